@@ -1,0 +1,36 @@
+#pragma once
+#include <string>
+
+namespace tl {
+
+// Folder of the running program file, with a trailing "/".
+std::string ProgramFolder();
+
+// Folder that holds "tarvlit.ini", "czech.lng", conf/ and DATA/: the program
+// folder when it is writable, else the per-user application data folder.
+// The one place that decides this.
+std::string SettingsFolder();
+
+// Tests (and only tests) point both folders at a temporary folder.
+void setProgramFolderOverride(const std::string &folderWithTrailingSlash);
+
+// The text with "/" appended unless it is empty or already ends in "/".
+std::string WithTrailingSeparator(const std::string &path);
+
+// Finds the child folder `name` of `parent` without regard to letter case
+// ("CONF" and "conf" are one folder). Returns parent + the name as it exists
+// on disk, or parent + `name` as given when there is none.
+std::string childFolderAnyCase(const std::string &parentWithSlash, const std::string &name);
+
+// Version texts of a program file. The program compiles its version into a
+// version block inside its own file; a file without that block gives "".
+std::string FileVersionText(const std::string &path);
+std::string ProductVersionText(const std::string &path);
+// The file's modification time: short date, one blank, long time, in the
+// user's locale formats.
+std::string FileDateText(const std::string &path);
+
+// Path of the running program file.
+std::string ProgramFilePath();
+
+} // namespace tl

@@ -1,0 +1,219 @@
+#pragma once
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+
+namespace tl {
+
+class ComboBox;
+class PathEdit;
+class PostEditor;
+class Prompts;
+class RadioGroup;
+class TFormStorage;
+class TNMFTP;
+
+// The main window. It owns every other object for the whole run: the project
+// fields (its edit controls), the post tree and its lists, the editor, the
+// log pane, the status bar, the form storages and the FTP client.
+//
+// Its commands are defined in the subsystem that owns them: the post store
+// and editing in posts/ui, generation in generator/ui, publishing in
+// publish/ui, tag shortcuts in tags/ui, projects and texts here in app/ui.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The prompts every message box and question goes through. The window
+    // owns them; tests install scripted ones before showing the window.
+    Prompts &prompts() { return *prompts_; }
+    void setPrompts(std::unique_ptr<Prompts> p);
+
+    // Runs a command through the command runner (failures shown, never thrown).
+    bool run(const std::function<void()> &command);
+
+    // Appends a line to the log pane.
+    void log(const QString &line);
+    void setStatusText(const QString &text);
+    QString statusText() const;
+
+    // ---- window state shared by the subsystems ----
+    QString currentProjectName;      // empty while no project is open
+    int pendingProjectIndex = -1;    // -1 when no index is pending
+    bool postOpen = false;           // a post is open for editing
+
+    // "Project was not selected." check shared by every command that needs a
+    // project. Returns false (after telling the user) when none is open.
+    bool checkProjectSelected();
+
+    // ---- controls (object names are the keys of settings and project files) ----
+    QToolBar *ToolBar1 = nullptr;
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *tabBLOG = nullptr, *tabOPTIONS = nullptr, *tabCONTENT = nullptr, *tabFTP = nullptr;
+    QMenu *menuBlog = nullptr, *menuTags = nullptr, *menuHelp = nullptr;
+    QAction *mnuSETUPTAGS = nullptr, *mnuMORE = nullptr, *mnuABOUT = nullptr;
+
+    // Blog tab
+    QWidget *pnlLEVY = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QDateEdit *DateEdit1 = nullptr;
+    QLineEdit *timeedit1 = nullptr;
+    QLineEdit *edtNADPIS = nullptr;
+    QToolButton *btnCLOSEPOST = nullptr;
+    QLabel *lblCATEGORY = nullptr;
+    QWidget *cmbCATEGORY = nullptr;
+    PostEditor *memoOBSAH = nullptr;
+
+    // Options tab
+    QListWidget *lstPROJEKTY = nullptr;
+    QPushButton *Button2 = nullptr;
+    ComboBox *cmbDEFPROJ = nullptr;
+    PathEdit *pathMAIN = nullptr, *pathCONF = nullptr, *pathDATA = nullptr;
+    QLineEdit *edtMAINURI = nullptr, *edtCOUNT = nullptr;
+    PathEdit *fileTEMPLATE = nullptr, *archiveTEMPLATE = nullptr;
+    QLineEdit *dirPATHARCHIVES = nullptr, *edtMAINHTML = nullptr;
+    PathEdit *edtRSSTEMPLATE = nullptr;
+    QLineEdit *edtRSSFILE = nullptr;
+    PathEdit *edtTXTTEMPLATE = nullptr;
+    QLineEdit *edtTXTFILE = nullptr;
+    QPushButton *btnSAVETVP = nullptr;
+
+    // Content tab
+    QGroupBox *gbCONTENT = nullptr;
+    QLineEdit *edtAUTHOR = nullptr, *edtEMAIL = nullptr, *edtLONGPOSTSEPARATOR = nullptr;
+    RadioGroup *rgPARAGRAPH = nullptr, *rgCHARSET = nullptr;
+    QPushButton *Button1 = nullptr;
+
+    // FTP tab
+    QLineEdit *edtFTPADDRESS = nullptr, *edtUSER = nullptr, *edtPASSWORD = nullptr;
+    QToolButton *RxSpeedButton1 = nullptr;
+    QLineEdit *edtFIREWALL = nullptr, *edtPORT = nullptr;
+    QCheckBox *chkPROXY = nullptr;
+    QLineEdit *rPATHMAIN = nullptr, *rDATAPATH = nullptr, *edtNOTE = nullptr;
+    QListWidget *lstFILESFTP = nullptr;
+    QToolButton *RxSpeedButton3 = nullptr;
+    QCheckBox *chkALLFILES = nullptr;
+    QPushButton *btnSENDFTP = nullptr;
+    QListWidget *lstFROMFTP = nullptr;
+    QPushButton *Button3 = nullptr;
+    QPushButton *Button4 = nullptr;
+    QListWidget *lstDATAFTP = nullptr; // hidden: saved posts waiting for upload
+
+    // Log pane and status bar
+    QPlainTextEdit *Memo2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+
+    // ---- commands ----
+    QAction *actREAD = nullptr, *actREADFROMFTP = nullptr, *actNEW = nullptr,
+            *actEDIT = nullptr, *actSAVE = nullptr, *actDEL = nullptr,
+            *actGENERATE = nullptr, *actEXIT = nullptr, *actCLOSEPOST = nullptr;
+
+    // ---- form storages ----
+    TFormStorage *formstorPROJEKT = nullptr;
+    TFormStorage *formstorMAIN = nullptr;
+
+    // ---- the FTP client ----
+    TNMFTP *FTP1 = nullptr;
+
+    // ---- project settings path ----
+    std::string settingsFile() const; // settings folder + "tarvlit.ini"
+
+    // ---- start-up and shell (app/ui) ----
+    void actEXITExecute();
+
+    // ---- projects, interface texts, About (app/ui) ----
+    void NacistTexty(const QString &bareName);
+    void ListProjectFiles();
+    void lstPROJEKTYClick();
+    void ChooseProject();
+    void SaveProject();
+    void Button2Click();
+    void ShowAbout();
+
+    // ---- post store and editing (posts/ui) ----
+    void actREADExecute();
+    void TreeView1Click();
+    void actNEWExecute();
+    void actEDITExecute();
+    void actSAVEExecute();
+    void actCLOSEPOSTExecute();
+    void actDELExecute();
+    void MoreClick();
+
+    // ---- generation (generator/ui) ----
+    void actGENERATEExecute();
+
+    // ---- publishing (publish/ui) ----
+    void btnSENDFTPClick();
+    void actREADFROMFTPExecute();
+    void Button3Click();
+
+    // ---- tag shortcuts (tags/ui) ----
+    void BuildTagsMenu();
+    void WrapSelection(int index);
+    void ShowTagsDialog();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    void buildBlogTab();
+    void buildOptionsTab();
+    void buildContentTab();
+    void buildFtpTab();
+    void startUp();
+    void firstShow();
+    void onBrowse(PathEdit *field);
+
+    // Form storages: binding at start-up, restore on first show, save on close.
+    void setupStorages();
+    void restoreStoragesOnShow();
+    void saveStoragesOnClose();
+
+    // Each subsystem connects its own signals here.
+    void setupPosts();
+    void setupProjects();
+    void setupGenerator();
+    void setupPublish();
+    void setupTags();
+
+    std::unique_ptr<Prompts> prompts_;
+    bool shownOnce_ = false;
+    bool closingByExit_ = false;
+
+public:
+    // Members the subsystems keep; each subsystem owns its block.
+    struct PostsState;
+    std::unique_ptr<PostsState> posts;
+    struct PublishState;
+    std::unique_ptr<PublishState> publish;
+};
+
+} // namespace tl

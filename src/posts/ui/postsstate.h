@@ -1,0 +1,14 @@
+#pragma once
+#include "app/ui/mainwindow.h"
+
+#include <QStringList>
+
+namespace tl {
+
+// Post-store state of the main window.
+struct TForm1::PostsState {
+    QStringList strSOUBORY; // post file names, left-padded with "_" to 20, ascending
+    QStringList StrHolder1; // "YYYY-MM" month keys, newest first
+};
+
+} // namespace tl
