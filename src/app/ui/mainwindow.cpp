@@ -6,6 +6,7 @@
 #include "app/ui/posteditor.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
+#include "posts/ui/postdateedit.h"
 #include "posts/ui/postsstate.h"
 #include "publish/ui/publishstate.h"
 
@@ -91,7 +92,12 @@ TForm1::TForm1(QWidget *parent)
     startUp();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // Storages that were not saved since their last restore save now, while
+    // the controls still exist.
+    saveStoragesOnDestroy();
+}
 
 void TForm1::setPrompts(std::unique_ptr<Prompts> p) { prompts_ = std::move(p); }
 
@@ -253,7 +259,7 @@ void TForm1::buildBlogTab()
     auto *strip = new QWidget(right);
     auto *sl = new QGridLayout(strip);
     sl->setContentsMargins(2, 2, 2, 2);
-    DateEdit1 = new QDateEdit(strip);
+    DateEdit1 = new PostDateEdit(strip); // may be empty (posts/ui)
     DateEdit1->setObjectName(QStringLiteral("DateEdit1"));
     DateEdit1->setCalendarPopup(true);
     DateEdit1->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));

@@ -163,6 +163,9 @@ public:
     void actCLOSEPOSTExecute();
     void actDELExecute();
     void MoreClick();
+    void najdiObsah(const QString &postName);
+    void TreeView1KeyUp(int key);
+    void TreeView1DblClick();
 
     // ---- generation (generator/ui) ----
     void actGENERATEExecute();
@@ -176,6 +179,9 @@ public:
     void BuildTagsMenu();
     void WrapSelection(int index);
     void ShowTagsDialog();
+    // Replaces the tag entries of the Tags menu (everything after "&Setup...",
+    // the separator and "More") with one entry per tag, in list order.
+    void SetTagEntries(const QStringList &descriptions, const QStringList &hotkeyTexts);
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -196,6 +202,7 @@ private:
     void setupStorages();
     void restoreStoragesOnShow();
     void saveStoragesOnClose();
+    void saveStoragesOnDestroy();
 
     // Each subsystem connects its own signals here.
     void setupPosts();

@@ -1,0 +1,237 @@
+// Start-up of the main window in an empty or prepared program folder.
+#include "windowfixture.h"
+
+#include "app/core/programfiles.h"
+#include "app/ui/widgets.h"
+#include "buildinfo.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace tl;
+using tl::test::WindowFixture;
+
+namespace {
+void touch(const QString &path, const QByteArray &content = QByteArray())
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(content);
+}
+
+QStringList listTexts(QListWidget *l)
+{
+    QStringList out;
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
+}
+
+QStringList comboTexts(QComboBox *c)
+{
+    QStringList out;
+    for (int i = 0; i < c->count(); ++i)
+        out << c->itemText(i);
+    return out;
+}
+
+QStringList menuTexts(QMenu *m)
+{
+    QStringList out;
+    for (QAction *a : m->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+} // namespace
+
+TEST(StartUp, FirstRunCreatesFoldersAndPresetsPathsWithoutOpeningAProject)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    const QString prog = fx.programFolder();
+    EXPECT_TRUE(QDir(prog + "CONF").exists());
+    EXPECT_TRUE(QDir(prog + "DATA").exists());
+    QString noSlash = prog;
+    noSlash.chop(1);
+    EXPECT_EQ(w.pathMAIN->text(), noSlash);
+    EXPECT_EQ(w.pathCONF->text(), prog + "CONF");
+    EXPECT_EQ(w.pathDATA->text(), prog + "DATA");
+    EXPECT_TRUE(w.currentProjectName.isEmpty());
+    EXPECT_EQ(w.TreeView1->topLevelItemCount(), 0);
+    EXPECT_TRUE(fx.prompts().shown.empty()) << fx.prompts().texts().join("|").toStdString();
+}
+
+TEST(StartUp, ExistingSettingsFileLeavesPathsEmptyAndCreatesNothing)
+{
+    WindowFixture fx;
+    touch(fx.programFolder() + "tarvlit.ini", "[TForm1]\r\n");
+    TForm1 &w = fx.start();
+    EXPECT_FALSE(QDir(fx.programFolder() + "CONF").exists());
+    EXPECT_FALSE(QDir(fx.programFolder() + "DATA").exists());
+    EXPECT_TRUE(w.pathMAIN->text().isEmpty());
+    EXPECT_TRUE(w.pathDATA->text().isEmpty());
+    EXPECT_TRUE(w.currentProjectName.isEmpty());
+    EXPECT_TRUE(fx.prompts().shown.empty());
+}
+
+TEST(StartUp, CaptionCarriesTheBuildOfTheProgramFile)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvel Lite [build " TL_VERSION_TEXT "]"));
+    EXPECT_EQ(FileVersionText(ProgramFilePath()), TL_VERSION_TEXT);
+}
+
+TEST(StartUp, VersionTextsOfAFileWithoutVersionInformationAreEmpty)
+{
+    WindowFixture fx;
+    const QString plain = fx.programFolder() + "plain.bin";
+    touch(plain, QByteArray("no version here\x01TLVERSION", 25));
+    EXPECT_EQ(FileVersionText(plain.toStdString()), "");
+    EXPECT_EQ(ProductVersionText(plain.toStdString()), "");
+    EXPECT_FALSE(FileDateText(plain.toStdString()).empty());
+    EXPECT_EQ(FileVersionText((fx.programFolder() + "missing").toStdString()), "");
+}
+
+TEST(StartUp, ProjectFilesAreListedSortedWithExactCaseExtensionRemoval)
+{
+    WindowFixture fx;
+    touch(fx.programFolder() + "tarvlit.ini", "[TForm1]\r\n");
+    QDir().mkdir(fx.programFolder() + "conf");
+    for (const char *n : {"b.tvp", "a.tvp", "a.tvp.tvp", "A.TVP", "notes.txt"})
+        touch(fx.programFolder() + "conf/" + n, "[TForm1]\r\n");
+    QDir().mkdir(fx.programFolder() + "conf/folder.tvp");
+    TForm1 &w = fx.start();
+    const QStringList names = listTexts(w.lstPROJEKTY);
+    // Sorted without regard to case; "a" and "A.TVP" compare by their letters.
+    EXPECT_EQ(names.size(), 4);
+    EXPECT_TRUE(names.contains("a"));
+    EXPECT_TRUE(names.contains("b"));
+    EXPECT_TRUE(names.contains("a.tvp"));
+    EXPECT_TRUE(names.contains("A.TVP"));
+    EXPECT_LT(names.indexOf("a"), names.indexOf("b"));
+    EXPECT_EQ(comboTexts(w.cmbDEFPROJ), names);
+    EXPECT_TRUE(w.currentProjectName.isEmpty());
+}
+
+TEST(StartUp, CommandsMenusAndTabs)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    ASSERT_EQ(w.PageControl1->count(), 4);
+    EXPECT_EQ(w.PageControl1->tabText(0), "Blog");
+    EXPECT_EQ(w.PageControl1->tabText(1), "Options");
+    EXPECT_EQ(w.PageControl1->tabText(2), "Content");
+    EXPECT_EQ(w.PageControl1->tabText(3), "FTP");
+
+    EXPECT_EQ(w.actREAD->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(w.actNEW->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(w.actEDIT->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(w.actSAVE->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(w.actGENERATE->shortcut(), QKeySequence(Qt::Key_F9));
+    EXPECT_FALSE(w.actEDIT->isEnabled());
+    EXPECT_FALSE(w.actSAVE->isEnabled());
+    EXPECT_FALSE(w.actGENERATE->isEnabled());
+
+    QStringList toolbar;
+    for (QAction *a : w.ToolBar1->actions())
+        toolbar << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+    EXPECT_EQ(toolbar, QStringList({"actREAD", "actREADFROMFTP", "-", "actNEW", "actEDIT",
+                                    "actSAVE", "actDEL", "-", "actGENERATE", "-", "actEXIT"}));
+    EXPECT_EQ(menuTexts(w.menuBlog),
+              QStringList({"&Read", "Read data from FTP", "&Generate", "-", "&New", "&Edit",
+                           "&Save", "-", "&Exit"}));
+    // No tag shortcuts stored: the Tags menu holds only its three fixed entries.
+    EXPECT_EQ(menuTexts(w.menuTags), QStringList({"&Setup...", "-", "More"}));
+    EXPECT_EQ(menuTexts(w.menuHelp), QStringList({"&About..."}));
+}
+
+TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    struct Expect {
+        const char *name;
+        const char *text;
+    };
+    for (const Expect &e : {Expect{"edtMAINURI", "http://"}, Expect{"edtCOUNT", "10"},
+                            Expect{"edtMAINHTML", "index.html"}, Expect{"edtRSSFILE", "rss.xml"},
+                            Expect{"edtTXTFILE", "text.htm"},
+                            Expect{"edtLONGPOSTSEPARATOR", "Continue..."},
+                            Expect{"edtAUTHOR", ""}, Expect{"edtPORT", ""}}) {
+        QObject *o = w.findChild<QObject *>(e.name);
+        ASSERT_NE(o, nullptr) << e.name;
+        EXPECT_EQ(o->property("text").toString(), QString::fromLatin1(e.text)) << e.name;
+    }
+    EXPECT_EQ(w.rgPARAGRAPH->itemIndex(), 0);
+    EXPECT_EQ(w.rgCHARSET->itemIndex(), 0);
+    EXPECT_EQ(w.fileTEMPLATE->filter(), "HTML Templates (*.htm*)|*.htm*");
+    EXPECT_EQ(w.edtRSSTEMPLATE->filter(), "RSS Templates (*.rss)|*.rss");
+    EXPECT_EQ(w.edtTXTTEMPLATE->filter(), "TXT Templates (*.txt)|*.txt");
+    EXPECT_EQ(w.fileTEMPLATE->initialDir(), w.pathCONF->text());
+    EXPECT_FALSE(w.btnSENDFTP->isEnabled());
+    EXPECT_FALSE(w.Button1->isEnabled());
+    EXPECT_FALSE(w.Button4->isEnabled());
+    EXPECT_EQ(w.edtPASSWORD->echoMode(), QLineEdit::Password);
+}
+
+TEST(Exit, WithAPostOpenCancelKeepsTheWindowAndNoClosesIt)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    w.postOpen = true;
+    fx.prompts().answers.push_back(Prompts::Answer::Cancel);
+    w.actEXIT->trigger();
+    ASSERT_EQ(fx.prompts().shown.size(), 1u);
+    EXPECT_EQ(fx.prompts().shown[0].text, "Post is not saved. Save now?");
+    EXPECT_EQ(fx.prompts().shown[0].title, "Confirm");
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.postOpen);
+
+    fx.prompts().answers.push_back(Prompts::Answer::No);
+    w.actEXIT->trigger();
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(Exit, WithoutAPostClosesWithoutAsking)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    w.actEXIT->trigger();
+    EXPECT_TRUE(fx.prompts().shown.empty());
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(Settings, ClosingWritesTheDefaultProjectAndPlacementWhichTheNextStartRestores)
+{
+    WindowFixture fx;
+    {
+        TForm1 &w = fx.start();
+        w.cmbDEFPROJ->setText("nothing-here");
+        fx.stop();
+    }
+    const std::string ini = tl::test::fileBytes(fx.programFolder() + "tarvlit.ini");
+    EXPECT_NE(ini.find("[TForm1]"), std::string::npos);
+    EXPECT_NE(ini.find("cmbDEFPROJ_Text=nothing-here"), std::string::npos);
+    const size_t flags = ini.find("Flags=");
+    const size_t norm = ini.find("NormPos=");
+    const size_t vis = ini.find("Visible=");
+    EXPECT_NE(flags, std::string::npos);
+    EXPECT_LT(flags, norm);
+    EXPECT_LT(norm, vis);
+    EXPECT_LT(vis, ini.find("cmbDEFPROJ_Text"));
+
+    TForm1 &again = fx.start();
+    EXPECT_EQ(again.cmbDEFPROJ->text(), "nothing-here");
+    // A default project that is not in the list opens nothing and says nothing.
+    EXPECT_TRUE(again.currentProjectName.isEmpty());
+    EXPECT_TRUE(fx.prompts().shown.empty());
+}
