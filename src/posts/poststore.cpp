@@ -1,0 +1,271 @@
+#include "posts/poststore.h"
+
+#include "app/core/errors.h"
+#include "app/core/fileio.h"
+#include "posts/postfile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tl {
+
+// ---------------------------------------------------------------------------
+// Listing
+
+std::string msgCannotOpenFolder(const std::string &folder)
+{
+    if (folder.empty())
+        return "The data folder is not set.";
+    return "Cannot open folder " + folder;
+}
+
+namespace {
+bool endsWithTxtAnyCase(const std::string &name)
+{
+    if (name.size() < 4)
+        return false;
+    const char *e = name.data() + name.size() - 4;
+    return e[0] == '.' && (e[1] | 0x20) == 't' && (e[2] | 0x20) == 'x' && (e[3] | 0x20) == 't';
+}
+} // namespace
+
+std::vector<std::string> listPostFolder(const std::string &folder)
+{
+    // An empty folder text would list whatever folder happens to be current.
+    if (folder.empty())
+        throw AppError(msgCannotOpenFolder(folder));
+    const QString qfolder = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size())));
+    const QFileInfo fi(qfolder);
+    if (!fi.isDir() || !fi.isReadable() || !fi.isExecutable())
+        throw AppError(msgCannotOpenFolder(folder));
+
+    std::vector<std::string> names;
+    // Files only (links to files count as the files they point to); without
+    // QDir::Hidden and QDir::System, hidden files, devices, pipes, sockets and
+    // broken links stay out.
+    QDirIterator it(qfolder, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QByteArray enc = QFile::encodeName(it.fileName());
+        std::string name(enc.constData(), static_cast<std::size_t>(enc.size()));
+        if (endsWithTxtAnyCase(name))
+            names.push_back(std::move(name));
+    }
+    return names;
+}
+
+// ---------------------------------------------------------------------------
+// Post list
+
+std::string padPostName(const std::string &name)
+{
+    if (name.size() >= kPostListWidth)
+        return name;
+    return std::string(kPostListWidth - name.size(), '_') + name;
+}
+
+std::string unpadPostName(const std::string &entry)
+{
+    std::string out;
+    out.reserve(entry.size());
+    for (char c : entry)
+        if (c != '_')
+            out += c;
+    return out;
+}
+
+namespace {
+// "_" ranks lowest; ASCII letters compare without case; every other byte by
+// its value.
+inline int rankOf(unsigned char c)
+{
+    if (c == '_')
+        return 0;
+    if (c >= 'A' && c <= 'Z')
+        c = static_cast<unsigned char>(c + ('a' - 'A'));
+    return c + 1;
+}
+
+int postListCompare(const std::string &a, const std::string &b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int ra = rankOf(static_cast<unsigned char>(a[i]));
+        const int rb = rankOf(static_cast<unsigned char>(b[i]));
+        if (ra != rb)
+            return ra < rb ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+} // namespace
+
+bool postListLess(const std::string &a, const std::string &b) { return postListCompare(a, b) < 0; }
+bool postListEqual(const std::string &a, const std::string &b) { return postListCompare(a, b) == 0; }
+
+std::vector<std::string> makePostList(const std::vector<std::string> &listing)
+{
+    std::vector<std::string> list;
+    list.reserve(listing.size());
+    for (const std::string &name : listing)
+        list.push_back(padPostName(name));
+    // Sorted once; a stable sort keeps the first of equal names first, and
+    // that one stays.
+    std::stable_sort(list.begin(), list.end(), postListLess);
+    list.erase(std::unique(list.begin(), list.end(), postListEqual), list.end());
+    return list;
+}
+
+// ---------------------------------------------------------------------------
+// Walking order
+
+bool isPostNodeText(const std::string &text) { return text.find(".txt") != std::string::npos; }
+
+PostTreeWalk walkPostList(const std::vector<std::string> &postList)
+{
+    PostTreeWalk walk;
+    int prevYear = 0, prevMonth = 0;
+    for (auto it = postList.rbegin(); it != postList.rend(); ++it) {
+        // The first ".txt", then every "_", leaves the time value.
+        std::string text = *it;
+        const std::size_t pos = text.find(".txt");
+        if (pos != std::string::npos)
+            text.erase(pos, 4);
+        text = unpadPostName(text);
+        int n = 0;
+        if (!tryStrToInt(text, n)) {
+            walk.failure = msgNotValidInteger(text);
+            return walk;
+        }
+        const CivilDateTime c = civilFromSeconds(n);
+        if (c.year != prevYear || c.month != prevMonth || walk.months.empty()) {
+            walk.months.push_back(MonthGroup{monthKey(c), {}});
+            prevYear = c.year;
+            prevMonth = c.month;
+        }
+        walk.months.back().posts.push_back(unpadPostName(*it));
+    }
+    return walk;
+}
+
+std::vector<std::string> monthList(const PostTreeWalk &walk)
+{
+    std::vector<std::string> keys;
+    keys.reserve(walk.months.size());
+    for (const MonthGroup &g : walk.months)
+        keys.push_back(g.key);
+    return keys;
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+void parseTimeText(const std::string &text, int &hour, int &minute)
+{
+    auto fail = [&] { throw AppError(msgNotValidTime(text)); };
+    std::size_t i = 0, n = text.size();
+    while (i < n && text[i] == ' ')
+        ++i;
+    while (n > i && text[n - 1] == ' ')
+        --n;
+    const std::string t = text.substr(i, n - i);
+    const std::size_t colon = t.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 2 || t.size() != colon + 3)
+        fail();
+    auto digit = [&](char c) {
+        if (c < '0' || c > '9')
+            fail();
+        return c - '0';
+    };
+    int h = 0;
+    for (std::size_t k = 0; k < colon; ++k)
+        h = h * 10 + digit(t[k]);
+    const int m = digit(t[colon + 1]) * 10 + digit(t[colon + 2]);
+    if (h > 23 || m > 59)
+        fail();
+    hour = h;
+    minute = m;
+}
+
+std::string joinPath(const std::string &folder, const std::string &name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+namespace {
+std::string dateTimeText(const CivilDateTime &c)
+{
+    std::string s = isoDateText(c) + " " + timeText(c);
+    if (c.second != 0) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, ":%02d", c.second);
+        s += buf;
+    }
+    return s;
+}
+
+// Beyond this many days from 1970 no date-time can name a post; values this
+// far out are refused before any conversion to an integer.
+constexpr double kFarDays = 30000.0;
+} // namespace
+
+std::string msgPostDateOutOfRange(double dateTime)
+{
+    std::string when;
+    if (std::isfinite(dateTime) && std::fabs(dateTime - kUnixEpochDay) < 4.0e6)
+        when = " " + dateTimeText(civilFromDateTime(dateTime));
+    return "The post was not saved: its date" + when
+        + " lies outside the dates a post can carry (1901-12-13 20:45:52 to 2038-01-19 03:14:07).";
+}
+
+std::string msgPostNameTaken(std::int64_t time)
+{
+    return "The post was not saved: another post is already dated "
+        + dateTimeText(civilFromSeconds(time)) + ". Choose another date or time.";
+}
+
+SaveResult savePost(const SaveRequest &r)
+{
+    if (!std::isfinite(r.dateTime) || std::fabs(r.dateTime - kUnixEpochDay) > kFarDays)
+        throw AppError(msgPostDateOutOfRange(r.dateTime));
+    const std::int64_t n = DateTimeToSeconds(r.dateTime);
+    if (!isPostTimeInRange(n))
+        throw AppError(msgPostDateOutOfRange(r.dateTime));
+
+    SaveResult res;
+    res.time = n;
+    res.name = postFileName(n);
+    res.path = joinPath(r.dataFolder, res.name);
+
+    if (!r.newPost && r.openPostName == res.name) {
+        // Written over in place. Should its file have gone meanwhile, the
+        // tree no longer lists it: re-read after writing it again.
+        res.reRead = !fileExists(res.path);
+        writePost(res.path, r.title, r.body);
+        return res;
+    }
+
+    // A new name: never over another post.
+    if (fileExists(res.path))
+        throw AppError(msgPostNameTaken(n));
+    writePost(res.path, r.title, r.body);
+    res.reRead = true;
+    if (!r.newPost) {
+        // The new file is safely written; only now the old one goes. A file
+        // that cannot be removed stays (and shows up at the next Read).
+        const std::string oldPath = joinPath(r.dataFolder, r.openPostName);
+        std::remove(oldPath.c_str());
+    }
+    return res;
+}
+
+} // namespace tl
