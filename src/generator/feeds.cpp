@@ -1,0 +1,143 @@
+#include "generator/feeds.h"
+
+#include "generator/charset.h"
+#include "generator/templates.h"
+
+namespace tl::gen {
+
+namespace {
+
+// The maximal runs of characters other than sep, empty runs left out.
+template <typename Fn>
+void forEachRun(const std::string &text, std::size_t from, std::size_t to, char sep, Fn fn)
+{
+    std::size_t i = from;
+    while (i < to) {
+        while (i < to && text[i] == sep)
+            ++i;
+        if (i >= to)
+            break;
+        std::size_t j = i;
+        while (j < to && text[j] != sep)
+            ++j;
+        if (!fn(i, j))
+            return;
+        i = j;
+    }
+}
+
+std::string twoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+
+const char *const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+} // namespace
+
+std::string StripTags(const std::string &text)
+{
+    std::string out;
+    bool first = true;
+    forEachRun(text, 0, text.size(), '<', [&](std::size_t a, std::size_t b) {
+        if (first) {
+            out.append(text, a, b - a);
+            first = false;
+            return true;
+        }
+        // The second ">"-run of this piece, if there is one.
+        int index = 0;
+        forEachRun(text, a, b, '>', [&](std::size_t c, std::size_t d) {
+            if (++index == 2) {
+                out.append(text, c, d - c);
+                return false;
+            }
+            return true;
+        });
+        return true;
+    });
+    return out;
+}
+
+std::string rssDescription(const std::string &rawBody)
+{
+    std::string text = rawBody;
+    if (!text.empty() && text[0] == '<') {
+        const std::size_t gt = text.find('>');
+        text = gt == std::string::npos ? std::string() : text.substr(gt + 1);
+    }
+    text = StripTags(text);
+    replaceAllInPlace(text, "&nbsp;", " ");
+    replaceAllInPlace(text, "&bdquo;", "\x84");
+    replaceAllInPlace(text, "&rdquo;", "\x94");
+    replaceAllInPlace(text, "&mdash;", "\x97");
+    replaceAllInPlace(text, "&amp;", "&");
+    replaceAllInPlace(text, "&trade;", "\x99");
+    if (text.size() > 200)
+        text.resize(200);
+    return text + "...";
+}
+
+std::string xmlEscape(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string rssItem(const PostTexts &texts, const PostContent &post, const RenderSettings &settings,
+                    const std::string &siteAddress)
+{
+    const std::string link =
+        siteAddress + settings.archiveFolder + texts.monthPage + "#" + texts.anchor;
+    return "\t\t<item>\r\n"
+           "\t\t\t<title>" + xmlEscape(post.title) + "</title>\r\n"
+           "\t\t\t<description>" + xmlEscape(rssDescription(post.body)) + "</description>\r\n"
+           "\t\t\t<link>" + xmlEscape(link) + "</link>\r\n"
+           "\t\t</item>\r\n";
+}
+
+std::string txtEntry(const PostTexts &texts, const PostContent &post, const RenderSettings &settings)
+{
+    return "<h2>" + post.title + "</h2>\r\n"
+           "<h3>" + texts.dateText + " <a href=\"" + settings.archiveFolder + texts.monthPage + "#"
+        + texts.anchor + "\">" + texts.timeText + "</a></h3>\r\n"
+           "<p>" + post.body + "</p>\r\n";
+}
+
+std::string rfc822DateTime(const CivilDateTime &local, int utcOffsetSeconds)
+{
+    const int offsetMinutes = (utcOffsetSeconds < 0 ? -utcOffsetSeconds : utcOffsetSeconds) / 60;
+    return std::string(kWeekdays[local.dayOfWeek % 7]) + ", " + twoDigits(local.day) + " "
+        + kMonths[(local.month - 1) % 12] + " " + std::to_string(local.year) + " "
+        + twoDigits(local.hour) + ":" + twoDigits(local.minute) + ":" + twoDigits(local.second)
+        + " " + (utcOffsetSeconds < 0 ? "-" : "+") + twoDigits(offsetMinutes / 60)
+        + twoDigits(offsetMinutes % 60);
+}
+
+std::string finishRss(const std::string &rssTemplate, const std::string &items, int charset,
+                      const std::string &buildDateTime)
+{
+    const std::string converted = convertsToIso(charset) ? win1250ToIso88592(items) : items;
+    std::string out = replaceFirst(rssTemplate, kItems, converted);
+    replaceAllInPlace(out, kCharset, charsetName(charset));
+    replaceAllInPlace(out, kBuildDateTime, buildDateTime);
+    return out;
+}
+
+std::string finishTxt(const std::string &txtTemplate, const std::string &entries, int charset)
+{
+    const std::string converted = convertsToIso(charset) ? win1250ToIso88592(entries) : entries;
+    std::string out = replaceFirst(txtTemplate, kContent, converted);
+    replaceAllInPlace(out, kCharset, charsetName(charset));
+    return out;
+}
+
+} // namespace tl::gen

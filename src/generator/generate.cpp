@@ -1,0 +1,186 @@
+#include "generator/generate.h"
+
+#include "app/core/clock.h"
+#include "app/core/errors.h"
+#include "app/core/fileio.h"
+#include "app/core/programfiles.h"
+#include "generator/archive.h"
+#include "generator/charset.h"
+#include "generator/feeds.h"
+#include "generator/render.h"
+#include "generator/templates.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace tl::gen {
+
+namespace {
+
+RenderSettings renderSettings(const ProjectFields &p)
+{
+    RenderSettings s;
+    s.paragraphMode = p.rgPARAGRAPH;
+    s.charset = p.rgCHARSET;
+    s.archiveFolder = p.dirPATHARCHIVES;
+    s.author = p.edtAUTHOR;
+    s.email = p.edtEMAIL;
+    s.longPostSeparator = p.edtLONGPOSTSEPARATOR;
+    return s;
+}
+
+std::string withoutUnderscores(const std::string &entry)
+{
+    std::string name;
+    name.reserve(entry.size());
+    for (char c : entry)
+        if (c != '_')
+            name += c;
+    return name;
+}
+
+// The number of newest posts on the main page: the number typed, none when it
+// is negative, all when there are fewer posts.
+std::size_t mainPageCount(const std::string &countText, std::size_t posts)
+{
+    const int typed = strToInt(countText);
+    if (typed <= 0)
+        return 0;
+    return std::min(static_cast<std::size_t>(typed), posts);
+}
+
+} // namespace
+
+BuildTime currentBuildTime()
+{
+    BuildTime b;
+    const double now = clock().now();
+    b.local = civilFromDateTime(now);
+    const QDateTime local(QDate(b.local.year, b.local.month, b.local.day),
+                          QTime(b.local.hour, b.local.minute, b.local.second), Qt::LocalTime);
+    b.utcOffsetSeconds = local.isValid() ? local.offsetFromUtc() : 0;
+    return b;
+}
+
+void stampFromProgram(GenerateInput &input)
+{
+    const std::string program = ProgramFilePath();
+    input.versionText = FileVersionText(program);
+    input.fileDateText = FileDateText(program);
+    input.buildTime = currentBuildTime();
+}
+
+std::string outputFolder(const ProjectFields &p) { return WithTrailingSeparator(p.pathMAIN); }
+
+std::string mainPagePath(const ProjectFields &p) { return outputFolder(p) + p.edtMAINHTML; }
+
+void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
+{
+    const ProjectFields &p = input.project;
+    const RenderSettings settings = renderSettings(p);
+    const std::string charset = charsetName(p.rgCHARSET);
+
+    reporter.log("Generating blog...");
+    if (p.pathMAIN.empty())
+        throw AppError("Main path is not set.\nPlease fill in the main path on tab OPTIONS.");
+    const std::string folder = outputFolder(p);
+    const std::string dataFolder = WithTrailingSeparator(p.pathDATA);
+    const bool withRss = !p.edtRSSTEMPLATE.empty();
+    const bool withTxt = !p.edtTXTTEMPLATE.empty();
+
+    std::string rssItems;
+    std::string txtItems;
+    const std::string rssTemplate = withRss ? readWholeFile(p.edtRSSTEMPLATE) : std::string();
+    const std::string txtTemplate = withTxt ? readWholeFile(p.edtTXTTEMPLATE) : std::string();
+
+    reporter.log("Reading from template...");
+    const PageTemplate mainTemplate =
+        splitPageTemplate(readWholeFile(p.fileTEMPLATE), p.fileTEMPLATE);
+    const std::string pattern = normalizeBlockLineBreaks(mainTemplate.block);
+    // The archive template is read and checked here too, so that a broken
+    // template stops the run before any file is written.
+    ArchiveJob archive;
+    archive.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE),
+                                                  p.archiveTEMPLATE, input.monthList,
+                                                  p.dirPATHARCHIVES, p.rgCHARSET);
+    archive.treeOrder = input.treeOrder;
+    archive.dataFolder = dataFolder;
+    archive.outputFolder = folder;
+    archive.settings = settings;
+
+    const std::string mainPath = folder + p.edtMAINHTML;
+    const std::string rssPath = folder + p.edtRSSFILE;
+    const std::string txtPath = folder + p.edtTXTFILE;
+
+    reporter.log("Generating archive links...");
+    const std::string links = GenArchive("mainpagelink", input.monthList, p.dirPATHARCHIVES);
+    // The working copy: head and tail with their page-level placeholders
+    // filled, and the posts in the post block's place, between the block
+    // markers, in front of the insertion marker.
+    std::string head = mainTemplate.head;
+    std::string tail = mainTemplate.tail;
+    for (std::string *part : {&head, &tail}) {
+        replaceAllInPlace(*part, kArchive, links);
+        replaceAllInPlace(*part, kBuild, input.versionText);
+        replaceAllInPlace(*part, kCharset, charset);
+    }
+
+    const std::size_t count = mainPageCount(p.edtCOUNT, input.postList.size());
+
+    reporter.log("Generating main page...");
+    std::string page = head + kContentStart;
+    std::string previousDate;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string name = withoutUnderscores(input.postList[input.postList.size() - 1 - i]);
+        const PostTexts texts = postTexts(name);
+        const PostContent post = readPost(dataFolder + name);
+        if (withRss)
+            rssItems += rssItem(texts, post, settings, p.edtMAINURI);
+        if (withTxt)
+            txtItems += txtEntry(texts, post, settings);
+        page += RenderMainPost(pattern, texts, post, settings, previousDate);
+        page += "\r\n";
+    }
+    page += kInsertionMarker + kContentEnd + tail;
+
+    std::string rssText;
+    if (withRss) {
+        reporter.log("Generating RSS file...");
+        rssText = finishRss(rssTemplate, rssItems, p.rgCHARSET,
+                            rfc822DateTime(input.buildTime.local, input.buildTime.utcOffsetSeconds));
+    }
+    std::string txtText;
+    if (withTxt)
+        txtText = finishTxt(txtTemplate, txtItems, p.rgCHARSET);
+
+    // Finishing the main page: block markers, dates left in later posts of a
+    // day and the insertion marker go; the generator stamp takes the end
+    // marker's place.
+    removeAllInPlace(page, kContentStart);
+    removeAllInPlace(page, kDate);
+    removeAllInPlace(page, kInsertionMarker);
+    replaceAllInPlace(page, kContentEnd, generatorStamp(input.versionText, input.fileDateText));
+
+    writeOutputFile(mainPath, page);
+    if (withRss)
+        writeOutputFile(rssPath, rssText);
+    if (withTxt) {
+        reporter.log("Generating TXT file...");
+        writeOutputFile(txtPath, txtText);
+    }
+
+    reporter.clearUploadList();
+    reporter.addToUploadList(mainPath);
+    if (withRss)
+        reporter.addToUploadList(rssPath);
+    if (withTxt)
+        reporter.addToUploadList(txtPath);
+
+    reporter.log("Generating archive files...");
+    GenArchiveFiles(archive, reporter);
+    reporter.log("Completed.");
+}
+
+} // namespace tl::gen
