@@ -1,0 +1,494 @@
+#include "projectsfixture.h"
+
+#include "app/core/projects.h"
+#include "app/ui/formstorage.h"
+#include "app/ui/widgets.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace tl;
+using namespace tl::test;
+
+// ---------------------------------------------------------------------------
+// Names and folders (no window)
+
+TEST(ProjectNames, BlanksAndDotsBecomeUnderscores)
+{
+    EXPECT_EQ(projectNameFromTyped("my new.blog"), "my_new_blog");
+    EXPECT_EQ(projectNameFromTyped(" a..b "), "_a__b_");
+    EXPECT_EQ(projectNameFromTyped("Blog-2"), "Blog-2");
+}
+
+TEST(ProjectNames, UnusableNamesAreRefusedOthersAccepted)
+{
+    for (const char *bad : {"", "_", "___", "a/b", "/", "__/__"})
+        EXPECT_FALSE(projectNameProblem(QString::fromUtf8(bad)).isEmpty()) << bad;
+    for (const char *good : {"a", "_a_", "my_new_blog", "blog\\x", "\xc5\xa1nek"})
+        EXPECT_TRUE(projectNameProblem(QString::fromUtf8(good)).isEmpty()) << good;
+}
+
+TEST(ProjectNames, SortedPlaceIgnoresCaseAndGoesAfterEqualNames)
+{
+    const QStringList list{"alpha", "Beta", "gamma"};
+    EXPECT_EQ(sortedInsertPosition(list, "beta"), 2);
+    EXPECT_EQ(sortedInsertPosition(list, "ALPHA"), 1);
+    EXPECT_EQ(sortedInsertPosition(list, "A"), 0);
+    EXPECT_EQ(sortedInsertPosition(list, "Zeta"), 3);
+    EXPECT_EQ(sortedInsertPosition({}, "x"), 0);
+}
+
+TEST(ProjectList, ListsTvpFilesOnlyAndRemovesTheLowerCaseExtension)
+{
+    QTemporaryDir dir;
+    const QString d = dir.path() + "/";
+    for (const char *f : {"b.tvp", "A.tvp", "c.TVP", "x.tvp.tvp", ".hidden.tvp", "notes.txt", "tvp"})
+        writeBytes(d + f, "[TForm1]\r\n");
+    QDir().mkdir(d + "folder.tvp");
+    QStringList names = projectNamesIn(dir.path());
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"A", "b", "c.TVP", "x.tvp"}));
+}
+
+TEST(ProjectFolders, EmptyMainPathCreatesNothingInTheCurrentFolder)
+{
+    QTemporaryDir cwd;
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(cwd.path());
+    const NewProjectFolders f = createProjectFolders(QString(), cwd.path());
+    QDir::setCurrent(old);
+    EXPECT_EQ(f.confFolder, "CONF");
+    EXPECT_EQ(f.dataFolder, "DATA");
+    EXPECT_FALSE(f.confCreated || f.dataCreated);
+    EXPECT_TRUE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// ---------------------------------------------------------------------------
+// The project list at start-up
+
+using ProjectListWindow = ProjectsFixture;
+
+TEST_F(ProjectListWindow, StartsSortedWithoutRegardToCaseAndFillsTheDefaultChoices)
+{
+    for (const char *n : {"zeta", "Alpha", "beta"})
+        writeProject(n);
+    writeBytes(conf() + "/.secret.tvp", "");
+    QDir().mkdir(conf() + "/dir.tvp");
+    start();
+    EXPECT_EQ(listEntries(), (QStringList{"Alpha", "beta", "zeta"}));
+    EXPECT_EQ(defaultChoices(), listEntries());
+    EXPECT_EQ(highlighted(), -1);
+    EXPECT_TRUE(w().currentProjectName.isEmpty());
+    EXPECT_TRUE(prompts().shown.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Add project
+
+using AddProject = ProjectsFixture;
+
+TEST_F(AddProject, NameWithBlanksAndDotsGivesEntryFileAndDefaultChoice)
+{
+    writeProject("other");
+    start();
+    QDir().mkdir(folder() + "site");
+    const auto run = addProject("my new.blog", folder() + "site");
+    ASSERT_TRUE(run.finishedByCreate);
+
+    EXPECT_EQ(listEntries(), (QStringList{"my_new_blog", "other"}));
+    EXPECT_EQ(highlighted(), 0);
+    EXPECT_TRUE(defaultChoices().contains("my_new_blog"));
+    EXPECT_TRUE(QFileInfo::exists(projectFile("my_new_blog")));
+    EXPECT_EQ(iniValue(projectFile("my_new_blog"), "pathMAIN_Text"),
+              (folder() + "site").toStdString());
+    // Adding does not choose: no current project, no caption, nothing active.
+    EXPECT_TRUE(w().currentProjectName.isEmpty());
+    EXPECT_TRUE(w().gbCONTENT->title().isEmpty());
+    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    EXPECT_FALSE(w().Button1->isEnabled());
+    EXPECT_TRUE(prompts().shown.empty()) << prompts().texts().join("|").toStdString();
+}
+
+TEST_F(AddProject, MainPathWithOrWithoutTrailingSlashGivesTheSameFolders)
+{
+    start();
+    const QString site = folder() + "site";
+    int n = 0;
+    for (const QString &typed : {site, site + "/"}) {
+        SCOPED_TRACE(typed.toStdString());
+        QDir(site).removeRecursively();
+        QDir().mkdir(site);
+        const QString name = "p" + QString::number(++n);
+        ASSERT_TRUE(addProject(name, typed).finishedByCreate);
+        EXPECT_EQ(w().pathMAIN->text(), typed); // kept exactly as typed
+        EXPECT_EQ(w().pathCONF->text(), site + "/CONF");
+        EXPECT_EQ(w().pathDATA->text(), site + "/DATA");
+        EXPECT_EQ(w().fileTEMPLATE->text(), site + "/CONF/template.htm");
+        EXPECT_EQ(w().archiveTEMPLATE->text(), site + "/CONF/archtemp.htm");
+        EXPECT_EQ(w().edtRSSTEMPLATE->text(), site + "/CONF/template.rss");
+        EXPECT_EQ(w().edtTXTTEMPLATE->text(), site + "/CONF/template.txt");
+        EXPECT_EQ(iniValue(projectFile(name), "pathCONF_Text"), (site + "/CONF").toStdString());
+    }
+}
+
+TEST_F(AddProject, NewFoldersGetTheDefaultFiles)
+{
+    start();
+    const QString site = folder() + "site";
+    QDir().mkdir(site);
+    ASSERT_TRUE(addProject("p", site).finishedByCreate);
+    for (const QString &f : defaultTemplateFiles())
+        EXPECT_EQ(fileBytes(site + "/CONF/" + f), fileBytes(conf() + "/" + f)) << f.toStdString();
+    EXPECT_EQ(fileBytes(site + "/DATA/1049328060.txt"), fileBytes(conf() + "/1049328060.txt"));
+    EXPECT_FALSE(fileBytes(site + "/DATA/1049328060.txt").empty());
+}
+
+TEST_F(AddProject, ExistingConfFolderGetsNoTemplatesButTheFieldsPointAtIt)
+{
+    start();
+    const QString site = folder() + "site";
+    QDir().mkpath(site + "/conf");                 // another letter case: the same folder
+    writeBytes(site + "/conf/template.htm", "mine");
+    ASSERT_TRUE(addProject("p", site).finishedByCreate);
+    EXPECT_EQ(fileBytes(site + "/conf/template.htm"), "mine");
+    EXPECT_FALSE(QFileInfo::exists(site + "/conf/archtemp.htm"));
+    EXPECT_FALSE(QFileInfo::exists(site + "/CONF"));
+    EXPECT_EQ(w().pathCONF->text(), site + "/conf");
+    EXPECT_EQ(w().fileTEMPLATE->text(), site + "/conf/template.htm");
+    // The data folder was new, so it got the sample post.
+    EXPECT_TRUE(QFileInfo::exists(site + "/DATA/1049328060.txt"));
+}
+
+TEST_F(AddProject, MissingMainFolderStillWritesTheProjectWithoutAMessage)
+{
+    start();
+    const QString site = folder() + "nowhere";
+    ASSERT_TRUE(addProject("p", site).finishedByCreate);
+    EXPECT_FALSE(QFileInfo::exists(site));
+    EXPECT_EQ(iniValue(projectFile("p"), "pathDATA_Text"), (site + "/DATA").toStdString());
+    EXPECT_TRUE(prompts().shown.empty());
+}
+
+TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
+{
+    writeProject("base", {{"edtAUTHOR_Text", "Jana"},
+                          {"edtFTPADDRESS_Text", "ftp.example.test"},
+                          {"edtMAINURI_Text", "http://blog.test/"},
+                          {"rgCHARSET_ItemIndex", "1"},
+                          {"chkPROXY_Checked", "True"}});
+    start();
+    clickEntry("base");
+    ASSERT_EQ(w().currentProjectName, "base");
+    w().edtEMAIL->setText("typed@not.saved"); // unsaved change is inherited too
+    QDir().mkdir(folder() + "site");
+    ASSERT_TRUE(addProject("child", folder() + "site").finishedByCreate);
+
+    const QString f = projectFile("child");
+    EXPECT_EQ(iniValue(f, "edtAUTHOR_Text"), "Jana");
+    EXPECT_EQ(iniValue(f, "edtFTPADDRESS_Text"), "ftp.example.test");
+    EXPECT_EQ(iniValue(f, "edtMAINURI_Text"), "http://blog.test/");
+    EXPECT_EQ(iniValue(f, "rgCHARSET_ItemIndex"), "1");
+    EXPECT_EQ(iniValue(f, "chkPROXY_Checked"), "True");
+    EXPECT_EQ(iniValue(f, "edtEMAIL_Text"), "typed@not.saved");
+    // The loaded project stays the current one, still saved at close, but the
+    // storage now points at the new file.
+    EXPECT_EQ(w().currentProjectName, "base");
+    EXPECT_EQ(w().gbCONTENT->title(), "base");
+    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    EXPECT_EQ(w().formstorPROJEKT->IniFileName(), f);
+}
+
+TEST_F(AddProject, UnusableNamesAreRefusedInTheDialogAndNothingIsCreated)
+{
+    writeProject("keep");
+    start();
+    const QString site = folder() + "site";
+    QDir().mkdir(site);
+    for (const char *typed : {"", "   ", "...", " . _", "a/b", "../up"}) {
+        SCOPED_TRACE(typed);
+        prompts().shown.clear();
+        const auto run = addProject(QString::fromUtf8(typed), site);
+        EXPECT_TRUE(run.stayedOpen);
+        ASSERT_EQ(prompts().shown.size(), 1u);
+        EXPECT_EQ(prompts().shown[0].kind, "message");
+        EXPECT_EQ(listEntries(), QStringList{"keep"});
+        EXPECT_EQ(QDir(conf()).entryList({"*.tvp"}, QDir::Files | QDir::Hidden),
+                  QStringList{"keep.tvp"});
+        EXPECT_TRUE(QDir(site).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    }
+}
+
+TEST_F(AddProject, ExistingNameAsksAndNoLeavesTheFileUntouched)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Old"}, {"custom", "kept"}});
+    start();
+    const std::string before = fileBytes(projectFile("blog"));
+    prompts().answers.push_back(Prompts::Answer::No);
+    const auto run = addProject("blog", folder() + "site");
+    EXPECT_TRUE(run.stayedOpen);
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "question");
+    EXPECT_TRUE(prompts().shown[0].text.contains("blog"));
+    EXPECT_EQ(fileBytes(projectFile("blog")), before);
+    EXPECT_EQ(listEntries(), QStringList{"blog"});
+}
+
+TEST_F(AddProject, ExistingNameConfirmedIsUpdatedKeyByKey)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Old"}, {"custom", "kept"}});
+    start();
+    w().edtAUTHOR->setText("New");
+    prompts().answers.push_back(Prompts::Answer::Yes);
+    ASSERT_TRUE(addProject("blog", folder()).finishedByCreate);
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "New");
+    EXPECT_EQ(iniValue(projectFile("blog"), "custom"), "kept");
+    EXPECT_EQ(listEntries(), (QStringList{"blog", "blog"})); // repeats are allowed
+}
+
+TEST_F(AddProject, CancelDoesNothing)
+{
+    start();
+    NewProjectScript script("p", folder(), /*cancel=*/true);
+    QTest::mouseClick(w().Button2, Qt::LeftButton);
+    EXPECT_TRUE(script.run.shown);
+    EXPECT_TRUE(listEntries().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(projectFile("p")));
+}
+
+TEST_F(AddProject, FolderButtonPicksTheMainPath)
+{
+    start();
+    prompts().picks.push_back("/picked/folder");
+    QString picked;
+    TfrmNEWPROJ::setShowHook([&](TfrmNEWPROJ &d) {
+        QTest::mouseClick(d.edtPATHNEWPROJECT->button(), Qt::LeftButton);
+        picked = d.mainPath();
+        d.btnCANCEL->click();
+        return d.result();
+    });
+    QTest::mouseClick(w().Button2, Qt::LeftButton);
+    TfrmNEWPROJ::setShowHook({});
+    EXPECT_EQ(picked, "/picked/folder");
+}
+
+TEST_F(AddProject, UnwritableProjectFileReportsAndSkipsTheRest)
+{
+    // A folder where the project file should be: no file can be written
+    // there, whoever runs the test.
+    QDir().mkdir(projectFile("p"));
+    start();
+    prompts().answers.push_back(Prompts::Answer::Yes); // "already exists"
+    addProject("p", folder());
+    ASSERT_EQ(prompts().errors().size(), 1);
+    EXPECT_EQ(prompts().errors()[0], "Unable to write to " + projectFile("p"));
+    EXPECT_EQ(highlighted(), -1);
+    EXPECT_FALSE(defaultChoices().contains("p"));
+}
+
+// ---------------------------------------------------------------------------
+// Choose project and Save project
+
+using ChooseProject = ProjectsFixture;
+
+TEST_F(ChooseProject, ClickLoadsFieldsKeepsMissingOnesAndActivatesTheStorage)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}, {"rgPARAGRAPH_ItemIndex", "2"}});
+    start();
+    w().edtEMAIL->setText("before@x.test");
+    clickEntry("blog");
+    EXPECT_EQ(w().currentProjectName, "blog");
+    EXPECT_EQ(w().Memo2->toPlainText().count("Read from list..."), 1); // loaded once
+    EXPECT_EQ(w().gbCONTENT->title(), "blog");
+    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
+    EXPECT_EQ(w().rgPARAGRAPH->itemIndex(), 2);
+    EXPECT_EQ(w().edtEMAIL->text(), "before@x.test"); // not in the file
+    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    EXPECT_TRUE(w().Button1->isEnabled());
+    EXPECT_TRUE(w().Button4->isEnabled());
+    EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
+}
+
+TEST_F(ChooseProject, KeyboardMoveChoosesTheNextProject)
+{
+    writeProject("a", {{"edtAUTHOR_Text", "A"}});
+    writeProject("b", {{"edtAUTHOR_Text", "B"}});
+    start();
+    clickEntry("a");
+    ASSERT_EQ(w().currentProjectName, "a");
+    w().lstPROJEKTY->setFocus();
+    QTest::keyClick(w().lstPROJEKTY, Qt::Key_Down);
+    EXPECT_EQ(w().currentProjectName, "b");
+    EXPECT_EQ(w().edtAUTHOR->text(), "B");
+}
+
+TEST_F(ChooseProject, FocusAloneChoosesNothing)
+{
+    writeProject("a");
+    start();
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(w().lstPROJEKTY, &in);
+    ASSERT_EQ(w().lstPROJEKTY->currentRow(), 0); // the list made its first entry current
+    EXPECT_TRUE(w().currentProjectName.isEmpty());
+    EXPECT_FALSE(w().formstorPROJEKT->Active());
+}
+
+TEST_F(ChooseProject, ChoosingAgainDiscardsUnsavedChanges)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
+    start();
+    clickEntry("blog");
+    w().edtAUTHOR->setText("changed");
+    clickEntry("blog");
+    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Jana");
+}
+
+TEST_F(ChooseProject, AnotherProjectOverwritesWhatItHoldsAndCarriesTheRest)
+{
+    writeProject("a", {{"edtAUTHOR_Text", "A"}, {"edtEMAIL_Text", "a@a.test"}});
+    writeProject("b", {{"edtAUTHOR_Text", "B"}});
+    start();
+    clickEntry("a");
+    w().edtAUTHOR->setText("A changed");
+    w().edtEMAIL->setText("changed@a.test");
+    clickEntry("b");
+    EXPECT_EQ(w().edtAUTHOR->text(), "B");
+    EXPECT_EQ(w().edtEMAIL->text(), "changed@a.test");
+    EXPECT_EQ(iniValue(projectFile("a"), "edtAUTHOR_Text"), "A"); // "a" was not saved
+}
+
+TEST_F(ChooseProject, MissingFileLoadsNothingAndTheCloseCreatesIt)
+{
+    writeProject("ghost");
+    start();
+    clickEntry("ghost");
+    QFile::remove(projectFile("ghost"));
+    w().edtAUTHOR->setText("kept");
+    clickEntry("ghost");
+    EXPECT_EQ(w().edtAUTHOR->text(), "kept");
+    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    fx.stop();
+    EXPECT_EQ(iniValue(projectFile("ghost"), "edtAUTHOR_Text"), "kept");
+}
+
+TEST_F(ChooseProject, ActiveProjectIsSavedWhenTheWindowCloses)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
+    start();
+    clickEntry("blog");
+    w().edtAUTHOR->setText("Closing");
+    fx.stop();
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Closing");
+}
+
+using SaveProject = ProjectsFixture;
+
+TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
+    start();
+    clickEntry("blog");
+    // Keys already in a file keep their places; a fresh file shows the order.
+    QFile::remove(projectFile("blog"));
+    w().edtAUTHOR->setText("Saved");
+    QTest::mouseClick(w().btnSAVETVP, Qt::LeftButton);
+    EXPECT_FALSE(w().formstorPROJEKT->Active());
+
+    const std::vector<std::string> keys = keysInOrder(projectFile("blog"));
+    ASSERT_EQ(keys.size(), 8 + projectKeys().size());
+    const char *placement[] = {"Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos(",
+                               "MinMaxPos", "NormPos(", "NormPos", "Visible"};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(keys[i].rfind(placement[i], 0), 0u) << keys[i];
+    EXPECT_EQ(std::vector<std::string>(keys.begin() + 8, keys.end()), projectKeys());
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
+
+    // Later changes reach the file only through another explicit save.
+    w().edtAUTHOR->setText("Not saved");
+    fx.stop();
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
+}
+
+TEST_F(SaveProject, EveryTabsButtonSaves)
+{
+    writeProject("blog");
+    start();
+    clickEntry("blog");
+    int n = 0;
+    for (QPushButton *b : {w().btnSAVETVP, w().Button1, w().Button4}) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        w().edtNOTE->setText(QString::number(++n));
+        ASSERT_TRUE(b->isEnabled());
+        b->click();
+        EXPECT_EQ(iniValue(projectFile("blog"), "edtNOTE_Text"), std::to_string(n));
+    }
+}
+
+TEST_F(SaveProject, SlashRulesForMainUriAndArchivePath)
+{
+    writeProject("blog");
+    start();
+    clickEntry("blog");
+    struct Case {
+        const char *uri, *archives, *uriAfter, *archivesAfter;
+    };
+    for (const Case &c : {Case{"http://x.test", "arch", "http://x.test/", "arch/"},
+                          Case{"", "", "", ""},
+                          Case{"http://x.test/", "a/b/", "http://x.test/", "a/b/"}}) {
+        SCOPED_TRACE(c.uri);
+        w().edtMAINURI->setText(c.uri);
+        w().dirPATHARCHIVES->setText(c.archives);
+        w().btnSAVETVP->click();
+        EXPECT_EQ(w().edtMAINURI->text(), c.uriAfter);
+        EXPECT_EQ(w().dirPATHARCHIVES->text(), c.archivesAfter);
+        EXPECT_EQ(iniValue(projectFile("blog"), "edtMAINURI_Text"), c.uriAfter);
+        EXPECT_EQ(iniValue(projectFile("blog"), "dirPATHARCHIVES_Text"), c.archivesAfter);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The default project at start-up
+
+using DefaultProject = ProjectsFixture;
+
+TEST_F(DefaultProject, OpensThroughThePendingIndexWithoutBeingHighlighted)
+{
+    writeProject("alpha");
+    writeProject("Blog", {{"edtAUTHOR_Text", "Jana"}, {"edtMAINURI_Text", "http://b.test"}});
+    writeSettings("blog"); // letter case ignored
+    start();
+    EXPECT_EQ(w().currentProjectName, "Blog");
+    EXPECT_EQ(w().gbCONTENT->title(), "Blog");
+    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
+    EXPECT_EQ(w().pendingProjectIndex, -1);
+    EXPECT_EQ(highlighted(), -1);
+    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    EXPECT_FALSE(w().Button1->isEnabled());
+    EXPECT_FALSE(w().Button4->isEnabled());
+
+    // Save project on the Options tab writes nothing while no entry is
+    // highlighted (the slash rule still applies to the field).
+    const std::string before = fileBytes(projectFile("Blog"));
+    w().edtAUTHOR->setText("changed");
+    w().btnSAVETVP->click();
+    EXPECT_EQ(fileBytes(projectFile("Blog")), before);
+    EXPECT_EQ(w().edtMAINURI->text(), "http://b.test/");
+    EXPECT_TRUE(w().formstorPROJEKT->Active());
+}
+
+TEST_F(DefaultProject, UnknownNameOpensNothingAndSaysNothing)
+{
+    writeProject("alpha", {{"edtAUTHOR_Text", "A"}});
+    writeSettings("missing");
+    start();
+    EXPECT_TRUE(w().currentProjectName.isEmpty());
+    EXPECT_TRUE(w().edtAUTHOR->text().isEmpty());
+    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(w().cmbDEFPROJ->text(), "missing");
+}
