@@ -1,0 +1,60 @@
+#!/usr/bin/python3
+"""An FTP server on a free loopback port for the FTP tests and benchmark.
+
+Prints "PORT <number>" on its first line once it listens, then serves until
+its standard input closes (so it never outlives the program that started it)
+or it is killed.
+
+The client sends no TYPE command. pyftpdlib would then convert line ends
+(ASCII type); by default this server keeps every byte (image type) so that
+transfers can be compared byte for byte. --ascii keeps pyftpdlib's default.
+"""
+import argparse
+import logging
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class ImageHandler(FTPHandler):
+    # The representation type is image whatever the session asks.
+    _current_type = property(lambda self: 'i', lambda self, value: None)
+
+
+def watch_stdin():
+    try:
+        while sys.stdin.buffer.read(4096):
+            pass
+    finally:
+        os._exit(0)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--root', required=True)
+    ap.add_argument('--user', default='user')
+    ap.add_argument('--password', default='pw')
+    ap.add_argument('--ascii', action='store_true')
+    args = ap.parse_args()
+
+    logging.basicConfig(level=logging.WARNING)
+    logging.getLogger('pyftpdlib').setLevel(logging.WARNING)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm='elradfmwMT')
+    handler = FTPHandler if args.ascii else ImageHandler
+    handler.authorizer = authorizer
+    handler.banner = 'Test server ready.'
+
+    server = FTPServer(('127.0.0.1', 0), handler)
+    print('PORT', server.address[1], flush=True)
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(timeout=0.2)
+
+
+if __name__ == '__main__':
+    main()
