@@ -1,16 +1,451 @@
+// The post store and editing on the main window: Read and the post tree, the
+// preview, and the browse and editing states with New, Edit, Save, Close
+// post, Delete and the long-post separator.
 #include "app/ui/mainwindow.h"
+
+#include "app/core/clock.h"
+#include "app/core/errors.h"
+#include "app/core/fileio.h"
+#include "app/ui/posteditor.h"
+#include "app/ui/prompts.h"
+#include "app/ui/widgets.h"
+#include "posts/postfile.h"
+#include "posts/poststore.h"
+#include "posts/ui/editortext.h"
+#include "posts/ui/postdateedit.h"
 #include "posts/ui/postsstate.h"
+#include "posts/ui/posttree.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateEdit>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <exception>
+#include <functional>
 
 namespace tl {
 
-void TForm1::setupPosts() {}
-void TForm1::actREADExecute() {}
-void TForm1::TreeView1Click() {}
-void TForm1::actNEWExecute() {}
-void TForm1::actEDITExecute() {}
-void TForm1::actSAVEExecute() {}
-void TForm1::actCLOSEPOSTExecute() {}
-void TForm1::actDELExecute() {}
-void TForm1::MoreClick() {}
+namespace {
+
+// Hands the key releases of the tree to the window.
+class KeyUpFilter : public QObject {
+public:
+    KeyUpFilter(QObject *parent, std::function<void(int)> onKeyUp)
+        : QObject(parent), onKeyUp_(std::move(onKeyUp))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::KeyRelease) {
+            auto *k = static_cast<QKeyEvent *>(e);
+            if (!k->isAutoRepeat())
+                onKeyUp_(k->key());
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void(int)> onKeyUp_;
+};
+
+std::string bytesOf(const QString &pathText)
+{
+    const QByteArray b = QFile::encodeName(pathText);
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+QString textOf(const std::string &bytes)
+{
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+PostDateEdit *dateField(TForm1 &w) { return qobject_cast<PostDateEdit *>(w.DateEdit1); }
+
+bool dateFieldEmpty(TForm1 &w)
+{
+    PostDateEdit *d = dateField(w);
+    return d ? d->isEmpty() : !w.DateEdit1->date().isValid();
+}
+
+void emptyDateField(TForm1 &w)
+{
+    if (PostDateEdit *d = dateField(w))
+        d->setEmpty();
+}
+
+// Date and time fields show a date-time: the date, and the hour and minute.
+void showDateTime(TForm1 &w, const CivilDateTime &c)
+{
+    w.DateEdit1->setDate(QDate(c.year, c.month, c.day));
+    w.timeedit1->setText(QString::fromLatin1(timeText(c).c_str()));
+}
+
+// Editing look: the field background of a text field; browse look: the
+// colour of the window's menus and panels. The close-post button follows.
+void setEditingLook(TForm1 &w, bool editing)
+{
+    const QPalette app = QApplication::palette();
+    const QColor c = editing ? app.color(QPalette::Base) : app.color(QPalette::Window);
+    for (QWidget *f : {static_cast<QWidget *>(w.edtNADPIS), static_cast<QWidget *>(w.DateEdit1),
+                       static_cast<QWidget *>(w.timeedit1), static_cast<QWidget *>(w.memoOBSAH)}) {
+        QPalette p = f->palette();
+        p.setColor(QPalette::Base, c);
+        f->setPalette(p);
+    }
+    w.actCLOSEPOST->setEnabled(editing);
+}
+
+void setFieldsEditable(TForm1 &w, bool editable)
+{
+    w.edtNADPIS->setReadOnly(!editable);
+    w.DateEdit1->setReadOnly(!editable);
+    w.timeedit1->setReadOnly(!editable);
+    w.memoOBSAH->setReadOnly(!editable);
+}
+
+void showOtherTabs(TForm1 &w, bool shown)
+{
+    for (QWidget *tab : {w.tabOPTIONS, w.tabFTP, w.tabCONTENT}) {
+        const int i = w.PageControl1->indexOf(tab);
+        if (i >= 0)
+            w.PageControl1->setTabVisible(i, shown);
+    }
+}
+
+// The browse state's buttons after a post is saved or closed.
+void enableBrowseCommands(TForm1 &w)
+{
+    w.actSAVE->setEnabled(false);
+    w.actREAD->setEnabled(true);
+    w.actNEW->setEnabled(true);
+    w.actEDIT->setEnabled(true);
+    w.actGENERATE->setEnabled(true);
+}
+
+void disableBrowseCommands(TForm1 &w)
+{
+    w.actREAD->setEnabled(false);
+    w.actNEW->setEnabled(false);
+    w.actEDIT->setEnabled(false);
+    w.actGENERATE->setEnabled(false);
+    w.actSAVE->setEnabled(true);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Set-up
+
+void TForm1::setupPosts()
+{
+    preparePostTree(TreeView1);
+
+    // Each command runs only while its button is enabled; the Execute
+    // functions check that themselves, so every way of starting them agrees.
+    connect(actREAD, &QAction::triggered, this, [this] { run([this] { actREADExecute(); }); });
+    connect(actNEW, &QAction::triggered, this, [this] { run([this] { actNEWExecute(); }); });
+    connect(actEDIT, &QAction::triggered, this, [this] { run([this] { actEDITExecute(); }); });
+    connect(actSAVE, &QAction::triggered, this, [this] { run([this] { actSAVEExecute(); }); });
+    connect(actDEL, &QAction::triggered, this, [this] { run([this] { actDELExecute(); }); });
+    connect(actCLOSEPOST, &QAction::triggered, this,
+            [this] { run([this] { actCLOSEPOSTExecute(); }); });
+    connect(mnuMORE, &QAction::triggered, this, [this] { run([this] { MoreClick(); }); });
+
+    connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { run([this] { TreeView1Click(); }); });
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this,
+            [this] { run([this] { TreeView1DblClick(); }); });
+    TreeView1->installEventFilter(
+        new KeyUpFilter(TreeView1, [this](int key) { run([this, key] { TreeView1KeyUp(key); }); }));
+
+    // The browse state: fields read-only in the browse look, nothing to save.
+    setFieldsEditable(*this, false);
+    setEditingLook(*this, false);
+    emptyDateField(*this);
+    actSAVE->setEnabled(false);
+    actEDIT->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// Read
+
+void TForm1::actREADExecute()
+{
+    if (!actREAD->isEnabled())
+        return;
+    if (!checkProjectSelected())
+        return;
+    log(QStringLiteral("Read from list..."));
+    // Posts are always opened by their full path, so the process's current
+    // folder is left alone.
+    const std::vector<std::string> listing = listPostFolder(bytesOf(pathDATA->text()));
+    log(QStringLiteral("Completed."));
+    setStatusText(QStringLiteral("Count of notes: ") + QString::number(listing.size()));
+
+    const std::vector<std::string> postList = makePostList(listing);
+    const PostTreeWalk walk = walkPostList(postList);
+
+    posts->strSOUBORY.clear();
+    posts->strSOUBORY.reserve(static_cast<qsizetype>(postList.size()));
+    for (const std::string &e : postList)
+        posts->strSOUBORY.append(textOf(e));
+    posts->StrHolder1.clear();
+    for (const MonthGroup &g : walk.months)
+        posts->StrHolder1.append(QString::fromLatin1(g.key.c_str()));
+    fillPostTree(TreeView1, walk);
+
+    // A name that is not a post stops here: the tree keeps what came before.
+    if (!walk.failure.empty())
+        throw AppError(walk.failure);
+
+    actGENERATE->setEnabled(TreeView1->topLevelItemCount() > 0);
+    actEDIT->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// Preview
+
+void TForm1::TreeView1Click()
+{
+    actEDIT->setEnabled(false);
+    if (TreeView1->topLevelItemCount() == 0)
+        return;
+    QTreeWidgetItem *node = selectedNode(TreeView1);
+    if (!isPostNode(node))
+        return;
+    QString name = node->text(0);
+    name.remove(QLatin1Char('_'));
+    actEDIT->setEnabled(true);
+    najdiObsah(name);
+}
+
+void TForm1::najdiObsah(const QString &postName)
+{
+    const std::string name = bytesOf(postName);
+    const std::int32_t n = postTimeOfName(name);
+    showDateTime(*this, civilFromSeconds(n));
+
+    std::string text = readWholeFile(joinPath(bytesOf(pathDATA->text()), name));
+    // In the two paragraph modes the line breaks are the program's to add:
+    // the editor shows none.
+    if (rgPARAGRAPH->itemIndex() != 2) {
+        QByteArray b(text.data(), static_cast<qsizetype>(text.size()));
+        b.replace("<br />", "");
+        text.assign(b.constData(), static_cast<std::size_t>(b.size()));
+    }
+    const PostContent post = parsePost(text);
+    setLineEditBytes(edtNADPIS, post.title);
+    setEditorBytes(memoOBSAH, post.body);
+}
+
+void TForm1::TreeView1KeyUp(int key)
+{
+    if (key == Qt::Key_Up || key == Qt::Key_Down)
+        TreeView1Click();
+}
+
+void TForm1::TreeView1DblClick()
+{
+    if (isPostNode(selectedNode(TreeView1)))
+        actEDITExecute();
+}
+
+// ---------------------------------------------------------------------------
+// New, Edit
+
+void TForm1::actNEWExecute()
+{
+    if (!actNEW->isEnabled())
+        return;
+    if (!checkProjectSelected())
+        return;
+    setEditingLook(*this, true);
+    TreeView1->setEnabled(false);
+    showOtherTabs(*this, false);
+
+    const CivilDateTime now = civilFromDateTime(clock().now());
+
+    edtNADPIS->clear();
+    memoOBSAH->clear();
+    edtNADPIS->setFocus();
+
+    disableBrowseCommands(*this);
+    postOpen = true;
+    posts->newPost = true;
+    posts->openPostName.clear();
+    setFieldsEditable(*this, true);
+
+    showDateTime(*this, now);
+}
+
+void TForm1::actEDITExecute()
+{
+    if (!actEDIT->isEnabled())
+        return;
+    if (!checkProjectSelected())
+        return;
+    QTreeWidgetItem *node = selectedNode(TreeView1);
+    if (!isPostNode(node))
+        return;
+
+    // The post is read again from its file; should that fail, nothing has
+    // changed state yet.
+    TreeView1Click();
+    setEditingLook(*this, true);
+
+    TreeView1->setEnabled(false);
+    showOtherTabs(*this, false);
+    setFieldsEditable(*this, true);
+    edtNADPIS->setFocus();
+
+    disableBrowseCommands(*this);
+
+    posts->newPost = false;
+    posts->openPostName = node->text(0);
+    postOpen = true;
+}
+
+// ---------------------------------------------------------------------------
+// Save
+
+void TForm1::actSAVEExecute()
+{
+    if (!actSAVE->isEnabled())
+        return;
+    if (!checkProjectSelected())
+        return;
+
+    // Until the post is safely written, every failure (an invalid time, a
+    // date out of range, a taken name, a file that cannot be written) leaves
+    // the post open and editable, so the writer can correct and save again.
+    SaveRequest req;
+    req.dataFolder = bytesOf(pathDATA->text());
+    req.newPost = posts->newPost;
+    req.openPostName = bytesOf(posts->openPostName);
+    req.title = lineEditBytes(edtNADPIS);
+    req.body = editorBytes(memoOBSAH);
+    if (!dateFieldEmpty(*this)) {
+        int hour = 0, minute = 0;
+        parseTimeText(timeedit1->text().toStdString(), hour, minute);
+        const QDate d = DateEdit1->date();
+        req.dateTime = dateTimeFromCivil(d.year(), d.month(), d.day(), hour, minute, 0);
+    } else {
+        // No date: the clock names the post, seconds included.
+        req.dateTime = clock().now();
+    }
+    const SaveResult res = savePost(req);
+
+    setFieldsEditable(*this, false);
+    showDateTime(*this, civilFromSeconds(res.time));
+    lstDATAFTP->addItem(textOf(res.path));
+    posts->newPost = false;
+    posts->openPostName = textOf(res.name);
+
+    enableBrowseCommands(*this);
+
+    // The post is written whatever Read says about the folder: the tab goes
+    // back to browsing first, then a failure of Read is shown.
+    std::exception_ptr readFailure;
+    if (res.reRead) {
+        try {
+            actREADExecute();
+        } catch (...) {
+            readFailure = std::current_exception();
+        }
+    }
+
+    TreeView1->setEnabled(true);
+    showOtherTabs(*this, true);
+    TreeView1->setFocus();
+    postOpen = false;
+
+    if (res.reRead)
+        memoOBSAH->clear();
+    setEditingLook(*this, false);
+
+    if (readFailure)
+        std::rethrow_exception(readFailure);
+}
+
+// ---------------------------------------------------------------------------
+// Close post
+
+void TForm1::actCLOSEPOSTExecute()
+{
+    if (!actCLOSEPOST->isEnabled())
+        return;
+    edtNADPIS->clear();
+    timeedit1->clear();
+    emptyDateField(*this);
+    memoOBSAH->clear();
+    setEditingLook(*this, false);
+
+    // The stored text of the selected post is shown again; should its file
+    // be gone, the tab still goes back to browsing before the error shows.
+    std::exception_ptr previewFailure;
+    if (selectedNode(TreeView1)) {
+        try {
+            TreeView1Click();
+        } catch (...) {
+            previewFailure = std::current_exception();
+        }
+    }
+
+    setFieldsEditable(*this, false);
+    posts->newPost = false;
+
+    enableBrowseCommands(*this);
+    TreeView1->setEnabled(true);
+    showOtherTabs(*this, true);
+    TreeView1->setFocus();
+    postOpen = false;
+
+    if (previewFailure)
+        std::rethrow_exception(previewFailure);
+}
+
+// ---------------------------------------------------------------------------
+// Delete
+
+void TForm1::actDELExecute()
+{
+    if (!actDEL->isEnabled())
+        return;
+    if (!checkProjectSelected())
+        return;
+    QTreeWidgetItem *node = selectedNode(TreeView1);
+    if (!isPostNode(node))
+        return;
+    const QString path = textOf(joinPath(bytesOf(pathDATA->text()), bytesOf(node->text(0))));
+    if (!QFile::remove(path)) {
+        prompts().message(QString(), QStringLiteral("Error!!!"));
+        return;
+    }
+    QTreeWidgetItem *next = nodeAfterRemoval(node);
+    delete node;
+    if (next) {
+        TreeView1->setCurrentItem(next);
+        next->setSelected(true);
+    }
+    // While a post is open its fields belong to it: the preview would put
+    // another post's text in place of the one being written.
+    if (!postOpen)
+        TreeView1Click();
+}
+
+// ---------------------------------------------------------------------------
+// Long-post separator
+
+void TForm1::MoreClick()
+{
+    if (memoOBSAH->isReadOnly())
+        return;
+    memoOBSAH->insertPlainText(QStringLiteral("<!--more-->"));
+}
 
 } // namespace tl

@@ -9,6 +9,8 @@ namespace tl {
 struct TForm1::PostsState {
     QStringList strSOUBORY; // post file names, left-padded with "_" to 20, ascending
     QStringList StrHolder1; // "YYYY-MM" month keys, newest first
+    bool newPost = false;   // the open post has no file yet (set by New)
+    QString openPostName;   // file name of the post opened by Edit
 };
 
 } // namespace tl

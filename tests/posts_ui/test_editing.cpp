@@ -1,0 +1,385 @@
+// The browse and editing states: New, Edit, Save, Close post, Delete, More.
+#include "postsfixture.h"
+
+#include "app/core/cp1250.h"
+
+#include <QTest>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+const std::string kPost = "Stored title\r\nstored line 1\r\nstored line 2";
+} // namespace
+
+class Editing : public PostsWindow {
+protected:
+    // Two posts in the tree, the older one selected and shown.
+    void readAndSelect()
+    {
+        post("1049373240.txt", kPost); // 2003-04-03 12:34
+        post("1051747200.txt", "May\r\nmay text");
+        w->actREAD->trigger();
+        click("1049373240.txt");
+    }
+    int readsLogged() const { return logLines().count("Read from list..."); }
+};
+
+TEST_F(Editing, NewOpensAnEmptyPostDatedNowInTheEditingState)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    expectState(true);
+    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(w->timeedit1->text(), "09:05");
+    EXPECT_TRUE(w->edtNADPIS->text().isEmpty());
+    EXPECT_TRUE(w->memoOBSAH->toPlainText().isEmpty());
+    EXPECT_TRUE(w->posts->newPost);
+}
+
+TEST_F(Editing, SavingANewPostWritesItReadsAgainAndEmptiesTheEditor)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText(QStringLiteral("Nový příspěvek"));
+    w->memoOBSAH->setPlainText(QStringLiteral("řádek 1\n\nřádek 3"));
+    w->timeedit1->setText("12:35");
+    const int reads = readsLogged();
+    w->actSAVE->trigger();
+
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(bytes("1049373300.txt"), "Nov\xFD p\xF8\xEDsp\xECvek\r\n\xF8\xE1" "dek 1\r\n\r\n\xF8\xE1" "dek 3");
+    EXPECT_EQ(readsLogged(), reads + 1);
+    EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049373300.txt",
+                                   "  1049373240.txt"}));
+    EXPECT_TRUE(w->memoOBSAH->toPlainText().isEmpty());
+    EXPECT_EQ(w->edtNADPIS->text(), QStringLiteral("Nový příspěvek"));
+    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(w->timeedit1->text(), "12:35");
+    EXPECT_EQ(w->lstDATAFTP->count(), 1);
+    EXPECT_EQ(w->lstDATAFTP->item(0)->text(), postPath("1049373300.txt"));
+    expectState(false);
+    // A save that reads again leaves Edit disabled as Read does.
+    EXPECT_FALSE(w->actEDIT->isEnabled());
+    EXPECT_TRUE(w->actGENERATE->isEnabled());
+}
+
+TEST_F(Editing, SavingAnEditedPostInPlaceWritesTheSameFileWithoutRead)
+{
+    readAndSelect();
+    w->actEDIT->trigger();
+    expectState(true);
+    EXPECT_EQ(w->posts->openPostName, "1049373240.txt");
+    EXPECT_FALSE(w->posts->newPost);
+    w->memoOBSAH->appendPlainText("added");
+    const int reads = readsLogged();
+    w->actSAVE->trigger();
+
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
+    EXPECT_EQ(bytes("1049373240.txt"), kPost + "\r\nadded");
+    EXPECT_EQ(readsLogged(), reads);
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2\nadded");
+    EXPECT_EQ(w->lstDATAFTP->item(0)->text(), postPath("1049373240.txt"));
+    expectState(false);
+    EXPECT_TRUE(w->actEDIT->isEnabled());
+    EXPECT_TRUE(w->actGENERATE->isEnabled());
+
+    // Saved twice, listed twice.
+    w->actEDIT->trigger();
+    w->actSAVE->trigger();
+    EXPECT_EQ(w->lstDATAFTP->count(), 2);
+}
+
+TEST_F(Editing, MovingAPostByOneMinuteRenamesItsFileAndReadsAgain)
+{
+    readAndSelect();
+    w->actEDIT->trigger();
+    w->timeedit1->setText("12:35");
+    w->actSAVE->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(dataFiles(), QStringList({"1049373300.txt", "1051747200.txt"}));
+    EXPECT_EQ(bytes("1049373300.txt"), kPost);
+    EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049373300.txt"}));
+    EXPECT_TRUE(w->memoOBSAH->toPlainText().isEmpty());
+    expectState(false);
+}
+
+TEST_F(Editing, SaveWithAnEmptyDateNamesThePostAfterTheClock)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    dateField()->setEmpty();
+    w->timeedit1->setText("23:59"); // ignored
+    w->edtNADPIS->setText("clock");
+    w->actSAVE->trigger();
+    // 2003-04-03 09:05:30, seconds included.
+    EXPECT_EQ(bytes("1049360730.txt"), "clock\r\n");
+    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(w->timeedit1->text(), "09:05");
+}
+
+TEST_F(Editing, CommandsRunOnlyWhileTheirButtonIsEnabled)
+{
+    readAndSelect();
+    w->activateWindow();
+    QApplication::setActiveWindow(w);
+    // Ctrl+S in the browse state, by key and by direct call: nothing written.
+    QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
+    w->actSAVEExecute();
+    EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
+    EXPECT_EQ(bytes("1049373240.txt"), kPost);
+    expectState(false);
+
+    // Ctrl+N opens a post; a second Ctrl+N, F5 and Ctrl+O do nothing then.
+    QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier);
+    ASSERT_TRUE(w->postOpen);
+    w->edtNADPIS->setText("typed");
+    const int reads = readsLogged();
+    QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(w, Qt::Key_F5);
+    w->actREADExecute();
+    w->actEDITExecute();
+    EXPECT_EQ(w->edtNADPIS->text(), "typed");
+    EXPECT_EQ(readsLogged(), reads);
+    EXPECT_TRUE(w->posts->newPost);
+    expectState(true);
+
+    // Ctrl+S saves now.
+    QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(bytes("1049360700.txt"), "typed\r\n");
+    expectState(false);
+}
+
+TEST_F(Editing, ClosePostDiscardsAndShowsTheSelectedPostAgain)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText("never saved");
+    w->memoOBSAH->setPlainText("draft");
+    w->actCLOSEPOST->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
+    EXPECT_EQ(w->edtNADPIS->text(), "Stored title");
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+    EXPECT_EQ(w->timeedit1->text(), "12:34");
+    EXPECT_FALSE(w->posts->newPost);
+    expectState(false);
+    EXPECT_TRUE(w->actEDIT->isEnabled());
+    EXPECT_TRUE(w->actGENERATE->isEnabled());
+
+    // Closing an edited post leaves its file as it was.
+    w->actEDIT->trigger();
+    w->memoOBSAH->setPlainText("changed");
+    w->actCLOSEPOST->trigger();
+    EXPECT_EQ(bytes("1049373240.txt"), kPost);
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+}
+
+TEST_F(Editing, ClosePostWithNothingSelectedEmptiesTheFields)
+{
+    w->actREAD->trigger();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText("x");
+    w->actCLOSEPOST->trigger();
+    EXPECT_TRUE(w->edtNADPIS->text().isEmpty());
+    EXPECT_TRUE(dateField()->isEmpty());
+    EXPECT_EQ(w->timeedit1->text(), ":");
+    expectState(false);
+}
+
+TEST_F(Editing, EditWithAMonthNodeSelectedDoesNothing)
+{
+    readAndSelect();
+    click("2003-05");
+    w->actEDIT->setEnabled(true); // as Close post leaves it
+    w->actEDIT->trigger();
+    EXPECT_FALSE(w->postOpen);
+    expectState(false);
+}
+
+TEST_F(Editing, DeleteRemovesFileAndNodeWithoutAskingAndShowsTheNextSelection)
+{
+    post("1049328060.txt", "Oldest\r\n");
+    post("1049373240.txt", kPost);
+    post("1051747200.txt", "May\r\nmay text");
+    w->actREAD->trigger();
+    click("1049373240.txt");
+    w->actDEL->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(dataFiles(), QStringList({"1049328060.txt", "1051747200.txt"}));
+    EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
+    EXPECT_EQ(w->TreeView1->selectedItems().value(0)->text(0), "1049328060.txt");
+    EXPECT_EQ(w->edtNADPIS->text(), "Oldest");
+    EXPECT_EQ(w->statusText(), "Count of notes: 3");
+
+    // The month's last post: the month node stays, selected, with no children.
+    w->actDEL->trigger();
+    EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04"}));
+    EXPECT_EQ(w->TreeView1->selectedItems().value(0)->text(0), "2003-04");
+    EXPECT_FALSE(w->actEDIT->isEnabled());
+    // Delete on a month node does nothing.
+    w->actDEL->trigger();
+    EXPECT_EQ(dataFiles(), QStringList({"1051747200.txt"}));
+}
+
+TEST_F(Editing, DeleteOfAFileThatIsGoneSaysErrorAndKeepsTheNode)
+{
+    readAndSelect();
+    QFile::remove(postPath("1049373240.txt"));
+    w->actDEL->trigger();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "message");
+    EXPECT_EQ(prompts().shown[0].text, "Error!!!");
+    EXPECT_NE(node("1049373240.txt"), nullptr);
+}
+
+TEST_F(Editing, DeleteWhileEditingKeepsTheOpenPostsText)
+{
+    post("1049328060.txt", "Oldest\r\n");
+    readAndSelect();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText("being written");
+    w->actDEL->trigger();
+    EXPECT_EQ(dataFiles(), QStringList({"1049328060.txt", "1051747200.txt"}));
+    EXPECT_EQ(w->TreeView1->selectedItems().value(0)->text(0), "1049328060.txt");
+    EXPECT_EQ(w->edtNADPIS->text(), "being written");
+    expectState(true);
+}
+
+TEST_F(Editing, MoreInsertsTheSeparatorOnlyWhileEditing)
+{
+    readAndSelect();
+    w->mnuMORE->trigger();
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+
+    w->actEDIT->trigger();
+    QTextCursor c = w->memoOBSAH->textCursor();
+    c.setPosition(7);
+    c.setPosition(12, QTextCursor::KeepAnchor); // "line " selected
+    w->memoOBSAH->setTextCursor(c);
+    w->mnuMORE->trigger();
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored <!--more-->1\nstored line 2");
+}
+
+// ---------------------------------------------------------------------------
+// Saves that must not lose anything
+
+TEST_F(Editing, NewPostOnATakenMinuteIsRefusedAndStaysOpen)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText("second");
+    w->timeedit1->setText("12:34");
+    w->actSAVE->trigger();
+    ASSERT_EQ(prompts().errors().size(), 1);
+    EXPECT_TRUE(prompts().errors()[0].contains("2003-04-03 12:34")) << prompts().errors()[0].toStdString();
+    EXPECT_EQ(bytes("1049373240.txt"), kPost);
+    EXPECT_TRUE(w->lstDATAFTP->count() == 0);
+    expectState(true);
+    EXPECT_EQ(w->edtNADPIS->text(), "second");
+
+    // Corrected, it saves.
+    w->timeedit1->setText("12:36");
+    w->actSAVE->trigger();
+    EXPECT_EQ(bytes("1049373360.txt"), "second\r\n");
+    expectState(false);
+}
+
+TEST_F(Editing, EditedPostMovedOntoAnotherIsRefused)
+{
+    readAndSelect();
+    w->actEDIT->trigger();
+    setDate(2003, 5, 1);
+    w->timeedit1->setText("00:00");
+    w->actSAVE->trigger();
+    ASSERT_EQ(prompts().errors().size(), 1);
+    EXPECT_TRUE(prompts().errors()[0].contains("2003-05-01 00:00"));
+    EXPECT_EQ(bytes("1049373240.txt"), kPost);
+    EXPECT_EQ(bytes("1051747200.txt"), "May\r\nmay text");
+    expectState(true);
+}
+
+TEST_F(Editing, MovedPostWhoseNewFileCannotBeWrittenKeepsItsOldFile)
+{
+    readAndSelect();
+    ASSERT_TRUE(QDir(data).mkdir("1049373300.txt"));
+    w->actEDIT->trigger();
+    w->timeedit1->setText("12:35");
+    w->actSAVE->trigger();
+    EXPECT_EQ(prompts().errors(), QStringList({"Cannot create file " + postPath("1049373300.txt")}));
+    EXPECT_EQ(bytes("1049373240.txt"), kPost);
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+    expectState(true);
+}
+
+TEST_F(Editing, InvalidTimeOrDateOutOfRangeLeavesThePostEditable)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText("t");
+    w->timeedit1->setText("25:00");
+    w->actSAVE->trigger();
+    EXPECT_EQ(prompts().errors(), QStringList({"'25:00' is not a valid time"}));
+    expectState(true);
+
+    w->timeedit1->setText("10:00");
+    setDate(2040, 1, 1);
+    w->actSAVE->trigger();
+    ASSERT_EQ(prompts().errors().size(), 2);
+    EXPECT_TRUE(prompts().errors()[1].contains("2040-01-01 10:00"));
+    expectState(true);
+    EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
+
+    setDate(2003, 4, 3);
+    w->actSAVE->trigger();
+    EXPECT_EQ(bytes("1049364000.txt"), "t\r\n");
+    expectState(false);
+}
+
+TEST_F(Editing, ExitAnsweredYesWithARefusedSaveKeepsTheWindow)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    w->timeedit1->setText("12:34");
+    prompts().answers.push_back(Prompts::Answer::Yes);
+    w->actEXIT->trigger();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->postOpen);
+    EXPECT_EQ(bytes("1049373240.txt"), kPost);
+}
+
+// ---------------------------------------------------------------------------
+// The text between file and editor
+
+TEST_F(Editing, EveryByteSurvivesEditorAndTitleAndSave)
+{
+    std::string line;
+    for (int b = 0; b < 256; ++b)
+        if (b != '\r' && b != '\n')
+            line += static_cast<char>(b);
+    const std::string file = "T " + line + "\r\n" + line + "\r\n" + line + "\r\n";
+    post("1049373240.txt", file);
+    w->rgPARAGRAPH->setItemIndex(2);
+    w->actREAD->trigger();
+    click("1049373240.txt");
+    w->actEDIT->trigger();
+    w->actSAVE->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    const std::string saved = bytes("1049373240.txt");
+    ASSERT_EQ(saved.size(), file.size());
+    for (std::size_t i = 0; i < file.size(); ++i)
+        ASSERT_EQ(static_cast<unsigned char>(saved[i]), static_cast<unsigned char>(file[i])) << i;
+}
+
+TEST_F(Editing, CharactersOutsideTheCodePageAreSavedAsReferences)
+{
+    readAndSelect();
+    w->actNEW->trigger();
+    w->edtNADPIS->setText(QString::fromUtf8("smile \xF0\x9F\x98\x80"));
+    w->memoOBSAH->setPlainText(QString::fromUtf8("\xE2\x82\xAC \xE4\xB8\xAD"));
+    w->timeedit1->setText("08:00");
+    w->actSAVE->trigger();
+    EXPECT_EQ(bytes("1049356800.txt"), "smile &#x1F600;\r\n\x80 &#x4E2D;");
+}

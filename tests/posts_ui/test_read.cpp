@@ -1,0 +1,213 @@
+// Read, the post tree and the preview.
+#include "postsfixture.h"
+
+#include "app/ui/widgets.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+const std::string kPostA = "First title\r\nline one<br />\r\nline two";
+} // namespace
+
+TEST_F(PostsWindow, ReadWithoutAProjectOnlyTellsSo)
+{
+    post("1049328060.txt", kPostA);
+    w->currentProjectName.clear();
+    w->actREAD->trigger();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "message");
+    EXPECT_EQ(prompts().shown[0].title, "Project was not selected.");
+    EXPECT_EQ(prompts().shown[0].text, "Please select project on tab OPTIONS.");
+    EXPECT_TRUE(logLines().isEmpty());
+    EXPECT_TRUE(tree().isEmpty());
+}
+
+TEST_F(PostsWindow, ReadBuildsTreeListsAndCountNewestFirst)
+{
+    post("1049328060.txt", kPostA);
+    post("1049414400.txt", "b\r\n");
+    post("1051747200.txt", "c\r\n");
+    w->actEDIT->setEnabled(true);
+    w->actREAD->trigger();
+
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
+    EXPECT_EQ(w->statusText(), "Count of notes: 3");
+    EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049414400.txt",
+                                   "  1049328060.txt"}));
+    EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));
+    EXPECT_EQ(w->posts->strSOUBORY, QStringList({"______1049328060.txt", "______1049414400.txt",
+                                                 "______1051747200.txt"}));
+    for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
+        EXPECT_FALSE(w->TreeView1->topLevelItem(i)->isExpanded());
+    EXPECT_TRUE(w->actGENERATE->isEnabled());
+    EXPECT_FALSE(w->actEDIT->isEnabled());
+
+    // F5 reads again: nothing doubles.
+    w->actREAD->trigger();
+    EXPECT_EQ(tree().size(), 5);
+    EXPECT_EQ(w->posts->strSOUBORY.size(), 3);
+}
+
+TEST_F(PostsWindow, TenDigitNamesAreNewerThanNineDigitNames)
+{
+    post("999999999.txt", "a\r\n");
+    post("1000000000.txt", "b\r\n");
+    w->actREAD->trigger();
+    EXPECT_EQ(tree(), QStringList({"2001-09", "  1000000000.txt", "  999999999.txt"}));
+    EXPECT_EQ(w->posts->strSOUBORY.first(), "_______999999999.txt");
+}
+
+TEST_F(PostsWindow, EmptyFolderGivesEmptyTreeAndNoGenerate)
+{
+    w->actGENERATE->setEnabled(true);
+    w->actREAD->trigger();
+    EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
+    EXPECT_EQ(w->statusText(), "Count of notes: 0");
+    EXPECT_TRUE(tree().isEmpty());
+    EXPECT_FALSE(w->actGENERATE->isEnabled());
+}
+
+TEST_F(PostsWindow, MissingFolderStopsReadAndKeepsWhatWasThere)
+{
+    post("1049328060.txt", kPostA);
+    w->actREAD->trigger();
+    const QStringList before = tree();
+    const QStringList list = w->posts->strSOUBORY;
+
+    const QString missing = data + "/gone";
+    w->pathDATA->setText(missing);
+    w->actREAD->trigger();
+    EXPECT_EQ(prompts().errors(), QStringList({"Cannot open folder " + missing}));
+    EXPECT_EQ(logLines().last(), "Read from list...");
+    EXPECT_EQ(w->statusText(), "Count of notes: 1");
+    EXPECT_EQ(tree(), before);
+    EXPECT_EQ(w->posts->strSOUBORY, list);
+    EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-04"}));
+}
+
+TEST_F(PostsWindow, NonPostNameStopsReadWithEveryPostAlreadyInTheTree)
+{
+    post("1049328060.txt", kPostA);
+    post("1051747200.txt", "c\r\n");
+    post("notes.txt", "not a post");
+    // The two buttons keep whatever state they had.
+    w->actGENERATE->setEnabled(false);
+    w->actEDIT->setEnabled(true);
+    w->actREAD->trigger();
+    EXPECT_EQ(prompts().errors(), QStringList({"'notes' is not a valid integer value"}));
+    EXPECT_EQ(w->statusText(), "Count of notes: 3");
+    EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
+    EXPECT_EQ(w->posts->strSOUBORY.size(), 3);
+    EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));
+    EXPECT_FALSE(w->actGENERATE->isEnabled());
+    EXPECT_TRUE(w->actEDIT->isEnabled());
+}
+
+TEST_F(PostsWindow, ClickOnPostShowsItReadOnlyAndClickOnMonthKeepsIt)
+{
+    post("1049328060.txt", kPostA);
+    post("1051747200.txt", "Other\r\nx");
+    w->actREAD->trigger();
+
+    click("1049328060.txt");
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(w->timeedit1->text(), "00:01");
+    EXPECT_EQ(w->edtNADPIS->text(), "First title");
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "line one\nline two");
+    EXPECT_EQ(w->memoOBSAH->textCursor().position(), 0);
+    EXPECT_TRUE(w->actEDIT->isEnabled());
+    expectState(false);
+
+    click("2003-05");
+    EXPECT_FALSE(w->actEDIT->isEnabled());
+    EXPECT_EQ(w->edtNADPIS->text(), "First title");
+    EXPECT_EQ(w->timeedit1->text(), "00:01");
+}
+
+TEST_F(PostsWindow, LineBreakTagsAreHiddenOnlyInTheTwoParagraphModes)
+{
+    post("1049328060.txt", "A<br /> title\r\none<br />two<BR />");
+    w->actREAD->trigger();
+    const struct {
+        int mode;
+        const char *title, *body;
+    } cases[] = {
+        {0, "A title", "onetwo<BR />"},
+        {1, "A title", "onetwo<BR />"},
+        {2, "A<br /> title", "one<br />two<BR />"},
+    };
+    for (const auto &c : cases) {
+        w->rgPARAGRAPH->setItemIndex(c.mode);
+        click("1049328060.txt");
+        EXPECT_EQ(w->edtNADPIS->text(), c.title) << c.mode;
+        EXPECT_EQ(w->memoOBSAH->toPlainText(), c.body) << c.mode;
+    }
+}
+
+TEST_F(PostsWindow, ReleasingUpOrDownPreviewsOtherKeysDoNot)
+{
+    post("1049328060.txt", "Oldest\r\n");
+    post("1049414400.txt", "Middle\r\n");
+    post("1049500800.txt", "Newest\r\n");
+    w->actREAD->trigger();
+    w->TreeView1->expandAll();
+    w->TreeView1->setFocus();
+    click("1049500800.txt");
+    ASSERT_EQ(w->edtNADPIS->text(), "Newest");
+
+    QTest::keyClick(w->TreeView1, Qt::Key_Down);
+    EXPECT_EQ(w->TreeView1->currentItem()->text(0), "1049414400.txt");
+    EXPECT_EQ(w->edtNADPIS->text(), "Middle");
+
+    QTest::keyClick(w->TreeView1, Qt::Key_PageDown);
+    EXPECT_EQ(w->TreeView1->currentItem()->text(0), "1049328060.txt");
+    EXPECT_EQ(w->edtNADPIS->text(), "Middle");
+
+    QTest::keyClick(w->TreeView1, Qt::Key_Up);
+    EXPECT_EQ(w->edtNADPIS->text(), "Middle");
+    QTest::keyClick(w->TreeView1, Qt::Key_Down);
+    EXPECT_EQ(w->edtNADPIS->text(), "Oldest");
+}
+
+TEST_F(PostsWindow, PostFileThatCannotBeOpenedLeavesTitleAndText)
+{
+    post("1049328060.txt", kPostA);
+    post("1051747200.txt", "c\r\n");
+    w->actREAD->trigger();
+    click("1049328060.txt");
+    QFile::remove(postPath("1051747200.txt"));
+    click("1051747200.txt");
+    EXPECT_EQ(prompts().errors(), QStringList({"Cannot open file " + postPath("1051747200.txt")}));
+    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 5, 1));
+    EXPECT_EQ(w->timeedit1->text(), "00:00");
+    EXPECT_EQ(w->edtNADPIS->text(), "First title");
+    EXPECT_EQ(w->memoOBSAH->toPlainText(), "line one\nline two");
+    EXPECT_TRUE(w->actEDIT->isEnabled());
+}
+
+TEST_F(PostsWindow, DoubleClickOnPostEditsItOnMonthDoesNothing)
+{
+    post("1049328060.txt", kPostA);
+    w->actREAD->trigger();
+    w->TreeView1->expandAll();
+    QApplication::processEvents();
+
+    QTreeWidgetItem *month = node("2003-04");
+    const QPoint monthAt = w->TreeView1->visualItemRect(month).center();
+    QTest::mouseDClick(w->TreeView1->viewport(), Qt::LeftButton, {}, monthAt);
+    EXPECT_FALSE(w->postOpen);
+
+    QTreeWidgetItem *p = node("1049328060.txt");
+    const QPoint at = w->TreeView1->visualItemRect(p).center();
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(w->postOpen);
+    EXPECT_EQ(w->posts->openPostName, "1049328060.txt");
+    expectState(true);
+}
