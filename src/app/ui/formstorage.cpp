@@ -480,13 +480,14 @@ void TFormStorage::install()
 
 void TFormStorage::RestoreStored()
 {
+    // Restoring never fails: whatever cannot be read or applied stays.
     saved_ = false;
-    const IniFile ini = IniFile::load(iniFileName_.toStdString());
+    IniFile ini;
     try {
+        ini = IniFile::load(iniFileName_.toStdString());
         if (window_)
             readPlacement(ini);
     } catch (...) {
-        // Restoring never fails; what could not be applied stays.
     }
     restored_ = true;
     try {
