@@ -388,6 +388,18 @@ TEST_F(ChooseProject, ActiveProjectIsSavedWhenTheWindowCloses)
 
 using SaveProject = ProjectsFixture;
 
+TEST_F(SaveProject, UnwritableFileIsReportedAndTheProjectStaysActive)
+{
+    writeProject("blog");
+    start();
+    clickEntry("blog");
+    QFile::remove(projectFile("blog"));
+    QDir().mkdir(projectFile("blog")); // a folder where the file should be
+    w().btnSAVETVP->click();
+    EXPECT_EQ(prompts().errors(), QStringList{"Unable to write to " + projectFile("blog")});
+    EXPECT_TRUE(w().formstorPROJEKT->Active());
+}
+
 TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});

@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace tl::test {
 
 // The 27 project keys in the order a project file lists them.

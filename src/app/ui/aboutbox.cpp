@@ -14,7 +14,25 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+// Outside any namespace, as the resource registration asks.
+static void registerTarvlitResources() { Q_INIT_RESOURCE(tarvlit); }
+
 namespace tl {
+
+void initProgramResources()
+{
+    static const bool done = (registerTarvlitResources(), true);
+    (void)done;
+}
+
+QIcon programIcon()
+{
+    initProgramResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/tarvlit-64.png"), QSize(64, 64));
+    icon.addFile(QStringLiteral(":/icons/tarvlit-256.png"), QSize(256, 256));
+    return icon;
+}
 
 namespace {
 constexpr int kMargin = 8;
@@ -37,9 +55,10 @@ QLabel *label(const QString &text, QWidget *parent, const char *name = nullptr)
 // ---------------------------------------------------------------------------
 // Credits panel
 
-CreditsPanel::CreditsPanel(QWidget *parent)
-    : QWidget(parent), picture_(QStringLiteral(":/images/credits.png")), timer_(new QTimer(this))
+CreditsPanel::CreditsPanel(QWidget *parent) : QWidget(parent), timer_(new QTimer(this))
 {
+    initProgramResources();
+    picture_.load(QStringLiteral(":/images/credits.png"));
     setObjectName(QStringLiteral("pnlCREDITS"));
     setAutoFillBackground(true);
     lines_ = {QString(),
@@ -152,8 +171,7 @@ TAboutBox::TAboutBox(QWidget *parent, const std::string &programFile) : QDialog(
     Panel1->setLineWidth(1);
 
     ProgramIcon = label(QString(), Panel1, "ProgramIcon");
-    ProgramIcon->setPixmap(QPixmap(QStringLiteral(":/icons/tarvlit-64.png"))
-                               .scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ProgramIcon->setPixmap(programIcon().pixmap(48, 48));
     ProgramIcon->setFixedSize(52, 52);
     ProgramIcon->setAlignment(Qt::AlignCenter);
     ProgramIcon->setCursor(Qt::PointingHandCursor);

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QIcon>
 #include <QPixmap>
 #include <QStringList>
 #include <functional>
@@ -11,6 +12,14 @@ class QPushButton;
 class QTimer;
 
 namespace tl {
+
+// Makes the program's compiled-in pictures (icons, credits picture) available;
+// the resources live in a static library, so they are registered explicitly.
+// Safe to call any number of times.
+void initProgramResources();
+
+// The program's icon, in the sizes it is drawn in.
+QIcon programIcon();
 
 // The credits panel of the About dialog: a picture at the top and, below it,
 // centred lines in raised lettering that scroll upwards one pixel per tick

@@ -50,7 +50,9 @@ public:
         });
         connect(list, &QListWidget::itemClicked, this, [this] {
             const int row = highlightedRow(list_);
-            if (quiet_ == 0 && row >= 0 && row == rowAtPress_)
+            const bool sameEntry = row >= 0 && row == rowAtPress_;
+            rowAtPress_ = kNoPress; // the release after a double click is no new click
+            if (quiet_ == 0 && sameEntry)
                 choose();
         });
     }
@@ -72,7 +74,7 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *e) override
     {
-        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)
+        if (e->type() == QEvent::MouseButtonPress)
             rowAtPress_ = highlightedRow(list_);
         return false;
     }
@@ -83,9 +85,10 @@ private:
         window_->run([w = window_] { w->lstPROJEKTYClick(); });
     }
 
+    static constexpr int kNoPress = -2;
     TForm1 *window_;
     QListWidget *list_;
-    int rowAtPress_ = -1;
+    int rowAtPress_ = kNoPress;
     int quiet_ = 0;
 };
 
@@ -113,6 +116,7 @@ QString withTrailingSlash(const QString &text)
 
 void TForm1::setupProjects()
 {
+    setWindowIcon(programIcon());
     new ProjectListWatcher(this, lstPROJEKTY);
     connect(Button2, &QPushButton::clicked, this, [this] { run([this] { Button2Click(); }); });
     for (QPushButton *b : {btnSAVETVP, Button1, Button4})
