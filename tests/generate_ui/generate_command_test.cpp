@@ -1,0 +1,158 @@
+// The Generate command driven through the main window.
+#include "windowfixture.h"
+
+#include "app/ui/widgets.h"
+#include "generator/ui/mainpageopener.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <gtest/gtest.h>
+
+using namespace tl;
+using tl::test::WindowFixture;
+
+namespace {
+
+class GenerateCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        opened.clear();
+        setPageOpener([this](const QString &p) {
+            opened << p;
+            return true;
+        });
+        TForm1 &w = fx.start();
+        root = fx.programFolder();
+        QDir().mkpath(root + "site");
+        QDir().mkpath(root + "data");
+        // Three posts over two months (times in seconds since 1970).
+        tl::test::writeBytes(root + "data/1700000000.txt", "First post\r\nHello <b>world</b>");
+        tl::test::writeBytes(root + "data/1700090000.txt", "Second\r\nLine one\r\nLine two");
+        tl::test::writeBytes(root + "data/1702000000.txt", "December\r\nWinter is here");
+        const QString conf = QStringLiteral(TL_SOURCE_DIR "/conf/");
+        w.pathMAIN->setText(root + "site");
+        w.pathDATA->setText(root + "data");
+        w.fileTEMPLATE->setText(conf + "template.htm");
+        w.archiveTEMPLATE->setText(conf + "archtemp.htm");
+        w.edtRSSTEMPLATE->setText(conf + "template.rss");
+        w.edtTXTTEMPLATE->setText(conf + "template.txt");
+        w.dirPATHARCHIVES->setText("archive/");
+        w.currentProjectName = "blog";
+        w.actREAD->trigger();
+        ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
+        fx.prompts().shown.clear();
+        w.Memo2->clear();
+    }
+    void TearDown() override { setPageOpener({}); }
+
+    QStringList uploadList()
+    {
+        QStringList out;
+        for (int i = 0; i < fx.window().lstFILESFTP->count(); ++i)
+            out << fx.window().lstFILESFTP->item(i)->text();
+        return out;
+    }
+    QStringList logLines() { return fx.window().Memo2->toPlainText().split('\n'); }
+
+    WindowFixture fx;
+    QString root;
+    QStringList opened;
+};
+
+TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
+{
+    TForm1 &w = fx.window();
+    ASSERT_TRUE(w.actGENERATE->isEnabled());
+    fx.prompts().answers.push_back(Prompts::Answer::Yes);
+    w.actGENERATE->trigger();
+
+    ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
+    EXPECT_EQ(logLines(),
+              QStringList({"Read from list...", "Completed.", "Generating blog...",
+                           "Reading from template...", "Generating archive links...",
+                           "Generating main page...", "Generating RSS file...",
+                           "Generating TXT file...", "Generating archive files...",
+                           "Completed."}));
+    const QStringList up = uploadList();
+    ASSERT_GE(up.size(), 5);
+    EXPECT_EQ(up[0], root + "site/index.html");
+    EXPECT_EQ(up[1], root + "site/rss.xml");
+    EXPECT_EQ(up[2], root + "site/text.htm");
+    for (const QString &p : up)
+        EXPECT_TRUE(QFileInfo::exists(p)) << p.toStdString();
+    // Two month pages in the archive folder.
+    EXPECT_EQ(QDir(root + "site/archive").entryList(QDir::Files).size(), up.size() - 3);
+
+    const std::string page = tl::test::fileBytes(root + "site/index.html");
+    EXPECT_NE(page.find("Winter is here"), std::string::npos);
+    EXPECT_LT(page.find("December"), page.find("First post")); // newest first
+
+    ASSERT_EQ(fx.prompts().shown.size(), 1u);
+    EXPECT_EQ(fx.prompts().shown[0].title, "Confirm");
+    EXPECT_EQ(fx.prompts().shown[0].text, "Completed.\nDo you want see the main page?");
+    EXPECT_EQ(opened, QStringList({root + "site/index.html"}));
+}
+
+TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpensNothing)
+{
+    TForm1 &w = fx.window();
+    w.edtRSSTEMPLATE->setText("");
+    w.edtTXTTEMPLATE->setText("");
+    fx.prompts().answers.push_back(Prompts::Answer::No);
+    w.actGENERATE->trigger();
+    ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
+    const QStringList up = uploadList();
+    ASSERT_FALSE(up.isEmpty());
+    EXPECT_EQ(up[0], root + "site/index.html");
+    EXPECT_FALSE(up.contains(root + "site/rss.xml"));
+    EXPECT_FALSE(up.contains(root + "site/text.htm"));
+    EXPECT_FALSE(QFileInfo::exists(root + "site/rss.xml"));
+    EXPECT_FALSE(logLines().contains("Generating RSS file..."));
+    EXPECT_TRUE(opened.isEmpty());
+    // The main page is finished all the same: no block markers left.
+    const std::string page = tl::test::fileBytes(root + "site/index.html");
+    EXPECT_EQ(page.find("<!-- %CONTENT_START% -->"), std::string::npos);
+    EXPECT_EQ(page.find("<!-- ___DOSADIT_OBSAH___ -->"), std::string::npos);
+}
+
+TEST_F(GenerateCommand, ACountThatIsNotANumberStopsBeforeWritingAndKeepsTheOldUploadList)
+{
+    TForm1 &w = fx.window();
+    w.lstFILESFTP->addItem("previous-run.html");
+    w.edtCOUNT->setText("ten");
+    w.actGENERATE->trigger();
+    EXPECT_EQ(fx.prompts().errors(), QStringList({"'ten' is not a valid integer value"}));
+    EXPECT_EQ(uploadList(), QStringList({"previous-run.html"}));
+    EXPECT_FALSE(QFileInfo::exists(root + "site/index.html"));
+    EXPECT_EQ(logLines().last(), "Generating archive links...");
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(GenerateCommand, APostRemovedSinceTheLastReadIsLeftOutBecauseGenerateReadsAgain)
+{
+    TForm1 &w = fx.window();
+    QFile::remove(root + "data/1700090000.txt");
+    fx.prompts().answers.push_back(Prompts::Answer::No);
+    w.actGENERATE->trigger();
+    ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
+    EXPECT_EQ(tl::test::fileBytes(root + "site/index.html").find("Line one"), std::string::npos);
+}
+
+TEST_F(GenerateCommand, WithoutAProjectNothingRuns)
+{
+    TForm1 &w = fx.window();
+    w.currentProjectName.clear();
+    w.actGENERATE->trigger();
+    ASSERT_EQ(fx.prompts().shown.size(), 1u);
+    EXPECT_EQ(fx.prompts().shown[0].title, "Project was not selected.");
+    EXPECT_EQ(fx.prompts().shown[0].text, "Please select project on tab OPTIONS.");
+    EXPECT_TRUE(uploadList().isEmpty());
+    EXPECT_TRUE(w.Memo2->toPlainText().isEmpty());
+}
+
+} // namespace
