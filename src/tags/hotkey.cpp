@@ -234,9 +234,14 @@ QString hotkeyConflictText(const std::vector<TagHotkeyState> &plan, int index,
         return QString();
     const QString keyText = hotkeyToText(*s.key);
     auto description = [&](int i) { return i < descriptions.size() ? descriptions[i] : QString(); };
-    if (s.command >= 0 && static_cast<std::size_t>(s.command) < reserved.size())
+    if (s.command >= 0 && static_cast<std::size_t>(s.command) < reserved.size()) {
+        const ReservedHotkey &r = reserved[static_cast<std::size_t>(s.command)];
+        if (r.kind == ReservedHotkey::Menu)
+            return QStringLiteral("%1 opens the menu \"%2\"; this tag gets no hotkey.")
+                .arg(keyText, r.owner);
         return QStringLiteral("%1 is the shortcut of the command \"%2\"; this tag gets no hotkey.")
-            .arg(keyText, reserved[static_cast<std::size_t>(s.command)].owner);
+            .arg(keyText, r.owner);
+    }
     if (s.earlierTag >= 0)
         return QStringLiteral("%1 is already the hotkey of the tag \"%2\"; this tag gets none.")
             .arg(keyText, description(s.earlierTag));

@@ -39,10 +39,13 @@ QString hotkeyKeyName(int key);
 // alone is taken as Alt plus that key.
 std::optional<QKeyCombination> hotkeyFromKeyPress(int key, Qt::KeyboardModifiers modifiers);
 
-// A shortcut the window's own commands hold; tags never take it from them.
+// A shortcut the window's own commands or menus hold; tags never take it
+// from them.
 struct ReservedHotkey {
+    enum Kind { Command, Menu };
     QKeyCombination key;
-    QString owner; // the command's caption, without "&"
+    QString owner; // the command's or menu's caption, without "&"
+    Kind kind = Command;
 };
 
 // How one tag's hotkey fits with the commands and the other tags.

@@ -216,3 +216,14 @@ TEST(HotkeyConflicts, TheDialogNoteNamesTheOtherHolder)
     EXPECT_EQ(hotkeyConflictText(plan, 3, names, commands), QString());
     EXPECT_EQ(hotkeyConflictText(plan, 7, names, commands), QString());
 }
+
+TEST(HotkeyConflicts, AMenuTitlesAltLetterBelongsToTheMenu)
+{
+    std::vector<ReservedHotkey> reserved = mainCommands();
+    reserved.push_back({combo(Qt::AltModifier, Qt::Key_B), QStringLiteral("Blog"), ReservedHotkey::Menu});
+    const auto plan = planTagHotkeys({QStringLiteral("Alt+B"), QStringLiteral("Shift+Alt+B")}, reserved);
+    EXPECT_FALSE(plan[0].bound());
+    EXPECT_TRUE(plan[1].bound());
+    EXPECT_EQ(hotkeyConflictText(plan, 0, {QStringLiteral("Bold")}, reserved),
+              QStringLiteral("Alt+B opens the menu \"Blog\"; this tag gets no hotkey."));
+}

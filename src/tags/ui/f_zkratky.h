@@ -1,0 +1,104 @@
+#pragma once
+#include "tags/hotkey.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+
+namespace tl {
+
+class HotKeyEdit;
+class TForm1;
+class TFormStorage;
+
+// A list of strings owned by a window, kept for the window's storage under
+// the property "Strings".
+class TStrHolder : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QStringList Strings READ strings WRITE setStrings)
+public:
+    explicit TStrHolder(const QString &name, QObject *parent);
+    QStringList strings() const { return strings_; }
+    void setStrings(const QStringList &s) { strings_ = s; }
+    QStringList &lines() { return strings_; }
+
+private:
+    QStringList strings_;
+};
+
+// The shortcuts the window's own commands hold (tag entries of the Tags
+// menu left out) and the Alt+letter keys of its menu titles, with their
+// captions.
+std::vector<ReservedHotkey> commandHotkeys(const TForm1 &window);
+
+// The Tags dialog: the tag shortcuts as four parallel lists (descriptions in
+// the list box, hotkey texts, escaped start and end texts), edited in place.
+// Its storage keeps the lists and the dialog's placement in section
+// "ShortCuts" of the settings file, restored when the dialog is shown and
+// saved whenever it closes.
+//
+// Only O&K keeps the edits: it rebuilds the Tags menu from the lists, and
+// the lists are saved. Cancel, Escape and the close box put the lists back
+// as they were when the dialog opened before they are saved, so the menu and
+// the settings file always agree.
+class TfrmZKRATKY : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmZKRATKY(TForm1 *owner);
+    ~TfrmZKRATKY() override;
+
+    // ---- controls ----
+    QListWidget *lstZNACKY = nullptr;
+    QToolButton *btnADD = nullptr, *btnDELETE = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    HotKeyEdit *HotKey2 = nullptr;
+    QLabel *lblHOTKEYNOTE = nullptr; // the hotkey's conflict, if any
+    QPlainTextEdit *memoSTART = nullptr, *memoEND = nullptr;
+    QPushButton *btnOK = nullptr, *btnCANCEL = nullptr;
+
+    // ---- the parallel lists besides the list box ----
+    TStrHolder *StrHOTKEYS = nullptr, *StrSTART = nullptr, *StrEND = nullptr;
+
+    TFormStorage *FormStorage1 = nullptr;
+
+    QStringList descriptions() const;
+
+    // ---- handlers ----
+    void lstZNACKYClick(int row);
+    void btnADDClick();
+    void btnDELETEClick();
+    void btnOKClick();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
+public slots:
+    void done(int r) override;
+
+private:
+    struct Lists {
+        QStringList descriptions, hotkeys, starts, ends;
+    };
+    Lists currentLists() const;
+    void setLists(const Lists &lists);
+    void padLists();
+    int selectedTag() const;
+    void storeHotkey();
+    void storeText(QPlainTextEdit *memo, TStrHolder *target);
+    void updateHotkeyNote();
+
+    TForm1 *owner_;
+    std::vector<ReservedHotkey> reserved_;
+    Lists opened_;       // the lists as the dialog restored them
+    bool shownOnce_ = false;
+    bool filling_ = false; // the detail fields are being filled from a tag
+};
+
+} // namespace tl
