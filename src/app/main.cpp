@@ -1,3 +1,4 @@
+#include "app/ui/aboutbox.h"
 #include "app/ui/mainwindow.h"
 
 #include <QApplication>
@@ -6,8 +7,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvel Lite"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvlit.svg")));
+    tl::initProgramResources();
+    QApplication::setWindowIcon(tl::programIcon());
     tl::TForm1 w;
     w.show();
     return app.exec();

@@ -235,3 +235,16 @@ TEST(Settings, ClosingWritesTheDefaultProjectAndPlacementWhichTheNextStartRestor
     EXPECT_TRUE(again.currentProjectName.isEmpty());
     EXPECT_TRUE(fx.prompts().shown.empty());
 }
+
+TEST(StartUp, FirstRunUsesAConfFolderThatIsAlreadyThereWhateverItsCase)
+{
+    WindowFixture fx;
+    QDir().mkdir(fx.programFolder() + "conf");
+    TForm1 &w = fx.start();
+    EXPECT_EQ(w.pathCONF->text(), fx.programFolder() + "conf");
+    EXPECT_FALSE(QDir(fx.programFolder() + "CONF").exists()
+                 && QDir(fx.programFolder() + "conf").exists()
+                 && QDir(fx.programFolder() + "CONF").canonicalPath()
+                        != QDir(fx.programFolder() + "conf").canonicalPath());
+    EXPECT_TRUE(QDir(fx.programFolder() + "DATA").exists());
+}

@@ -524,14 +524,18 @@ void TForm1::startUp()
     // 4. First run: folders and paths beside the program.
     const std::string ini = settingsFile();
     if (!QFileInfo::exists(QString::fromStdString(ini))) {
-        QDir().mkdir(QString::fromStdString(folder + "CONF"));
-        QDir().mkdir(QString::fromStdString(folder + "DATA"));
+        // "CONF" and "conf" are one folder: a conf folder that is already
+        // there (the default files beside the program) is the one to use.
+        const std::string conf = childFolderAnyCase(folder, "CONF");
+        const std::string data = childFolderAnyCase(folder, "DATA");
+        QDir().mkdir(QString::fromStdString(conf));
+        QDir().mkdir(QString::fromStdString(data));
         std::string mainPath = folder;
         if (!mainPath.empty() && mainPath.back() == '/')
             mainPath.pop_back();
         pathMAIN->setText(QString::fromStdString(mainPath));
-        pathCONF->setText(QString::fromStdString(folder + "CONF"));
-        pathDATA->setText(QString::fromStdString(folder + "DATA"));
+        pathCONF->setText(QString::fromStdString(conf));
+        pathDATA->setText(QString::fromStdString(data));
     }
 
     // 5. The settings storage is bound and made active (restores on show).
