@@ -49,6 +49,7 @@ def main():
     handler = FTPHandler if args.ascii else ImageHandler
     handler.authorizer = authorizer
     handler.banner = 'Test server ready.'
+    handler.auth_failed_timeout = 0.05  # answer a wrong password at once
 
     server = FTPServer(('127.0.0.1', 0), handler)
     print('PORT', server.address[1], flush=True)
