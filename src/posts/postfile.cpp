@@ -147,17 +147,21 @@ std::string normalizeLineEnds(const std::string &text)
     std::string out;
     out.reserve(text.size() + text.size() / 32);
     const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char ch = text[i];
-        if (ch == '\r') {
-            out += "\r\n";
-            if (i + 1 < n && text[i + 1] == '\n')
-                ++i;
-        } else if (ch == '\n') {
-            out += "\r\n";
-        } else {
-            out += ch;
+    std::size_t i = 0;
+    while (i < n) {
+        // Copy the run up to the next line end in one piece.
+        std::size_t e = i;
+        while (e < n && text[e] != '\r' && text[e] != '\n')
+            ++e;
+        if (e == n) {
+            out.append(text, i, std::string::npos);
+            break;
         }
+        out.append(text, i, e - i);
+        out += "\r\n";
+        i = e + 1;
+        if (text[e] == '\r' && i < n && text[i] == '\n')
+            ++i;
     }
     return out;
 }

@@ -23,6 +23,8 @@ struct Variant {
     int charset;
 };
 
+void PrintTo(const Variant &v, std::ostream *os) { *os << v.name; }
+
 class FixtureBlog : public ::testing::TestWithParam<Variant> {};
 
 // Every output of a run: the files below the main folder, the upload list
