@@ -1,9 +1,9 @@
 #include "publish/nmftp.h"
+#include "publish/replacingfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
 #include <climits>
 #include <exception>
 
@@ -356,9 +356,8 @@ void TNMFTP::Download(const std::string &remoteName, const std::string &localPat
     const std::string target = localPath.empty() ? remoteName : localPath;
     // The data goes to a temporary file beside the target, which replaces the
     // target only when the whole transfer went through.
-    QSaveFile out(QString::fromStdString(target));
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
+    ReplacingFile out(target);
+    if (!out.open())
         throw AppError(msgCannotCreateFile(target));
 
     DataScope scope(this);
@@ -381,7 +380,7 @@ void TNMFTP::Download(const std::string &remoteName, const std::string &localPat
     try {
         acceptData();
         if (!m_cancel && !m_timedOut)
-            m_data->CaptureFile(out, target);
+            m_data->CaptureFile(out.device(), target);
         if (OnTransactionStop)
             OnTransactionStop(this);
         m_data->Disconnect();
@@ -397,7 +396,7 @@ void TNMFTP::Download(const std::string &remoteName, const std::string &localPat
         throw;
     }
     if (!out.commit())
-        throw AppError(msgUnableToWrite(target));
+        throw AppError(msgCannotCreateFile(target));
     m_data.reset();
     if (OnSuccess)
         OnSuccess(cmdDownload);

@@ -1,11 +1,11 @@
 #include "publish/powersock.h"
+#include "publish/replacingfile.h"
 #include "publish/threadtimer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QHostInfo>
-#include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -369,6 +369,10 @@ void TPowersock::writePump()
                     break;
                 }
             }
+            // Hand the bytes to the network now rather than on the next
+            // pass of the event loop: every command saves a round of waiting.
+            if (m_sock && m_sock->bytesToWrite() > 0)
+                m_sock->flush();
             if (m_sock && !hasPendingSend() && m_sock->bytesToWrite() == 0)
                 m_sent = true;
         } while (m_writeAgain);
@@ -924,13 +928,12 @@ void TPowersock::CaptureFile(QIODevice &device, const std::string &path)
 
 void TPowersock::CaptureFile(const std::string &path)
 {
-    QSaveFile file(QString::fromStdString(path));
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    ReplacingFile file(path);
+    if (!file.open())
         throw AppError(msgCannotCreateFile(path));
-    CaptureFile(file, path);
+    CaptureFile(file.device(), path);
     if (!file.commit())
-        throw AppError(msgUnableToWrite(path));
+        throw AppError(msgCannotCreateFile(path));
 }
 
 // ------------------------------------------------------------ PORT helpers

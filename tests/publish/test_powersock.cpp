@@ -2,6 +2,7 @@
 #include "ftptestutil.h"
 #include "publish/nmftp.h"
 #include "publish/powersock.h"
+#include "publish/replacingfile.h"
 #include "publish/threadtimer.h"
 
 #include <QElapsedTimer>
@@ -449,6 +450,43 @@ TEST(FtpReplyParsing, CommandKinds)
         EXPECT_EQ(TNMFTP::CommandKind(command), kind) << command;
     EXPECT_EQ(static_cast<int>(cmdNList), 13);
     EXPECT_EQ(static_cast<int>(cmdDoCommand), 14);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ReplacingFileTest, ReplacesOnlyOnCommitAndKeepsPermissions)
+{
+    QTemporaryDir dir;
+    const QString target = dir.path() + "/post.txt";
+    writeFileBytes(target, "old");
+    QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    {
+        ReplacingFile f(target.toStdString());
+        ASSERT_TRUE(f.open());
+        f.device().write("dropped");
+    }
+    EXPECT_EQ(readFileBytes(target), QByteArray("old"));
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"post.txt"}));
+    {
+        ReplacingFile f(target.toStdString());
+        ASSERT_TRUE(f.open());
+        f.device().write("new");
+        ASSERT_TRUE(f.commit());
+    }
+    EXPECT_EQ(readFileBytes(target), QByteArray("new"));
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"post.txt"}));
+    EXPECT_EQ(QFile::permissions(target) & 0x7777,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+                  | QFileDevice::WriteUser);
+
+    const QString fresh = dir.path() + "/fresh.txt";
+    ReplacingFile g(fresh.toStdString());
+    ASSERT_TRUE(g.open());
+    ASSERT_TRUE(g.commit());
+    EXPECT_TRUE(QFile::permissions(fresh) & QFileDevice::ReadOther);
+    EXPECT_FALSE(ReplacingFile((dir.path() + "/no/such/f").toStdString()).open());
 }
 
 } // namespace

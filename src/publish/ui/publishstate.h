@@ -1,11 +1,48 @@
 #pragma once
 #include "app/ui/mainwindow.h"
+#include "publish/nmftp.h"
+
+#include <memory>
+
+class QActionGroup;
 
 namespace tl {
 
 // Publishing state of the main window.
 struct TForm1::PublishState {
-    bool busy = false; // a transfer is waiting for the network
+    // The window's one FTP client (TForm1::FTP1 points at it). It is owned
+    // here rather than by the window's object tree so that it goes while the
+    // window's prompts and controls still exist: destroying a client that is
+    // still logged in says QUIT, which waits for the network.
+    std::unique_ptr<TNMFTP> ftp;
+
+    bool busy = false;          // a transfer is waiting for the network
+    bool cancelled = false;     // Cancel was pressed during the running transfer
+    bool makingFolders = false; // refusals of MKD are expected ("already exists")
+
+    // The commands a transfer holds off. While the group is disabled their own
+    // enabled state may still change (Read manages Generate's); that state
+    // comes back when the group is enabled again.
+    QActionGroup *heldActions = nullptr;
+    // Enabled state of the held controls before the transfer. The password
+    // field updates sendWasEnabled while a transfer runs.
+    bool sendWasEnabled = false;
+    bool saveLocalWasEnabled = false;
+    bool allFilesWasEnabled = false;
+    bool projectsWasEnabled = false;
+    bool removeWasEnabled = false;
+
+    ~PublishState()
+    {
+        // No window handler may run while the window is being taken down.
+        if (ftp) {
+            ftp->OnError = nullptr;
+            ftp->OnFailure = nullptr;
+            ftp->OnListItem = nullptr;
+            ftp->OnPacketSent = nullptr;
+            ftp->OnPacketRecvd = nullptr;
+        }
+    }
 };
 
 } // namespace tl
