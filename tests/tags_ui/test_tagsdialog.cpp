@@ -201,7 +201,7 @@ TEST_F(TagsDialogTest, DeleteEmptiesTheFieldsAndLeavesNoTagSelected)
     EXPECT_EQ(d.StrHOTKEYS->strings(), (QStringList{"Alt+P", ""}));
     EXPECT_EQ(d.StrSTART->strings(), (QStringList{"<p>#13#10", "[#32"}));
     EXPECT_EQ(d.StrEND->strings(), (QStringList{"</p>", "#32]"}));
-    EXPECT_EQ(d.lstZNACKY->currentRow(), -1);
+    EXPECT_TRUE(d.lstZNACKY->selectedItems().isEmpty());
     EXPECT_TRUE(d.Edit1->isEnabled());
     EXPECT_EQ(d.Edit1->text(), QString());
     EXPECT_EQ(d.memoSTART->toPlainText(), QString());
@@ -212,9 +212,16 @@ TEST_F(TagsDialogTest, DeleteEmptiesTheFieldsAndLeavesNoTagSelected)
     QTest::keyClicks(d.memoSTART, QStringLiteral("<s>"));
     QTest::keyClick(d.HotKey2, Qt::Key_J, Qt::ControlModifier);
     d.btnDELETE->click();
+    // Tabbing into the list makes no tag selected either.
+    d.lstZNACKY->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(d.Edit1, QStringLiteral("yyy"));
     EXPECT_EQ(listItems(), (QStringList{"Paragraph", kZavorka}));
     EXPECT_EQ(d.StrHOTKEYS->strings(), (QStringList{"Alt+P", ""}));
     EXPECT_EQ(d.StrSTART->strings(), (QStringList{"<p>#13#10", "[#32"}));
+
+    // Moving through the list with the keys selects.
+    QTest::keyClick(d.lstZNACKY, Qt::Key_Down);
+    EXPECT_EQ(d.Edit1->text(), d.lstZNACKY->item(d.lstZNACKY->currentRow())->text());
 
     d.btnOK->click();
     EXPECT_EQ(tagCaptions(), (QStringList{"Paragraph", kZavorka}));
@@ -337,6 +344,11 @@ TEST_F(TagsDialogTest, TheHotkeyFieldTakesAKeyAloneOrWithShiftAsAltPlusThatKey)
     d.HotKey2->setFocus();
     d.Edit1->setFocus();
     EXPECT_EQ(d.StrHOTKEYS->strings().at(2), QString());
+    // Tab moves on instead of becoming a hotkey.
+    d.HotKey2->setFocus();
+    QTest::keyClick(d.HotKey2, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), d.HotKey2);
+    EXPECT_EQ(d.HotKey2->shownText(), QString());
     EXPECT_TRUE(d.isVisible());
 }
 

@@ -152,8 +152,7 @@ TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
     auto *main = new QVBoxLayout(this);
     main->addLayout(body, 1);
     main->addLayout(buttons);
-    resize(480, 360);
-    setFixedSize(size());
+    setFixedSize(QSize(480, 360).expandedTo(minimumSizeHint()));
 
     for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(HotKey2),
                        static_cast<QWidget *>(memoSTART), static_cast<QWidget *>(memoEND)})
@@ -162,7 +161,10 @@ TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
     // ---- behaviour ----
     reserved_ = commandHotkeys(*owner_);
 
-    connect(lstZNACKY, &QListWidget::currentRowChanged, this, [this](int row) {
+    // A tag is selected by clicking it or moving to it with the keys; the
+    // list taking the focus alone selects nothing.
+    connect(lstZNACKY, &QListWidget::itemSelectionChanged, this, [this] {
+        const int row = selectedTag();
         if (row >= 0)
             lstZNACKYClick(row);
     });
@@ -263,8 +265,8 @@ void TfrmZKRATKY::padLists()
 
 int TfrmZKRATKY::selectedTag() const
 {
-    const int row = lstZNACKY->currentRow();
-    return row >= 0 && row < lstZNACKY->count() ? row : -1;
+    const QList<QListWidgetItem *> selected = lstZNACKY->selectedItems();
+    return selected.size() == 1 ? lstZNACKY->row(selected.front()) : -1;
 }
 
 void TfrmZKRATKY::lstZNACKYClick(int row)
@@ -338,10 +340,11 @@ void TfrmZKRATKY::btnDELETEClick()
     {
         // No other tag becomes selected in its place.
         const QSignalBlocker block(lstZNACKY);
+        lstZNACKY->clearSelection();
         lstZNACKY->setCurrentRow(-1);
         delete lstZNACKY->takeItem(row);
-        lstZNACKY->setCurrentRow(-1);
         lstZNACKY->clearSelection();
+        lstZNACKY->setCurrentRow(-1);
     }
     for (TStrHolder *h : {StrHOTKEYS, StrSTART, StrEND})
         if (row < h->lines().size())
