@@ -6,6 +6,8 @@
 #include "buildinfo.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QPixmap>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -247,4 +249,22 @@ TEST(StartUp, FirstRunUsesAConfFolderThatIsAlreadyThereWhateverItsCase)
                  && QDir(fx.programFolder() + "CONF").canonicalPath()
                         != QDir(fx.programFolder() + "conf").canonicalPath());
     EXPECT_TRUE(QDir(fx.programFolder() + "DATA").exists());
+}
+
+// With TL_SCREENSHOT_DIR set, saves a picture of every tab there, to look at
+// the layout by eye. Without it the test only checks that grabbing works.
+TEST(Look, EveryTabCanBeDrawn)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    w.resize(700, 600);
+    const QString dir = qEnvironmentVariable("TL_SCREENSHOT_DIR");
+    for (int i = 0; i < w.PageControl1->count(); ++i) {
+        w.PageControl1->setCurrentIndex(i);
+        QApplication::processEvents();
+        const QPixmap pix = w.grab();
+        EXPECT_FALSE(pix.isNull());
+        if (!dir.isEmpty())
+            pix.save(dir + "/tab" + QString::number(i) + ".png");
+    }
 }
