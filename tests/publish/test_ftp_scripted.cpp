@@ -133,6 +133,16 @@ std::vector<Scenario> scenarios()
              EXPECT_EQ(c.server.commands[1], "PASS pw");
              EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), "USER user"), c.statuses.end());
          }},
+        {"AuthenticationNeededMaySupplyTheUser",
+         [](Ctx &c) {
+             c.ftp.UserID = "";
+             c.ftp.OnAuthenticationNeeded = [&c](bool &) { c.ftp.UserID = "late"; };
+         },
+         login, "", "",
+         [](Ctx &c) {
+             ASSERT_FALSE(c.server.commands.empty());
+             EXPECT_EQ(c.server.commands[0], "USER late");
+         }},
         {"Greeting421FailsWithSocketReadlnAborted",
          [](Ctx &c) {
              c.server.greeting = "421 Too many users\r\n";

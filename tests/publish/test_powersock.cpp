@@ -13,6 +13,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace tl;
 using namespace tl::test;
 
@@ -148,6 +153,44 @@ TEST(SocketConnect, FailuresAndSecondConnect)
     Peer peer;
     s.Port = peer.port();
     EXPECT_EQ(outcomeOf([&] { s.Connect(); }).kind, "");
+}
+
+TEST(SocketConnect, SetUpTimeOutEndsAStalledConnect)
+{
+    // A listener whose accept queue is full drops further connection
+    // requests, so a connect to it stalls until the time-out.
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 0), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+    const quint16 port = ntohs(addr.sin_port);
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    spinUntil([] { return false; }, 100);
+
+    TPowersock s;
+    s.Host = "127.0.0.1";
+    s.Port = port;
+    s.TimeOut = 300;
+    int failed = 0;
+    s.OnConnectionFailed = [&](TPowersock *) { ++failed; };
+    QElapsedTimer clock;
+    clock.start();
+    Outcome o = outcomeOf([&] { s.Connect(); });
+    EXPECT_EQ(o.message, "Connection Timed out");
+    EXPECT_TRUE(s.TimedOutFlag());
+    EXPECT_EQ(failed, 1);
+    EXPECT_GE(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 3000);
+    ::close(fd);
 }
 
 TEST(SocketTransaction, ReplyCodeFromLeadingDigits)
