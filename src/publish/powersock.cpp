@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHostInfo>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -225,6 +226,12 @@ void TPowersock::closeSocket()
 
 void TPowersock::onPeerClosed()
 {
+    if (m_readBusy) {
+        // Inside the read pump (a handler ran the event loop): let it take
+        // everything the socket still holds first.
+        m_closePending = true;
+        return;
+    }
     try {
         // Read whatever is still pending before the socket goes.
         readPump();
@@ -269,31 +276,34 @@ void TPowersock::readPump()
     if (!m_sock)
         return;
     m_readBusy = true;
+    // The socket read from; a handler below may run the event loop, but a
+    // close is held back until this pump is done (see onPeerClosed).
+    QPointer<QTcpSocket> sock = m_sock;
     bool arrived = false;
     try {
         do {
             m_readAgain = false;
             report("ReadToStream", 8);
-            while (m_sock) {
-                qint64 avail = m_sock->bytesAvailable();
+            while (sock) {
+                qint64 avail = sock->bytesAvailable();
                 if (avail <= 0)
                     break;
                 qint64 want = std::min(avail, kChunk);
                 qint64 n;
                 if (m_captureDev) {
                     QByteArray chunk(want, Qt::Uninitialized);
-                    n = m_sock->read(chunk.data(), want);
+                    n = sock->read(chunk.data(), want);
                     if (n > 0 && !m_captureFailed
                         && m_captureDev->write(chunk.constData(), n) != n)
                         m_captureFailed = true;
                 } else {
                     qsizetype old = m_rx.size();
                     m_rx.resize(old + want);
-                    n = m_sock->read(m_rx.data() + old, want);
+                    n = sock->read(m_rx.data() + old, want);
                     m_rx.resize(old + std::max<qint64>(n, 0));
                 }
                 if (n < 0) {
-                    m_lastError = SocketErrorNumber(m_sock->error());
+                    m_lastError = SocketErrorNumber(sock->error());
                     report("Looking Up Error Message", 8);
                     if (OnError)
                         OnError(this, static_cast<quint16>(m_lastError),
@@ -320,6 +330,10 @@ void TPowersock::readPump()
             dataArrived();
         } catch (...) {
         }
+    }
+    if (m_closePending) {
+        m_closePending = false;
+        onPeerClosed();
     }
 }
 

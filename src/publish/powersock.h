@@ -235,6 +235,7 @@ private:
     bool m_writeBusy = false, m_writeAgain = false;
     bool m_destroying = false;
     bool m_closedByPeer = false;
+    bool m_closePending = false; // the peer closed while the read pump was busy
     bool m_lingerZero = true; // the first socket resets on close
 };
 

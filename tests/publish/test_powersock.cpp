@@ -5,6 +5,7 @@
 #include "publish/replacingfile.h"
 #include "publish/threadtimer.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -354,6 +355,24 @@ TEST(SocketFiles, CaptureFileKeepsEarlyDataAndEndsOnClose)
     EXPECT_EQ(readFileBytes(QString::fromStdString(path)), QByteArray("early late"));
     EXPECT_EQ(p.sock.BytesRecvd(), 10);
     EXPECT_GE(packets, 1);
+}
+
+TEST(SocketFiles, ProgressHandlerRunningTheEventLoopLosesNoData)
+{
+    // A progress display that lets the window repaint from OnPacketRecvd
+    // must not lose the bytes still buffered when the peer closes.
+    QTemporaryDir dir;
+    Pair p;
+    QByteArray bytes = patternBytes(1024 * 1024 + 11, 5);
+    QTimer::singleShot(0, &p.sock, [&] {
+        p.peer.send(bytes);
+        p.peer.sock->disconnectFromHost();
+    });
+    p.sock.OnPacketRecvd = [](TPowersock *) { QCoreApplication::processEvents(); };
+    std::string path = (dir.path() + "/cap").toStdString();
+    p.sock.CaptureFile(path);
+    EXPECT_EQ(p.sock.BytesRecvd(), bytes.size());
+    EXPECT_EQ(readFileBytes(QString::fromStdString(path)), bytes);
 }
 
 TEST(SocketFiles, CancelledCaptureLeavesTheOldFile)
