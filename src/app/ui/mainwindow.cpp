@@ -28,6 +28,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -430,7 +431,7 @@ void TForm1::buildFtpTab()
     RxSpeedButton1 = new QToolButton(gbSetup);
     RxSpeedButton1->setObjectName(QStringLiteral("RxSpeedButton1"));
     RxSpeedButton1->setText(QStringLiteral("x"));
-    RxSpeedButton1->setToolTip(tr("Show or hide the password"));
+    RxSpeedButton1->setToolTip(tr("Show/hide password"));
     auto *pwRow = new QHBoxLayout;
     pwRow->addWidget(edtPASSWORD, 1);
     pwRow->addWidget(RxSpeedButton1);
@@ -476,6 +477,19 @@ void TForm1::buildFtpTab()
     btnSENDFTP->setObjectName(QStringLiteral("btnSENDFTP"));
     btnSENDFTP->setEnabled(false);
     right->addWidget(btnSENDFTP);
+    // The running transfer: its progress and a way to stop it.
+    auto *transferRow = new QHBoxLayout;
+    pbFTP = new QProgressBar(tabFTP);
+    pbFTP->setObjectName(QStringLiteral("pbFTP"));
+    pbFTP->setRange(0, 1000);
+    pbFTP->setValue(0);
+    pbFTP->setTextVisible(false);
+    transferRow->addWidget(pbFTP, 1);
+    btnCANCELFTP = new QPushButton(tr("Cancel"), tabFTP);
+    btnCANCELFTP->setObjectName(QStringLiteral("btnCANCELFTP"));
+    btnCANCELFTP->setEnabled(false);
+    transferRow->addWidget(btnCANCELFTP);
+    right->addLayout(transferRow);
     auto *gbFrom = new QGroupBox(tr("Data files from FTP"), tabFTP);
     auto *gf = new QVBoxLayout(gbFrom);
     lstFROMFTP = new QListWidget(gbFrom);

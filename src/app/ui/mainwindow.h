@@ -14,6 +14,7 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
@@ -174,6 +175,17 @@ public:
     void btnSENDFTPClick();
     void actREADFROMFTPExecute();
     void Button3Click();
+    void edtPASSWORDChange();
+    void RxSpeedButton1Click();
+    void RxSpeedButton3Click();
+    void chkALLFILESClick();
+    void btnCANCELFTPClick();
+    void FTP1Error(unsigned Errno, const std::string &Errmsg);
+    void FTP1Failure(bool &Handled, int Trans_Type);
+    void FTP1ListItem(const std::string &Listing);
+    // Beside the lists: stops the running transfer, and follows its bytes.
+    QPushButton *btnCANCELFTP = nullptr;
+    QProgressBar *pbFTP = nullptr;
 
     // ---- tag shortcuts (tags/ui) ----
     void BuildTagsMenu();

@@ -16,9 +16,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 namespace tl {
@@ -113,6 +116,18 @@ QString siteRelativePath(const QString &mainFolder, const QString &file)
         return bareName(file);
     return rel;
 }
+
+// The password field masks with "*" whatever the platform's habit.
+class StarMaskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // Holds off the commands that would disturb a transfer for as long as it
 // waits for the network, and gives them back however it ends.
@@ -245,6 +260,10 @@ void TForm1::setupPublish()
     FTP1->OnPacketRecvd = [this](TPowersock *data) {
         showProgress(*this, data->BytesRecvd(), FTP1->ByteCount());
     };
+
+    auto *mask = new StarMaskStyle;
+    mask->setParent(this);
+    edtPASSWORD->setStyle(mask);
 
     publish->heldActions = new QActionGroup(this);
     publish->heldActions->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);

@@ -1,0 +1,111 @@
+#pragma once
+// The FTP tab driven through the main window against servers on 127.0.0.1:
+// pyftpdlib in a child process, and a small scripted server for exact replies.
+#include "app/ui/mainwindow.h"
+#include "windowfixture.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class QListWidget;
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace tl::test {
+
+// pyftpdlib serving one folder to user "user" with password "pw". Its
+// sub-folder "ro", when it exists at start, is read-only.
+class PyFtpServer {
+public:
+    ~PyFtpServer() { stop(); }
+    // Starts the server; false (with the reason in error()) when it cannot.
+    bool start(const QString &root);
+    // Ends it at once, as a crash would: its connections go down with it.
+    void kill();
+    void stop();
+    quint16 port() const { return port_; }
+    QString error() const { return error_; }
+
+private:
+    std::unique_ptr<QProcess> proc_;
+    quint16 port_ = 0;
+    QString error_;
+};
+
+// An FTP server whose replies are fixed here, running on the test's thread
+// (the client's waits run the event loop and with it this server). Active
+// mode only, like the client: USER 331, PASS 230, CWD 250, MKD 257, PORT 200,
+// NLST and RETR send `listing` and `fileContent` over a data connection,
+// STOR takes the data, QUIT 221. A verb in `silent` gets no answer at all.
+class ScriptedFtp : public QObject {
+public:
+    ScriptedFtp();
+    quint16 port() const { return listener_.serverPort(); }
+
+    QByteArray listing;
+    QByteArray fileContent = "Title\r\nBody";
+    std::set<std::string> silent;
+
+    std::vector<std::string> commands; // every command line received
+    int connections = 0;
+    // Arguments of the commands with this verb, in order.
+    std::vector<std::string> arguments(const std::string &verb) const;
+
+private:
+    void serve(class QTcpSocket *control);
+    QTcpServer listener_;
+};
+
+// Every file below a folder, as relative path -> bytes.
+std::map<QString, std::string> filesBelow(const QString &folder);
+// The same for the files below `root` that are not inside `excluded`.
+std::map<QString, std::string> filesOutside(const QString &root, const QString &excluded);
+
+// Success when both files exist and hold the same bytes; else which differs.
+::testing::AssertionResult sameFile(const QString &copy, const QString &original);
+
+// A main window with a project whose main folder "site" holds a small
+// generated blog, a data folder "data" with three posts, and the FTP fields
+// set for a pyftpdlib server with folders "www" and "data".
+class FtpTab : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    TForm1 &w() { return fx.window(); }
+    ScriptedPrompts &prompts() { return fx.prompts(); }
+    QString root() const { return fx.programFolder(); }
+    QString site() const { return root() + "site"; }
+    QString data() const { return root() + "data"; }
+    QString serverPath(const QString &path) const { return serverRoot.path() + "/" + path; }
+
+    // Runs Generate (answering No to "see the main page").
+    void generate();
+    void pressSend();
+    void pressRead();
+    void pressSaveLocal();
+
+    static QStringList entries(const QListWidget *list);
+    QStringList logLines();
+    QStringList errors() { return fx.prompts().errors(); }
+    // The tree as lines: month nodes, their posts indented by two blanks.
+    QStringList tree();
+    WindowFixture fx;
+    QTemporaryDir serverRoot;
+    PyFtpServer server;
+};
+
+} // namespace tl::test

@@ -1,0 +1,160 @@
+// "Read data from FTP" and "Save to local": continuing a blog on another
+// machine, and what a listing can and cannot make the program write.
+#include "ftpuifixture.h"
+
+#include "app/ui/widgets.h"
+#include "publish/nmftp.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+QStringList sorted(QStringList l)
+{
+    l.sort();
+    return l;
+}
+} // namespace
+
+TEST_F(FtpTab, PostsSentFromOneDataFolderArriveInAnotherAndReadShowsTheSameTree)
+{
+    w().chkALLFILES->setChecked(true);
+    pressSend();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    const QStringList treeHere = tree();
+    const auto postsHere = filesBelow(data());
+    ASSERT_EQ(postsHere.size(), 3u);
+
+    // The other machine: the same project with an empty data folder.
+    const QString other = root() + "other-data";
+    ASSERT_TRUE(QDir().mkpath(other));
+    w().pathDATA->setText(other);
+    w().Memo2->clear();
+    pressRead();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(sorted(entries(w().lstFROMFTP)),
+              QStringList({"1700000000.txt", "1700090000.txt", "1702000000.txt"}));
+
+    pressSaveLocal();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(filesBelow(other), postsHere);
+    EXPECT_EQ(logLines().size(), 6);
+    EXPECT_EQ(logLines().filter("Transfer OK").size(), 3);
+    EXPECT_EQ(w().lstFROMFTP->count(), 0);
+    EXPECT_FALSE(w().FTP1->Connected());
+
+    // With nothing listed, Save to local logs in and out and fetches nothing.
+    w().Memo2->clear();
+    pressSaveLocal();
+    EXPECT_TRUE(errors().isEmpty());
+    EXPECT_TRUE(logLines().isEmpty());
+
+    w().actREAD->trigger();
+    EXPECT_EQ(tree(), treeHere);
+}
+
+TEST_F(FtpTab, ReadingTwiceListsEveryNameTwice)
+{
+    writeBytes(serverPath("data/1.txt"), "a");
+    writeBytes(serverPath("data/notes.htm"), "b"); // not a post, listed all the same
+    pressRead();
+    pressRead();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(sorted(entries(w().lstFROMFTP)),
+              QStringList({"1.txt", "1.txt", "notes.htm", "notes.htm"}));
+}
+
+TEST_F(FtpTab, ReadWantsAProjectAndEveryFtpParameter)
+{
+    w().currentProjectName.clear();
+    pressRead();
+    EXPECT_EQ(prompts().texts(), QStringList{"Please select project on tab OPTIONS."});
+    w().currentProjectName = "blog";
+
+    for (QLineEdit *field : {w().edtFTPADDRESS, w().edtUSER, w().edtPASSWORD, w().rDATAPATH}) {
+        prompts().shown.clear();
+        const QString kept = field->text();
+        field->clear();
+        pressRead();
+        EXPECT_EQ(prompts().texts(), QStringList{"Please setup FTP parameters"})
+            << field->objectName().toStdString();
+        field->setText(kept);
+    }
+    EXPECT_EQ(w().FTP1->Host, "") << "settings were applied";
+    EXPECT_EQ(w().lstFROMFTP->count(), 0);
+}
+
+TEST_F(FtpTab, RefusedChangeOfFolderShowsTheServerReplyAndTheStatus)
+{
+    w().rDATAPATH->setText("/missing/");
+    pressRead();
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
+    EXPECT_EQ(w().statusText(), "ChangeDir failure");
+    EXPECT_EQ(w().lstFROMFTP->count(), 0);
+}
+
+TEST_F(FtpTab, SaveToLocalBeforeAnyOtherCommandConnectsWithTheClientsEmptySettings)
+{
+    w().lstFROMFTP->addItem("1700000000.txt");
+    const auto before = filesBelow(data());
+    pressSaveLocal();
+    EXPECT_EQ(errors(), QStringList{"Null Remote Address"});
+    EXPECT_EQ(w().FTP1->Host, "");
+    EXPECT_EQ(w().FTP1->Port, 21);
+    EXPECT_EQ(w().lstFROMFTP->count(), 1);
+    EXPECT_EQ(filesBelow(data()), before);
+}
+
+TEST(FtpTabScripted, HostileListingWritesNothingOutsideTheDataFolder)
+{
+    WindowFixture fx;
+    TForm1 &w = fx.start();
+    ScriptedFtp ftp;
+    ftp.listing = "../evil.txt\r\n/etc/x\r\na/b.txt\r\n..\r\n.\r\n..\\up.txt\r\n"
+                  "bad\rname.txt\r\ntricky\r\r\n1700000000.txt\r\nplain\n";
+    ftp.fileContent = "Fetched\r\nbody";
+    const QString root = fx.programFolder();
+    const QString data = root + "work/data";
+    ASSERT_TRUE(QDir().mkpath(data));
+    writeBytes(root + "work/keep.txt", "untouched");
+    w.pathDATA->setText(data);
+    w.currentProjectName = "blog";
+    w.edtFTPADDRESS->setText("127.0.0.1");
+    w.edtUSER->setText("user");
+    w.edtPASSWORD->setText("pw");
+    w.edtPORT->setText(QString::number(ftp.port()));
+    w.rDATAPATH->setText("/data/");
+    w.FTP1->NoDataTimeOut = 10000;
+
+    w.actREADFROMFTP->trigger();
+    ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
+    ASSERT_EQ(w.lstFROMFTP->count(), 10);
+    const auto before = filesOutside(root, data);
+    w.Memo2->clear();
+
+    w.Button3->click();
+
+    ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
+    EXPECT_EQ(ftp.arguments("RETR"), (std::vector<std::string>{"/data/1700000000.txt", "/data/plain"}));
+    EXPECT_EQ(QDir(data).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              QStringList({"1700000000.txt", "plain"}));
+    EXPECT_EQ(fileBytes(data + "/1700000000.txt"), "Fetched\r\nbody");
+    EXPECT_EQ(filesOutside(root, data), before);
+    const QStringList skipped = w.Memo2->toPlainText().split('\n').filter("Skipped unsafe name ");
+    EXPECT_EQ(skipped, QStringList({"Skipped unsafe name ../evil.txt", "Skipped unsafe name /etc/x",
+                                    "Skipped unsafe name a/b.txt", "Skipped unsafe name ..",
+                                    "Skipped unsafe name .", "Skipped unsafe name ..\\up.txt",
+                                    "Skipped unsafe name bad\\x0Dname.txt",
+                                    "Skipped unsafe name tricky\\x0D"}));
+    EXPECT_EQ(w.lstFROMFTP->count(), 0);
+}

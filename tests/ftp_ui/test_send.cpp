@@ -1,0 +1,194 @@
+// "Send to FTP": which file goes where, and what a failure leaves behind.
+#include "ftpuifixture.h"
+
+#include "app/ui/widgets.h"
+#include "app/ui/posteditor.h"
+#include "publish/nmftp.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+
+// The log a send of these files writes, in order.
+QStringList transferLog(const QStringList &paths)
+{
+    QStringList out;
+    for (const QString &p : paths)
+        out << "Starting transfer of " + p.mid(p.lastIndexOf('/') + 1) << "Transfer OK";
+    return out;
+}
+
+} // namespace
+
+TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
+{
+    generate();
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+    // A post saved in the editor queues itself.
+    w().actNEW->trigger();
+    w().edtNADPIS->setText("Saved now");
+    w().memoOBSAH->setPlainText("Typed body");
+    w().actSAVE->trigger();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    ASSERT_EQ(w().lstDATAFTP->count(), 1);
+    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
+    const QStringList dataFiles = entries(w().lstDATAFTP);
+    w().Memo2->clear();
+
+    pressSend();
+
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(logLines(), transferLog(siteFiles + dataFiles));
+    for (const QString &f : siteFiles) {
+        const QString relative = QDir(site()).relativeFilePath(f);
+        EXPECT_TRUE(sameFile(serverPath("www/" + relative), f));
+    }
+    for (const QString &f : dataFiles) {
+        const QString name = f.mid(f.lastIndexOf('/') + 1);
+        EXPECT_TRUE(sameFile(serverPath("data/" + name), f));
+    }
+    // Every archive link of the main page finds its page on the server.
+    const QString page = QString::fromLatin1(fileBytes(serverPath("www/index.html")));
+    const auto links = QRegularExpression("href=\"(archive/[^\"#]+)").globalMatch(page);
+    int archiveLinks = 0;
+    for (auto it = links; it.hasNext(); ++archiveLinks) {
+        const QString target = it.next().captured(1);
+        EXPECT_TRUE(QFile::exists(serverPath("www/" + target))) << target.toStdString();
+    }
+    EXPECT_GE(archiveLinks, 2);
+
+    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+    EXPECT_EQ(w().lstDATAFTP->count(), 0);
+    EXPECT_FALSE(w().FTP1->Connected());
+}
+
+TEST_F(FtpTab, APrefixIsPrependedAsItIsWithoutASeparator)
+{
+    generate();
+    w().rPATHMAIN->setText("/www");
+    w().rDATAPATH->setText(""); // the login folder
+    w().lstDATAFTP->addItem(data() + "/1702000000.txt");
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+
+    pressSend();
+
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_TRUE(sameFile(serverPath("wwwindex.html"), site() + "/index.html"));
+    EXPECT_FALSE(QFile::exists(serverPath("www/index.html")));
+    for (const QString &f : siteFiles) {
+        if (f.contains("/archive/"))
+            EXPECT_TRUE(sameFile(serverPath("wwwarchive/" + f.mid(f.lastIndexOf('/') + 1)), f));
+    }
+    EXPECT_TRUE(sameFile(serverPath("1702000000.txt"), data() + "/1702000000.txt"));
+}
+
+TEST_F(FtpTab, PortFieldThatIsNoNumberStopsBeforeAnythingIsApplied)
+{
+    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
+    for (const QString &port : {QString(), QStringLiteral("abc"), QStringLiteral("21 21")}) {
+        prompts().shown.clear();
+        w().edtPORT->setText(port);
+        pressSend();
+        EXPECT_EQ(errors(), QStringList{"'" + port + "' is not a valid integer value"});
+        EXPECT_EQ(w().FTP1->Host, "") << "settings were applied";
+        EXPECT_TRUE(logLines().isEmpty());
+        EXPECT_EQ(w().lstDATAFTP->count(), 1);
+    }
+}
+
+TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
+{
+    generate();
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+    w().edtPASSWORD->setText("wrong");
+    pressSend();
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith("530")) << errors()[0].toStdString();
+    EXPECT_TRUE(logLines().isEmpty());
+    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+    EXPECT_FALSE(w().FTP1->Connected());
+    // The commands held during the attempt are back.
+    EXPECT_TRUE(w().btnSENDFTP->isEnabled());
+    EXPECT_TRUE(w().actGENERATE->isEnabled());
+
+    w().edtPASSWORD->setText("pw");
+    pressSend();
+    EXPECT_EQ(errors().size(), 1);
+    EXPECT_EQ(logLines(), transferLog(siteFiles));
+    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+}
+
+TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
+{
+    generate();
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
+    w().rPATHMAIN->setText("/ro/");
+    pressSend();
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
+    EXPECT_EQ(w().statusText(), "Upload failure");
+    EXPECT_EQ(logLines(), QStringList{"Starting transfer of index.html"});
+    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+    EXPECT_EQ(w().lstDATAFTP->count(), 1);
+    EXPECT_TRUE(filesBelow(serverPath("ro")).empty());
+
+    // The control connection is still logged in; the next send uses it.
+    w().Memo2->clear();
+    w().rPATHMAIN->setText("/www/");
+    pressSend();
+    EXPECT_EQ(errors().size(), 1);
+    EXPECT_EQ(logLines(), transferLog(siteFiles + QStringList{data() + "/1700000000.txt"}));
+    EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
+    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+}
+
+TEST_F(FtpTab, MissingLocalFileStopsTheSendWithItsPath)
+{
+    generate();
+    const QString gone = site() + "/gone.html";
+    w().lstFILESFTP->insertItem(1, gone);
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+    pressSend();
+    EXPECT_EQ(errors(), QStringList{"Cannot open file " + gone});
+    EXPECT_EQ(logLines(), transferLog({siteFiles[0]}) + QStringList{"Starting transfer of gone.html"});
+    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+}
+
+TEST_F(FtpTab, ServerStoppedMidSendKeepsTheListsAndTheNextSendStartsFromTheTop)
+{
+    generate();
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+    w().FTP1->NoDataTimeOut = 10000; // a hang fails the test instead of stalling it
+    // The server goes down when the second file starts.
+    auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
+        if (logLines().filter("Starting transfer of").size() == 2)
+            server.kill();
+    });
+    pressSend();
+    QObject::disconnect(stopper);
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_EQ(logLines().last(), "Starting transfer of " + siteFiles[1].mid(siteFiles[1].lastIndexOf('/') + 1));
+    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+    EXPECT_TRUE(w().btnSENDFTP->isEnabled());
+
+    ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
+    w().edtPORT->setText(QString::number(server.port()));
+    w().Memo2->clear();
+    pressSend();
+    EXPECT_EQ(errors().size(), 1) << errors().join("|").toStdString();
+    EXPECT_EQ(logLines(), transferLog(siteFiles));
+    for (const QString &f : siteFiles)
+        EXPECT_TRUE(sameFile(serverPath("www/" + QDir(site()).relativeFilePath(f)), f));
+}

@@ -1,0 +1,169 @@
+// A transfer in progress: the commands it holds off, Cancel, and progress.
+#include "ftpuifixture.h"
+
+#include "app/ui/widgets.h"
+#include "publish/nmftp.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+
+// Runs `act` once, from the event loop, as soon as `ready` holds.
+class WhenWaiting {
+public:
+    WhenWaiting(std::function<bool()> ready, std::function<void()> act)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this, ready, act] {
+            if (!done && ready()) {
+                done = true;
+                act();
+            }
+        });
+        timer_.start(5);
+    }
+    bool done = false;
+
+private:
+    QTimer timer_;
+};
+
+struct Held {
+    bool generate, readFromFtp, send, saveLocal, allFiles, projects, remove, cancel;
+};
+
+Held heldState(TForm1 &w)
+{
+    return {w.actGENERATE->isEnabled(), w.actREADFROMFTP->isEnabled(), w.btnSENDFTP->isEnabled(),
+            w.Button3->isEnabled(),     w.chkALLFILES->isEnabled(),    w.lstPROJEKTY->isEnabled(),
+            w.RxSpeedButton3->isEnabled(), w.btnCANCELFTP->isEnabled()};
+}
+
+} // namespace
+
+TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKept)
+{
+    generate();
+    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
+    const QStringList siteFiles = entries(w().lstFILESFTP);
+    ScriptedFtp ftp;
+    ftp.silent = {"STOR"}; // the server never answers the first file
+    w().edtPORT->setText(QString::number(ftp.port()));
+    w().FTP1->NoDataTimeOut = 10000;
+    EXPECT_FALSE(w().btnCANCELFTP->isEnabled());
+
+    Held during{};
+    bool sendAfterTyping = true;
+    WhenWaiting hook([&] { return !ftp.arguments("STOR").empty(); },
+                     [&] {
+                         during = heldState(w());
+                         // Read of an empty data folder would disable Generate meanwhile.
+                         w().actGENERATE->setEnabled(false);
+                         // Typing a password does not give the send button back early.
+                         w().edtPASSWORD->setText("pw2");
+                         sendAfterTyping = w().btnSENDFTP->isEnabled();
+                         // A second send or read started anyway is refused.
+                         w().btnSENDFTPClick();
+                         w().actREADFROMFTPExecute();
+                         w().btnCANCELFTP->click();
+                     });
+    pressSend();
+
+    ASSERT_TRUE(hook.done);
+    EXPECT_FALSE(during.generate || during.readFromFtp || during.send || during.saveLocal
+                 || during.allFiles || during.projects || during.remove);
+    EXPECT_TRUE(during.cancel);
+    EXPECT_FALSE(sendAfterTyping);
+
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(logLines(), QStringList({"Starting transfer of index.html", "Transfer cancelled"}));
+    EXPECT_EQ(w().statusText(), "Transfer cancelled");
+    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+    EXPECT_EQ(w().lstDATAFTP->count(), 1);
+    EXPECT_FALSE(w().FTP1->Connected());
+    EXPECT_EQ(ftp.connections, 1);
+
+    const Held after = heldState(w());
+    EXPECT_FALSE(after.generate); // as Read left it during the wait
+    EXPECT_TRUE(after.readFromFtp && after.send && after.saveLocal && after.allFiles
+                && after.projects && after.remove);
+    EXPECT_FALSE(after.cancel);
+
+    // The next send starts again from the first entry.
+    ftp.silent.clear();
+    w().Memo2->clear();
+    pressSend();
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    const auto stored = ftp.arguments("STOR");
+    ASSERT_GE(stored.size(), 2u);
+    EXPECT_EQ(stored[1], "/www/index.html");
+    EXPECT_EQ(logLines().first(), "Starting transfer of index.html");
+    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+}
+
+TEST_F(FtpTab, CancelWhileFetchingKeepsTheListAndWritesNoFile)
+{
+    ScriptedFtp ftp;
+    ftp.listing = "1700000000.txt\r\n1700090000.txt\r\n";
+    ftp.silent = {"RETR"};
+    w().edtPORT->setText(QString::number(ftp.port()));
+    w().FTP1->NoDataTimeOut = 10000;
+    pressRead();
+    ASSERT_EQ(w().lstFROMFTP->count(), 2);
+    const QString other = root() + "other-data";
+    ASSERT_TRUE(QDir().mkpath(other));
+    w().pathDATA->setText(other);
+
+    WhenWaiting hook([&] { return !ftp.arguments("RETR").empty(); },
+                     [&] { w().btnCANCELFTP->click(); });
+    pressSaveLocal();
+    ASSERT_TRUE(hook.done);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(w().lstFROMFTP->count(), 2);
+    EXPECT_TRUE(QDir(other).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(w().Button3->isEnabled());
+}
+
+TEST_F(FtpTab, ProgressNamesEachFileAndFollowsItsBytes)
+{
+    generate();
+    const QString big = data() + "/big.txt";
+    std::string bytes(3 * 1024 * 1024, 'x');
+    for (std::size_t i = 0; i < bytes.size(); i += 97)
+        bytes[i] = static_cast<char>(i % 251);
+    writeBytes(big, bytes);
+    w().lstDATAFTP->addItem(big);
+    const int n = w().lstFILESFTP->count() + 1;
+
+    QStringList statuses;
+    QObject::connect(w().StatusBar1, &QStatusBar::messageChanged,
+                     [&](const QString &m) { statuses << m; });
+    std::vector<int> values;
+    QObject::connect(w().pbFTP, &QProgressBar::valueChanged, [&](int v) { values.push_back(v); });
+
+    pressSend();
+
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_TRUE(sameFile(serverPath("data/big.txt"), big));
+    EXPECT_EQ(statuses.first(), QString("Sending index.html (1 of %1)").arg(n));
+    EXPECT_TRUE(statuses.contains(QString("Sending big.txt (%1 of %1)").arg(n)));
+    EXPECT_TRUE(w().statusText().isEmpty());
+    // The big file passed through values between empty and full.
+    const auto partial = std::count_if(values.begin(), values.end(), [](int v) { return v > 0 && v < 1000; });
+    EXPECT_GE(partial, 3);
+    EXPECT_NE(std::find(values.begin(), values.end(), 1000), values.end());
+    EXPECT_EQ(w().pbFTP->value(), 0);
+}
