@@ -1,4 +1,6 @@
 #include "publish/nmftp.h"
+
+#include <cctype>
 #include "publish/replacingfile.h"
 
 #include <QCoreApplication>
@@ -320,6 +322,12 @@ void TNMFTP::readFinalReply()
     std::string line = ReadLn();
     report(line, 1);
     readRestOfReply(line);
+    // The reply after the data tells whether the server kept the file (226,
+    // 250) or not (451, 552, ...): a refusal here is a failed transfer, not a
+    // success with a lost or partial file.
+    if (line.size() >= 3 && line[0] >= '4' && line[0] <= '5' && std::isdigit(static_cast<unsigned char>(line[1]))
+        && std::isdigit(static_cast<unsigned char>(line[2])))
+        throw FTPException(line);
 }
 
 std::string TNMFTP::drain()

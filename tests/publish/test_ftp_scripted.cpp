@@ -708,7 +708,7 @@ std::vector<Scenario> scenarios()
          },
          "FTPException", "426 Transfer aborted\r\n",
          [](Ctx &c) { EXPECT_FALSE(c.hasEvent("Success(9)")); }},
-        {"FinalReplyAfterTheDataIsNotJudged",
+        {"RefusalAfterTheDataFailsTheDownloadAndKeepsTheOldFile",
          [](Ctx &c) {
              c.server.handlers["RETR"] = [](ScriptSession &s, const std::string &) {
                  s.reply("150 Opening\r\n");
@@ -718,13 +718,14 @@ std::vector<Scenario> scenarios()
              };
          },
          [](Ctx &c) {
+             writeFileBytes(c.qpath("f.txt"), QByteArray("old"));
              login(c);
              c.ftp.Download("f.txt", c.path("f.txt"));
          },
-         "", "",
+         "FTPException", "451 Local error\r\n",
          [](Ctx &c) {
-             EXPECT_TRUE(c.hasEvent("Success(8)"));
-             EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("data"));
+             EXPECT_FALSE(c.hasEvent("Success(8)"));
+             EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old"));
          }},
     };
 }
