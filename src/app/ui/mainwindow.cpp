@@ -608,6 +608,9 @@ void TForm1::firstShow()
 
 void TForm1::closeEvent(QCloseEvent *e)
 {
+    // A transfer still waiting for the network is stopped, so that closing
+    // does not wait on the server.
+    btnCANCELFTPClick();
     saveStoragesOnClose();
     e->accept();
 }
