@@ -264,6 +264,9 @@ void TForm1::setupPublish()
     auto *mask = new StarMaskStyle;
     mask->setParent(this);
     edtPASSWORD->setStyle(mask);
+    // The line edit takes its mask character when the echo mode is set.
+    edtPASSWORD->setEchoMode(QLineEdit::Normal);
+    edtPASSWORD->setEchoMode(QLineEdit::Password);
 
     publish->heldActions = new QActionGroup(this);
     publish->heldActions->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
