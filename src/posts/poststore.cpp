@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 
@@ -72,8 +74,8 @@ std::string padPostName(const std::string &name)
 
 std::string unpadPostName(const std::string &entry)
 {
+    // No reserve: a post name fits the string's own small buffer.
     std::string out;
-    out.reserve(entry.size());
     for (char c : entry)
         if (c != '_')
             out += c;
@@ -110,16 +112,71 @@ int postListCompare(const std::string &a, const std::string &b)
 bool postListLess(const std::string &a, const std::string &b) { return postListCompare(a, b) < 0; }
 bool postListEqual(const std::string &a, const std::string &b) { return postListCompare(a, b) == 0; }
 
+namespace {
+// The sort key of a name of at most kKeyWidth bytes without a NUL byte (every
+// file name): letters lowered, "_" made 1, every other byte below "_" moved
+// up by one, the rest kept, and the key padded with 0. Comparing two keys
+// byte by byte (memcmp) then gives postListLess's order.
+constexpr std::size_t kKeyWidth = 32;
+struct KeyedName {
+    std::array<unsigned char, kKeyWidth> key;
+    std::uint32_t index;
+};
+
+bool makeKey(const std::string &name, std::array<unsigned char, kKeyWidth> &key)
+{
+    if (name.size() > kKeyWidth)
+        return false;
+    key.fill(0);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == 0)
+            return false;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<unsigned char>(c + ('a' - 'A'));
+        if (c == '_')
+            c = 1;
+        else if (c < '_')
+            c = static_cast<unsigned char>(c + 1);
+        key[i] = c;
+    }
+    return true;
+}
+} // namespace
+
 std::vector<std::string> makePostList(const std::vector<std::string> &listing)
 {
-    std::vector<std::string> list;
-    list.reserve(listing.size());
+    std::vector<std::string> padded;
+    padded.reserve(listing.size());
     for (const std::string &name : listing)
-        list.push_back(padPostName(name));
-    // Sorted once; a stable sort keeps the first of equal names first, and
-    // that one stays.
-    std::stable_sort(list.begin(), list.end(), postListLess);
-    list.erase(std::unique(list.begin(), list.end(), postListEqual), list.end());
+        padded.push_back(padPostName(name));
+
+    // Sorted once. The keys sit side by side in one array, so sorting many
+    // thousands of names touches memory in order rather than chasing one
+    // heap block per name.
+    std::vector<KeyedName> keyed(padded.size());
+    bool keyable = true;
+    for (std::size_t i = 0; i < padded.size() && keyable; ++i) {
+        keyable = makeKey(padded[i], keyed[i].key);
+        keyed[i].index = static_cast<std::uint32_t>(i);
+    }
+    if (!keyable) {
+        // A name too long for a key: compare the names themselves.
+        std::stable_sort(padded.begin(), padded.end(), postListLess);
+        padded.erase(std::unique(padded.begin(), padded.end(), postListEqual), padded.end());
+        return padded;
+    }
+    // Stable, so of equal names the first listed comes first and stays.
+    std::stable_sort(keyed.begin(), keyed.end(), [](const KeyedName &a, const KeyedName &b) {
+        return std::memcmp(a.key.data(), b.key.data(), kKeyWidth) < 0;
+    });
+    std::vector<std::string> list;
+    list.reserve(keyed.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        if (i > 0 && std::memcmp(keyed[i].key.data(), keyed[i - 1].key.data(), kKeyWidth) == 0)
+            continue;
+        list.push_back(std::move(padded[keyed[i].index]));
+    }
     return list;
 }
 
@@ -133,12 +190,16 @@ PostTreeWalk walkPostList(const std::vector<std::string> &postList)
     PostTreeWalk walk;
     int prevYear = 0, prevMonth = 0;
     for (auto it = postList.rbegin(); it != postList.rend(); ++it) {
-        // The first ".txt", then every "_", leaves the time value.
-        std::string text = *it;
-        const std::size_t pos = text.find(".txt");
-        if (pos != std::string::npos)
-            text.erase(pos, 4);
-        text = unpadPostName(text);
+        // The first ".txt", then every "_", removed leaves the time value.
+        const std::string &entry = *it;
+        const std::size_t pos = entry.find(".txt");
+        std::string text;
+        for (std::size_t i = 0; i < entry.size(); ++i) {
+            if (pos != std::string::npos && i >= pos && i < pos + 4)
+                continue;
+            if (entry[i] != '_')
+                text += entry[i];
+        }
         int n = 0;
         if (!tryStrToInt(text, n)) {
             walk.failure = msgNotValidInteger(text);

@@ -372,3 +372,31 @@ TEST_F(SaveTest, DatesOutsideThe32BitRangeAreRefused)
               "The post was not saved: its date 2038-01-19 03:15 lies outside the dates a post "
               "can carry (1901-12-13 20:45:52 to 2038-01-19 03:14:07).");
 }
+
+TEST(PostList, SortingByKeysAgreesWithTheOrderForShortAndLongNames)
+{
+    // Names of every length from an alphabet that stresses the order: "_",
+    // digits, both letter cases, bytes below and above "_".
+    const std::string alphabet = "_09aAzZ.-~\x80\xff";
+    std::mt19937 rng(11);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string n;
+        const int len = 1 + static_cast<int>(rng() % 30);
+        for (int k = 0; k < len; ++k)
+            n += alphabet[rng() % alphabet.size()];
+        names.push_back(n);
+    }
+    auto reference = [](const std::vector<std::string> &listing) {
+        std::vector<std::string> v;
+        for (const auto &n : listing)
+            v.push_back(padPostName(n));
+        std::stable_sort(v.begin(), v.end(), postListLess);
+        v.erase(std::unique(v.begin(), v.end(), postListEqual), v.end());
+        return v;
+    };
+    EXPECT_EQ(makePostList(names), reference(names));
+    // One name longer than a sort key takes the other way; same result.
+    names.push_back(std::string(40, 'a'));
+    EXPECT_EQ(makePostList(names), reference(names));
+}
