@@ -383,3 +383,46 @@ TEST_F(Editing, CharactersOutsideTheCodePageAreSavedAsReferences)
     w->actSAVE->trigger();
     EXPECT_EQ(bytes("1049356800.txt"), "smile &#x1F600;\r\n\x80 &#x4E2D;");
 }
+
+TEST_F(Editing, DateFieldCanBeEmptiedAndFilledAgainFromTheKeyboard)
+{
+    readAndSelect();
+    PostDateEdit *d = dateField();
+    // Read-only in browse: the keys change nothing.
+    d->selectAll();
+    QTest::keyClick(d, Qt::Key_Delete);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3));
+
+    w->actNEW->trigger();
+    d->setFocus();
+    d->selectAll();
+    QTest::keyClick(d, Qt::Key_Delete);
+    EXPECT_TRUE(d->isEmpty());
+    EXPECT_TRUE(d->text().trimmed().isEmpty());
+    // A digit typed into the empty field starts from today (the clock).
+    QTest::keyClick(d, Qt::Key_1);
+    EXPECT_FALSE(d->isEmpty());
+    EXPECT_EQ(d->date().year(), 2003);
+    EXPECT_EQ(d->date().month(), 4);
+}
+
+TEST_F(Editing, SaveAndCloseReturnToBrowsingWhenTheirReadOrPreviewFails)
+{
+    readAndSelect();
+    // Close post: the selected post's file has gone meanwhile.
+    w->actEDIT->trigger();
+    QFile::remove(postPath("1049373240.txt"));
+    w->actCLOSEPOST->trigger();
+    EXPECT_EQ(prompts().errors(), QStringList({"Cannot open file " + postPath("1049373240.txt")}));
+    expectState(false);
+
+    // Save: the post is written, then Read stops at a file that is no post.
+    post("notes.txt", "not a post");
+    w->actNEW->trigger();
+    w->edtNADPIS->setText("kept");
+    w->actSAVE->trigger();
+    EXPECT_EQ(prompts().errors().last(), "'notes' is not a valid integer value");
+    EXPECT_EQ(bytes("1049360700.txt"), "kept\r\n");
+    expectState(false);
+    EXPECT_NE(node("1049360700.txt"), nullptr);
+}
