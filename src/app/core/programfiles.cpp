@@ -84,6 +84,24 @@ std::string WithTrailingSeparator(const std::string &path)
     return path + "/";
 }
 
+QString WithTrailingSeparator(const QString &path)
+{
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return path;
+    return path + QLatin1Char('/');
+}
+
+std::string pathBytes(const QString &path)
+{
+    const QByteArray b = QFile::encodeName(path);
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+QString pathText(const std::string &bytes)
+{
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
 std::string childFolderAnyCase(const std::string &parentWithSlash, const std::string &name)
 {
     QDir dir(QString::fromStdString(parentWithSlash));

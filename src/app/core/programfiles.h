@@ -1,4 +1,5 @@
 #pragma once
+#include <QString>
 #include <string>
 
 namespace tl {
@@ -16,6 +17,12 @@ void setProgramFolderOverride(const std::string &folderWithTrailingSlash);
 
 // The text with "/" appended unless it is empty or already ends in "/".
 std::string WithTrailingSeparator(const std::string &path);
+QString WithTrailingSeparator(const QString &path);
+
+// A path typed in a field as the file system's bytes, and back. Paths are not
+// page text: they keep the system's own encoding, whatever letters they hold.
+std::string pathBytes(const QString &path);
+QString pathText(const std::string &bytes);
 
 // Finds the child folder `name` of `parent` without regard to letter case
 // ("CONF" and "conf" are one folder). Returns parent + the name as it exists
