@@ -46,6 +46,12 @@ void win1250ToIso88592InPlace(std::string &text)
         c = static_cast<char>(t[static_cast<unsigned char>(c)]);
 }
 
+void toPageCharset(std::string &text, int charsetIndex)
+{
+    if (convertsToIso(charsetIndex))
+        win1250ToIso88592InPlace(text);
+}
+
 std::string win1250ToIso88592(const std::string &text)
 {
     std::string out = text;

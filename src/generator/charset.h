@@ -27,4 +27,8 @@ const std::array<unsigned char, 256> &win1250ToIsoTable();
 std::string win1250ToIso88592(const std::string &text);
 void win1250ToIso88592InPlace(std::string &text);
 
+// Generated text made the page's charset: converted in place with item 1,
+// left as it is otherwise.
+void toPageCharset(std::string &text, int charsetIndex);
+
 } // namespace tl::gen

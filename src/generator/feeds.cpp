@@ -32,6 +32,17 @@ const char *const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"
 const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// A feed template with the collected text (made the page's charset) in place
+// of the first placeholder and every charset placeholder replaced.
+std::string fillFeed(const std::string &feedTemplate, const std::string &placeholder,
+                     std::string collected, int charset)
+{
+    toPageCharset(collected, charset);
+    std::string out = replaceFirst(feedTemplate, placeholder, collected);
+    replaceAllInPlace(out, kCharset, charsetName(charset));
+    return out;
+}
+
 } // namespace
 
 std::string StripTags(const std::string &text)
@@ -125,19 +136,14 @@ std::string rfc822DateTime(const CivilDateTime &local, int utcOffsetSeconds)
 std::string finishRss(const std::string &rssTemplate, const std::string &items, int charset,
                       const std::string &buildDateTime)
 {
-    const std::string converted = convertsToIso(charset) ? win1250ToIso88592(items) : items;
-    std::string out = replaceFirst(rssTemplate, kItems, converted);
-    replaceAllInPlace(out, kCharset, charsetName(charset));
+    std::string out = fillFeed(rssTemplate, kItems, items, charset);
     replaceAllInPlace(out, kBuildDateTime, buildDateTime);
     return out;
 }
 
 std::string finishTxt(const std::string &txtTemplate, const std::string &entries, int charset)
 {
-    const std::string converted = convertsToIso(charset) ? win1250ToIso88592(entries) : entries;
-    std::string out = replaceFirst(txtTemplate, kContent, converted);
-    replaceAllInPlace(out, kCharset, charsetName(charset));
-    return out;
+    return fillFeed(txtTemplate, kContent, entries, charset);
 }
 
 } // namespace tl::gen

@@ -24,15 +24,19 @@ void applyDate(std::string &block, const PostTexts &t, std::string &previousDate
     }
 }
 
-// The post placeholders other than date and content, in the archive order:
-// time, permalink, anchor, title, author, e-mail.
+// The post placeholders other than the date: time, permalink, anchor, title,
+// the content when one is given, author, e-mail. The main page fills its
+// content here, so that an author typed in a body becomes the name; archive
+// pages put theirs in last.
 void applyPostFields(std::string &block, const PostTexts &t, const PostContent &post,
-                     const RenderSettings &s, PageKind kind)
+                     const RenderSettings &s, PageKind kind, const std::string *content = nullptr)
 {
     replaceAllInPlace(block, kTime, t.timeText);
     replaceAllInPlace(block, kPermalink, permalink(t, s, kind));
     replaceAllInPlace(block, kAnchor, t.anchor);
     replaceAllInPlace(block, kTitle, post.title);
+    if (content)
+        replaceAllInPlace(block, kContent, *content);
     replaceAllInPlace(block, kAuthor, s.author);
     replaceAllInPlace(block, kAuthorMail, s.email);
 }
@@ -43,12 +47,11 @@ PostTexts postTexts(const std::string &fileName)
 {
     PostTexts t;
     t.n = postTimeOfName(fileName);
-    t.dateTime = SecondsToDateTime(t.n);
-    t.civil = civilFromSeconds(t.n);
-    t.dateText = dateText(t.civil);
-    t.timeText = timeText(t.civil);
-    t.anchor = twoDigits(t.civil.day) + twoDigits(t.civil.hour) + twoDigits(t.civil.minute);
-    t.monthKey = monthKey(t.civil);
+    const CivilDateTime civil = civilFromSeconds(t.n);
+    t.dateText = dateText(civil);
+    t.timeText = timeText(civil);
+    t.anchor = twoDigits(civil.day) + twoDigits(civil.hour) + twoDigits(civil.minute);
+    t.monthKey = monthKey(civil);
     t.monthPage = t.monthKey + ".html";
     t.longPostPage = t.monthKey + "_" + t.anchor + ".html";
     return t;
@@ -78,16 +81,9 @@ std::string FillMainPostBlock(const std::string &pattern, const PostTexts &texts
 {
     std::string block = pattern;
     applyDate(block, texts, previousDate);
-    replaceAllInPlace(block, kTime, texts.timeText);
-    replaceAllInPlace(block, kPermalink, permalink(texts, settings, PageKind::Main));
     const std::string body = FormatBody(post.body, settings.paragraphMode, PageKind::Main);
-    replaceAllInPlace(block, kAnchor, texts.anchor);
-    replaceAllInPlace(block, kTitle, post.title);
-    replaceAllInPlace(block, kContent, body);
-    replaceAllInPlace(block, kAuthor, settings.author);
-    replaceAllInPlace(block, kAuthorMail, settings.email);
-    if (convertsToIso(settings.charset))
-        win1250ToIso88592InPlace(block);
+    applyPostFields(block, texts, post, settings, PageKind::Main, &body);
+    toPageCharset(block, settings.charset);
     return block;
 }
 
@@ -109,8 +105,7 @@ std::string CutLongPost(const std::string &filledBlock, const std::string &patte
         applyPostFields(rest, texts, post, settings, PageKind::Main);
         appended += rest;
     }
-    if (convertsToIso(settings.charset))
-        win1250ToIso88592InPlace(appended);
+    toPageCharset(appended, settings.charset);
     return filledBlock.substr(0, more) + appended;
 }
 
@@ -126,32 +121,29 @@ ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &te
                                  const PostContent &post, const RenderSettings &settings,
                                  std::string &previousDate)
 {
-    ArchivePost out;
     std::string block = pattern;
     applyDate(block, texts, previousDate);
-
-    std::string monthBody = post.body;
-    std::string longBody;
-    const std::size_t more = post.body.find(kMoreSeparator);
-    if (more != std::string::npos) {
-        out.isLong = true;
-        monthBody = post.body.substr(0, more) + longPostLink(texts.longPostPage, settings, "</a>");
-        longBody = post.body;
-        longBody.erase(more, kMoreSeparator.size());
-    }
-
     applyPostFields(block, texts, post, settings, PageKind::Archive);
+    // The formatted body goes in last.
+    const auto withBody = [&](const std::string &body) {
+        std::string filled = replaceAll(
+            block, kContent, FormatBody(body, settings.paragraphMode, PageKind::Archive));
+        toPageCharset(filled, settings.charset);
+        return filled;
+    };
 
-    out.monthBlock = replaceAll(block, kContent,
-                                FormatBody(monthBody, settings.paragraphMode, PageKind::Archive));
-    if (convertsToIso(settings.charset))
-        win1250ToIso88592InPlace(out.monthBlock);
-    if (out.isLong) {
-        out.longBlock = replaceAll(block, kContent,
-                                   FormatBody(longBody, settings.paragraphMode, PageKind::Archive));
-        if (convertsToIso(settings.charset))
-            win1250ToIso88592InPlace(out.longBlock);
+    ArchivePost out;
+    const std::size_t more = post.body.find(kMoreSeparator);
+    if (more == std::string::npos) {
+        out.monthBlock = withBody(post.body);
+        return out;
     }
+    out.isLong = true;
+    out.monthBlock = withBody(post.body.substr(0, more)
+                              + longPostLink(texts.longPostPage, settings, "</a>"));
+    std::string longBody = post.body;
+    longBody.erase(more, kMoreSeparator.size());
+    out.longBlock = withBody(longBody);
     return out;
 }
 

@@ -30,8 +30,6 @@ struct RenderSettings {
 // Values derived from a post file name.
 struct PostTexts {
     std::int32_t n = 0;
-    double dateTime = 0;
-    CivilDateTime civil;
     std::string dateText;     // "3. 4. 2003"
     std::string timeText;     // "00:01"
     std::string anchor;       // "030001": day, hour, minute
