@@ -54,10 +54,10 @@ public:
     {
     }
 
-    void run()
+    void run(const std::vector<std::string> &treeOrder)
     {
         std::string previousDate;
-        for (const std::string &node : job_.treeOrder) {
+        for (const std::string &node : treeOrder) {
             if (node.find(".txt") == std::string::npos) {
                 if (started_)
                     finishPage();
@@ -122,9 +122,10 @@ private:
 
 } // namespace
 
-void GenArchiveFiles(const ArchiveJob &job, GenerateReporter &reporter)
+void GenArchiveFiles(const ArchiveJob &job, const std::vector<std::string> &treeOrder,
+                     GenerateReporter &reporter)
 {
-    ArchiveWriter(job, reporter).run();
+    ArchiveWriter(job, reporter).run(treeOrder);
 }
 
 } // namespace tl::gen

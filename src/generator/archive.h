@@ -27,24 +27,25 @@ PageTemplate prepareArchiveTemplate(const std::string &text, const std::string &
                                     const std::vector<std::string> &monthList,
                                     const std::string &archiveFolder, int charset);
 
-// Everything GenArchiveFiles needs.
+// What GenArchiveFiles needs besides the tree.
 struct ArchiveJob {
-    PageTemplate pageTemplate;          // prepared by prepareArchiveTemplate
-    std::vector<std::string> treeOrder; // node texts in display order: month keys, post names
-    std::string dataFolder;             // folder of the post files, "" or ending in "/"
-    std::string outputFolder;           // main folder, ending in "/"
+    PageTemplate pageTemplate; // prepared by prepareArchiveTemplate
+    std::string dataFolder;    // folder of the post files, "" or ending in "/"
+    std::string outputFolder;  // main folder, ending in "/"
     RenderSettings settings;
 };
 
-// Walks the tree's nodes in display order and writes every month page and
-// long-post page into the archive folder below the main folder (created when
-// missing), appending each written path to the upload list: for each month,
-// its long-post pages (newest first), then the month page. A node whose text
+// Walks the tree's node texts in display order (month keys, post names) and
+// writes every month page and long-post page into the archive folder below the
+// main folder (created when missing), appending each written path to the
+// upload list: for each month, its long-post pages (newest first), then the
+// month page. A node whose text
 // contains ".txt" is a post; every other node a month. Throws
 // "Cannot open file %s" for a post that cannot be read and
 // "Cannot create file %s" for a page that cannot be written; pages finished
 // before stay written.
-void GenArchiveFiles(const ArchiveJob &job, GenerateReporter &reporter);
+void GenArchiveFiles(const ArchiveJob &job, const std::vector<std::string> &treeOrder,
+                     GenerateReporter &reporter);
 
 // Writes an output file whole with CR LF line ends (through a temporary file
 // renamed over the target). Throws "Cannot create file %s".

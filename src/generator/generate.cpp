@@ -11,7 +11,6 @@
 #include "generator/templates.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 
 #include <algorithm>
 
@@ -105,7 +104,6 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     archive.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE),
                                                   p.archiveTEMPLATE, input.monthList,
                                                   p.dirPATHARCHIVES, p.rgCHARSET);
-    archive.treeOrder = input.treeOrder;
     archive.dataFolder = dataFolder;
     archive.outputFolder = folder;
     archive.settings = settings;
@@ -179,7 +177,7 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
         reporter.addToUploadList(txtPath);
 
     reporter.log("Generating archive files...");
-    GenArchiveFiles(archive, reporter);
+    GenArchiveFiles(archive, input.treeOrder, reporter);
     reporter.log("Completed.");
 }
 
