@@ -1,4 +1,5 @@
 #include "app/core/cp1250.h"
+#include "app/core/programfiles.h"
 #include "app/ui/mainwindow.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
@@ -27,19 +28,17 @@ public:
     void clearUploadList() override { w_.lstFILESFTP->clear(); }
     void addToUploadList(const std::string &path) override
     {
-        w_.lstFILESFTP->addItem(QString::fromStdString(path));
+        w_.lstFILESFTP->addItem(pathText(path));
     }
 
 private:
     TForm1 &w_;
 };
 
-// Texts that go into pages are windows-1250 bytes; paths are the file
-// system's own (UTF-8) so that folders with any name work.
+// Texts that go into pages are windows-1250 bytes; paths keep the file
+// system's own encoding so that folders with any name work.
 std::string text(const QLineEdit *e) { return encodeCp1250(e->text()); }
-std::string text(const PathEdit *e) { return encodeCp1250(e->text()); }
-std::string path(const QLineEdit *e) { return e->text().toStdString(); }
-std::string path(const PathEdit *e) { return e->text().toStdString(); }
+template <typename Edit> std::string path(const Edit *e) { return pathBytes(e->text()); }
 } // namespace
 
 void setPageOpener(PageOpener opener) { g_opener = std::move(opener); }
@@ -108,7 +107,7 @@ void TForm1::actGENERATEExecute()
     if (prompts().question(QStringLiteral("Confirm"),
                            QStringLiteral("Completed.\nDo you want see the main page?"), false)
         == Prompts::Answer::Yes) {
-        const QString page = QString::fromStdString(gen::mainPagePath(p));
+        const QString page = pathText(gen::mainPagePath(p));
         if (!QFileInfo::exists(page) || !openPage(page))
             log(page);
     }
