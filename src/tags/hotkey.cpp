@@ -37,6 +37,16 @@ constexpr std::array<NamedKey, 15> kNamedKeys{{
 constexpr Qt::KeyboardModifiers kHotkeyModifiers =
     Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
 
+// Backtab is Tab, the keypad's Enter is Enter.
+int foldKey(int key)
+{
+    if (key == Qt::Key_Backtab)
+        return Qt::Key_Tab;
+    if (key == Qt::Key_Enter)
+        return Qt::Key_Return;
+    return key;
+}
+
 // A key that types one visible character: its code is that character in
 // upper case (the toolkit's convention for such keys).
 bool isCharacterKey(int key)
@@ -109,21 +119,13 @@ std::optional<int> keyFromName(const QString &name)
 
 QKeyCombination normalizeHotkey(QKeyCombination combination)
 {
-    int key = combination.key();
-    Qt::KeyboardModifiers mods = combination.keyboardModifiers() & kHotkeyModifiers;
-    if (key == Qt::Key_Backtab)
-        key = Qt::Key_Tab;
-    else if (key == Qt::Key_Enter)
-        key = Qt::Key_Return;
-    return QKeyCombination(mods, static_cast<Qt::Key>(key));
+    return QKeyCombination(combination.keyboardModifiers() & kHotkeyModifiers,
+                           static_cast<Qt::Key>(foldKey(combination.key())));
 }
 
 QString hotkeyKeyName(int key)
 {
-    if (key == Qt::Key_Backtab)
-        key = Qt::Key_Tab;
-    else if (key == Qt::Key_Enter)
-        key = Qt::Key_Return;
+    key = foldKey(key);
     if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
         return QString(QChar(static_cast<char16_t>(key)));
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)

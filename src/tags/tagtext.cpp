@@ -4,31 +4,25 @@ namespace tl {
 
 namespace {
 
-void replaceAll(std::string &s, const std::string &from, const std::string &to)
+// The byte forms go through Latin-1, which maps every byte to one character
+// and back, so the replacement rules are written once.
+QString fromBytes(const std::string &bytes)
 {
-    std::size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
-    }
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
+
+std::string toBytes(const QString &text) { return text.toLatin1().toStdString(); }
 
 } // namespace
 
 std::string escapeTagText(const std::string &typed)
 {
-    std::string s = typed;
-    replaceAll(s, "\r\n", "#13#10");
-    replaceAll(s, " ", "#32");
-    return s;
+    return toBytes(escapeTagText(fromBytes(typed)));
 }
 
 std::string unescapeTagText(const std::string &stored)
 {
-    std::string s = stored;
-    replaceAll(s, "#32", " ");
-    replaceAll(s, "#13#10", "\r\n");
-    return s;
+    return toBytes(unescapeTagText(fromBytes(stored)));
 }
 
 QString escapeTagText(const QString &typed)
