@@ -72,6 +72,15 @@ QPlainTextEdit *tagMemo(QWidget *parent, const char *name)
     return m;
 }
 
+QToolButton *listButton(QWidget *parent, const char *name, const char *text, const QString &tip)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(QString::fromLatin1(text));
+    b->setToolTip(tip);
+    return b;
+}
+
 } // namespace
 
 TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
@@ -85,14 +94,8 @@ TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
 
     // ---- layout ----
     auto *listLabel = new QLabel(tr("List"), this);
-    btnADD = new QToolButton(this);
-    btnADD->setObjectName(QStringLiteral("btnADD"));
-    btnADD->setText(QStringLiteral("+"));
-    btnADD->setToolTip(tr("Add tag"));
-    btnDELETE = new QToolButton(this);
-    btnDELETE->setObjectName(QStringLiteral("btnDELETE"));
-    btnDELETE->setText(QStringLiteral("-"));
-    btnDELETE->setToolTip(tr("Delete tag"));
+    btnADD = listButton(this, "btnADD", "+", tr("Add tag"));
+    btnDELETE = listButton(this, "btnDELETE", "-", tr("Delete tag"));
     lstZNACKY = new QListWidget(this);
     lstZNACKY->setObjectName(QStringLiteral("lstZNACKY"));
 
@@ -154,9 +157,7 @@ TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
     main->addLayout(buttons);
     setFixedSize(QSize(480, 360).expandedTo(minimumSizeHint()));
 
-    for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(HotKey2),
-                       static_cast<QWidget *>(memoSTART), static_cast<QWidget *>(memoEND)})
-        w->setEnabled(false);
+    setDetailsEnabled(false);
 
     // ---- behaviour ----
     reserved_ = commandHotkeys(*owner_);
@@ -263,6 +264,18 @@ void TfrmZKRATKY::padLists()
             h->lines().append(QString());
 }
 
+QStringList TfrmZKRATKY::tagHotkeyTexts() const
+{
+    return StrHOTKEYS->strings().mid(0, lstZNACKY->count());
+}
+
+void TfrmZKRATKY::setDetailsEnabled(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(HotKey2),
+                       static_cast<QWidget *>(memoSTART), static_cast<QWidget *>(memoEND)})
+        w->setEnabled(enabled);
+}
+
 int TfrmZKRATKY::selectedTag() const
 {
     const QList<QListWidgetItem *> selected = lstZNACKY->selectedItems();
@@ -275,9 +288,7 @@ void TfrmZKRATKY::lstZNACKYClick(int row)
         return;
     padLists();
     filling_ = true;
-    for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(HotKey2),
-                       static_cast<QWidget *>(memoSTART), static_cast<QWidget *>(memoEND)})
-        w->setEnabled(true);
+    setDetailsEnabled(true);
     Edit1->setText(lstZNACKY->item(row)->text());
     HotKey2->setHotkey(hotkeyFromText(StrHOTKEYS->lines().at(row)));
     memoSTART->setPlainText(tagTextToEditorText(unescapeTagText(StrSTART->lines().at(row))));
@@ -315,7 +326,7 @@ void TfrmZKRATKY::updateHotkeyNote()
         lblHOTKEYNOTE->clear();
         return;
     }
-    const auto plan = planTagHotkeys(StrHOTKEYS->strings().mid(0, lstZNACKY->count()), reserved_);
+    const auto plan = planTagHotkeys(tagHotkeyTexts(), reserved_);
     lblHOTKEYNOTE->setText(hotkeyConflictText(plan, row, descriptions(), reserved_));
 }
 
@@ -361,7 +372,7 @@ void TfrmZKRATKY::btnOKClick()
     if (HotKey2->hasFocus())
         storeHotkey();
     padLists();
-    owner_->SetTagEntries(descriptions(), StrHOTKEYS->strings().mid(0, lstZNACKY->count()));
+    owner_->SetTagEntries(descriptions(), tagHotkeyTexts());
     accept();
 }
 

@@ -89,6 +89,10 @@ private:
     Lists currentLists() const;
     void setLists(const Lists &lists);
     void padLists();
+    // The hotkey texts of the listed tags (a list's surplus left out).
+    QStringList tagHotkeyTexts() const;
+    // Enables or disables the description, hotkey and text fields.
+    void setDetailsEnabled(bool enabled);
     int selectedTag() const;
     void storeHotkey();
     void storeText(QPlainTextEdit *memo, TStrHolder *target);
