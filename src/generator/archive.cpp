@@ -3,6 +3,7 @@
 #include "app/core/fileio.h"
 #include "generator/charset.h"
 #include "posts/postfile.h"
+#include "posts/poststore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -58,7 +59,7 @@ public:
     {
         std::string previousDate;
         for (const std::string &node : treeOrder) {
-            if (node.find(".txt") == std::string::npos) {
+            if (!isPostNodeText(node)) {
                 if (started_)
                     finishPage();
                 startPage(node);

@@ -9,6 +9,7 @@
 #include "generator/feeds.h"
 #include "generator/render.h"
 #include "generator/templates.h"
+#include "posts/poststore.h"
 
 #include <QDateTime>
 
@@ -28,16 +29,6 @@ RenderSettings renderSettings(const ProjectFields &p)
     s.email = p.edtEMAIL;
     s.longPostSeparator = p.edtLONGPOSTSEPARATOR;
     return s;
-}
-
-std::string withoutUnderscores(const std::string &entry)
-{
-    std::string name;
-    name.reserve(entry.size());
-    for (char c : entry)
-        if (c != '_')
-            name += c;
-    return name;
 }
 
 // The number of newest posts on the main page: the number typed, none when it
@@ -131,7 +122,7 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     std::string page = head + kContentStart;
     std::string previousDate;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string name = withoutUnderscores(input.postList[input.postList.size() - 1 - i]);
+        const std::string name = unpadPostName(input.postList[input.postList.size() - 1 - i]);
         const PostTexts texts = postTexts(name);
         const PostContent post = readPost(dataFolder + name);
         if (withRss)
