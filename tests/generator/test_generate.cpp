@@ -302,8 +302,9 @@ TEST_F(Generate, DefaultConfFilesMakeACompleteSite)
             const std::string page = readBytes(starter.site + "/" + rel);
             EXPECT_EQ(page.find("<!-- %"), page.find("<!-- %tarvlit_")) << rel;
             EXPECT_FALSE(hasLoneLineEnd(page)) << rel;
-            if (rel != "rss.xml")
+            if (rel != "rss.xml") {
                 EXPECT_EQ(page.rfind("<!DOCTYPE html>\r\n", 0), 0u) << rel;
+            }
         }
         std::string error;
         EXPECT_TRUE(wellFormedXml(readBytes(starter.site + "/rss.xml"), error)) << error;
