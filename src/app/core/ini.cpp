@@ -33,36 +33,6 @@ bool isBlankLine(const std::string &line)
 
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// What one line of the file is.
-enum class LineKind { Other, Section, Key };
-
-struct LineInfo {
-    LineKind kind = LineKind::Other;
-    std::string name;          // section or key name, trimmed
-    std::size_t equals = 0;    // position of "=" in a key line
-};
-
-LineInfo classify(const std::string &line)
-{
-    LineInfo info;
-    std::size_t i = 0;
-    while (i < line.size() && isBlank(line[i]))
-        ++i;
-    if (i < line.size() && line[i] == '[') {
-        std::size_t close = line.find(']', i + 1);
-        info.kind = LineKind::Section;
-        info.name = trimmed(line, i + 1, close == std::string::npos ? line.size() : close);
-        return info;
-    }
-    std::size_t eq = line.find('=');
-    if (eq != std::string::npos) {
-        info.kind = LineKind::Key;
-        info.name = trimmed(line, 0, eq);
-        info.equals = eq;
-    }
-    return info;
-}
-
 // The value of a key line as a read returns it.
 std::string readValue(const std::string &line, std::size_t equals)
 {
@@ -85,6 +55,25 @@ std::string oneLine(std::string s)
 }
 
 } // namespace
+
+IniFile::Line::Line(std::string t) : text(std::move(t))
+{
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    if (i < text.size() && text[i] == '[') {
+        std::size_t close = text.find(']', i + 1);
+        kind = Kind::Section;
+        name = trimmed(text, i + 1, close == std::string::npos ? text.size() : close);
+        return;
+    }
+    std::size_t eq = text.find('=');
+    if (eq != std::string::npos) {
+        kind = Kind::Key;
+        name = trimmed(text, 0, eq);
+        equals = eq;
+    }
+}
 
 bool iniNamesEqual(const std::string &a, const std::string &b)
 {
@@ -124,7 +113,7 @@ void IniFile::parse(const std::string &bytes)
                 crlf_ = true;
         }
         first = false;
-        lines_.push_back(std::move(line));
+        lines_.emplace_back(std::move(line));
         if (nl == std::string::npos)
             break;
         pos = nl + 1;
@@ -136,11 +125,11 @@ std::string IniFile::serialize() const
     const char *eol = crlf_ ? "\r\n" : "\n";
     std::string out;
     std::size_t total = 0;
-    for (const auto &l : lines_)
-        total += l.size() + 2;
+    for (const Line &l : lines_)
+        total += l.text.size() + 2;
     out.reserve(total);
-    for (const auto &l : lines_) {
-        out += l;
+    for (const Line &l : lines_) {
+        out += l.text;
         out += eol;
     }
     return out;
@@ -150,12 +139,11 @@ std::vector<IniFile::Span> IniFile::sections(const std::string &name) const
 {
     std::vector<Span> spans;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        LineInfo info = classify(lines_[i]);
-        if (info.kind != LineKind::Section)
+        if (lines_[i].kind != Line::Kind::Section)
             continue;
         if (!spans.empty() && spans.back().end == lines_.size())
             spans.back().end = i;
-        if (iniNamesEqual(info.name, name))
+        if (iniNamesEqual(lines_[i].name, name))
             spans.push_back({i, lines_.size()});
     }
     return spans;
@@ -164,11 +152,9 @@ std::vector<IniFile::Span> IniFile::sections(const std::string &name) const
 std::optional<std::size_t> IniFile::findKey(const std::string &section, const std::string &key) const
 {
     for (const Span &s : sections(section)) {
-        for (std::size_t i = s.header + 1; i < s.end; ++i) {
-            LineInfo info = classify(lines_[i]);
-            if (info.kind == LineKind::Key && iniNamesEqual(info.name, key))
+        for (std::size_t i = s.header + 1; i < s.end; ++i)
+            if (lines_[i].kind == Line::Kind::Key && iniNamesEqual(lines_[i].name, key))
                 return i;
-        }
     }
     return std::nullopt;
 }
@@ -178,7 +164,7 @@ std::optional<std::string> IniFile::value(const std::string &section, const std:
     auto at = findKey(section, key);
     if (!at)
         return std::nullopt;
-    return readValue(lines_[*at], classify(lines_[*at]).equals);
+    return readValue(lines_[*at].text, lines_[*at].equals);
 }
 
 std::string IniFile::readString(const std::string &section, const std::string &key,
@@ -195,7 +181,7 @@ void IniFile::writeString(const std::string &section, const std::string &key, co
     const std::string v = oneLine(value);
     if (auto at = findKey(section, key)) {
         // Keep the key's spelling as it stands in the file.
-        lines_[*at] = classify(lines_[*at]).name + "=" + v;
+        lines_[*at] = Line(lines_[*at].name + "=" + v);
         return;
     }
     const std::string line = oneLine(key) + "=" + v;
@@ -203,15 +189,15 @@ void IniFile::writeString(const std::string &section, const std::string &key, co
     if (!spans.empty()) {
         const Span &s = spans.front();
         std::size_t insertAt = s.end;
-        while (insertAt > s.header + 1 && isBlankLine(lines_[insertAt - 1]))
+        while (insertAt > s.header + 1 && isBlankLine(lines_[insertAt - 1].text))
             --insertAt;
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), Line(line));
         return;
     }
-    if (!lines_.empty() && !isBlankLine(lines_.back()))
-        lines_.emplace_back();
-    lines_.push_back("[" + oneLine(section) + "]");
-    lines_.push_back(line);
+    if (!lines_.empty() && !isBlankLine(lines_.back().text))
+        lines_.emplace_back(std::string());
+    lines_.emplace_back("[" + oneLine(section) + "]");
+    lines_.emplace_back(line);
 }
 
 void IniFile::eraseSection(const std::string &section)

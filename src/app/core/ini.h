@@ -65,6 +65,16 @@ public:
     void save() const;
 
 private:
+    // One line of the document and what it is, worked out once when the line
+    // is read or written, so that lookups only compare names.
+    struct Line {
+        enum class Kind { Other, Section, Key };
+        explicit Line(std::string text);
+        std::string text;
+        Kind kind = Kind::Other;
+        std::string name;       // section or key name, trimmed
+        std::size_t equals = 0; // position of "=" in a key line
+    };
     struct Span {
         std::size_t header; // index of the header line
         std::size_t end;    // one past the last line of the section
@@ -73,7 +83,7 @@ private:
     std::optional<std::size_t> findKey(const std::string &section, const std::string &key) const;
 
     std::string path_;
-    std::vector<std::string> lines_;
+    std::vector<Line> lines_;
     bool crlf_ = false;
     bool unreadable_ = false; // the file exists but could not be read
 };
