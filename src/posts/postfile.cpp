@@ -62,17 +62,22 @@ std::string twoDigits(int v)
     return v >= 0 && v < 10 ? "0" + s : s;
 }
 
+// Seconds from day 25569 to the value; a value that close to a whole second
+// is taken as exactly that second.
+double secondsSinceEpoch(double dateTime)
+{
+    const double x = (dateTime - kUnixEpochDay) * static_cast<double>(kSecondsPerDay);
+    const double nearest = std::nearbyint(x);
+    return std::fabs(x - nearest) <= kWholeSecondTolerance ? nearest : x;
+}
+
 } // namespace
 
 bool isPostTimeInRange(std::int64_t n) { return n >= kMinPostTime && n <= kMaxPostTime; }
 
 std::int64_t DateTimeToSeconds(double dateTime)
 {
-    const double x = (dateTime - kUnixEpochDay) * static_cast<double>(kSecondsPerDay);
-    const double nearest = std::nearbyint(x);
-    if (std::fabs(x - nearest) <= kWholeSecondTolerance)
-        return static_cast<std::int64_t>(nearest);
-    return static_cast<std::int64_t>(std::trunc(x));
+    return static_cast<std::int64_t>(std::trunc(secondsSinceEpoch(dateTime)));
 }
 
 double SecondsToDateTime(std::int64_t n)
@@ -102,10 +107,7 @@ std::int64_t secondsFromCivil(int year, int month, int day, int hour, int minute
 
 CivilDateTime civilFromDateTime(double dateTime)
 {
-    const double x = (dateTime - kUnixEpochDay) * static_cast<double>(kSecondsPerDay);
-    const double nearest = std::nearbyint(x);
-    const double whole = std::fabs(x - nearest) <= kWholeSecondTolerance ? nearest : std::floor(x);
-    return civilFromSeconds(static_cast<std::int64_t>(whole));
+    return civilFromSeconds(static_cast<std::int64_t>(std::floor(secondsSinceEpoch(dateTime))));
 }
 
 double dateTimeFromCivil(int year, int month, int day, int hour, int minute, int second)
@@ -133,13 +135,18 @@ std::string isoDateText(const CivilDateTime &c)
 
 std::string postFileName(std::int64_t n) { return std::to_string(n) + ".txt"; }
 
-std::int32_t postTimeOfName(const std::string &fileName)
+std::string postTimeTextOfName(const std::string &fileName)
 {
     std::string text = fileName;
     const std::size_t pos = text.find(".txt");
     if (pos != std::string::npos)
         text.erase(pos, 4);
-    return strToInt(text);
+    return text;
+}
+
+std::int32_t postTimeOfName(const std::string &fileName)
+{
+    return strToInt(postTimeTextOfName(fileName));
 }
 
 std::string normalizeLineEnds(const std::string &text)

@@ -65,9 +65,12 @@ std::string isoDateText(const CivilDateTime &c);
 
 // "1049328060.txt".
 std::string postFileName(std::int64_t n);
-// The time value of a post file name: the name with its first ".txt" (exact
-// case) removed, read as a signed 32-bit decimal integer. Throws
-// AppError("'%s' is not a valid integer value") with the text that failed.
+// The name with its first ".txt" (exact case) removed: the text that holds
+// the time value.
+std::string postTimeTextOfName(const std::string &fileName);
+// The time value of a post file name: that text read as a signed 32-bit
+// decimal integer. Throws AppError("'%s' is not a valid integer value") with
+// the text that failed.
 std::int32_t postTimeOfName(const std::string &fileName);
 
 // A post as the readers see it: the title line and the body, whose line ends

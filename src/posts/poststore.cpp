@@ -2,11 +2,11 @@
 
 #include "app/core/errors.h"
 #include "app/core/fileio.h"
+#include "app/core/programfiles.h"
 #include "posts/postfile.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -42,7 +42,7 @@ std::vector<std::string> listPostFolder(const std::string &folder)
     // An empty folder text would list whatever folder happens to be current.
     if (folder.empty())
         throw AppError(msgCannotOpenFolder(folder));
-    const QString qfolder = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size())));
+    const QString qfolder = pathText(folder);
     const QFileInfo fi(qfolder);
     if (!fi.isDir() || !fi.isReadable() || !fi.isExecutable())
         throw AppError(msgCannotOpenFolder(folder));
@@ -54,8 +54,7 @@ std::vector<std::string> listPostFolder(const std::string &folder)
     QDirIterator it(qfolder, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        const QByteArray enc = QFile::encodeName(it.fileName());
-        std::string name(enc.constData(), static_cast<std::size_t>(enc.size()));
+        std::string name = pathBytes(it.fileName());
         if (endsWithTxtAnyCase(name))
             names.push_back(std::move(name));
     }
@@ -191,15 +190,7 @@ PostTreeWalk walkPostList(const std::vector<std::string> &postList)
     int prevYear = 0, prevMonth = 0;
     for (auto it = postList.rbegin(); it != postList.rend(); ++it) {
         // The first ".txt", then every "_", removed leaves the time value.
-        const std::string &entry = *it;
-        const std::size_t pos = entry.find(".txt");
-        std::string text;
-        for (std::size_t i = 0; i < entry.size(); ++i) {
-            if (pos != std::string::npos && i >= pos && i < pos + 4)
-                continue;
-            if (entry[i] != '_')
-                text += entry[i];
-        }
+        const std::string text = unpadPostName(postTimeTextOfName(*it));
         int n = 0;
         if (!tryStrToInt(text, n)) {
             walk.failure = msgNotValidInteger(text);
@@ -257,9 +248,9 @@ void parseTimeText(const std::string &text, int &hour, int &minute)
 
 std::string joinPath(const std::string &folder, const std::string &name)
 {
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
+    // An empty folder text still gives "/" + name, never a name in whatever
+    // folder is current.
+    return (folder.empty() ? std::string("/") : WithTrailingSeparator(folder)) + name;
 }
 
 namespace {
