@@ -19,21 +19,12 @@ void setEditorBytes(QPlainTextEdit *editor, const std::string &body)
 std::string editorBytes(const QPlainTextEdit *editor)
 {
     // The raw text keeps every character as typed (the plain text would turn
-    // no-break spaces into blanks); blocks are separated by U+2029.
-    const QString raw = editor->document()->toRawText();
-    std::string out;
-    out.reserve(static_cast<std::size_t>(raw.size()) + 64);
-    qsizetype start = 0;
-    const qsizetype n = raw.size();
-    for (qsizetype i = 0; i <= n; ++i) {
-        if (i == n || raw[i] == QChar::ParagraphSeparator || raw[i] == QChar::LineSeparator) {
-            out += encodeCp1250(raw.mid(start, i - start));
-            if (i < n)
-                out += "\r\n";
-            start = i + 1;
-        }
-    }
-    return out;
+    // no-break spaces into blanks); its block and line separators become
+    // CR LF.
+    QString raw = editor->document()->toRawText();
+    raw.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
+    raw.replace(QChar::LineSeparator, QLatin1String("\r\n"));
+    return encodeCp1250(raw);
 }
 
 void setLineEditBytes(QLineEdit *edit, const std::string &text)

@@ -6,6 +6,7 @@
 #include "app/core/clock.h"
 #include "app/core/errors.h"
 #include "app/core/fileio.h"
+#include "app/core/programfiles.h"
 #include "app/ui/posteditor.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
@@ -53,17 +54,6 @@ public:
 private:
     std::function<void(int)> onKeyUp_;
 };
-
-std::string bytesOf(const QString &pathText)
-{
-    const QByteArray b = QFile::encodeName(pathText);
-    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
-}
-
-QString textOf(const std::string &bytes)
-{
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 PostDateEdit *dateField(TForm1 &w) { return qobject_cast<PostDateEdit *>(w.DateEdit1); }
 
@@ -137,6 +127,27 @@ void disableBrowseCommands(TForm1 &w)
     w.actSAVE->setEnabled(true);
 }
 
+// The tree and the other tabs back, the post closed.
+void returnToBrowsing(TForm1 &w)
+{
+    w.TreeView1->setEnabled(true);
+    showOtherTabs(w, true);
+    w.TreeView1->setFocus();
+    w.postOpen = false;
+}
+
+// Runs a step whose failure is shown only once the window is back in a
+// consistent state: hands back what it threw, or nothing.
+std::exception_ptr failureOf(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -183,7 +194,7 @@ void TForm1::actREADExecute()
     log(QStringLiteral("Read from list..."));
     // Posts are always opened by their full path, so the process's current
     // folder is left alone.
-    const std::vector<std::string> listing = listPostFolder(bytesOf(pathDATA->text()));
+    const std::vector<std::string> listing = listPostFolder(pathBytes(pathDATA->text()));
     log(QStringLiteral("Completed."));
     setStatusText(QStringLiteral("Count of notes: ") + QString::number(listing.size()));
 
@@ -193,7 +204,7 @@ void TForm1::actREADExecute()
     posts->strSOUBORY.clear();
     posts->strSOUBORY.reserve(static_cast<qsizetype>(postList.size()));
     for (const std::string &e : postList)
-        posts->strSOUBORY.append(textOf(e));
+        posts->strSOUBORY.append(pathText(e));
     posts->StrHolder1.clear();
     for (const MonthGroup &g : walk.months)
         posts->StrHolder1.append(QString::fromLatin1(g.key.c_str()));
@@ -226,11 +237,11 @@ void TForm1::TreeView1Click()
 
 void TForm1::najdiObsah(const QString &postName)
 {
-    const std::string name = bytesOf(postName);
+    const std::string name = pathBytes(postName);
     const std::int32_t n = postTimeOfName(name);
     showDateTime(*this, civilFromSeconds(n));
 
-    std::string text = readWholeFile(joinPath(bytesOf(pathDATA->text()), name));
+    std::string text = readWholeFile(joinPath(pathBytes(pathDATA->text()), name));
     // In the two paragraph modes the line breaks are the program's to add:
     // the editor shows none.
     if (rgPARAGRAPH->itemIndex() != 2) {
@@ -324,9 +335,9 @@ void TForm1::actSAVEExecute()
     // date out of range, a taken name, a file that cannot be written) leaves
     // the post open and editable, so the writer can correct and save again.
     SaveRequest req;
-    req.dataFolder = bytesOf(pathDATA->text());
+    req.dataFolder = pathBytes(pathDATA->text());
     req.newPost = posts->newPost;
-    req.openPostName = bytesOf(posts->openPostName);
+    req.openPostName = pathBytes(posts->openPostName);
     req.title = lineEditBytes(edtNADPIS);
     req.body = editorBytes(memoOBSAH);
     if (!dateFieldEmpty(*this)) {
@@ -342,27 +353,19 @@ void TForm1::actSAVEExecute()
 
     setFieldsEditable(*this, false);
     showDateTime(*this, civilFromSeconds(res.time));
-    lstDATAFTP->addItem(textOf(res.path));
+    lstDATAFTP->addItem(pathText(res.path));
     posts->newPost = false;
-    posts->openPostName = textOf(res.name);
+    posts->openPostName = pathText(res.name);
 
     enableBrowseCommands(*this);
 
     // The post is written whatever Read says about the folder: the tab goes
     // back to browsing first, then a failure of Read is shown.
     std::exception_ptr readFailure;
-    if (res.reRead) {
-        try {
-            actREADExecute();
-        } catch (...) {
-            readFailure = std::current_exception();
-        }
-    }
+    if (res.reRead)
+        readFailure = failureOf([this] { actREADExecute(); });
 
-    TreeView1->setEnabled(true);
-    showOtherTabs(*this, true);
-    TreeView1->setFocus();
-    postOpen = false;
+    returnToBrowsing(*this);
 
     if (res.reRead)
         memoOBSAH->clear();
@@ -388,22 +391,14 @@ void TForm1::actCLOSEPOSTExecute()
     // The stored text of the selected post is shown again; should its file
     // be gone, the tab still goes back to browsing before the error shows.
     std::exception_ptr previewFailure;
-    if (selectedNode(TreeView1)) {
-        try {
-            TreeView1Click();
-        } catch (...) {
-            previewFailure = std::current_exception();
-        }
-    }
+    if (selectedNode(TreeView1))
+        previewFailure = failureOf([this] { TreeView1Click(); });
 
     setFieldsEditable(*this, false);
     posts->newPost = false;
 
     enableBrowseCommands(*this);
-    TreeView1->setEnabled(true);
-    showOtherTabs(*this, true);
-    TreeView1->setFocus();
-    postOpen = false;
+    returnToBrowsing(*this);
 
     if (previewFailure)
         std::rethrow_exception(previewFailure);
@@ -421,7 +416,7 @@ void TForm1::actDELExecute()
     QTreeWidgetItem *node = selectedNode(TreeView1);
     if (!isPostNode(node))
         return;
-    const QString path = textOf(joinPath(bytesOf(pathDATA->text()), bytesOf(node->text(0))));
+    const QString path = pathText(joinPath(pathBytes(pathDATA->text()), pathBytes(node->text(0))));
     if (!QFile::remove(path)) {
         prompts().message(QString(), QStringLiteral("Error!!!"));
         return;

@@ -1,20 +1,13 @@
 #include "posts/ui/posttree.h"
 
+#include "app/core/programfiles.h"
 #include "posts/poststore.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QStyle>
 #include <QTreeWidget>
 
 namespace tl {
-
-namespace {
-QString nameText(const std::string &bytes)
-{
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-} // namespace
 
 void preparePostTree(QTreeWidget *tree)
 {
@@ -42,7 +35,7 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
         QList<QTreeWidgetItem *> posts;
         posts.reserve(static_cast<qsizetype>(g.posts.size()));
         for (const std::string &p : g.posts) {
-            auto *post = new QTreeWidgetItem(QStringList(nameText(p)));
+            auto *post = new QTreeWidgetItem(QStringList(pathText(p)));
             post->setIcon(0, postIcon);
             posts.append(post);
         }
@@ -76,7 +69,7 @@ QTreeWidgetItem *nodeAfterRemoval(QTreeWidgetItem *node)
 
 bool isPostNode(const QTreeWidgetItem *node)
 {
-    return node && node->text(0).contains(QLatin1String(".txt"));
+    return node && isPostNodeText(pathBytes(node->text(0)));
 }
 
 } // namespace tl

@@ -20,7 +20,7 @@ QTreeWidgetItem *selectedNode(const QTreeWidget *tree);
 // The node to select once `node` is removed, as a tree view picks it: the
 // next sibling, else the previous one, else the parent; nullptr when none.
 QTreeWidgetItem *nodeAfterRemoval(QTreeWidgetItem *node);
-// True when the node's text contains ".txt" (a post node).
+// True when the node's text names a post (isPostNodeText).
 bool isPostNode(const QTreeWidgetItem *node);
 
 } // namespace tl
