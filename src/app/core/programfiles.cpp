@@ -25,30 +25,43 @@ __attribute__((used)) const char tl_version_block[] =
     "\x01TLVERSIONEND\x01";
 }
 
-std::string versionField(const std::string &path, const std::string &field)
+// Both version fields of the first blocks that hold them, from one read of
+// the file. A field no block holds (or that only an unclosed block could
+// hold) stays empty.
+VersionTexts versionFields(const std::string &path)
 {
+    VersionTexts out;
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::ReadOnly))
-        return {};
+        return out;
     const QByteArray data = f.readAll();
     // The markers are put together at run time so that this function's own
     // strings never look like a version block.
     const QByteArray open = QByteArray("\x01TLVERSION") + QByteArray("INFO\x01");
     const QByteArray close = QByteArray("\x01TLVERSION") + QByteArray("END\x01");
+    bool haveFile = false, haveProduct = false;
     qsizetype start = data.indexOf(open);
-    while (start >= 0) {
+    while (start >= 0 && !(haveFile && haveProduct)) {
         const qsizetype end = data.indexOf(close, start);
         if (end < 0)
-            return {};
+            break;
         const QByteArray block = data.mid(start + open.size(), end - start - open.size());
         for (const QByteArray &entry : block.split('\x01')) {
             const qsizetype eq = entry.indexOf('=');
-            if (eq > 0 && entry.left(eq) == QByteArray::fromStdString(field))
-                return entry.mid(eq + 1).toStdString();
+            if (eq <= 0)
+                continue;
+            const QByteArray name = entry.left(eq);
+            if (!haveFile && name == "FileVersion") {
+                out.file = entry.mid(eq + 1).toStdString();
+                haveFile = true;
+            } else if (!haveProduct && name == "ProductVersion") {
+                out.product = entry.mid(eq + 1).toStdString();
+                haveProduct = true;
+            }
         }
         start = data.indexOf(open, end);
     }
-    return {};
+    return out;
 }
 
 bool folderWritable(const QString &dir)
@@ -116,12 +129,11 @@ std::string childFolderAnyCase(const std::string &parentWithSlash, const std::st
     return parentWithSlash + name;
 }
 
-std::string FileVersionText(const std::string &path) { return versionField(path, "FileVersion"); }
+VersionTexts ReadVersionTexts(const std::string &path) { return versionFields(path); }
 
-std::string ProductVersionText(const std::string &path)
-{
-    return versionField(path, "ProductVersion");
-}
+std::string FileVersionText(const std::string &path) { return versionFields(path).file; }
+
+std::string ProductVersionText(const std::string &path) { return versionFields(path).product; }
 
 std::string FileDateText(const std::string &path)
 {

@@ -33,6 +33,12 @@ std::string childFolderAnyCase(const std::string &parentWithSlash, const std::st
 // version block inside its own file; a file without that block gives "".
 std::string FileVersionText(const std::string &path);
 std::string ProductVersionText(const std::string &path);
+// Both texts from one read of the file.
+struct VersionTexts {
+    std::string file;
+    std::string product;
+};
+VersionTexts ReadVersionTexts(const std::string &path);
 // The file's modification time: short date, one blank, long time, in the
 // user's locale formats.
 std::string FileDateText(const std::string &path);

@@ -184,8 +184,9 @@ TAboutBox::TAboutBox(QWidget *parent, const std::string &programFile) : QDialog(
     ProductName->setFont(bold);
 
     // Fresh from the program file every time a dialog is made.
-    Version = label(QString::fromStdString(ProductVersionText(file)), Panel1, "Version");
-    Build = label(QString::fromStdString(FileVersionText(file)), Panel1, "Build");
+    const VersionTexts versions = ReadVersionTexts(file);
+    Version = label(QString::fromStdString(versions.product), Panel1, "Version");
+    Build = label(QString::fromStdString(versions.file), Panel1, "Build");
     Compiled = label(QString::fromStdString(FileDateText(file)), Panel1, "Compiled");
 
     Comments = label(tr("Keeps a weblog as plain files on your disk,"), Panel1, "Comments");
