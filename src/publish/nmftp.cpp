@@ -1,9 +1,6 @@
 #include "publish/nmftp.h"
-
-#include <cctype>
 #include "publish/replacingfile.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <climits>
@@ -30,6 +27,12 @@ bool refusedTransfer(int code) { return code > 300 && code < 600; }    // PORT, 
 bool unsupported(int code) { return code >= 500 && code <= 502; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A line that begins with a three-digit reply code.
+bool hasReplyCode(const std::string &line)
+{
+    return line.size() >= 3 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2]);
+}
 
 // The bare file name of a local path: the part after its last "/".
 std::string bareName(const std::string &path)
@@ -215,21 +218,19 @@ void TNMFTP::Connect()
             bool handled = false;
             OnAuthenticationNeeded(handled);
         }
-        report("USER " + UserID, 1);
-        Transaction(Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host);
-        if (refusedLogin(m_replyCode)) {
-            if (OnConnectionFailed)
-                OnConnectionFailed(this);
-            throw FTPException(m_lastReply);
-        }
-        if (m_replyCode == 331) {
-            report("PASS ", 1);
-            Transaction("PASS " + Password);
+        auto login = [this](const std::string &command) {
+            Transaction(command);
             if (refusedLogin(m_replyCode)) {
                 if (OnConnectionFailed)
                     OnConnectionFailed(this);
                 throw FTPException(m_lastReply);
             }
+        };
+        report("USER " + UserID, 1);
+        login(Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host);
+        if (m_replyCode == 331) {
+            report("PASS ", 1);
+            login("PASS " + Password);
         }
         if (OnConnect)
             OnConnect(this);
@@ -325,9 +326,30 @@ void TNMFTP::readFinalReply()
     // The reply after the data tells whether the server kept the file (226,
     // 250) or not (451, 552, ...): a refusal here is a failed transfer, not a
     // success with a lost or partial file.
-    if (line.size() >= 3 && line[0] >= '4' && line[0] <= '5' && std::isdigit(static_cast<unsigned char>(line[1]))
-        && std::isdigit(static_cast<unsigned char>(line[2])))
+    if (hasReplyCode(line) && (line[0] == '4' || line[0] == '5'))
         throw FTPException(line);
+}
+
+void TNMFTP::dataPhase(const std::function<void()> &move, const std::function<void()> &closed)
+{
+    try {
+        acceptData();
+        if (!m_cancel && !m_timedOut)
+            move();
+        if (OnTransactionStop)
+            OnTransactionStop(this);
+        m_data->Disconnect();
+        if (closed)
+            closed();
+        if (m_cancel)
+            failAborted();
+        if (!m_timedOut)
+            readFinalReply();
+    } catch (const ESockError &) {
+        if (m_cancel)
+            failAborted();
+        throw;
+    }
 }
 
 std::string TNMFTP::drain()
@@ -351,7 +373,7 @@ void TNMFTP::failAborted()
     std::string taken = drain();
     size_t lf = taken.find('\n');
     std::string line = lf == std::string::npos ? taken : taken.substr(0, lf + 1);
-    if (line.size() >= 3 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2]))
+    if (hasReplyCode(line))
         throw FTPException(line);
     throw EAbortError("Socket send aborted");
 }
@@ -385,24 +407,11 @@ void TNMFTP::Download(const std::string &remoteName, const std::string &localPat
         if (m_byteCount == 0)
             m_byteCount = SizeFromReply(line);
     }
-    try {
-        acceptData();
-        if (!m_cancel && !m_timedOut)
-            m_data->CaptureFile(out.device(), target);
-        if (OnTransactionStop)
-            OnTransactionStop(this);
-        m_data->Disconnect();
-        m_byteCount = m_data->BytesRecvd();
-        report("Received " + std::to_string(m_byteCount) + " Bytes", 1);
-        if (m_cancel)
-            failAborted();
-        if (!m_timedOut)
-            readFinalReply();
-    } catch (const ESockError &) {
-        if (m_cancel)
-            failAborted();
-        throw;
-    }
+    dataPhase([&] { m_data->CaptureFile(out.device(), target); },
+              [this] {
+                  m_byteCount = m_data->BytesRecvd();
+                  report("Received " + std::to_string(m_byteCount) + " Bytes", 1);
+              });
     if (!out.commit())
         throw AppError(msgCannotCreateFile(target));
     m_data.reset();
@@ -428,24 +437,7 @@ void TNMFTP::Upload(const std::string &localPath, const std::string &remoteName)
             OnUnSupportedFunction(cmdUpload);
         failure(cmdUpload);
     }
-    try {
-        acceptData();
-        if (!m_cancel && !m_timedOut)
-            m_data->SendFile(localPath);
-        if (OnTransactionStop)
-            OnTransactionStop(this);
-        // Close gracefully so that the last bytes reach the server.
-        m_data->SetGracefulClose();
-        m_data->Disconnect();
-        if (m_cancel)
-            failAborted();
-        if (!m_timedOut)
-            readFinalReply();
-    } catch (const ESockError &) {
-        if (m_cancel)
-            failAborted();
-        throw;
-    }
+    dataPhase([&] { m_data->SendFile(localPath); });
     m_data.reset();
     if (OnSuccess)
         OnSuccess(cmdUpload);
@@ -463,36 +455,24 @@ void TNMFTP::NList()
     if (refusedTransfer(m_replyCode))
         throw FTPException(m_lastReply);
     m_byteCount = SizeFromReply(m_lastReply);
-    try {
-        acceptData();
-        if (!m_cancel && !m_timedOut) {
-            std::string line;
-            while (m_data->ReadLnUntilClosed(line)) {
-                // A name without its line end; a blank line names nothing.
-                if (!line.empty() && line.back() == '\n') {
+    auto readNames = [this] {
+        std::string line;
+        while (m_data->ReadLnUntilClosed(line)) {
+            // A name without its line end; a blank line names nothing.
+            if (!line.empty() && line.back() == '\n') {
+                line.pop_back();
+                if (!line.empty() && line.back() == '\r')
                     line.pop_back();
-                    if (!line.empty() && line.back() == '\r')
-                        line.pop_back();
-                }
-                if (line.empty())
-                    continue;
-                if (OnListItem)
-                    OnListItem(line);
             }
+            if (line.empty())
+                continue;
+            if (OnListItem)
+                OnListItem(line);
         }
-        if (OnTransactionStop)
-            OnTransactionStop(this);
-        m_data->Disconnect();
+    };
+    dataPhase(readNames, [this] {
         report("Received " + std::to_string(m_data->TotalBytesRecvd()) + " Bytes", 1);
-        if (m_cancel)
-            failAborted();
-        if (!m_timedOut)
-            readFinalReply();
-    } catch (const ESockError &) {
-        if (m_cancel)
-            failAborted();
-        throw;
-    }
+    });
     m_data.reset();
     if (OnSuccess)
         OnSuccess(cmdNList);

@@ -72,8 +72,6 @@ public:
     THandlerEvent OnConnectionRequired;
 
     qint64 ByteCount() const { return m_byteCount; }
-    // The data connection of the running transfer, or none.
-    TPowersock *DataConnection() const { return m_data.get(); }
 
     // ---- operations ----
     void Connect() override;
@@ -105,6 +103,11 @@ private:
     void readRestOfReply(std::string line);
     bool openDataPort(const std::string *uploadPath);
     void acceptData();
+    // The data phase of a transfer whose command the server took: accepts
+    // the data connection, runs `move` on it unless Cancel or the time-out
+    // came first, closes it (then runs `closed`) and reads the final reply.
+    // Cut short by Cancel, the transfer fails through failAborted.
+    void dataPhase(const std::function<void()> &move, const std::function<void()> &closed = {});
     void readFinalReply();
     void failure(TCmdType kind);
     std::string drain();

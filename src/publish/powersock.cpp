@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -192,12 +193,7 @@ void TPowersock::closeSocket()
 {
     report("Request Close Socket", 4);
     m_connected = false;
-    if (m_server) {
-        m_server->disconnect(this);
-        m_server->close();
-        m_server->deleteLater();
-        m_server = nullptr;
-    }
+    closeServer();
     for (const Incoming &in : m_incoming)
         in.socket->abort();
     m_incoming.clear();
@@ -474,19 +470,6 @@ void TPowersock::onTimer()
     timeoutHook();
 }
 
-void TPowersock::checkError(int errorNumber)
-{
-    report("Checking Error In Error Manager", 16);
-    m_lastError = errorNumber;
-    if (errorNumber == 10035)
-        return;
-    report("Looking Up Error Message", 8);
-    std::string text = SocketErrorText(errorNumber);
-    if (OnError)
-        OnError(this, static_cast<quint16>(errorNumber), text);
-    throw ESockError(text);
-}
-
 // ---------------------------------------------------------- connection set-up
 
 void TPowersock::resolveHost()
@@ -625,10 +608,15 @@ void TPowersock::sendBytes(const QByteArray &bytes)
     m_sent = false;
     writePump();
     waitUntil([this] { return m_sent || m_cancel; }, WatchClose | WatchIdle);
-    if (m_cancel) {
-        m_cancel = false;
-        throw EAbortError("Socket send aborted");
-    }
+    throwIfCancelled();
+}
+
+void TPowersock::throwIfCancelled()
+{
+    if (!m_cancel)
+        return;
+    m_cancel = false;
+    throw EAbortError("Socket send aborted");
 }
 
 void TPowersock::SendBuffer(const QByteArray &bytes)
@@ -697,10 +685,7 @@ std::string TPowersock::Read(qint64 n)
     report("Read( " + std::to_string(n) + " )", 8);
     if (n != 0)
         waitUntil([this, n] { return UnreadCount() >= n || m_cancel; }, WatchClose | WatchIdle);
-    if (m_cancel) {
-        m_cancel = false;
-        throw EAbortError("Socket send aborted");
-    }
+    throwIfCancelled();
     return takeFront(n == 0 ? UnreadCount() : std::min<qint64>(n, UnreadCount()));
 }
 
@@ -775,10 +760,7 @@ std::string TPowersock::Transaction(const std::string &command)
 void TPowersock::Listen()
 {
     report("Listening", 8);
-    if (m_server) {
-        m_server->close();
-        m_server->deleteLater();
-    }
+    closeServer();
     m_server = new QTcpServer(this);
     m_server->setListenBacklogSize(1);
     m_lookupDone = false;
@@ -835,14 +817,19 @@ QTcpSocket *TPowersock::Accept()
     return in.socket;
 }
 
+void TPowersock::closeServer()
+{
+    if (!m_server)
+        return;
+    m_server->disconnect(this);
+    m_server->close();
+    m_server->deleteLater(); // we may be inside one of its signals
+    m_server = nullptr;
+}
+
 void TPowersock::InstallSocket(QTcpSocket *socket)
 {
-    if (m_server) {
-        m_server->disconnect(this);
-        m_server->close();
-        m_server->deleteLater();
-        m_server = nullptr;
-    }
+    closeServer();
     for (const Incoming &other : m_incoming) {
         other.socket->abort();
         other.socket->deleteLater();
@@ -855,6 +842,8 @@ void TPowersock::InstallSocket(QTcpSocket *socket)
     }
     socket->setParent(this);
     m_sock = socket;
+    // An accepted connection closes gracefully: the last bytes sent still
+    // reach the peer.
     m_lingerZero = false;
     m_noError = true;
     m_closedByPeer = false;
@@ -882,24 +871,17 @@ void TPowersock::SendFile(const std::string &path)
     m_sent = false;
     m_bytesSent = 0;
     qint64 size = file.size();
-    auto restore = [this] {
-        m_sendFile = nullptr;
-        m_fileMode = false;
-    };
-    try {
+    {
+        const auto restore = qScopeGuard([this] {
+            m_sendFile = nullptr;
+            m_fileMode = false;
+        });
         writePump();
         if (size > 0)
             waitUntil([this] { return m_sent || m_cancel || m_sendFileFailed; },
                       WatchClose | WatchIdle);
-    } catch (...) {
-        restore();
-        throw;
     }
-    restore();
-    if (m_cancel) {
-        m_cancel = false;
-        throw EAbortError("Socket send aborted");
-    }
+    throwIfCancelled();
     if (m_sendFileFailed)
         throw AppError(msgCannotOpenFile(path));
 }
@@ -920,22 +902,15 @@ void TPowersock::CaptureFile(QIODevice &device, const std::string &path)
         m_rxScan = 0;
     }
     m_captureDev = &device;
-    auto restore = [this] {
-        m_captureDev = nullptr;
-        m_fileMode = false;
-    };
-    try {
+    {
+        const auto restore = qScopeGuard([this] {
+            m_captureDev = nullptr;
+            m_fileMode = false;
+        });
         readPump();
         waitUntil([this] { return !m_connected || m_cancel || m_captureFailed; }, WatchIdle);
-    } catch (...) {
-        restore();
-        throw;
     }
-    restore();
-    if (m_cancel) {
-        m_cancel = false;
-        throw EAbortError("Socket send aborted");
-    }
+    throwIfCancelled();
     if (m_captureFailed)
         throw AppError(msgUnableToWrite(path));
 }

@@ -149,9 +149,6 @@ public:
 
     // Ends every current and later wait of this object with ESockError(message).
     void AbortWaits(const std::string &message);
-    // Close with a graceful shutdown (queued bytes still reach the peer)
-    // instead of a reset.
-    void SetGracefulClose() { m_lingerZero = false; }
 
 protected:
     void report(const std::string &text, int level);
@@ -194,7 +191,10 @@ private:
     qsizetype findLineEnd();
     std::string takeFront(qsizetype n);
     std::string notConnectedText() const;
-    void checkError(int errorNumber);
+    // After a wait that Cancel may have ended: clears the flag and raises
+    // EAbortError("Socket send aborted").
+    void throwIfCancelled();
+    void closeServer();
     void takeIncoming();
 
     QTcpSocket *m_sock = nullptr;
@@ -236,7 +236,7 @@ private:
     bool m_destroying = false;
     bool m_closedByPeer = false;
     bool m_closePending = false; // the peer closed while the read pump was busy
-    bool m_lingerZero = true; // the first socket resets on close
+    bool m_lingerZero = true; // the first socket resets on close; later ones close gracefully
 };
 
 } // namespace tl
