@@ -5,6 +5,7 @@
 
 #include "app/core/cp1250.h"
 #include "app/core/errors.h"
+#include "app/core/programfiles.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
 #include "publish/nmftp.h"
@@ -58,13 +59,6 @@ void removeFirst(QListWidget *list, int n)
 
 QString bareName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
-QString withSlash(const QString &folder)
-{
-    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')))
-        return folder;
-    return folder + QLatin1Char('/');
-}
-
 // Texts that travel to the server are the program's 8-bit text.
 std::string wireText(const QLineEdit *e) { return encodeCp1250(e->text()); }
 std::string wireText(const QString &s) { return encodeCp1250(s); }
@@ -105,9 +99,7 @@ QString siteRelativePath(const QString &mainFolder, const QString &file)
 {
     if (mainFolder.isEmpty())
         return bareName(file);
-    QString root = QDir::cleanPath(mainFolder);
-    if (!root.endsWith(QLatin1Char('/')))
-        root += QLatin1Char('/');
+    const QString root = WithTrailingSeparator(QDir::cleanPath(mainFolder));
     const QString path = QDir::cleanPath(file);
     if (!path.startsWith(root))
         return bareName(file);
@@ -315,7 +307,7 @@ void TForm1::chkALLFILESClick()
         lstDATAFTP->clear();
         return;
     }
-    const QString folder = withSlash(pathDATA->text());
+    const QString folder = WithTrailingSeparator(pathDATA->text());
     const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
     // Ordinary files only: no folders, no hidden or system files.
     const QStringList names =
@@ -454,7 +446,7 @@ void TForm1::Button3Click()
     // The client's settings are those of the last "Send to FTP" or "Read
     // data from FTP"; the setup fields are not read here.
     const QStringList names = entries(lstFROMFTP);
-    const QString folder = withSlash(pathDATA->text());
+    const QString folder = WithTrailingSeparator(pathDATA->text());
     const std::string prefix = wireText(rDATAPATH);
 
     runTransfer(*this, [&] {
