@@ -24,8 +24,8 @@ bool PyFtpServer::start(const QString &root)
     stop();
     proc_ = std::make_unique<QProcess>();
     proc_->setProcessChannelMode(QProcess::SeparateChannels);
-    proc_->start(TL_PYTHON, {QStringLiteral(TL_TEST_DATA_DIR "/ftp_ui/ftpserver.py"),
-                             QStringLiteral("--root"), root});
+    proc_->start(TL_PYTHON, {QStringLiteral(TL_TEST_DATA_DIR "/publish/ftpserver.py"),
+                             QStringLiteral("--root"), root, QStringLiteral("--quiet")});
     if (!proc_->waitForStarted(10000)) {
         error_ = proc_->errorString();
         return false;

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""An FTP server on a free loopback port for the FTP tests and benchmark.
+"""An FTP server on a free loopback port for the FTP tests, the window tests
+of the FTP tab and the benchmark.
 
 Prints "PORT <number>" on its first line once it listens, then serves until
 its standard input closes (so it never outlives the program that started it)
@@ -8,6 +9,9 @@ or it is killed.
 The client sends no TYPE command. pyftpdlib would then convert line ends
 (ASCII type); by default this server keeps every byte (image type) so that
 transfers can be compared byte for byte. --ascii keeps pyftpdlib's default.
+
+The folder "ro" below the root, when it exists at start, is read-only for
+the user. --quiet logs nothing but critical errors.
 """
 import argparse
 import logging
@@ -39,13 +43,18 @@ def main():
     ap.add_argument('--user', default='user')
     ap.add_argument('--password', default='pw')
     ap.add_argument('--ascii', action='store_true')
+    ap.add_argument('--quiet', action='store_true')
     args = ap.parse_args()
 
-    logging.basicConfig(level=logging.WARNING)
-    logging.getLogger('pyftpdlib').setLevel(logging.WARNING)
+    level = logging.CRITICAL if args.quiet else logging.WARNING
+    logging.basicConfig(level=level)
+    logging.getLogger('pyftpdlib').setLevel(level)
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm='elradfmwMT')
+    readonly = os.path.join(args.root, 'ro')
+    if os.path.isdir(readonly):
+        authorizer.override_perm(args.user, readonly, perm='elr', recursive=True)
     handler = FTPHandler if args.ascii else ImageHandler
     handler.authorizer = authorizer
     handler.banner = 'Test server ready.'
