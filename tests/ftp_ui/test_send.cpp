@@ -87,8 +87,9 @@ TEST_F(FtpTab, APrefixIsPrependedAsItIsWithoutASeparator)
     EXPECT_TRUE(sameFile(serverPath("wwwindex.html"), site() + "/index.html"));
     EXPECT_FALSE(QFile::exists(serverPath("www/index.html")));
     for (const QString &f : siteFiles) {
-        if (f.contains("/archive/"))
+        if (f.contains("/archive/")) {
             EXPECT_TRUE(sameFile(serverPath("wwwarchive/" + f.mid(f.lastIndexOf('/') + 1)), f));
+        }
     }
     EXPECT_TRUE(sameFile(serverPath("1702000000.txt"), data() + "/1702000000.txt"));
 }
