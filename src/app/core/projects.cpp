@@ -9,8 +9,6 @@
 namespace tl {
 
 namespace {
-std::string utf8(const QString &s) { return s.toStdString(); }
-
 // Creates `path` as one new folder level. True only when this call made it.
 bool createOneLevel(const QString &path)
 {
@@ -51,7 +49,7 @@ QString projectNameProblem(const QString &name)
 
 QString projectsFolder()
 {
-    return QString::fromStdString(childFolderAnyCase(SettingsFolder(), "CONF"));
+    return pathText(childFolderAnyCase(SettingsFolder(), "CONF"));
 }
 
 QString projectFilePath(const QString &name)
@@ -103,9 +101,9 @@ NewProjectFolders createProjectFolders(const QString &typedMainPath, const QStri
         f.dataFolder = QStringLiteral("DATA");
         return f;
     }
-    const std::string main = WithTrailingSeparator(utf8(typedMainPath));
-    f.confFolder = QString::fromStdString(childFolderAnyCase(main, "CONF"));
-    f.dataFolder = QString::fromStdString(childFolderAnyCase(main, "DATA"));
+    const std::string main = pathBytes(WithTrailingSeparator(typedMainPath));
+    f.confFolder = pathText(childFolderAnyCase(main, "CONF"));
+    f.dataFolder = pathText(childFolderAnyCase(main, "DATA"));
 
     f.confCreated = createOneLevel(f.confFolder);
     if (f.confCreated)

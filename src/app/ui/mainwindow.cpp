@@ -1,6 +1,5 @@
 #include "app/ui/mainwindow.h"
 
-#include "app/core/errors.h"
 #include "app/core/programfiles.h"
 #include "app/ui/commandrunner.h"
 #include "app/ui/posteditor.h"
@@ -11,7 +10,6 @@
 #include "publish/ui/publishstate.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -22,7 +20,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -528,7 +525,7 @@ void TForm1::startUp()
 
     // 2. Interface texts, when their file is there.
     const std::string folder = SettingsFolder();
-    if (QFileInfo::exists(QString::fromStdString(folder + "czech.lng")))
+    if (QFileInfo::exists(pathText(folder + "czech.lng")))
         NacistTexty(QStringLiteral("czech.lng"));
 
     // 3. Caption with the build number of the program file.
@@ -536,20 +533,20 @@ void TForm1::startUp()
                    + QString::fromStdString(FileVersionText(ProgramFilePath())) + QStringLiteral("]"));
 
     // 4. First run: folders and paths beside the program.
-    const std::string ini = settingsFile();
-    if (!QFileInfo::exists(QString::fromStdString(ini))) {
+    if (!QFileInfo::exists(pathText(settingsFile()))) {
         // "CONF" and "conf" are one folder: a conf folder that is already
         // there (the default files beside the program) is the one to use.
-        const std::string conf = childFolderAnyCase(folder, "CONF");
-        const std::string data = childFolderAnyCase(folder, "DATA");
-        QDir().mkdir(QString::fromStdString(conf));
-        QDir().mkdir(QString::fromStdString(data));
-        std::string mainPath = folder;
-        if (!mainPath.empty() && mainPath.back() == '/')
-            mainPath.pop_back();
-        pathMAIN->setText(QString::fromStdString(mainPath));
-        pathCONF->setText(QString::fromStdString(conf));
-        pathDATA->setText(QString::fromStdString(data));
+        const QString conf = pathText(childFolderAnyCase(folder, "CONF"));
+        const QString data = pathText(childFolderAnyCase(folder, "DATA"));
+        QDir().mkdir(conf);
+        QDir().mkdir(data);
+        // The main path is the settings folder itself, without its "/".
+        QString mainPath = pathText(folder);
+        if (mainPath.endsWith(QLatin1Char('/')))
+            mainPath.chop(1);
+        pathMAIN->setText(mainPath);
+        pathCONF->setText(conf);
+        pathDATA->setText(data);
     }
 
     // 5. The settings storage is bound and made active (restores on show).

@@ -225,7 +225,6 @@ private:
 
     std::unique_ptr<Prompts> prompts_;
     bool shownOnce_ = false;
-    bool closingByExit_ = false;
 
 public:
     // Members the subsystems keep; each subsystem owns its block.

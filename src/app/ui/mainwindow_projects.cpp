@@ -105,13 +105,6 @@ int insertProjectEntry(QListWidget *list, const QString &name)
     return row;
 }
 
-QString withTrailingSlash(const QString &text)
-{
-    if (text.isEmpty() || text.endsWith(QLatin1Char('/')))
-        return text;
-    return text + QLatin1Char('/');
-}
-
 } // namespace
 
 void TForm1::setupProjects()
@@ -129,7 +122,7 @@ void TForm1::setupProjects()
 
 void TForm1::NacistTexty(const QString &bareName)
 {
-    const IniFile ini = IniFile::load(SettingsFolder() + bareName.toStdString());
+    const IniFile ini = IniFile::load(SettingsFolder() + pathBytes(bareName));
     const std::string section = "form1";
     auto text = [&](const char *key, const char *fallback) {
         return decodeCp1250(ini.readString(section, key, fallback));
@@ -193,8 +186,8 @@ void TForm1::ChooseProject()
 
 void TForm1::SaveProject()
 {
-    edtMAINURI->setText(withTrailingSlash(edtMAINURI->text()));
-    dirPATHARCHIVES->setText(withTrailingSlash(dirPATHARCHIVES->text()));
+    edtMAINURI->setText(WithTrailingSeparator(edtMAINURI->text()));
+    dirPATHARCHIVES->setText(WithTrailingSeparator(dirPATHARCHIVES->text()));
     if (highlightedRow(lstPROJEKTY) < 0)
         return;
     formstorPROJEKT->SaveStored();
@@ -212,7 +205,7 @@ void TForm1::Button2Click()
 
     const int row = insertProjectEntry(lstPROJEKTY, name);
 
-    const QString defaults = QString::fromStdString(childFolderAnyCase(ProgramFolder(), "conf"));
+    const QString defaults = pathText(childFolderAnyCase(ProgramFolder(), "conf"));
     const NewProjectFolders folders = createProjectFolders(mainPath, defaults);
 
     pathMAIN->setText(mainPath);
