@@ -3,8 +3,8 @@
 #include "app/core/cp1250.h"
 #include "app/core/errors.h"
 #include "app/core/ini.h"
+#include "app/core/programfiles.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QGuiApplication>
@@ -13,11 +13,9 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QWidget>
-#include <QWindow>
 #include <QtGlobal>
 
 #include <cstdio>
-#include <vector>
 
 namespace tl {
 
@@ -46,8 +44,6 @@ std::string quoted(const std::string &v)
         return "\"" + v + "\"";
     return v;
 }
-
-std::string bytesOf(const QString &s) { return encodeCp1250(s); }
 
 // Lines of a list section above this count are not believed: such a file
 // is damaged, and building the lines would exhaust memory.
@@ -412,12 +408,6 @@ private:
     bool inClose_ = false;
 };
 
-TFormStorage::ErrorHandler &applicationErrorHandler()
-{
-    static TFormStorage::ErrorHandler handler;
-    return handler;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -447,19 +437,14 @@ QString TFormStorage::IniSection() const
     return colons >= 0 ? cls.mid(colons + 2) : cls;
 }
 
-std::string TFormStorage::sectionBytes() const { return bytesOf(IniSection()); }
+void TFormStorage::setIniFileName(const std::string &path) { iniFileName_ = pathText(path); }
 
-void TFormStorage::setApplicationErrorHandler(ErrorHandler handler)
-{
-    applicationErrorHandler() = std::move(handler);
-}
+std::string TFormStorage::sectionBytes() const { return encodeCp1250(IniSection()); }
 
 void TFormStorage::reportError(const QString &message) const
 {
     if (errorHandler_)
         errorHandler_(message);
-    else if (applicationErrorHandler())
-        applicationErrorHandler()(message);
     else
         qWarning("%s", qPrintable(message));
 }
@@ -484,7 +469,7 @@ void TFormStorage::RestoreStored()
     saved_ = false;
     IniFile ini;
     try {
-        ini = IniFile::load(iniFileName_.toStdString());
+        ini = IniFile::load(pathBytes(iniFileName_));
         if (window_)
             readPlacement(ini);
     } catch (...) {
@@ -564,7 +549,7 @@ void TFormStorage::readProperty(const IniFile &ini, const QString &entryText)
     PropRef ref = resolveProperty(obj, entry.property);
     if (!obj || ref.type == PropType::Unsupported || !ref.writable)
         return;
-    const std::string key = bytesOf(entry.component + QLatin1Char('_') + entry.property);
+    const std::string key = encodeCp1250(entry.component + QLatin1Char('_') + entry.property);
     const std::string sec = sectionBytes();
 
     switch (ref.type) {
@@ -619,7 +604,7 @@ void TFormStorage::SaveStored()
 {
     if (active_ && !restored_)
         return;
-    IniFile ini = IniFile::load(iniFileName_.toStdString());
+    IniFile ini = IniFile::load(pathBytes(iniFileName_));
     if (window_) {
         writePlacement(ini);
         for (const QString &entry : storedProps_)
@@ -652,7 +637,8 @@ void TFormStorage::writePlacement(IniFile &ini) const
     ini.writeString(sec, "Visible", destroying_ ? "1" : "0");
     if (options_ & fpActiveControl) {
         QWidget *focus = w->focusWidget();
-        ini.writeString(sec, "ActiveControl", focus ? bytesOf(focus->objectName()) : std::string());
+        ini.writeString(sec, "ActiveControl",
+                        focus ? encodeCp1250(focus->objectName()) : std::string());
     }
 }
 
@@ -663,13 +649,13 @@ void TFormStorage::writeProperty(IniFile &ini, const QString &entryText) const
     PropRef ref = resolveProperty(obj, entry.property);
     if (!obj || ref.type == PropType::Unsupported)
         return;
-    const std::string key = bytesOf(entry.component + QLatin1Char('_') + entry.property);
+    const std::string key = encodeCp1250(entry.component + QLatin1Char('_') + entry.property);
     const std::string sec = sectionBytes();
     const QVariant v = readValue(ref);
 
     switch (ref.type) {
     case PropType::Text:
-        ini.writeString(sec, key, quoted(trimControls(bytesOf(v.toString()))));
+        ini.writeString(sec, key, quoted(trimControls(encodeCp1250(v.toString()))));
         break;
     case PropType::Integer:
         ini.writeString(sec, key, std::to_string(v.toLongLong()));
@@ -685,7 +671,7 @@ void TFormStorage::writeProperty(IniFile &ini, const QString &entryText) const
             break;
         ini.writeString(listSec, "Count", std::to_string(lines.size()));
         for (qsizetype i = 0; i < lines.size(); ++i)
-            ini.writeString(listSec, "Item" + std::to_string(i), quoted(bytesOf(lines[i])));
+            ini.writeString(listSec, "Item" + std::to_string(i), quoted(encodeCp1250(lines[i])));
         break;
     }
     case PropType::Unsupported:

@@ -50,11 +50,9 @@ public:
     explicit TFormStorage(QWidget *window, QObject *parent = nullptr);
     ~TFormStorage() override;
 
-    QWidget *formWindow() const { return window_; }
-
     QString IniFileName() const { return iniFileName_; }
     void setIniFileName(const QString &path) { iniFileName_ = path; }
-    void setIniFileName(const std::string &path) { iniFileName_ = QString::fromStdString(path); }
+    void setIniFileName(const std::string &path);
 
     // The section in use: the one set, or the window's class name when none.
     QString IniSection() const;
@@ -74,7 +72,6 @@ public:
 
     bool restored() const { return restored_; }
     bool saved() const { return saved_; }
-    bool destroying() const { return destroying_; }
 
     // Reads the placement (as far as options() asks) and every stored
     // property from the file. Never fails: what cannot be read stays.
@@ -100,8 +97,6 @@ public:
     static void windowDestroying(QWidget *window);
 
     void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
-    // The handler of every storage that has none of its own.
-    static void setApplicationErrorHandler(ErrorHandler handler);
 
 private:
     void reportError(const QString &message) const;
