@@ -1,5 +1,7 @@
 #include "app/ui/widgets.h"
 
+#include "app/core/projects.h"
+
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QRadioButton>
@@ -73,11 +75,11 @@ void ComboBox::setText(const QString &t) { setEditText(t); }
 
 void ComboBox::addSorted(const QString &item)
 {
-    int pos = 0;
-    while (pos < count() && itemText(pos).compare(item, Qt::CaseInsensitive) <= 0)
-        ++pos;
+    QStringList items;
+    for (int i = 0; i < count(); ++i)
+        items << itemText(i);
     const QString keep = currentText();
-    insertItem(pos, item);
+    insertItem(sortedInsertPosition(items, item), item);
     setEditText(keep);
 }
 
