@@ -1,6 +1,5 @@
 #include "app/ui/commandrunner.h"
 
-#include "app/core/errors.h"
 #include "app/ui/prompts.h"
 
 #include <exception>
