@@ -12,7 +12,7 @@
 // The server is tests/data/publish/ftpserver.py (pyftpdlib, image type so
 // that bytes are kept), run with /usr/bin/python3 in a temporary folder.
 
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -140,7 +140,7 @@ int main(int argc, char **argv)
         QDir().mkpath(backCurl);
 
         // ---- this client ----
-        TNMFTP ftp;
+        FtpClient ftp;
         ftp.Host = "127.0.0.1";
         ftp.Port = port.toInt();
         ftp.UserID = "user";
@@ -206,7 +206,7 @@ int main(int argc, char **argv)
     server.waitForFinished(5000);
 
     std::printf("FTP transfer on loopback against pyftpdlib, median of %d runs (seconds)\n\n", runs);
-    std::printf("| Work | TNMFTP | curl --ftp-port - | ratio |\n|---|---|---|---|\n");
+    std::printf("| Work | FtpClient | curl --ftp-port - | ratio |\n|---|---|---|---|\n");
     auto row = [](const char *what, const std::vector<double> &ours, const std::vector<double> &c) {
         double a = median(ours), b = median(c);
         std::printf("| %s | %.3f | %.3f | %.2f |\n", what, a, b, a / b);

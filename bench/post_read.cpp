@@ -114,7 +114,7 @@ Figures measure(int count, int runs)
     // The whole command, on a main window living in its own program folder.
     tl::setProgramFolderOverride(dir.path().toStdString() + "/");
     {
-        tl::TForm1 w;
+        tl::MainWindow w;
         w.pathDATA->setText(data);
         w.currentProjectName = QStringLiteral("bench");
         fig.read = bestMs(runs, [&] { w.actREADExecute(); });

@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
     tl::initProgramResources();
     QApplication::setWindowIcon(tl::programIcon());
-    tl::TForm1 w;
+    tl::MainWindow w;
     w.show();
     return app.exec();
 }

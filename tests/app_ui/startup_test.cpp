@@ -57,7 +57,7 @@ QStringList menuTexts(QMenu *m)
 TEST(StartUp, FirstRunCreatesFoldersAndPresetsPathsWithoutOpeningAProject)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     const QString prog = fx.programFolder();
     EXPECT_TRUE(QDir(prog + "CONF").exists());
     EXPECT_TRUE(QDir(prog + "DATA").exists());
@@ -75,7 +75,7 @@ TEST(StartUp, ExistingSettingsFileLeavesPathsEmptyAndCreatesNothing)
 {
     WindowFixture fx;
     touch(fx.programFolder() + "tarvlit.ini", "[TForm1]\r\n");
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     EXPECT_FALSE(QDir(fx.programFolder() + "CONF").exists());
     EXPECT_FALSE(QDir(fx.programFolder() + "DATA").exists());
     EXPECT_TRUE(w.pathMAIN->text().isEmpty());
@@ -87,7 +87,7 @@ TEST(StartUp, ExistingSettingsFileLeavesPathsEmptyAndCreatesNothing)
 TEST(StartUp, CaptionCarriesTheBuildOfTheProgramFile)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvel Lite [build " TL_VERSION_TEXT "]"));
     EXPECT_EQ(FileVersionText(ProgramFilePath()), TL_VERSION_TEXT);
 }
@@ -111,7 +111,7 @@ TEST(StartUp, ProjectFilesAreListedSortedWithExactCaseExtensionRemoval)
     for (const char *n : {"b.tvp", "a.tvp", "a.tvp.tvp", "A.TVP", "notes.txt"})
         touch(fx.programFolder() + "conf/" + n, "[TForm1]\r\n");
     QDir().mkdir(fx.programFolder() + "conf/folder.tvp");
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     const QStringList names = listTexts(w.lstPROJEKTY);
     // Sorted without regard to case; "a" and "A.TVP" compare by their letters.
     EXPECT_EQ(names.size(), 4);
@@ -127,7 +127,7 @@ TEST(StartUp, ProjectFilesAreListedSortedWithExactCaseExtensionRemoval)
 TEST(StartUp, CommandsMenusAndTabs)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     ASSERT_EQ(w.PageControl1->count(), 4);
     EXPECT_EQ(w.PageControl1->tabText(0), "Blog");
     EXPECT_EQ(w.PageControl1->tabText(1), "Options");
@@ -159,7 +159,7 @@ TEST(StartUp, CommandsMenusAndTabs)
 TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     struct Expect {
         const char *name;
         const char *text;
@@ -188,7 +188,7 @@ TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
 TEST(Exit, WithAPostOpenCancelKeepsTheWindowAndNoClosesIt)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.postOpen = true;
     fx.prompts().answers.push_back(Prompts::Answer::Cancel);
     w.actEXIT->trigger();
@@ -206,7 +206,7 @@ TEST(Exit, WithAPostOpenCancelKeepsTheWindowAndNoClosesIt)
 TEST(Exit, WithoutAPostClosesWithoutAsking)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.actEXIT->trigger();
     EXPECT_TRUE(fx.prompts().shown.empty());
     EXPECT_FALSE(w.isVisible());
@@ -216,7 +216,7 @@ TEST(Settings, ClosingWritesTheDefaultProjectAndPlacementWhichTheNextStartRestor
 {
     WindowFixture fx;
     {
-        TForm1 &w = fx.start();
+        MainWindow &w = fx.start();
         w.cmbDEFPROJ->setText("nothing-here");
         fx.stop();
     }
@@ -231,7 +231,7 @@ TEST(Settings, ClosingWritesTheDefaultProjectAndPlacementWhichTheNextStartRestor
     EXPECT_LT(norm, vis);
     EXPECT_LT(vis, ini.find("cmbDEFPROJ_Text"));
 
-    TForm1 &again = fx.start();
+    MainWindow &again = fx.start();
     EXPECT_EQ(again.cmbDEFPROJ->text(), "nothing-here");
     // A default project that is not in the list opens nothing and says nothing.
     EXPECT_TRUE(again.currentProjectName.isEmpty());
@@ -242,7 +242,7 @@ TEST(StartUp, FirstRunUsesAConfFolderThatIsAlreadyThereWhateverItsCase)
 {
     WindowFixture fx;
     QDir().mkdir(fx.programFolder() + "conf");
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     EXPECT_EQ(w.pathCONF->text(), fx.programFolder() + "conf");
     EXPECT_FALSE(QDir(fx.programFolder() + "CONF").exists()
                  && QDir(fx.programFolder() + "conf").exists()
@@ -256,7 +256,7 @@ TEST(StartUp, FirstRunUsesAConfFolderThatIsAlreadyThereWhateverItsCase)
 TEST(Look, EveryTabCanBeDrawn)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.resize(700, 600);
     const QString dir = qEnvironmentVariable("TL_SCREENSHOT_DIR");
     for (int i = 0; i < w.PageControl1->count(); ++i) {

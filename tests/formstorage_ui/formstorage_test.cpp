@@ -20,7 +20,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-using tl::TFormStorage;
+using tl::FormStorage;
 
 namespace {
 
@@ -95,7 +95,7 @@ protected:
     }
 };
 
-class FormStorage : public ::testing::Test {
+class FormStorageTest : public ::testing::Test {
 protected:
     void SetUp() override { eventLog.clear(); }
 
@@ -117,9 +117,9 @@ protected:
     }
     // An inactive storage that applies no placement: saves and restores on
     // request only, like the project storage.
-    TFormStorage *storage(QWidget *w, const QStringList &props, const QString &file = "s.ini")
+    FormStorage *storage(QWidget *w, const QStringList &props, const QString &file = "s.ini")
     {
-        auto *s = new TFormStorage(w, w);
+        auto *s = new FormStorage(w, w);
         s->setIniFileName(path(file));
         s->setIniSection("S");
         s->setActive(false);
@@ -132,7 +132,7 @@ protected:
     TestForm form;
 };
 
-TEST_F(FormStorage, EveryTypeRoundTripsUnderItsKey)
+TEST_F(FormStorageTest, EveryTypeRoundTripsUnderItsKey)
 {
     auto *s = storage(&form, {"edtAUTHOR.Text", "pathMAIN.Text", "chkPROXY.Checked",
                               "rgPARAGRAPH.ItemIndex", "StrEND.Strings", "lstZNACKY.Items"});
@@ -172,7 +172,7 @@ TEST_F(FormStorage, EveryTypeRoundTripsUnderItsKey)
     EXPECT_FALSE(s->saved());
 }
 
-TEST_F(FormStorage, QuotedValuesGetOneMorePairAndComeBackUnchanged)
+TEST_F(FormStorageTest, QuotedValuesGetOneMorePairAndComeBackUnchanged)
 {
     auto *s = storage(&form, {"edtAUTHOR.Text", "StrEND.Strings"});
     const struct {
@@ -194,7 +194,7 @@ TEST_F(FormStorage, QuotedValuesGetOneMorePairAndComeBackUnchanged)
     }
 }
 
-TEST_F(FormStorage, ReadingFollowsTheRulesOfEachType)
+TEST_F(FormStorageTest, ReadingFollowsTheRulesOfEachType)
 {
     auto *s = storage(&form, {"edtAUTHOR.Text", "rgPARAGRAPH.ItemIndex", "chkPROXY.Checked",
                               "StrEND.Strings"});
@@ -231,7 +231,7 @@ TEST_F(FormStorage, ReadingFollowsTheRulesOfEachType)
     }
 }
 
-TEST_F(FormStorage, ListSectionIsRebuiltAndAnEmptyListLeavesNone)
+TEST_F(FormStorageTest, ListSectionIsRebuiltAndAnEmptyListLeavesNone)
 {
     auto *s = storage(&form, {"StrEND.Strings"});
     setFile("[S.StrEND_Strings]\nCount=3\nItem0=a\nItem1=b\nItem2=c\nold junk\n[Other]\nk=v\n");
@@ -246,7 +246,7 @@ TEST_F(FormStorage, ListSectionIsRebuiltAndAnEmptyListLeavesNone)
     EXPECT_EQ(tl::iniReadString(path().toStdString(), "Other", "k", ""), "v");
 }
 
-TEST_F(FormStorage, ActiveStorageNeverRestoredWritesNothing)
+TEST_F(FormStorageTest, ActiveStorageNeverRestoredWritesNothing)
 {
     auto *s = storage(&form, {"edtAUTHOR.Text"});
     s->setActive(true);
@@ -259,7 +259,7 @@ TEST_F(FormStorage, ActiveStorageNeverRestoredWritesNothing)
     EXPECT_EQ(key("edtAUTHOR_Text"), "now");
 }
 
-TEST_F(FormStorage, PlacementKeysComeFirstInTheirOrder)
+TEST_F(FormStorageTest, PlacementKeysComeFirstInTheirOrder)
 {
     auto *s = storage(&form, {"edtAUTHOR.Text"});
     form.setGeometry(30, 40, 300, 200);
@@ -273,7 +273,7 @@ TEST_F(FormStorage, PlacementKeysComeFirstInTheirOrder)
                            + "=30,40,330,240\nNormPos=30,40,330,240\nVisible=0\nedtAUTHOR_Text=\n");
 }
 
-TEST_F(FormStorage, PlacementIsAppliedOnlyAsOptionsAndResolutionAllow)
+TEST_F(FormStorageTest, PlacementIsAppliedOnlyAsOptionsAndResolutionAllow)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::string size = "(" + std::to_string(screen->geometry().width()) + "x"
@@ -281,17 +281,17 @@ TEST_F(FormStorage, PlacementIsAppliedOnlyAsOptionsAndResolutionAllow)
     const std::string ppi = std::to_string(qRound(screen->logicalDotsPerInch()));
     const struct {
         std::string file;
-        TFormStorage::Options options;
+        FormStorage::Options options;
         QRect expected;
     } cases[] = {
         {"PixelsPerInch=" + ppi + "\nNormPos=1,1,2,2\nNormPos" + size + "=50,60,450,360\n",
-         TFormStorage::fpPosition, QRect(50, 60, 400, 300)},
-        {"NormPos=50 60,450 360\n", TFormStorage::fpPosition, QRect(50, 60, 400, 300)},
-        {"NormPos=70,80\n", TFormStorage::fpPosition, QRect(70, 80, 260, 160)},
-        {"PixelsPerInch=1\nNormPos=50,60,450,360\n", TFormStorage::fpPosition, QRect(30, 40, 300, 200)},
-        {"NormPos=450,60,50,360\n", TFormStorage::fpPosition, QRect(30, 40, 300, 200)},
+         FormStorage::fpPosition, QRect(50, 60, 400, 300)},
+        {"NormPos=50 60,450 360\n", FormStorage::fpPosition, QRect(50, 60, 400, 300)},
+        {"NormPos=70,80\n", FormStorage::fpPosition, QRect(70, 80, 260, 160)},
+        {"PixelsPerInch=1\nNormPos=50,60,450,360\n", FormStorage::fpPosition, QRect(30, 40, 300, 200)},
+        {"NormPos=450,60,50,360\n", FormStorage::fpPosition, QRect(30, 40, 300, 200)},
         {"NormPos=50,60,450,360\n", {}, QRect(30, 40, 300, 200)},
-        {"NormPos=50,60,450,360\nShowCmd=3\n", TFormStorage::fpState, QRect(30, 40, 300, 200)},
+        {"NormPos=50,60,450,360\nShowCmd=3\n", FormStorage::fpState, QRect(30, 40, 300, 200)},
     };
     for (const auto &c : cases) {
         TestForm w;
@@ -305,18 +305,18 @@ TEST_F(FormStorage, PlacementIsAppliedOnlyAsOptionsAndResolutionAllow)
     }
 }
 
-TEST_F(FormStorage, FixedSizeWindowKeepsItsSize)
+TEST_F(FormStorageTest, FixedSizeWindowKeepsItsSize)
 {
     TestForm w;
     w.setFixedSize(300, 200);
     auto *s = storage(&w, {});
-    s->setOptions(TFormStorage::fpPosition);
+    s->setOptions(FormStorage::fpPosition);
     setFile("[S]\nNormPos=50,60,450,360\n");
     s->RestoreStored();
     EXPECT_EQ(w.geometry(), QRect(50, 60, 300, 200));
 }
 
-TEST_F(FormStorage, UnwritableFileGivesUnableToWriteAndKeepsOldFile)
+TEST_F(FormStorageTest, UnwritableFileGivesUnableToWriteAndKeepsOldFile)
 {
     auto *missing = storage(&form, {"edtAUTHOR.Text"}, "nofolder/s.ini");
     try {
@@ -343,7 +343,7 @@ TEST_F(FormStorage, UnwritableFileGivesUnableToWriteAndKeepsOldFile)
     EXPECT_EQ(bytes(), "[S]\nedtAUTHOR_Text=old\n");
 }
 
-TEST_F(FormStorage, PropertiesAreFoundWithoutRegardToCase)
+TEST_F(FormStorageTest, PropertiesAreFoundWithoutRegardToCase)
 {
     auto *s = storage(&form, {" edtauthor . TEXT ", "pathMAIN.NoSuchProperty", "noSuchControl.Text",
                               "pnlLEVY.Width", "pnlFIXED.width"});
@@ -365,7 +365,7 @@ TEST_F(FormStorage, PropertiesAreFoundWithoutRegardToCase)
     EXPECT_EQ(form.pnlFIXED->width(), 180);
 }
 
-TEST_F(FormStorage, SectionDefaultsToTheWindowClassName)
+TEST_F(FormStorageTest, SectionDefaultsToTheWindowClassName)
 {
     auto *s = storage(&form, {});
     s->setIniSection(QString());
@@ -379,11 +379,11 @@ TEST_F(FormStorage, SectionDefaultsToTheWindowClassName)
 // The project storage is declared before the settings storage: on show the
 // settings restore first, then the project, then the window's own handler;
 // on close the window decides, then the project saves, then the settings.
-class StorageChain : public FormStorage {
+class StorageChain : public FormStorageTest {
 protected:
     void SetUp() override
     {
-        FormStorage::SetUp();
+        FormStorageTest::SetUp();
         setFile("[TForm1]\nrec_B=b\n", "p.tvp");
         setFile("[TForm1]\nrec_A=a\n", "main.ini");
         projekt = storage(&form, {"rec.B"}, "p.tvp");
@@ -393,7 +393,7 @@ protected:
             s->setActive(true);
         }
     }
-    TFormStorage *projekt = nullptr, *settings = nullptr;
+    FormStorage *projekt = nullptr, *settings = nullptr;
 };
 
 TEST_F(StorageChain, InstalledTriggersRunInDeclaredOrder)
@@ -418,13 +418,13 @@ TEST_F(StorageChain, ExplicitCallsGiveTheSameOrderAndSkipInactive)
 {
     projekt->setActive(false);
     form.show();
-    TFormStorage::windowShown(&form);
-    TFormStorage::windowClosing(&form);
+    FormStorage::windowShown(&form);
+    FormStorage::windowClosing(&form);
     EXPECT_EQ(eventLog, QStringList({"window show", "set A", "get A"}));
     projekt->setActive(true);
     eventLog.clear();
-    TFormStorage::windowShown(&form);
-    TFormStorage::windowClosing(&form);
+    FormStorage::windowShown(&form);
+    FormStorage::windowClosing(&form);
     EXPECT_EQ(eventLog, QStringList({"set A", "set B", "get B", "get A"}));
 }
 
@@ -459,7 +459,7 @@ TEST_F(StorageChain, DestructionSavesWhatWasNotSavedWithVisibleSet)
     form.show();
     form.close();
     eventLog.clear();
-    TFormStorage::windowDestroying(&form);
+    FormStorage::windowDestroying(&form);
     EXPECT_TRUE(eventLog.isEmpty());
 }
 

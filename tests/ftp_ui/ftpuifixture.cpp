@@ -173,7 +173,7 @@ void FtpTab::SetUp()
     ASSERT_TRUE(server.start(serverRoot.path()))
         << "pyftpdlib did not start (python3-pyftpdlib installed?) " << server.error().toStdString();
 
-    TForm1 &win = fx.start();
+    MainWindow &win = fx.start();
     ASSERT_TRUE(QDir().mkpath(site()));
     ASSERT_TRUE(QDir().mkpath(data()));
     // Three posts over two months (times in seconds since 1970).

@@ -85,7 +85,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    TForm1 &w() { return fx.window(); }
+    MainWindow &w() { return fx.window(); }
     ScriptedPrompts &prompts() { return fx.prompts(); }
     QString root() const { return fx.programFolder(); }
     QString site() const { return root() + "site"; }

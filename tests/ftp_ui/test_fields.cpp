@@ -3,7 +3,7 @@
 
 #include "app/core/projects.h"
 #include "app/ui/widgets.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -19,7 +19,7 @@ using namespace tl::test;
 TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheXButtonShowsIt)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     EXPECT_FALSE(w.btnSENDFTP->isEnabled());
     EXPECT_EQ(w.edtPASSWORD->echoMode(), QLineEdit::Password);
     w.edtPASSWORD->setText("s3");
@@ -38,7 +38,7 @@ TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheXButtonShowsIt)
 TEST(FtpTabFields, ClientStartsWithItsSettingsAndReportsEveryCommandKind)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     ASSERT_NE(w.FTP1, nullptr);
     EXPECT_EQ(w.FTP1->Port, 21);
     EXPECT_EQ(w.FTP1->ReportLevel, 0);
@@ -53,7 +53,7 @@ TEST(FtpTabFields, ClientStartsWithItsSettingsAndReportsEveryCommandKind)
                            "Allocate failure", "NList failure", "DoCommand failure"};
     for (int kind = 0; kind < 15; ++kind) {
         bool handled = false;
-        w.FTP1->OnFailure(handled, static_cast<TCmdType>(kind));
+        w.FTP1->OnFailure(handled, static_cast<FtpCommandKind>(kind));
         EXPECT_EQ(w.statusText(), texts[kind]) << kind;
         EXPECT_FALSE(handled);
     }
@@ -68,7 +68,7 @@ TEST(FtpTabFields, ClientStartsWithItsSettingsAndReportsEveryCommandKind)
 TEST(FtpTabFields, RemoveFromListDeletesOnlyTheSelectedEntry)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.lstFILESFTP->addItems({"/s/a.html", "/s/b.html", "/s/c.html"});
     w.RxSpeedButton3->click();
     EXPECT_EQ(w.lstFILESFTP->count(), 3);
@@ -82,7 +82,7 @@ TEST(FtpTabFields, RemoveFromListDeletesOnlyTheSelectedEntry)
 TEST(FtpTabFields, SendAllDataFilesQueuesEveryPostFileAndUncheckingDropsAllQueued)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     const QString data = fx.programFolder() + "data";
     ASSERT_TRUE(QDir().mkpath(data + "/folder.txt"));
     for (const char *f : {"1.txt", "2.TXT", ".hidden.txt", "notes.htm"})
@@ -111,7 +111,7 @@ TEST(FtpTabFields, PasswordIsNeverSavedAndStaysWhenAnotherProjectIsChosen)
         writeBytes(conf + "/" + name + ".tvp",
                    std::string("[TForm1]\r\nedtUSER_Text=") + name + "\r\npathDATA_Text="
                        + data.toStdString() + "\r\n");
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     ASSERT_EQ(w.lstPROJEKTY->count(), 2);
     w.lstPROJEKTY->setCurrentRow(0);
     ASSERT_EQ(w.currentProjectName, "alpha");
@@ -139,7 +139,7 @@ TEST(FtpTabFields, PasswordIsNeverSavedAndStaysWhenAnotherProjectIsChosen)
 TEST(FtpTabScripted, ProxyTakesTheFirewallHostAndTheOnePortFieldAndNamesTheServerInUser)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     ScriptedFtp proxy;
     w.edtFTPADDRESS->setText("ftp.example.invalid"); // never looked up: the proxy relays
     w.edtUSER->setText("user");

@@ -3,7 +3,7 @@
 #include "ftpuifixture.h"
 
 #include "app/ui/widgets.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -118,7 +118,7 @@ TEST_F(FtpTab, SaveToLocalBeforeAnyOtherCommandConnectsWithTheClientsEmptySettin
 TEST(FtpTabScripted, HostileListingWritesNothingOutsideTheDataFolder)
 {
     WindowFixture fx;
-    TForm1 &w = fx.start();
+    MainWindow &w = fx.start();
     ScriptedFtp ftp;
     ftp.listing = "../evil.txt\r\n/etc/x\r\na/b.txt\r\n..\r\n.\r\n..\\up.txt\r\n"
                   "bad\rname.txt\r\ntricky\r\r\n1700000000.txt\r\nplain\n";

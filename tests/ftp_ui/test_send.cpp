@@ -3,7 +3,7 @@
 
 #include "app/ui/widgets.h"
 #include "app/ui/posteditor.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QAction>
 #include <QCheckBox>

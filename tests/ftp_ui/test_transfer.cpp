@@ -2,7 +2,7 @@
 #include "ftpuifixture.h"
 
 #include "app/ui/widgets.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -45,7 +45,7 @@ struct Held {
     bool generate, readFromFtp, send, saveLocal, allFiles, projects, remove, cancel;
 };
 
-Held heldState(TForm1 &w)
+Held heldState(MainWindow &w)
 {
     return {w.actGENERATE->isEnabled(), w.actREADFROMFTP->isEnabled(), w.btnSENDFTP->isEnabled(),
             w.Button3->isEnabled(),     w.chkALLFILES->isEnabled(),    w.lstPROJEKTY->isEnabled(),

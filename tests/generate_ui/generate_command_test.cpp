@@ -26,7 +26,7 @@ protected:
             opened << p;
             return true;
         });
-        TForm1 &w = fx.start();
+        MainWindow &w = fx.start();
         root = fx.programFolder();
         QDir().mkpath(root + "site");
         QDir().mkpath(root + "data");
@@ -66,7 +66,7 @@ protected:
 
 TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
 {
-    TForm1 &w = fx.window();
+    MainWindow &w = fx.window();
     ASSERT_TRUE(w.actGENERATE->isEnabled());
     fx.prompts().answers.push_back(Prompts::Answer::Yes);
     w.actGENERATE->trigger();
@@ -100,7 +100,7 @@ TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
 
 TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpensNothing)
 {
-    TForm1 &w = fx.window();
+    MainWindow &w = fx.window();
     w.edtRSSTEMPLATE->setText("");
     w.edtTXTTEMPLATE->setText("");
     fx.prompts().answers.push_back(Prompts::Answer::No);
@@ -122,7 +122,7 @@ TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpen
 
 TEST_F(GenerateCommand, ACountThatIsNotANumberStopsBeforeWritingAndKeepsTheOldUploadList)
 {
-    TForm1 &w = fx.window();
+    MainWindow &w = fx.window();
     w.lstFILESFTP->addItem("previous-run.html");
     w.edtCOUNT->setText("ten");
     w.actGENERATE->trigger();
@@ -135,7 +135,7 @@ TEST_F(GenerateCommand, ACountThatIsNotANumberStopsBeforeWritingAndKeepsTheOldUp
 
 TEST_F(GenerateCommand, APostRemovedSinceTheLastReadIsLeftOutBecauseGenerateReadsAgain)
 {
-    TForm1 &w = fx.window();
+    MainWindow &w = fx.window();
     QFile::remove(root + "data/1700090000.txt");
     fx.prompts().answers.push_back(Prompts::Answer::No);
     w.actGENERATE->trigger();
@@ -145,7 +145,7 @@ TEST_F(GenerateCommand, APostRemovedSinceTheLastReadIsLeftOutBecauseGenerateRead
 
 TEST_F(GenerateCommand, WithoutAProjectNothingRuns)
 {
-    TForm1 &w = fx.window();
+    MainWindow &w = fx.window();
     w.currentProjectName.clear();
     w.actGENERATE->trigger();
     ASSERT_EQ(fx.prompts().shown.size(), 1u);

@@ -26,7 +26,7 @@ namespace tl::test {
 class PostsWindow : public ::testing::Test {
 protected:
     WindowFixture fx;
-    TForm1 *w = nullptr;
+    MainWindow *w = nullptr;
     QString data;
     FixedClock fixedClock{dateTimeFromCivil(2003, 4, 3, 9, 5, 30)};
 

@@ -26,8 +26,8 @@ std::string versionBlock(const std::string &fileVersion, const std::string &prod
 }
 
 struct AboutHook {
-    explicit AboutHook(TAboutBox::ShowHook h) { TAboutBox::setShowHook(std::move(h)); }
-    ~AboutHook() { TAboutBox::setShowHook({}); }
+    explicit AboutHook(AboutBox::ShowHook h) { AboutBox::setShowHook(std::move(h)); }
+    ~AboutHook() { AboutBox::setShowHook({}); }
 };
 
 } // namespace
@@ -37,7 +37,7 @@ TEST(AboutBox, FileWithoutVersionInformationShowsEmptyVersionAndBuildButADate)
     QTemporaryDir dir;
     const QString file = dir.path() + "/plain-program";
     writeBytes(file, "no version block here");
-    TAboutBox box(nullptr, file.toStdString());
+    AboutBox box(nullptr, file.toStdString());
     EXPECT_TRUE(box.Version->text().isEmpty());
     EXPECT_TRUE(box.Build->text().isEmpty());
     EXPECT_FALSE(box.Compiled->text().isEmpty());
@@ -49,7 +49,7 @@ TEST(AboutBox, ProductVersionStringIsShownAsWritten)
     QTemporaryDir dir;
     const QString file = dir.path() + "/program";
     writeBytes(file, versionBlock("2.1.0.12", "2.1 beta"));
-    TAboutBox box(nullptr, file.toStdString());
+    AboutBox box(nullptr, file.toStdString());
     EXPECT_EQ(box.Version->text(), "2.1 beta");
     EXPECT_EQ(box.Build->text(), "2.1.0.12");
     EXPECT_EQ(box.ProductName->text(), "Tarvel Lite");
@@ -58,7 +58,7 @@ TEST(AboutBox, ProductVersionStringIsShownAsWritten)
 
 TEST(AboutBox, IsAFixedSizeDialogCentredOnTheScreen)
 {
-    TAboutBox box;
+    AboutBox box;
     box.show();
     QApplication::processEvents();
     EXPECT_EQ(box.windowTitle(), "About");
@@ -77,7 +77,7 @@ TEST(AboutBox, IsAFixedSizeDialogCentredOnTheScreen)
 
 TEST(AboutBox, CreditsScrollOnePixelPerTickAndStartAgainFromTheBottom)
 {
-    TAboutBox box;
+    AboutBox box;
     box.show();
     QApplication::processEvents();
     CreditsPanel *c = box.Credits;
@@ -125,7 +125,7 @@ TEST_F(AboutFromMenu, OpeningTwiceShowsFreshValuesWithTheCreditsHidden)
     bool creditsHiddenAtOpen[2] = {false, false};
     bool creditsHiddenAfterClose = false;
     QString builds[2];
-    AboutHook hook([&](TAboutBox &box) {
+    AboutHook hook([&](AboutBox &box) {
         box.show();
         creditsHiddenAtOpen[shown] = !box.Credits->isVisible();
         builds[shown] = box.Build->text();

@@ -265,14 +265,14 @@ TEST_F(AddProject, FolderButtonPicksTheMainPath)
     start();
     prompts().picks.push_back("/picked/folder");
     QString picked;
-    TfrmNEWPROJ::setShowHook([&](TfrmNEWPROJ &d) {
+    NewProjectDialog::setShowHook([&](NewProjectDialog &d) {
         QTest::mouseClick(d.edtPATHNEWPROJECT->button(), Qt::LeftButton);
         picked = d.mainPath();
         d.btnCANCEL->click();
         return d.result();
     });
     QTest::mouseClick(w().Button2, Qt::LeftButton);
-    TfrmNEWPROJ::setShowHook({});
+    NewProjectDialog::setShowHook({});
     EXPECT_EQ(picked, "/picked/folder");
 }
 

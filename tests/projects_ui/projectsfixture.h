@@ -83,7 +83,7 @@ public:
     // to close, presses "Cancel". With cancel=true presses only "Cancel".
     NewProjectScript(const QString &name, const QString &path, bool cancel = false)
     {
-        TfrmNEWPROJ::setShowHook([this, name, path, cancel](TfrmNEWPROJ &d) {
+        NewProjectDialog::setShowHook([this, name, path, cancel](NewProjectDialog &d) {
             run.shown = true;
             bool finished = false;
             QObject::connect(&d, &QDialog::finished, [&finished] { finished = true; });
@@ -103,7 +103,7 @@ public:
             return d.result();
         });
     }
-    ~NewProjectScript() { TfrmNEWPROJ::setShowHook({}); }
+    ~NewProjectScript() { NewProjectDialog::setShowHook({}); }
 
     Run run;
 };
@@ -142,8 +142,8 @@ protected:
         writeBytes(folder() + "tarvlit.ini", "[TForm1]\r\ncmbDEFPROJ_Text=" + defaultProject + "\r\n");
     }
 
-    TForm1 &start(bool show = true) { return fx.start(show); }
-    TForm1 &w() { return fx.window(); }
+    MainWindow &start(bool show = true) { return fx.start(show); }
+    MainWindow &w() { return fx.window(); }
     ScriptedPrompts &prompts() { return fx.prompts(); }
 
     QStringList listEntries()

@@ -11,7 +11,7 @@ using namespace tl::test;
 namespace {
 
 // The eleven replaceable captions, in the file's order.
-QStringList captions(TForm1 &w)
+QStringList captions(MainWindow &w)
 {
     return {w.menuBlog->title(), w.actREAD->text(),   w.actGENERATE->text(),
             w.actNEW->text(),    w.actEDIT->text(),   w.actSAVE->text(),
@@ -21,7 +21,7 @@ QStringList captions(TForm1 &w)
 
 // The toolbar button bound to the Read command shows the caption without
 // its accelerator mark.
-QString readButtonText(TForm1 &w)
+QString readButtonText(MainWindow &w)
 {
     auto *b = qobject_cast<QToolButton *>(w.ToolBar1->widgetForAction(w.actREAD));
     return b ? b->text() : QStringLiteral("<no button>");

@@ -1,5 +1,5 @@
 #pragma once
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QByteArray>
 #include <QString>

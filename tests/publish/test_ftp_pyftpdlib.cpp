@@ -1,7 +1,7 @@
 // The FTP client against a real server: pyftpdlib on a free loopback port,
 // started and stopped by the fixture.
 #include "ftptestutil.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,13 +50,13 @@ protected:
         ASSERT_NE(s_port, 0) << "pyftpdlib did not start (python3-pyftpdlib installed?) "
                              << s_error.toStdString();
         ASSERT_TRUE(local.isValid());
-        ftp = std::make_unique<TNMFTP>();
+        ftp = std::make_unique<FtpClient>();
         ftp->Host = "127.0.0.1";
         ftp->Port = s_port;
         ftp->UserID = "user";
         ftp->Password = "pw";
         ftp->NoDataTimeOut = 10000;
-        ftp->OnFailure = [this](bool &, TCmdType t) { failures.push_back(t); };
+        ftp->OnFailure = [this](bool &, FtpCommandKind t) { failures.push_back(t); };
         ftp->OnListItem = [this](const std::string &n) { items.push_back(n); };
     }
 
@@ -77,8 +77,8 @@ protected:
     static QString s_error;
 
     QTemporaryDir local;
-    std::unique_ptr<TNMFTP> ftp;
-    std::vector<TCmdType> failures;
+    std::unique_ptr<FtpClient> ftp;
+    std::vector<FtpCommandKind> failures;
     std::vector<std::string> items;
 };
 
@@ -110,14 +110,14 @@ TEST_F(RealServer, UploadAndDownloadAreByteExact)
     const Case cases[] = {{"empty.bin", 0}, {"small.txt", 1000}, {"chunk.bin", 16383},
                           {"large.bin", 5 * 1024 * 1024 + 17}};
     ftp->Connect();
-    int livingBefore = TPowersock::LiveCount();
+    int livingBefore = FtpSocket::LiveCount();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         QByteArray bytes = patternBytes(c.size, static_cast<unsigned>(c.size));
         std::string up = localPath(c.name);
         writeFileBytes(QString::fromStdString(up), bytes);
         int packets = 0;
-        ftp->OnPacketSent = [&packets](TPowersock *) { ++packets; };
+        ftp->OnPacketSent = [&packets](FtpSocket *) { ++packets; };
         ftp->Upload(up, c.name);
         EXPECT_EQ(readFileBytes(serverPath(c.name)), bytes);
         EXPECT_EQ(ftp->ByteCount(), c.size);
@@ -130,7 +130,7 @@ TEST_F(RealServer, UploadAndDownloadAreByteExact)
         ftp->Download(c.name, down);
         EXPECT_EQ(readFileBytes(QString::fromStdString(down)), bytes);
         EXPECT_EQ(ftp->ByteCount(), c.size);
-        EXPECT_EQ(TPowersock::LiveCount(), livingBefore);
+        EXPECT_EQ(FtpSocket::LiveCount(), livingBefore);
     }
     EXPECT_TRUE(failures.empty());
 }
@@ -159,7 +159,7 @@ TEST_F(RealServer, RefusedChangeDirReportsFailureAndKeepsTheConnection)
     EXPECT_EQ(o.kind, "FTPException");
     EXPECT_EQ(o.message.substr(0, 4), "550 ");
     EXPECT_EQ(o.message.substr(o.message.size() - 2), "\r\n");
-    EXPECT_EQ(failures, (std::vector<TCmdType>{cmdChangeDir}));
+    EXPECT_EQ(failures, (std::vector<FtpCommandKind>{cmdChangeDir}));
     EXPECT_TRUE(ftp->Connected());
     EXPECT_EQ(outcomeOf([&] { ftp->ChangeDir("/"); }).kind, "");
 }
@@ -168,7 +168,7 @@ TEST_F(RealServer, WrongPasswordRefusesTheLogin)
 {
     ftp->Password = "wrong";
     bool failedEvent = false;
-    ftp->OnConnectionFailed = [&](TPowersock *) { failedEvent = true; };
+    ftp->OnConnectionFailed = [&](FtpSocket *) { failedEvent = true; };
     Outcome o = outcomeOf([&] { ftp->Connect(); });
     EXPECT_EQ(o.kind, "FTPException");
     EXPECT_EQ(o.message.substr(0, 4), "530 ");
@@ -187,7 +187,7 @@ TEST_F(RealServer, MissingRemoteFileLeavesTheLocalFileAlone)
     Outcome o = outcomeOf([&] { ftp->Download("no-such-file.txt", keep); });
     EXPECT_EQ(o.kind, "FTPException");
     EXPECT_EQ(o.message.substr(0, 4), "550 ");
-    EXPECT_EQ(failures, (std::vector<TCmdType>{cmdDownload}));
+    EXPECT_EQ(failures, (std::vector<FtpCommandKind>{cmdDownload}));
     EXPECT_EQ(readFileBytes(QString::fromStdString(keep)), QByteArray("precious"));
     EXPECT_EQ(folderEntries(local.path()), (std::vector<std::string>{"keep.txt"}));
     // The control connection carries on.

@@ -2,7 +2,7 @@
 // loopback. One table of scenarios; each ends in its defined error or success
 // within a few seconds (a watchdog cancels the client if one ever hangs).
 #include "ftptestutil.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 #include "scriptserver.h"
 
 #include <QDir>
@@ -20,8 +20,8 @@ using namespace tl::test;
 namespace {
 
 struct Ctx {
-    Ctx(TNMFTP &f, ScriptServer &s, const QString &d) : ftp(f), server(s), dir(d) {}
-    TNMFTP &ftp;
+    Ctx(FtpClient &f, ScriptServer &s, const QString &d) : ftp(f), server(s), dir(d) {}
+    FtpClient &ftp;
     ScriptServer &server;
     QString dir;
     std::vector<std::string> events;   // the client's events, in order
@@ -738,10 +738,10 @@ TEST_P(ScriptedFtp, EndsAsDefined)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     ScriptServer server;
-    int liveBefore = TPowersock::LiveCount();
+    int liveBefore = FtpSocket::LiveCount();
     {
-        auto client = std::make_unique<TNMFTP>();
-        TNMFTP &ftp = *client;
+        auto client = std::make_unique<FtpClient>();
+        FtpClient &ftp = *client;
         ftp.Host = "127.0.0.1";
         ftp.Port = server.port();
         ftp.UserID = "user";
@@ -750,22 +750,22 @@ TEST_P(ScriptedFtp, EndsAsDefined)
         ftp.ReportLevel = 1;
         Ctx c(ftp, server, dir.path());
 
-        ftp.OnStatus = [&c](TPowersock *, const std::string &s) { c.statuses.push_back(s); };
-        ftp.OnConnect = [&c](TPowersock *) { c.events.push_back("Connect"); };
-        ftp.OnDisconnect = [&c](TPowersock *) { c.events.push_back("Disconnect"); };
-        ftp.OnConnectionFailed = [&c](TPowersock *) { c.events.push_back("ConnectionFailed"); };
-        ftp.OnFailure = [&c](bool &handled, TCmdType t) {
+        ftp.OnStatus = [&c](FtpSocket *, const std::string &s) { c.statuses.push_back(s); };
+        ftp.OnConnect = [&c](FtpSocket *) { c.events.push_back("Connect"); };
+        ftp.OnDisconnect = [&c](FtpSocket *) { c.events.push_back("Disconnect"); };
+        ftp.OnConnectionFailed = [&c](FtpSocket *) { c.events.push_back("ConnectionFailed"); };
+        ftp.OnFailure = [&c](bool &handled, FtpCommandKind t) {
             c.events.push_back("Failure(" + std::to_string(t) + ")");
             handled = c.handleFailures;
         };
-        ftp.OnUnSupportedFunction = [&c](TCmdType t) {
+        ftp.OnUnSupportedFunction = [&c](FtpCommandKind t) {
             c.events.push_back("Unsupported(" + std::to_string(t) + ")");
         };
-        ftp.OnSuccess = [&c](TCmdType t) {
+        ftp.OnSuccess = [&c](FtpCommandKind t) {
             c.events.push_back("Success(" + std::to_string(t) + ")");
         };
         ftp.OnListItem = [&c](const std::string &name) { c.items.push_back(name); };
-        ftp.OnTransactionStart = [&c](TPowersock *) { c.announced = c.ftp.ByteCount(); };
+        ftp.OnTransactionStart = [&c](FtpSocket *) { c.announced = c.ftp.ByteCount(); };
 
         if (sc.script)
             sc.script(c);
@@ -791,14 +791,14 @@ TEST_P(ScriptedFtp, EndsAsDefined)
         }
         if (sc.check)
             sc.check(c);
-        EXPECT_EQ(TPowersock::LiveCount(), liveBefore + 1) << "a data connection was not freed";
+        EXPECT_EQ(FtpSocket::LiveCount(), liveBefore + 1) << "a data connection was not freed";
         if (sc.noDataMs <= 1000 && sc.message == kMsgNoAnswer) {
             EXPECT_GE(clock.elapsed(), sc.noDataMs - 5);
             EXPECT_LT(clock.elapsed(), 5000);
         }
         client.reset(); // says QUIT when still connected, while its handlers' context lives
     }
-    EXPECT_EQ(TPowersock::LiveCount(), liveBefore);
+    EXPECT_EQ(FtpSocket::LiveCount(), liveBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, ScriptedFtp, ::testing::ValuesIn(scenarios()),
@@ -811,7 +811,7 @@ TEST(ScriptedFtpFiles, LocalFileFailuresNameThePath)
 {
     QTemporaryDir dir;
     ScriptServer server;
-    TNMFTP ftp;
+    FtpClient ftp;
     ftp.Host = "127.0.0.1";
     ftp.Port = server.port();
     ftp.UserID = "user";

@@ -16,9 +16,9 @@ WindowFixture::~WindowFixture()
 
 QString WindowFixture::programFolder() const { return dir_.path() + "/"; }
 
-TForm1 &WindowFixture::start(bool show)
+MainWindow &WindowFixture::start(bool show)
 {
-    window_ = std::make_unique<TForm1>();
+    window_ = std::make_unique<MainWindow>();
     auto p = std::make_unique<ScriptedPrompts>();
     prompts_ = p.get();
     window_->setPrompts(std::move(p));

@@ -17,15 +17,15 @@ public:
     QString programFolder() const;
     // Creates the window (start-up steps run), installs scripted prompts and
     // shows it (the first-show steps run). With show=false only creates it.
-    TForm1 &start(bool show = true);
-    TForm1 &window() { return *window_; }
+    MainWindow &start(bool show = true);
+    MainWindow &window() { return *window_; }
     ScriptedPrompts &prompts() { return *prompts_; }
     // Closes and destroys the window (close-time saves run).
     void stop();
 
 private:
     QTemporaryDir dir_;
-    std::unique_ptr<TForm1> window_;
+    std::unique_ptr<MainWindow> window_;
     ScriptedPrompts *prompts_ = nullptr;
 };
 

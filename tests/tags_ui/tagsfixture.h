@@ -29,8 +29,8 @@ protected:
     {
         laySettings(fileBytes(QStringLiteral(TL_TEST_DATA_DIR "/tags/shortcuts.ini")));
     }
-    TForm1 &start() { return fx.start(); }
-    TForm1 &w() { return fx.window(); }
+    MainWindow &start() { return fx.start(); }
+    MainWindow &w() { return fx.window(); }
 
     // The entries after "&Setup...", the separator and "More".
     QList<QAction *> tagEntries() { return w().menuTags->actions().mid(3); }

@@ -1,4 +1,4 @@
-#include "tags/ui/f_zkratky.h"
+#include "tags/ui/tagsdialog.h"
 #include "tags/ui/hotkeyedit.h"
 #include "tagsfixture.h"
 
@@ -22,13 +22,13 @@ namespace {
 
 class TagsDialogTest : public TagsTest {
 protected:
-    std::unique_ptr<TfrmZKRATKY> dlg;
+    std::unique_ptr<TagsDialog> dlg;
 
     void TearDown() override { dlg.reset(); }
 
-    TfrmZKRATKY &openDialog(bool activate = false)
+    TagsDialog &openDialog(bool activate = false)
     {
-        dlg = std::make_unique<TfrmZKRATKY>(&w());
+        dlg = std::make_unique<TagsDialog>(&w());
         dlg->show();
         QApplication::processEvents();
         if (activate) {
@@ -85,7 +85,7 @@ TEST_F(TagsDialogTest, OpensWithTheStoredListsAndItsDetailFieldsDisabled)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog();
+    TagsDialog &d = openDialog();
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Tags"));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_EQ(listItems(), (QStringList{"Bold", "Paragraph", kZavorka}));
@@ -102,7 +102,7 @@ TEST_F(TagsDialogTest, OpensWithTheStoredListsAndItsDetailFieldsDisabled)
 TEST_F(TagsDialogTest, WithoutASettingsFileTheListIsEmpty)
 {
     start();
-    TfrmZKRATKY &d = openDialog();
+    TagsDialog &d = openDialog();
     EXPECT_EQ(d.lstZNACKY->count(), 0);
     EXPECT_TRUE(d.StrSTART->strings().isEmpty());
 }
@@ -111,7 +111,7 @@ TEST_F(TagsDialogTest, SelectingATagShowsItsPartsAndFocusesTheDescription)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(1);
     EXPECT_TRUE(d.Edit1->isEnabled());
     EXPECT_TRUE(d.memoEND->isEnabled());
@@ -134,7 +134,7 @@ TEST_F(TagsDialogTest, AddEditAndOkRebuildTheMenuAndStoreTheLists)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(0);
     d.btnADD->click();
     EXPECT_EQ(listItems(), (QStringList{"Bold", "Paragraph", kZavorka, "[Description]"}));
@@ -171,7 +171,7 @@ TEST_F(TagsDialogTest, AddEditAndOkRebuildTheMenuAndStoreTheLists)
 TEST_F(TagsDialogTest, TheSectionsAreWrittenInTheirOrderAfterThePlacement)
 {
     start();
-    TfrmZKRATKY &d = openDialog();
+    TagsDialog &d = openDialog();
     d.btnADD->click();
     d.btnOK->click();
     const std::string file = fileBytes(iniPath());
@@ -194,7 +194,7 @@ TEST_F(TagsDialogTest, DeleteEmptiesTheFieldsAndLeavesNoTagSelected)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(0);
     d.btnDELETE->click();
     EXPECT_EQ(listItems(), (QStringList{"Paragraph", kZavorka}));
@@ -231,7 +231,7 @@ TEST_F(TagsDialogTest, DeleteEmptiesTheFieldsAndLeavesNoTagSelected)
 TEST_F(TagsDialogTest, ALiteralEscapeTypedAsStartTextInsertsASpace)
 {
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     d.btnADD->click();
     clickRow(0);
     QTest::keyClicks(d.memoSTART, QStringLiteral("a#32b"));
@@ -244,7 +244,7 @@ TEST_F(TagsDialogTest, ALiteralEscapeTypedAsStartTextInsertsASpace)
 TEST_F(TagsDialogTest, ANewTagLeftAsItIsGivesAnEntryThatChangesNothing)
 {
     start();
-    TfrmZKRATKY &d = openDialog();
+    TagsDialog &d = openDialog();
     d.btnADD->click();
     d.btnOK->click();
     EXPECT_EQ(tagCaptions(), QStringList{"[Description]"});
@@ -264,15 +264,15 @@ TEST_F(TagsDialogTest, EveryWayButOkDiscardsTheEditsInFileAndMenu)
     start();
     const StoredTags before = storedTags();
     const QStringList menuBefore = tagCaptions();
-    const std::vector<std::pair<const char *, std::function<void(TfrmZKRATKY &)>>> ways = {
-        {"Cancel", [](TfrmZKRATKY &d) { d.btnCANCEL->click(); }},
-        {"Escape", [](TfrmZKRATKY &d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        {"Escape in the hotkey field", [](TfrmZKRATKY &d) { QTest::keyClick(d.HotKey2, Qt::Key_Escape); }},
-        {"close box", [](TfrmZKRATKY &d) { d.close(); }},
+    const std::vector<std::pair<const char *, std::function<void(TagsDialog &)>>> ways = {
+        {"Cancel", [](TagsDialog &d) { d.btnCANCEL->click(); }},
+        {"Escape", [](TagsDialog &d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"Escape in the hotkey field", [](TagsDialog &d) { QTest::keyClick(d.HotKey2, Qt::Key_Escape); }},
+        {"close box", [](TagsDialog &d) { d.close(); }},
     };
     for (const auto &[name, leave] : ways) {
         SCOPED_TRACE(name);
-        TfrmZKRATKY &d = openDialog(true);
+        TagsDialog &d = openDialog(true);
         clickRow(1);
         replaceText(d.Edit1, QStringLiteral("Changed"));
         QTest::keyClick(d.HotKey2, Qt::Key_Y, Qt::ControlModifier);
@@ -298,7 +298,7 @@ TEST_F(TagsDialogTest, DeletingTheFirstOfTwoAndCancellingKeepsEveryEntrysTexts)
     laySettings("[ShortCuts.lstZNACKY_Items]\r\nCount=2\r\nItem0=One\r\nItem1=Two\r\n"
                 "[ShortCuts.StrSTART_Strings]\r\nCount=2\r\nItem0=<1>\r\nItem1=<2>\r\n");
     start();
-    TfrmZKRATKY &d = openDialog();
+    TagsDialog &d = openDialog();
     clickRow(0);
     d.btnDELETE->click();
     d.btnCANCEL->click();
@@ -316,7 +316,7 @@ TEST_F(TagsDialogTest, TheHotkeyFieldTakesAKeyAloneOrWithShiftAsAltPlusThatKey)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(2);
     struct Press {
         Qt::Key key;
@@ -356,7 +356,7 @@ TEST_F(TagsDialogTest, EnterInTheHotkeyFieldPressesOk)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(0);
     d.HotKey2->setFocus();
     QTest::keyClick(d.HotKey2, Qt::Key_Return);
@@ -369,7 +369,7 @@ TEST_F(TagsDialogTest, AHotkeyHeldByACommandOrAnotherTagIsShownAsAConflict)
 {
     laySampleSettings();
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(2);
     EXPECT_EQ(d.lblHOTKEYNOTE->text(), QString());
     QTest::keyClick(d.HotKey2, Qt::Key_S, Qt::ControlModifier);
@@ -404,7 +404,7 @@ TEST_F(TagsDialogTest, WhatOkStoredReadsBackIdenticallyAtTheNextStart)
     laySampleSettings();
     start();
     {
-        TfrmZKRATKY &d = openDialog(true);
+        TagsDialog &d = openDialog(true);
         d.btnADD->click();
         clickRow(3);
         replaceText(d.Edit1, QStringLiteral("\"Quoted\""));
@@ -426,7 +426,7 @@ TEST_F(TagsDialogTest, WhatOkStoredReadsBackIdenticallyAtTheNextStart)
     start();
     EXPECT_EQ(tagCaptions(), captions);
     EXPECT_EQ(tagShortcuts(), shortcuts);
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(3);
     EXPECT_EQ(d.Edit1->text(), QStringLiteral("\"Quoted\""));
     EXPECT_EQ(d.memoSTART->toPlainText(), QStringLiteral("  <q class='x'>\n\n"));
@@ -448,7 +448,7 @@ TEST_F(TagsDialogTest, ListsOfUnequalLengthAreFilledUpToTheDescriptions)
     laySettings("[ShortCuts.lstZNACKY_Items]\r\nCount=2\r\nItem0=One\r\nItem1=Two\r\n"
                 "[ShortCuts.StrSTART_Strings]\r\nCount=1\r\nItem0=<i>\r\n");
     start();
-    TfrmZKRATKY &d = openDialog(true);
+    TagsDialog &d = openDialog(true);
     clickRow(1);
     EXPECT_EQ(d.memoSTART->toPlainText(), QString());
     QTest::keyClicks(d.memoSTART, QStringLiteral("<u>"));
@@ -465,7 +465,7 @@ TEST_F(TagsDialogTest, AFailedWriteIsShownAndTheDialogStillCloses)
     start();
     // A folder where the settings file should be: it can be neither read nor replaced.
     ASSERT_TRUE(QDir().mkpath(iniPath()));
-    TfrmZKRATKY &d = openDialog();
+    TagsDialog &d = openDialog();
     d.btnADD->click();
     d.btnOK->click();
     EXPECT_FALSE(d.isVisible());
@@ -479,7 +479,7 @@ TEST_F(TagsDialogTest, SetupOpensTheDialogModallyFromTheMenu)
     start();
     bool driven = false;
     QTimer::singleShot(0, [&] {
-        auto *d = qobject_cast<TfrmZKRATKY *>(QApplication::activeModalWidget());
+        auto *d = qobject_cast<TagsDialog *>(QApplication::activeModalWidget());
         if (!d)
             return;
         driven = d->isModal();
@@ -495,5 +495,5 @@ TEST_F(TagsDialogTest, SetupOpensTheDialogModallyFromTheMenu)
     EXPECT_TRUE(driven);
     EXPECT_EQ(tagCaptions(), QStringList{"[Description]"});
     EXPECT_EQ(storedTags().names, QStringList{"[Description]"});
-    EXPECT_FALSE(w().findChild<TfrmZKRATKY *>()); // discarded after closing
+    EXPECT_FALSE(w().findChild<TagsDialog *>()); // discarded after closing
 }

@@ -37,9 +37,9 @@ QIcon programIcon()
 namespace {
 constexpr int kMargin = 8;
 
-TAboutBox::ShowHook &showHook()
+AboutBox::ShowHook &showHook()
 {
-    static TAboutBox::ShowHook hook;
+    static AboutBox::ShowHook hook;
     return hook;
 }
 
@@ -159,7 +159,7 @@ void CreditsPanel::mousePressEvent(QMouseEvent *e)
 // ---------------------------------------------------------------------------
 // About dialog
 
-TAboutBox::TAboutBox(QWidget *parent, const std::string &programFile) : QDialog(parent)
+AboutBox::AboutBox(QWidget *parent, const std::string &programFile) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(tr("About"));
@@ -226,7 +226,7 @@ TAboutBox::TAboutBox(QWidget *parent, const std::string &programFile) : QDialog(
     Credits = new CreditsPanel(this);
 }
 
-bool TAboutBox::eventFilter(QObject *watched, QEvent *e)
+bool AboutBox::eventFilter(QObject *watched, QEvent *e)
 {
     if (watched == ProgramIcon && e->type() == QEvent::MouseButtonPress) {
         Credits->start();
@@ -235,7 +235,7 @@ bool TAboutBox::eventFilter(QObject *watched, QEvent *e)
     return QDialog::eventFilter(watched, e);
 }
 
-void TAboutBox::showEvent(QShowEvent *e)
+void AboutBox::showEvent(QShowEvent *e)
 {
     QDialog::showEvent(e);
     if (QScreen *s = screen()) {
@@ -245,25 +245,25 @@ void TAboutBox::showEvent(QShowEvent *e)
     }
 }
 
-void TAboutBox::hideEvent(QHideEvent *e)
+void AboutBox::hideEvent(QHideEvent *e)
 {
     Credits->stop();
     QDialog::hideEvent(e);
 }
 
-void TAboutBox::resizeEvent(QResizeEvent *e)
+void AboutBox::resizeEvent(QResizeEvent *e)
 {
     QDialog::resizeEvent(e);
     Credits->setGeometry(rect());
 }
 
-int TAboutBox::showModal()
+int AboutBox::showModal()
 {
     if (showHook())
         return showHook()(*this);
     return exec();
 }
 
-void TAboutBox::setShowHook(ShowHook hook) { showHook() = std::move(hook); }
+void AboutBox::setShowHook(ShowHook hook) { showHook() = std::move(hook); }
 
 } // namespace tl

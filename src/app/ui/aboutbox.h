@@ -66,10 +66,10 @@ private:
 // The About dialog: the program's icon, name, version, build and the date of
 // the program file, read from the given file each time a dialog is made.
 // Clicking the icon shows the credits panel.
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(QWidget *parent = nullptr, const std::string &programFile = std::string());
+    explicit AboutBox(QWidget *parent = nullptr, const std::string &programFile = std::string());
 
     QFrame *Panel1 = nullptr;
     QLabel *ProgramIcon = nullptr;
@@ -87,7 +87,7 @@ public:
 
     // Replaces the modal showing (tests look at the dialog and close it
     // instead of waiting on a real one). An empty hook restores the real one.
-    using ShowHook = std::function<int(TAboutBox &)>;
+    using ShowHook = std::function<int(AboutBox &)>;
     static void setShowHook(ShowHook hook);
 
 protected:

@@ -345,16 +345,16 @@ public:
     }
 
     // Storages in the order they were constructed.
-    QList<TFormStorage *> storages() const
+    QList<FormStorage *> storages() const
     {
-        QList<TFormStorage *> out;
+        QList<FormStorage *> out;
         for (const auto &s : storages_)
             if (s)
                 out << s.data();
         return out;
     }
-    void add(TFormStorage *s) { storages_ << s; }
-    void remove(TFormStorage *s) { storages_.removeAll(s); }
+    void add(FormStorage *s) { storages_ << s; }
+    void remove(FormStorage *s) { storages_.removeAll(s); }
 
     void watch()
     {
@@ -372,7 +372,7 @@ protected:
         switch (e->type()) {
         case QEvent::Show:
             if (!e->spontaneous())
-                TFormStorage::windowShown(window_);
+                FormStorage::windowShown(window_);
             return false;
         case QEvent::Close: {
             if (inClose_)
@@ -384,17 +384,17 @@ protected:
             static_cast<QObject *>(w.data())->event(e);
             inClose_ = false;
             if (w && e->isAccepted())
-                TFormStorage::windowClosing(w);
+                FormStorage::windowClosing(w);
             return true;
         }
         case QEvent::Hide:
             // A dialog ends by done() (OK, Cancel, Escape), which hides it
             // without a close event; for the dialog that is its close.
             if (!inClose_ && !e->spontaneous() && qobject_cast<QDialog *>(window_))
-                TFormStorage::windowClosing(window_);
+                FormStorage::windowClosing(window_);
             return false;
         case QEvent::DeferredDelete:
-            TFormStorage::windowDestroying(window_);
+            FormStorage::windowDestroying(window_);
             return false;
         default:
             return false;
@@ -403,7 +403,7 @@ protected:
 
 private:
     QPointer<QWidget> window_;
-    QList<QPointer<TFormStorage>> storages_;
+    QList<QPointer<FormStorage>> storages_;
     bool watching_ = false;
     bool inClose_ = false;
 };
@@ -412,19 +412,19 @@ private:
 
 // ---------------------------------------------------------------------------
 
-TFormStorage::TFormStorage(QWidget *window, QObject *parent) : QObject(parent), window_(window)
+FormStorage::FormStorage(QWidget *window, QObject *parent) : QObject(parent), window_(window)
 {
     if (auto *hub = FormStorageHub::of(window, true))
         hub->add(this);
 }
 
-TFormStorage::~TFormStorage()
+FormStorage::~FormStorage()
 {
     if (auto *hub = FormStorageHub::of(window_, false))
         hub->remove(this);
 }
 
-QString TFormStorage::IniSection() const
+QString FormStorage::IniSection() const
 {
     if (!iniSection_.isEmpty())
         return iniSection_;
@@ -437,11 +437,11 @@ QString TFormStorage::IniSection() const
     return colons >= 0 ? cls.mid(colons + 2) : cls;
 }
 
-void TFormStorage::setIniFileName(const std::string &path) { iniFileName_ = pathText(path); }
+void FormStorage::setIniFileName(const std::string &path) { iniFileName_ = pathText(path); }
 
-std::string TFormStorage::sectionBytes() const { return encodeCp1250(IniSection()); }
+std::string FormStorage::sectionBytes() const { return encodeCp1250(IniSection()); }
 
-void TFormStorage::reportError(const QString &message) const
+void FormStorage::reportError(const QString &message) const
 {
     if (errorHandler_)
         errorHandler_(message);
@@ -449,7 +449,7 @@ void TFormStorage::reportError(const QString &message) const
         qWarning("%s", qPrintable(message));
 }
 
-void TFormStorage::install()
+void FormStorage::install()
 {
     QStringList kept;
     for (const QString &entry : storedProps_)
@@ -463,7 +463,7 @@ void TFormStorage::install()
 // ---------------------------------------------------------------------------
 // Restore
 
-void TFormStorage::RestoreStored()
+void FormStorage::RestoreStored()
 {
     // Restoring never fails: whatever cannot be read or applied stays.
     saved_ = false;
@@ -482,7 +482,7 @@ void TFormStorage::RestoreStored()
     }
 }
 
-void TFormStorage::readPlacement(const IniFile &ini)
+void FormStorage::readPlacement(const IniFile &ini)
 {
     QWidget *w = window_;
     const std::string sec = sectionBytes();
@@ -542,7 +542,7 @@ void TFormStorage::readPlacement(const IniFile &ini)
     }
 }
 
-void TFormStorage::readProperty(const IniFile &ini, const QString &entryText)
+void FormStorage::readProperty(const IniFile &ini, const QString &entryText)
 {
     const Entry entry = splitEntry(entryText);
     QObject *obj = findComponent(window_, entry.component);
@@ -600,7 +600,7 @@ void TFormStorage::readProperty(const IniFile &ini, const QString &entryText)
 // ---------------------------------------------------------------------------
 // Save
 
-void TFormStorage::SaveStored()
+void FormStorage::SaveStored()
 {
     if (active_ && !restored_)
         return;
@@ -614,7 +614,7 @@ void TFormStorage::SaveStored()
     saved_ = true;
 }
 
-void TFormStorage::writePlacement(IniFile &ini) const
+void FormStorage::writePlacement(IniFile &ini) const
 {
     QWidget *w = window_;
     const std::string sec = sectionBytes();
@@ -642,7 +642,7 @@ void TFormStorage::writePlacement(IniFile &ini) const
     }
 }
 
-void TFormStorage::writeProperty(IniFile &ini, const QString &entryText) const
+void FormStorage::writeProperty(IniFile &ini, const QString &entryText) const
 {
     const Entry entry = splitEntry(entryText);
     QObject *obj = findComponent(window_, entry.component);
@@ -682,13 +682,13 @@ void TFormStorage::writeProperty(IniFile &ini, const QString &entryText) const
 // ---------------------------------------------------------------------------
 // Triggers
 
-void TFormStorage::handleShow()
+void FormStorage::handleShow()
 {
     if (active_)
         RestoreStored();
 }
 
-void TFormStorage::handleCloseAccepted()
+void FormStorage::handleCloseAccepted()
 {
     if (!active_ || !window_ || !window_->windowHandle())
         return;
@@ -699,7 +699,7 @@ void TFormStorage::handleCloseAccepted()
     }
 }
 
-void TFormStorage::handleDestroy()
+void FormStorage::handleDestroy()
 {
     if (!active_ || saved_)
         return;
@@ -712,7 +712,7 @@ void TFormStorage::handleDestroy()
     destroying_ = false;
 }
 
-void TFormStorage::windowShown(QWidget *window)
+void FormStorage::windowShown(QWidget *window)
 {
     if (auto *hub = FormStorageHub::of(window, false)) {
         const auto list = hub->storages();
@@ -721,14 +721,14 @@ void TFormStorage::windowShown(QWidget *window)
     }
 }
 
-void TFormStorage::windowClosing(QWidget *window)
+void FormStorage::windowClosing(QWidget *window)
 {
     if (auto *hub = FormStorageHub::of(window, false))
-        for (TFormStorage *s : hub->storages())
+        for (FormStorage *s : hub->storages())
             s->handleCloseAccepted();
 }
 
-void TFormStorage::windowDestroying(QWidget *window)
+void FormStorage::windowDestroying(QWidget *window)
 {
     if (auto *hub = FormStorageHub::of(window, false)) {
         const auto list = hub->storages();

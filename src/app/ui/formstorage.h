@@ -38,7 +38,7 @@ namespace tl {
 
 class IniFile;
 
-class TFormStorage : public QObject {
+class FormStorage : public QObject {
     Q_OBJECT
 public:
     enum Option { fpState = 0x1, fpPosition = 0x2, fpActiveControl = 0x4 };
@@ -47,8 +47,8 @@ public:
     // Reports a failure of an automatic save; closing goes on afterwards.
     using ErrorHandler = std::function<void(const QString &message)>;
 
-    explicit TFormStorage(QWidget *window, QObject *parent = nullptr);
-    ~TFormStorage() override;
+    explicit FormStorage(QWidget *window, QObject *parent = nullptr);
+    ~FormStorage() override;
 
     QString IniFileName() const { return iniFileName_; }
     void setIniFileName(const QString &path) { iniFileName_ = path; }
@@ -119,6 +119,6 @@ private:
     ErrorHandler errorHandler_;
 };
 
-Q_DECLARE_OPERATORS_FOR_FLAGS(TFormStorage::Options)
+Q_DECLARE_OPERATORS_FOR_FLAGS(FormStorage::Options)
 
 } // namespace tl

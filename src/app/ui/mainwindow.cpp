@@ -40,7 +40,7 @@
 
 namespace tl {
 
-TForm1::TForm1(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), prompts_(std::make_unique<QtPrompts>(this)),
       posts(std::make_unique<PostsState>()), publish(std::make_unique<PublishState>())
 {
@@ -90,30 +90,30 @@ TForm1::TForm1(QWidget *parent)
     startUp();
 }
 
-TForm1::~TForm1()
+MainWindow::~MainWindow()
 {
     // Storages that were not saved since their last restore save now, while
     // the controls still exist.
     saveStoragesOnDestroy();
 }
 
-void TForm1::setPrompts(std::unique_ptr<Prompts> p) { prompts_ = std::move(p); }
+void MainWindow::setPrompts(std::unique_ptr<Prompts> p) { prompts_ = std::move(p); }
 
-bool TForm1::run(const std::function<void()> &command) { return runCommand(*prompts_, command); }
+bool MainWindow::run(const std::function<void()> &command) { return runCommand(*prompts_, command); }
 
-void TForm1::log(const QString &line)
+void MainWindow::log(const QString &line)
 {
     Memo2->appendPlainText(line);
     Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
 }
 
-void TForm1::setStatusText(const QString &text) { StatusBar1->showMessage(text); }
+void MainWindow::setStatusText(const QString &text) { StatusBar1->showMessage(text); }
 
-QString TForm1::statusText() const { return StatusBar1->currentMessage(); }
+QString MainWindow::statusText() const { return StatusBar1->currentMessage(); }
 
-std::string TForm1::settingsFile() const { return SettingsFolder() + "tarvlit.ini"; }
+std::string MainWindow::settingsFile() const { return SettingsFolder() + "tarvlit.ini"; }
 
-bool TForm1::checkProjectSelected()
+bool MainWindow::checkProjectSelected()
 {
     if (!currentProjectName.isEmpty())
         return true;
@@ -125,7 +125,7 @@ bool TForm1::checkProjectSelected()
 // ---------------------------------------------------------------------------
 // Commands, toolbar and menus
 
-void TForm1::buildActions()
+void MainWindow::buildActions()
 {
     QStyle *st = style();
     auto make = [this](const char *name, const QString &caption, const QIcon &icon,
@@ -180,7 +180,7 @@ void TForm1::buildActions()
     connect(actEXIT, &QAction::triggered, this, [this] { run([this] { actEXITExecute(); }); });
 }
 
-void TForm1::buildMenus()
+void MainWindow::buildMenus()
 {
     menuBlog = menuBar()->addMenu(tr("&Blog"));
     menuBlog->setObjectName(QStringLiteral("Blog1"));
@@ -228,7 +228,7 @@ PathEdit *pathEdit(QWidget *parent, const char *name, PathEdit::Mode mode,
 }
 } // namespace
 
-void TForm1::buildBlogTab()
+void MainWindow::buildBlogTab()
 {
     tabBLOG = new QWidget;
     tabBLOG->setObjectName(QStringLiteral("tabBLOG"));
@@ -301,7 +301,7 @@ void TForm1::buildBlogTab()
     PageControl1->addTab(tabBLOG, tr("Blog"));
 }
 
-void TForm1::buildOptionsTab()
+void MainWindow::buildOptionsTab()
 {
     tabOPTIONS = new QWidget;
     tabOPTIONS->setObjectName(QStringLiteral("tabOPTIONS"));
@@ -373,7 +373,7 @@ void TForm1::buildOptionsTab()
     PageControl1->addTab(tabOPTIONS, tr("Options"));
 }
 
-void TForm1::buildContentTab()
+void MainWindow::buildContentTab()
 {
     tabCONTENT = new QWidget;
     tabCONTENT->setObjectName(QStringLiteral("tabCONTENT"));
@@ -413,7 +413,7 @@ void TForm1::buildContentTab()
     PageControl1->addTab(tabCONTENT, tr("Content"));
 }
 
-void TForm1::buildFtpTab()
+void MainWindow::buildFtpTab()
 {
     tabFTP = new QWidget;
     tabFTP->setObjectName(QStringLiteral("tabFTP"));
@@ -504,7 +504,7 @@ void TForm1::buildFtpTab()
     PageControl1->addTab(tabFTP, tr("FTP"));
 }
 
-void TForm1::onBrowse(PathEdit *field)
+void MainWindow::onBrowse(PathEdit *field)
 {
     QString start = field->text().isEmpty() ? field->initialDir() : field->text();
     QString chosen = field->mode() == PathEdit::Folder
@@ -517,7 +517,7 @@ void TForm1::onBrowse(PathEdit *field)
 // ---------------------------------------------------------------------------
 // Start-up
 
-void TForm1::startUp()
+void MainWindow::startUp()
 {
     // 1. No project yet.
     currentProjectName.clear();
@@ -526,7 +526,7 @@ void TForm1::startUp()
     // 2. Interface texts, when their file is there.
     const std::string folder = SettingsFolder();
     if (QFileInfo::exists(pathText(folder + "czech.lng")))
-        NacistTexty(QStringLiteral("czech.lng"));
+        LoadInterfaceTexts(QStringLiteral("czech.lng"));
 
     // 3. Caption with the build number of the program file.
     setWindowTitle(windowTitle() + QStringLiteral(" [build ")
@@ -574,7 +574,7 @@ void TForm1::startUp()
     cmbDEFPROJ->setEditText(QString());
 }
 
-void TForm1::showEvent(QShowEvent *e)
+void MainWindow::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
     if (shownOnce_ || e->spontaneous())
@@ -583,7 +583,7 @@ void TForm1::showEvent(QShowEvent *e)
     firstShow();
 }
 
-void TForm1::firstShow()
+void MainWindow::firstShow()
 {
     // 12. The settings storage restores first (the default project's name
     // among its values), then the project storage if it is active.
@@ -603,7 +603,7 @@ void TForm1::firstShow()
     }
 }
 
-void TForm1::closeEvent(QCloseEvent *e)
+void MainWindow::closeEvent(QCloseEvent *e)
 {
     // A transfer still waiting for the network is stopped, so that closing
     // does not wait on the server.
@@ -612,7 +612,7 @@ void TForm1::closeEvent(QCloseEvent *e)
     e->accept();
 }
 
-void TForm1::actEXITExecute()
+void MainWindow::actEXITExecute()
 {
     if (postOpen) {
         switch (prompts_->question(QStringLiteral("Confirm"),

@@ -32,8 +32,8 @@ class PathEdit;
 class PostEditor;
 class Prompts;
 class RadioGroup;
-class TFormStorage;
-class TNMFTP;
+class FormStorage;
+class FtpClient;
 
 // The main window. It owns every other object for the whole run: the project
 // fields (its edit controls), the post tree and its lists, the editor, the
@@ -42,11 +42,11 @@ class TNMFTP;
 // Its commands are defined in the subsystem that owns them: the post store
 // and editing in posts/ui, generation in generator/ui, publishing in
 // publish/ui, tag shortcuts in tags/ui, projects and texts here in app/ui.
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget *parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // The prompts every message box and question goes through. The window
     // owns them; tests install scripted ones before showing the window.
@@ -134,11 +134,11 @@ public:
             *actGENERATE = nullptr, *actEXIT = nullptr, *actCLOSEPOST = nullptr;
 
     // ---- form storages ----
-    TFormStorage *formstorPROJEKT = nullptr;
-    TFormStorage *formstorMAIN = nullptr;
+    FormStorage *formstorPROJEKT = nullptr;
+    FormStorage *formstorMAIN = nullptr;
 
     // ---- the FTP client ----
-    TNMFTP *FTP1 = nullptr;
+    FtpClient *FTP1 = nullptr;
 
     // ---- project settings path ----
     std::string settingsFile() const; // settings folder + "tarvlit.ini"
@@ -147,7 +147,7 @@ public:
     void actEXITExecute();
 
     // ---- projects, interface texts, About (app/ui) ----
-    void NacistTexty(const QString &bareName);
+    void LoadInterfaceTexts(const QString &bareName);
     void ListProjectFiles();
     void lstPROJEKTYClick();
     void ChooseProject();
@@ -164,7 +164,7 @@ public:
     void actCLOSEPOSTExecute();
     void actDELExecute();
     void MoreClick();
-    void najdiObsah(const QString &postName);
+    void showPostContent(const QString &postName);
     void TreeView1KeyUp(int key);
     void TreeView1DblClick();
 

@@ -39,7 +39,7 @@ int highlightedRow(const QListWidget *list)
 //    (which reloads the project).
 class ProjectListWatcher : public QObject {
 public:
-    ProjectListWatcher(TForm1 *window, QListWidget *list)
+    ProjectListWatcher(MainWindow *window, QListWidget *list)
         : QObject(list), window_(window), list_(list)
     {
         setObjectName(QStringLiteral("projectListWatcher"));
@@ -86,7 +86,7 @@ private:
     }
 
     static constexpr int kNoPress = -2;
-    TForm1 *window_;
+    MainWindow *window_;
     QListWidget *list_;
     int rowAtPress_ = kNoPress;
     int quiet_ = 0;
@@ -107,7 +107,7 @@ int insertProjectEntry(QListWidget *list, const QString &name)
 
 } // namespace
 
-void TForm1::setupProjects()
+void MainWindow::setupProjects()
 {
     setWindowIcon(programIcon());
     new ProjectListWatcher(this, lstPROJEKTY);
@@ -120,7 +120,7 @@ void TForm1::setupProjects()
 // ---------------------------------------------------------------------------
 // Interface texts
 
-void TForm1::NacistTexty(const QString &bareName)
+void MainWindow::LoadInterfaceTexts(const QString &bareName)
 {
     const IniFile ini = IniFile::load(SettingsFolder() + pathBytes(bareName));
     const std::string section = "form1";
@@ -145,15 +145,15 @@ void TForm1::NacistTexty(const QString &bareName)
 // ---------------------------------------------------------------------------
 // Projects
 
-void TForm1::ListProjectFiles()
+void MainWindow::ListProjectFiles()
 {
     for (const QString &name : projectNamesIn(projectsFolder()))
         insertProjectEntry(lstPROJEKTY, name);
 }
 
-void TForm1::lstPROJEKTYClick() { ChooseProject(); }
+void MainWindow::lstPROJEKTYClick() { ChooseProject(); }
 
-void TForm1::ChooseProject()
+void MainWindow::ChooseProject()
 {
     // 1. Nothing is saved automatically until a project has been loaded.
     formstorPROJEKT->setActive(false);
@@ -184,7 +184,7 @@ void TForm1::ChooseProject()
     actREADExecute();
 }
 
-void TForm1::SaveProject()
+void MainWindow::SaveProject()
 {
     edtMAINURI->setText(WithTrailingSeparator(edtMAINURI->text()));
     dirPATHARCHIVES->setText(WithTrailingSeparator(dirPATHARCHIVES->text()));
@@ -195,9 +195,9 @@ void TForm1::SaveProject()
     formstorPROJEKT->setActive(false);
 }
 
-void TForm1::Button2Click()
+void MainWindow::Button2Click()
 {
-    TfrmNEWPROJ dialog(prompts(), this);
+    NewProjectDialog dialog(prompts(), this);
     if (dialog.showModal() != QDialog::Accepted)
         return;
     const QString name = dialog.projectName();
@@ -229,9 +229,9 @@ void TForm1::Button2Click()
 // ---------------------------------------------------------------------------
 // About
 
-void TForm1::ShowAbout()
+void MainWindow::ShowAbout()
 {
-    TAboutBox box(this);
+    AboutBox box(this);
     box.showModal();
 }
 

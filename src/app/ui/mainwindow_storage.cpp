@@ -17,13 +17,13 @@ static const char *const kProjectFields[] = {
     "rgPARAGRAPH.ItemIndex",  "rgCHARSET.ItemIndex", "dirPATHARCHIVES.Text",
 };
 
-void TForm1::setupStorages()
+void MainWindow::setupStorages()
 {
     // The project storage is declared first, so the settings storage wraps
     // it: on show the settings restore first, on close the project saves
     // first.
     if (!formstorPROJEKT) {
-        formstorPROJEKT = new TFormStorage(this, this);
+        formstorPROJEKT = new FormStorage(this, this);
         formstorPROJEKT->setObjectName(QStringLiteral("formstorPROJEKT"));
         formstorPROJEKT->setWindowClassName(QStringLiteral("TForm1"));
         formstorPROJEKT->setActive(false);
@@ -35,11 +35,11 @@ void TForm1::setupStorages()
         formstorPROJEKT->setErrorHandler([this](const QString &m) { prompts_->error(m); });
     }
     if (!formstorMAIN) {
-        formstorMAIN = new TFormStorage(this, this);
+        formstorMAIN = new FormStorage(this, this);
         formstorMAIN->setObjectName(QStringLiteral("formstorMAIN"));
         formstorMAIN->setWindowClassName(QStringLiteral("TForm1"));
-        formstorMAIN->setOptions(TFormStorage::Options(TFormStorage::fpState)
-                                 | TFormStorage::fpPosition);
+        formstorMAIN->setOptions(FormStorage::Options(FormStorage::fpState)
+                                 | FormStorage::fpPosition);
         formstorMAIN->setStoredProps({QStringLiteral("cmbDEFPROJ.Text")});
         formstorMAIN->setErrorHandler([this](const QString &m) { prompts_->error(m); });
     }
@@ -47,10 +47,10 @@ void TForm1::setupStorages()
     formstorMAIN->setActive(true);
 }
 
-void TForm1::restoreStoragesOnShow() { TFormStorage::windowShown(this); }
+void MainWindow::restoreStoragesOnShow() { FormStorage::windowShown(this); }
 
-void TForm1::saveStoragesOnClose() { TFormStorage::windowClosing(this); }
+void MainWindow::saveStoragesOnClose() { FormStorage::windowClosing(this); }
 
-void TForm1::saveStoragesOnDestroy() { TFormStorage::windowDestroying(this); }
+void MainWindow::saveStoragesOnDestroy() { FormStorage::windowDestroying(this); }
 
 } // namespace tl

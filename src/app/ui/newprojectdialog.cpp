@@ -14,14 +14,14 @@
 namespace tl {
 
 namespace {
-TfrmNEWPROJ::ShowHook &showHook()
+NewProjectDialog::ShowHook &showHook()
 {
-    static TfrmNEWPROJ::ShowHook hook;
+    static NewProjectDialog::ShowHook hook;
     return hook;
 }
 } // namespace
 
-TfrmNEWPROJ::TfrmNEWPROJ(Prompts &prompts, QWidget *parent) : QDialog(parent), prompts_(prompts)
+NewProjectDialog::NewProjectDialog(Prompts &prompts, QWidget *parent) : QDialog(parent), prompts_(prompts)
 {
     setObjectName(QStringLiteral("frmNEWPROJ"));
     setWindowTitle(tr("New project"));
@@ -52,16 +52,16 @@ TfrmNEWPROJ::TfrmNEWPROJ(Prompts &prompts, QWidget *parent) : QDialog(parent), p
     layout->addLayout(form);
     layout->addLayout(buttons);
 
-    connect(btnCREATE, &QPushButton::clicked, this, &TfrmNEWPROJ::createClicked);
+    connect(btnCREATE, &QPushButton::clicked, this, &NewProjectDialog::createClicked);
     connect(btnCANCEL, &QPushButton::clicked, this, &QDialog::reject);
-    connect(edtPATHNEWPROJECT, &PathEdit::browseRequested, this, &TfrmNEWPROJ::browse);
+    connect(edtPATHNEWPROJECT, &PathEdit::browseRequested, this, &NewProjectDialog::browse);
 }
 
-QString TfrmNEWPROJ::projectName() const { return projectNameFromTyped(edtNAMENEWPROJECT->text()); }
+QString NewProjectDialog::projectName() const { return projectNameFromTyped(edtNAMENEWPROJECT->text()); }
 
-QString TfrmNEWPROJ::mainPath() const { return edtPATHNEWPROJECT->text(); }
+QString NewProjectDialog::mainPath() const { return edtPATHNEWPROJECT->text(); }
 
-void TfrmNEWPROJ::createClicked()
+void NewProjectDialog::createClicked()
 {
     const QString name = projectName();
     const QString problem = projectNameProblem(name);
@@ -83,20 +83,20 @@ void TfrmNEWPROJ::createClicked()
     accept();
 }
 
-void TfrmNEWPROJ::browse()
+void NewProjectDialog::browse()
 {
     const QString chosen = prompts_.chooseFolder(tr("Main path:"), mainPath());
     if (!chosen.isEmpty())
         edtPATHNEWPROJECT->setText(chosen);
 }
 
-int TfrmNEWPROJ::showModal()
+int NewProjectDialog::showModal()
 {
     if (showHook())
         return showHook()(*this);
     return exec();
 }
 
-void TfrmNEWPROJ::setShowHook(ShowHook hook) { showHook() = std::move(hook); }
+void NewProjectDialog::setShowHook(ShowHook hook) { showHook() = std::move(hook); }
 
 } // namespace tl

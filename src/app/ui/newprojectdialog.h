@@ -13,11 +13,11 @@ class Prompts;
 // The "New project" dialog: a name and the main folder of a new project.
 // "&Create" accepts only a name that can name a project file, and asks before
 // an existing project of that name would be overwritten.
-class TfrmNEWPROJ : public QDialog {
+class NewProjectDialog : public QDialog {
     Q_OBJECT
 public:
     // Messages and the folder picker go through `prompts`.
-    TfrmNEWPROJ(Prompts &prompts, QWidget *parent = nullptr);
+    NewProjectDialog(Prompts &prompts, QWidget *parent = nullptr);
 
     QLineEdit *edtNAMENEWPROJECT = nullptr;
     PathEdit *edtPATHNEWPROJECT = nullptr;
@@ -35,7 +35,7 @@ public:
     // Replaces the modal showing (tests fill in the fields and press a
     // button instead of waiting on a real dialog). An empty hook restores
     // the real one.
-    using ShowHook = std::function<int(TfrmNEWPROJ &)>;
+    using ShowHook = std::function<int(NewProjectDialog &)>;
     static void setShowHook(ShowHook hook);
 
 private:

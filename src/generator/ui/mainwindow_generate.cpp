@@ -23,7 +23,7 @@ PageOpener g_opener;
 // Log lines and the upload list of a generation run, shown in the window.
 class WindowReporter : public gen::GenerateReporter {
 public:
-    explicit WindowReporter(TForm1 &w) : w_(w) {}
+    explicit WindowReporter(MainWindow &w) : w_(w) {}
     void log(const std::string &line) override { w_.log(QString::fromStdString(line)); }
     void clearUploadList() override { w_.lstFILESFTP->clear(); }
     void addToUploadList(const std::string &path) override
@@ -32,7 +32,7 @@ public:
     }
 
 private:
-    TForm1 &w_;
+    MainWindow &w_;
 };
 
 // Texts that go into pages are windows-1250 bytes; paths keep the file
@@ -50,7 +50,7 @@ bool openPage(const QString &p)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(p));
 }
 
-void TForm1::setupGenerator()
+void MainWindow::setupGenerator()
 {
     connect(actGENERATE, &QAction::triggered, this, [this] {
         if (actGENERATE->isEnabled())
@@ -58,7 +58,7 @@ void TForm1::setupGenerator()
     });
 }
 
-void TForm1::actGENERATEExecute()
+void MainWindow::actGENERATEExecute()
 {
     if (!actGENERATE->isEnabled())
         return;

@@ -55,22 +55,22 @@ private:
     std::function<void(int)> onKeyUp_;
 };
 
-PostDateEdit *dateField(TForm1 &w) { return qobject_cast<PostDateEdit *>(w.DateEdit1); }
+PostDateEdit *dateField(MainWindow &w) { return qobject_cast<PostDateEdit *>(w.DateEdit1); }
 
-bool dateFieldEmpty(TForm1 &w)
+bool dateFieldEmpty(MainWindow &w)
 {
     PostDateEdit *d = dateField(w);
     return d ? d->isEmpty() : !w.DateEdit1->date().isValid();
 }
 
-void emptyDateField(TForm1 &w)
+void emptyDateField(MainWindow &w)
 {
     if (PostDateEdit *d = dateField(w))
         d->setEmpty();
 }
 
 // Date and time fields show a date-time: the date, and the hour and minute.
-void showDateTime(TForm1 &w, const CivilDateTime &c)
+void showDateTime(MainWindow &w, const CivilDateTime &c)
 {
     w.DateEdit1->setDate(QDate(c.year, c.month, c.day));
     w.timeedit1->setText(QString::fromLatin1(timeText(c).c_str()));
@@ -78,7 +78,7 @@ void showDateTime(TForm1 &w, const CivilDateTime &c)
 
 // Editing look: the field background of a text field; browse look: the
 // colour of the window's menus and panels. The close-post button follows.
-void setEditingLook(TForm1 &w, bool editing)
+void setEditingLook(MainWindow &w, bool editing)
 {
     const QPalette app = QApplication::palette();
     const QColor c = editing ? app.color(QPalette::Base) : app.color(QPalette::Window);
@@ -91,7 +91,7 @@ void setEditingLook(TForm1 &w, bool editing)
     w.actCLOSEPOST->setEnabled(editing);
 }
 
-void setFieldsEditable(TForm1 &w, bool editable)
+void setFieldsEditable(MainWindow &w, bool editable)
 {
     w.edtNADPIS->setReadOnly(!editable);
     w.DateEdit1->setReadOnly(!editable);
@@ -99,7 +99,7 @@ void setFieldsEditable(TForm1 &w, bool editable)
     w.memoOBSAH->setReadOnly(!editable);
 }
 
-void showOtherTabs(TForm1 &w, bool shown)
+void showOtherTabs(MainWindow &w, bool shown)
 {
     for (QWidget *tab : {w.tabOPTIONS, w.tabFTP, w.tabCONTENT}) {
         const int i = w.PageControl1->indexOf(tab);
@@ -109,7 +109,7 @@ void showOtherTabs(TForm1 &w, bool shown)
 }
 
 // The browse state's buttons after a post is saved or closed.
-void enableBrowseCommands(TForm1 &w)
+void enableBrowseCommands(MainWindow &w)
 {
     w.actSAVE->setEnabled(false);
     w.actREAD->setEnabled(true);
@@ -118,7 +118,7 @@ void enableBrowseCommands(TForm1 &w)
     w.actGENERATE->setEnabled(true);
 }
 
-void disableBrowseCommands(TForm1 &w)
+void disableBrowseCommands(MainWindow &w)
 {
     w.actREAD->setEnabled(false);
     w.actNEW->setEnabled(false);
@@ -128,7 +128,7 @@ void disableBrowseCommands(TForm1 &w)
 }
 
 // The tree and the other tabs back, the post closed.
-void returnToBrowsing(TForm1 &w)
+void returnToBrowsing(MainWindow &w)
 {
     w.TreeView1->setEnabled(true);
     showOtherTabs(w, true);
@@ -153,7 +153,7 @@ std::exception_ptr failureOf(const std::function<void()> &step)
 // ---------------------------------------------------------------------------
 // Set-up
 
-void TForm1::setupPosts()
+void MainWindow::setupPosts()
 {
     preparePostTree(TreeView1);
 
@@ -185,7 +185,7 @@ void TForm1::setupPosts()
 // ---------------------------------------------------------------------------
 // Read
 
-void TForm1::actREADExecute()
+void MainWindow::actREADExecute()
 {
     if (!actREAD->isEnabled())
         return;
@@ -221,7 +221,7 @@ void TForm1::actREADExecute()
 // ---------------------------------------------------------------------------
 // Preview
 
-void TForm1::TreeView1Click()
+void MainWindow::TreeView1Click()
 {
     actEDIT->setEnabled(false);
     if (TreeView1->topLevelItemCount() == 0)
@@ -232,10 +232,10 @@ void TForm1::TreeView1Click()
     QString name = node->text(0);
     name.remove(QLatin1Char('_'));
     actEDIT->setEnabled(true);
-    najdiObsah(name);
+    showPostContent(name);
 }
 
-void TForm1::najdiObsah(const QString &postName)
+void MainWindow::showPostContent(const QString &postName)
 {
     const std::string name = pathBytes(postName);
     const std::int32_t n = postTimeOfName(name);
@@ -254,13 +254,13 @@ void TForm1::najdiObsah(const QString &postName)
     setEditorBytes(memoOBSAH, post.body);
 }
 
-void TForm1::TreeView1KeyUp(int key)
+void MainWindow::TreeView1KeyUp(int key)
 {
     if (key == Qt::Key_Up || key == Qt::Key_Down)
         TreeView1Click();
 }
 
-void TForm1::TreeView1DblClick()
+void MainWindow::TreeView1DblClick()
 {
     if (isPostNode(selectedNode(TreeView1)))
         actEDITExecute();
@@ -269,7 +269,7 @@ void TForm1::TreeView1DblClick()
 // ---------------------------------------------------------------------------
 // New, Edit
 
-void TForm1::actNEWExecute()
+void MainWindow::actNEWExecute()
 {
     if (!actNEW->isEnabled())
         return;
@@ -294,7 +294,7 @@ void TForm1::actNEWExecute()
     showDateTime(*this, now);
 }
 
-void TForm1::actEDITExecute()
+void MainWindow::actEDITExecute()
 {
     if (!actEDIT->isEnabled())
         return;
@@ -324,7 +324,7 @@ void TForm1::actEDITExecute()
 // ---------------------------------------------------------------------------
 // Save
 
-void TForm1::actSAVEExecute()
+void MainWindow::actSAVEExecute()
 {
     if (!actSAVE->isEnabled())
         return;
@@ -378,7 +378,7 @@ void TForm1::actSAVEExecute()
 // ---------------------------------------------------------------------------
 // Close post
 
-void TForm1::actCLOSEPOSTExecute()
+void MainWindow::actCLOSEPOSTExecute()
 {
     if (!actCLOSEPOST->isEnabled())
         return;
@@ -407,7 +407,7 @@ void TForm1::actCLOSEPOSTExecute()
 // ---------------------------------------------------------------------------
 // Delete
 
-void TForm1::actDELExecute()
+void MainWindow::actDELExecute()
 {
     if (!actDEL->isEnabled())
         return;
@@ -436,7 +436,7 @@ void TForm1::actDELExecute()
 // ---------------------------------------------------------------------------
 // Long-post separator
 
-void TForm1::MoreClick()
+void MainWindow::MoreClick()
 {
     if (memoOBSAH->isReadOnly())
         return;

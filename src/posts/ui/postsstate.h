@@ -6,7 +6,7 @@
 namespace tl {
 
 // Post-store state of the main window.
-struct TForm1::PostsState {
+struct MainWindow::PostsState {
     QStringList strSOUBORY; // post file names, left-padded with "_" to 20, ascending
     QStringList StrHolder1; // "YYYY-MM" month keys, newest first
     bool newPost = false;   // the open post has no file yet (set by New)

@@ -8,7 +8,7 @@
 #include "app/core/programfiles.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -125,7 +125,7 @@ public:
 // waits for the network, and gives them back however it ends.
 class TransferScope {
 public:
-    explicit TransferScope(TForm1 &w) : w_(w), st_(*w.publish)
+    explicit TransferScope(MainWindow &w) : w_(w), st_(*w.publish)
     {
         st_.busy = true;
         st_.cancelled = false;
@@ -164,15 +164,15 @@ public:
     TransferScope &operator=(const TransferScope &) = delete;
 
 private:
-    TForm1 &w_;
-    TForm1::PublishState &st_;
+    MainWindow &w_;
+    MainWindow::PublishState &st_;
 };
 
 // Runs the network part of a command with the other commands held off. A
 // failure after Cancel was pressed is the cancellation itself: the control
 // connection is dropped (its pending replies would confuse the next command)
 // and the command ends quietly, its lists as they were.
-void runTransfer(TForm1 &w, const std::function<void()> &work,
+void runTransfer(MainWindow &w, const std::function<void()> &work,
                  const std::function<void()> &undo = {})
 {
     TransferScope scope(w);
@@ -181,7 +181,7 @@ void runTransfer(TForm1 &w, const std::function<void()> &work,
     } catch (const std::exception &) {
         if (!w.publish->cancelled)
             throw;
-        w.FTP1->TPowersock::Disconnect();
+        w.FTP1->FtpSocket::Disconnect();
         if (undo)
             undo();
         w.log(QString::fromLatin1(kCancelled));
@@ -189,13 +189,13 @@ void runTransfer(TForm1 &w, const std::function<void()> &work,
     }
 }
 
-void stopIfCancelled(TForm1 &w)
+void stopIfCancelled(MainWindow &w)
 {
     if (w.publish->cancelled)
         throw EAbortError(kCancelled);
 }
 
-void startFileProgress(TForm1 &w, const QString &verb, const QString &name, int k, int n)
+void startFileProgress(MainWindow &w, const QString &verb, const QString &name, int k, int n)
 {
     w.setStatusText(QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n));
     w.pbFTP->setRange(0, 1000);
@@ -204,7 +204,7 @@ void startFileProgress(TForm1 &w, const QString &verb, const QString &name, int 
 
 // Bytes moved of the current file; with its size unknown the bar only shows
 // that something is going on.
-void showProgress(TForm1 &w, qint64 done, qint64 total)
+void showProgress(MainWindow &w, qint64 done, qint64 total)
 {
     if (total <= 0) {
         w.pbFTP->setRange(0, 0);
@@ -217,10 +217,10 @@ void showProgress(TForm1 &w, qint64 done, qint64 total)
 // Applies the connection settings of the FTP setup fields to the client. The
 // port is converted first, so a port that is not a number stops the command
 // before anything changes or connects.
-void applyConnectionSettings(TForm1 &w)
+void applyConnectionSettings(MainWindow &w)
 {
     const int port = strToInt(w.edtPORT->text().toStdString());
-    TNMFTP &ftp = *w.FTP1;
+    FtpClient &ftp = *w.FTP1;
     if (w.chkPROXY->isChecked()) {
         ftp.Proxy = w.edtFIREWALL->text().toStdString();
         ftp.ProxyPort = port;
@@ -233,23 +233,23 @@ void applyConnectionSettings(TForm1 &w)
 
 } // namespace
 
-void TForm1::setupPublish()
+void MainWindow::setupPublish()
 {
-    publish->ftp = std::make_unique<TNMFTP>();
+    publish->ftp = std::make_unique<FtpClient>();
     FTP1 = publish->ftp.get();
     FTP1->Port = 21;
     FTP1->ReportLevel = 0;
     FTP1->ProxyPort = 0;
     FTP1->ParseList = false;
-    FTP1->OnError = [this](TPowersock *, quint16 Errno, const std::string &Errmsg) {
+    FTP1->OnError = [this](FtpSocket *, quint16 Errno, const std::string &Errmsg) {
         FTP1Error(Errno, Errmsg);
     };
-    FTP1->OnFailure = [this](bool &Handled, TCmdType Trans_Type) { FTP1Failure(Handled, Trans_Type); };
+    FTP1->OnFailure = [this](bool &Handled, FtpCommandKind Trans_Type) { FTP1Failure(Handled, Trans_Type); };
     FTP1->OnListItem = [this](const std::string &Listing) { FTP1ListItem(Listing); };
-    FTP1->OnPacketSent = [this](TPowersock *data) {
+    FTP1->OnPacketSent = [this](FtpSocket *data) {
         showProgress(*this, data->BytesSent(), FTP1->ByteCount());
     };
-    FTP1->OnPacketRecvd = [this](TPowersock *data) {
+    FTP1->OnPacketRecvd = [this](FtpSocket *data) {
         showProgress(*this, data->BytesRecvd(), FTP1->ByteCount());
     };
 
@@ -278,7 +278,7 @@ void TForm1::setupPublish()
 // ---------------------------------------------------------------------------
 // Fields and lists
 
-void TForm1::edtPASSWORDChange()
+void MainWindow::edtPASSWORDChange()
 {
     const bool typed = !edtPASSWORD->text().isEmpty();
     if (publish->busy)
@@ -287,13 +287,13 @@ void TForm1::edtPASSWORDChange()
         btnSENDFTP->setEnabled(typed);
 }
 
-void TForm1::RxSpeedButton1Click()
+void MainWindow::RxSpeedButton1Click()
 {
     edtPASSWORD->setEchoMode(edtPASSWORD->echoMode() == QLineEdit::Password ? QLineEdit::Normal
                                                                             : QLineEdit::Password);
 }
 
-void TForm1::RxSpeedButton3Click()
+void MainWindow::RxSpeedButton3Click()
 {
     const QList<QListWidgetItem *> selected = lstFILESFTP->selectedItems();
     if (selected.isEmpty())
@@ -301,7 +301,7 @@ void TForm1::RxSpeedButton3Click()
     delete lstFILESFTP->takeItem(lstFILESFTP->row(selected.first()));
 }
 
-void TForm1::chkALLFILESClick()
+void MainWindow::chkALLFILESClick()
 {
     if (!chkALLFILES->isChecked()) {
         lstDATAFTP->clear();
@@ -319,13 +319,13 @@ void TForm1::chkALLFILESClick()
 // ---------------------------------------------------------------------------
 // Client events
 
-void TForm1::FTP1Error(unsigned Errno, const std::string &Errmsg)
+void MainWindow::FTP1Error(unsigned Errno, const std::string &Errmsg)
 {
     prompts().message(QString(), QStringLiteral("Error ") + QString::number(Errno)
                                      + QStringLiteral(": ") + QString::fromLocal8Bit(Errmsg));
 }
 
-void TForm1::FTP1Failure(bool &Handled, int Trans_Type)
+void MainWindow::FTP1Failure(bool &Handled, int Trans_Type)
 {
     if (publish->makingFolders && Trans_Type == cmdMakeDir) {
         Handled = true; // the folder is there already (or STOR will say why not)
@@ -335,9 +335,9 @@ void TForm1::FTP1Failure(bool &Handled, int Trans_Type)
         setStatusText(QString::fromLatin1(kFailureTexts[Trans_Type]));
 }
 
-void TForm1::FTP1ListItem(const std::string &Listing) { lstFROMFTP->addItem(decodeCp1250(Listing)); }
+void MainWindow::FTP1ListItem(const std::string &Listing) { lstFROMFTP->addItem(decodeCp1250(Listing)); }
 
-void TForm1::btnCANCELFTPClick()
+void MainWindow::btnCANCELFTPClick()
 {
     if (!publish->busy)
         return;
@@ -348,7 +348,7 @@ void TForm1::btnCANCELFTPClick()
 // ---------------------------------------------------------------------------
 // Commands
 
-void TForm1::btnSENDFTPClick()
+void MainWindow::btnSENDFTPClick()
 {
     if (publish->busy)
         return;
@@ -408,7 +408,7 @@ void TForm1::btnSENDFTPClick()
     });
 }
 
-void TForm1::actREADFROMFTPExecute()
+void MainWindow::actREADFROMFTPExecute()
 {
     if (publish->busy)
         return;
@@ -439,7 +439,7 @@ void TForm1::actREADFROMFTPExecute()
         });
 }
 
-void TForm1::Button3Click()
+void MainWindow::Button3Click()
 {
     if (publish->busy)
         return;

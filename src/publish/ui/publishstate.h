@@ -1,6 +1,6 @@
 #pragma once
 #include "app/ui/mainwindow.h"
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 
 #include <memory>
 
@@ -9,12 +9,12 @@ class QActionGroup;
 namespace tl {
 
 // Publishing state of the main window.
-struct TForm1::PublishState {
-    // The window's one FTP client (TForm1::FTP1 points at it). It is owned
+struct MainWindow::PublishState {
+    // The window's one FTP client (MainWindow::FTP1 points at it). It is owned
     // here rather than by the window's object tree so that it goes while the
     // window's prompts and controls still exist: destroying a client that is
     // still logged in says QUIT, which waits for the network.
-    std::unique_ptr<TNMFTP> ftp;
+    std::unique_ptr<FtpClient> ftp;
 
     bool busy = false;          // a transfer is waiting for the network
     bool cancelled = false;     // Cancel was pressed during the running transfer

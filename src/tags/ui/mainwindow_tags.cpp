@@ -6,7 +6,7 @@
 #include "app/ui/posteditor.h"
 #include "tags/hotkey.h"
 #include "tags/tagtext.h"
-#include "tags/ui/f_zkratky.h"
+#include "tags/ui/tagsdialog.h"
 
 #include <QAction>
 #include <QMenu>
@@ -35,12 +35,12 @@ std::string itemKey(int i) { return "Item" + std::to_string(i); }
 
 } // namespace
 
-void TForm1::setupTags()
+void MainWindow::setupTags()
 {
     connect(mnuSETUPTAGS, &QAction::triggered, this, [this] { run([this] { ShowTagsDialog(); }); });
 }
 
-void TForm1::BuildTagsMenu()
+void MainWindow::BuildTagsMenu()
 {
     // Read straight from the settings file, not through a form storage.
     const IniFile ini = IniFile::load(settingsFile());
@@ -56,7 +56,7 @@ void TForm1::BuildTagsMenu()
     SetTagEntries(descriptions, hotkeys);
 }
 
-void TForm1::SetTagEntries(const QStringList &descriptions, const QStringList &hotkeyTexts)
+void MainWindow::SetTagEntries(const QStringList &descriptions, const QStringList &hotkeyTexts)
 {
     const QList<QAction *> old = menuTags->actions();
     for (qsizetype k = kFixedEntries; k < old.size(); ++k) {
@@ -78,7 +78,7 @@ void TForm1::SetTagEntries(const QStringList &descriptions, const QStringList &h
     }
 }
 
-void TForm1::WrapSelection(int index)
+void MainWindow::WrapSelection(int index)
 {
     if (memoOBSAH->isReadOnly())
         return;
@@ -100,9 +100,9 @@ void TForm1::WrapSelection(int index)
     memoOBSAH->setTextCursor(cursor);
 }
 
-void TForm1::ShowTagsDialog()
+void MainWindow::ShowTagsDialog()
 {
-    TfrmZKRATKY dialog(this);
+    TagsDialog dialog(this);
     dialog.exec();
 }
 

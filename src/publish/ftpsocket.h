@@ -17,7 +17,7 @@ class QTcpSocket;
 
 namespace tl {
 
-class TThreadTimer;
+class SocketTimer;
 
 // A failure of the socket layer; the message is what the user sees.
 class ESockError : public AppError {
@@ -31,14 +31,14 @@ public:
     using ESockError::ESockError;
 };
 
-class TPowersock;
+class FtpSocket;
 
-using TNotifyEvent = std::function<void(TPowersock *Sender)>;
-using THandlerEvent = std::function<void(bool &Handled)>;
-using TOnHostResolved = std::function<void(TPowersock *Sender)>;
-using TOnStatus = std::function<void(TPowersock *Sender, const std::string &Status)>;
-using TOnErrorEvent =
-    std::function<void(TPowersock *Sender, quint16 Errno, const std::string &Errmsg)>;
+using NotifyEvent = std::function<void(FtpSocket *Sender)>;
+using HandlerEvent = std::function<void(bool &Handled)>;
+using HostResolvedEvent = std::function<void(FtpSocket *Sender)>;
+using StatusEvent = std::function<void(FtpSocket *Sender, const std::string &Status)>;
+using ErrorEvent =
+    std::function<void(FtpSocket *Sender, quint16 Errno, const std::string &Errmsg)>;
 
 // The text of a socket error number: "" for 0, "10061:Connection refused" for a
 // number of the table, "Unknown Error No. 12345" for any other.
@@ -56,15 +56,15 @@ extern const char *const kMsgLineTooLong;      // a line longer than kMaxLineLen
 // One TCP connection endpoint whose operations look blocking to the caller:
 // each starts its work and then runs the caller's event loop until it is done,
 // so the window stays responsive while the network is slow. No extra thread.
-class TPowersock : public QObject {
+class FtpSocket : public QObject {
 public:
     // Longest line (line feed included) that ReadLn accepts.
     static constexpr qsizetype kMaxLineLength = 64 * 1024;
     // Largest piece moved by one read or send call.
     static constexpr qint64 kChunk = 16383;
 
-    explicit TPowersock(QObject *parent = nullptr);
-    ~TPowersock() override;
+    explicit FtpSocket(QObject *parent = nullptr);
+    ~FtpSocket() override;
 
     // ---- properties ----
     std::string Host;
@@ -78,15 +78,15 @@ public:
     int NoDataTimeOut = 60000;
 
     // ---- events ----
-    TNotifyEvent OnConnect;
-    TNotifyEvent OnDisconnect;
-    THandlerEvent OnInvalidHost;
-    TOnHostResolved OnHostResolved;
-    TOnStatus OnStatus;
-    TNotifyEvent OnConnectionFailed;
-    TOnErrorEvent OnError;
-    TNotifyEvent OnPacketSent;  // per chunk handed to the network during SendFile
-    TNotifyEvent OnPacketRecvd; // per chunk received during CaptureFile
+    NotifyEvent OnConnect;
+    NotifyEvent OnDisconnect;
+    HandlerEvent OnInvalidHost;
+    HostResolvedEvent OnHostResolved;
+    StatusEvent OnStatus;
+    NotifyEvent OnConnectionFailed;
+    ErrorEvent OnError;
+    NotifyEvent OnPacketSent;  // per chunk handed to the network during SendFile
+    NotifyEvent OnPacketRecvd; // per chunk received during CaptureFile
 
     // ---- state ----
     bool Connected() const { return m_connected; }
@@ -204,7 +204,7 @@ private:
         QHostAddress peer;
     };
     std::vector<Incoming> m_incoming; // accepted connections not yet taken
-    TThreadTimer *m_timer = nullptr;
+    SocketTimer *m_timer = nullptr;
     QHostAddress m_remote;
     QHostAddress m_allowedPeer;
     QHostAddress m_lookupAddress; // answer of the running host lookup

@@ -1,4 +1,4 @@
-#include "tags/ui/f_zkratky.h"
+#include "tags/ui/tagsdialog.h"
 
 #include "app/ui/formstorage.h"
 #include "app/ui/mainwindow.h"
@@ -22,12 +22,12 @@
 
 namespace tl {
 
-TStrHolder::TStrHolder(const QString &name, QObject *parent) : QObject(parent)
+StringHolder::StringHolder(const QString &name, QObject *parent) : QObject(parent)
 {
     setObjectName(name);
 }
 
-std::vector<ReservedHotkey> commandHotkeys(const TForm1 &window)
+std::vector<ReservedHotkey> commandHotkeys(const MainWindow &window)
 {
     std::vector<ReservedHotkey> out;
     const auto actions = window.findChildren<QAction *>();
@@ -83,14 +83,14 @@ QToolButton *listButton(QWidget *parent, const char *name, const char *text, con
 
 } // namespace
 
-TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
+TagsDialog::TagsDialog(MainWindow *owner) : QDialog(owner), owner_(owner)
 {
     setObjectName(QStringLiteral("frmZKRATKY"));
     setWindowTitle(tr("Tags"));
 
-    StrEND = new TStrHolder(QStringLiteral("StrEND"), this);
-    StrHOTKEYS = new TStrHolder(QStringLiteral("StrHOTKEYS"), this);
-    StrSTART = new TStrHolder(QStringLiteral("StrSTART"), this);
+    StrEND = new StringHolder(QStringLiteral("StrEND"), this);
+    StrHOTKEYS = new StringHolder(QStringLiteral("StrHOTKEYS"), this);
+    StrSTART = new StringHolder(QStringLiteral("StrSTART"), this);
 
     // ---- layout ----
     auto *listLabel = new QLabel(tr("List"), this);
@@ -189,47 +189,47 @@ TfrmZKRATKY::TfrmZKRATKY(TForm1 *owner) : QDialog(owner), owner_(owner)
     connect(btnCANCEL, &QPushButton::clicked, this, &QDialog::reject);
 
     // ---- storage: the settings file, section "ShortCuts" ----
-    FormStorage1 = new TFormStorage(this, this);
+    FormStorage1 = new FormStorage(this, this);
     FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
     FormStorage1->setIniFileName(owner_->settingsFile());
     FormStorage1->setIniSection(QStringLiteral("ShortCuts"));
-    FormStorage1->setOptions(TFormStorage::Options(TFormStorage::fpState) | TFormStorage::fpPosition);
+    FormStorage1->setOptions(FormStorage::Options(FormStorage::fpState) | FormStorage::fpPosition);
     FormStorage1->setStoredProps({QStringLiteral("StrEND.Strings"), QStringLiteral("StrHOTKEYS.Strings"),
                                   QStringLiteral("StrSTART.Strings"), QStringLiteral("lstZNACKY.Items")});
     FormStorage1->setErrorHandler([this](const QString &message) { owner_->prompts().error(message); });
     FormStorage1->setActive(true);
 }
 
-TfrmZKRATKY::~TfrmZKRATKY()
+TagsDialog::~TagsDialog()
 {
     // Saves only when the dialog was shown and not closed through done().
-    TFormStorage::windowDestroying(this);
+    FormStorage::windowDestroying(this);
 }
 
-void TfrmZKRATKY::showEvent(QShowEvent *e)
+void TagsDialog::showEvent(QShowEvent *e)
 {
     if (!shownOnce_ && !e->spontaneous()) {
         shownOnce_ = true;
-        TFormStorage::windowShown(this);
+        FormStorage::windowShown(this);
         padLists();
         opened_ = currentLists();
     }
     QDialog::showEvent(e);
 }
 
-void TfrmZKRATKY::done(int r)
+void TagsDialog::done(int r)
 {
     if (isVisible()) {
         // Only O&K keeps the edits: every other way out puts the lists back
         // as they were opened, so the settings file keeps what the menu shows.
         if (r != QDialog::Accepted)
             setLists(opened_);
-        TFormStorage::windowClosing(this);
+        FormStorage::windowClosing(this);
     }
     QDialog::done(r);
 }
 
-QStringList TfrmZKRATKY::descriptions() const
+QStringList TagsDialog::descriptions() const
 {
     QStringList out;
     for (int i = 0; i < lstZNACKY->count(); ++i)
@@ -237,12 +237,12 @@ QStringList TfrmZKRATKY::descriptions() const
     return out;
 }
 
-TfrmZKRATKY::Lists TfrmZKRATKY::currentLists() const
+TagsDialog::Lists TagsDialog::currentLists() const
 {
     return {descriptions(), StrHOTKEYS->strings(), StrSTART->strings(), StrEND->strings()};
 }
 
-void TfrmZKRATKY::setLists(const Lists &lists)
+void TagsDialog::setLists(const Lists &lists)
 {
     const QSignalBlocker block(lstZNACKY);
     lstZNACKY->clear();
@@ -256,33 +256,33 @@ void TfrmZKRATKY::setLists(const Lists &lists)
 // short by a failed write). The shorter lists are filled up with empty texts
 // to the number of descriptions, so every tag has all four parts; longer
 // lists keep their surplus.
-void TfrmZKRATKY::padLists()
+void TagsDialog::padLists()
 {
     const int n = lstZNACKY->count();
-    for (TStrHolder *h : {StrHOTKEYS, StrSTART, StrEND})
+    for (StringHolder *h : {StrHOTKEYS, StrSTART, StrEND})
         while (h->lines().size() < n)
             h->lines().append(QString());
 }
 
-QStringList TfrmZKRATKY::tagHotkeyTexts() const
+QStringList TagsDialog::tagHotkeyTexts() const
 {
     return StrHOTKEYS->strings().mid(0, lstZNACKY->count());
 }
 
-void TfrmZKRATKY::setDetailsEnabled(bool enabled)
+void TagsDialog::setDetailsEnabled(bool enabled)
 {
     for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(HotKey2),
                        static_cast<QWidget *>(memoSTART), static_cast<QWidget *>(memoEND)})
         w->setEnabled(enabled);
 }
 
-int TfrmZKRATKY::selectedTag() const
+int TagsDialog::selectedTag() const
 {
     const QList<QListWidgetItem *> selected = lstZNACKY->selectedItems();
     return selected.size() == 1 ? lstZNACKY->row(selected.front()) : -1;
 }
 
-void TfrmZKRATKY::lstZNACKYClick(int row)
+void TagsDialog::lstZNACKYClick(int row)
 {
     if (row < 0 || row >= lstZNACKY->count())
         return;
@@ -298,7 +298,7 @@ void TfrmZKRATKY::lstZNACKYClick(int row)
     Edit1->setFocus();
 }
 
-void TfrmZKRATKY::storeHotkey()
+void TagsDialog::storeHotkey()
 {
     const int row = selectedTag();
     if (filling_ || row < 0)
@@ -309,7 +309,7 @@ void TfrmZKRATKY::storeHotkey()
     updateHotkeyNote();
 }
 
-void TfrmZKRATKY::storeText(QPlainTextEdit *memo, TStrHolder *target)
+void TagsDialog::storeText(QPlainTextEdit *memo, StringHolder *target)
 {
     const int row = selectedTag();
     if (filling_ || row < 0)
@@ -319,7 +319,7 @@ void TfrmZKRATKY::storeText(QPlainTextEdit *memo, TStrHolder *target)
     target->lines()[row] = escapeTagText(editorTextToTagText(memo->document()->toRawText()));
 }
 
-void TfrmZKRATKY::updateHotkeyNote()
+void TagsDialog::updateHotkeyNote()
 {
     const int row = selectedTag();
     if (row < 0) {
@@ -330,18 +330,18 @@ void TfrmZKRATKY::updateHotkeyNote()
     lblHOTKEYNOTE->setText(hotkeyConflictText(plan, row, descriptions(), reserved_));
 }
 
-void TfrmZKRATKY::btnADDClick()
+void TagsDialog::btnADDClick()
 {
     padLists();
     const int n = lstZNACKY->count();
     lstZNACKY->addItem(QStringLiteral("[Description]"));
     // The new tag's parts go at the same position as its description, even
     // when a list carries surplus lines from the file.
-    for (TStrHolder *h : {StrHOTKEYS, StrSTART, StrEND})
+    for (StringHolder *h : {StrHOTKEYS, StrSTART, StrEND})
         h->lines().insert(n, QString());
 }
 
-void TfrmZKRATKY::btnDELETEClick()
+void TagsDialog::btnDELETEClick()
 {
     const int row = selectedTag();
     if (row < 0)
@@ -357,7 +357,7 @@ void TfrmZKRATKY::btnDELETEClick()
         lstZNACKY->clearSelection();
         lstZNACKY->setCurrentRow(-1);
     }
-    for (TStrHolder *h : {StrHOTKEYS, StrSTART, StrEND})
+    for (StringHolder *h : {StrHOTKEYS, StrSTART, StrEND})
         if (row < h->lines().size())
             h->lines().removeAt(row);
     memoSTART->clear();
@@ -366,7 +366,7 @@ void TfrmZKRATKY::btnDELETEClick()
     updateHotkeyNote();
 }
 
-void TfrmZKRATKY::btnOKClick()
+void TagsDialog::btnOKClick()
 {
     // A hotkey still being typed counts as entered.
     if (HotKey2->hasFocus())

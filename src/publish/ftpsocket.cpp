@@ -1,6 +1,6 @@
-#include "publish/powersock.h"
+#include "publish/ftpsocket.h"
 #include "publish/replacingfile.h"
-#include "publish/threadtimer.h"
+#include "publish/sockettimer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -26,7 +26,7 @@ int g_liveCount = 0;
 
 // Bytes queued in the socket beyond which the write pump waits for the
 // network to take them.
-constexpr qint64 kHighWater = 4 * TPowersock::kChunk;
+constexpr qint64 kHighWater = 4 * FtpSocket::kChunk;
 
 const std::map<int, const char *> &errorTable()
 {
@@ -122,19 +122,19 @@ int SocketErrorNumber(QAbstractSocket::SocketError error)
 
 // ---------------------------------------------------------------- lifecycle
 
-TPowersock::TPowersock(QObject *parent) : QObject(parent)
+FtpSocket::FtpSocket(QObject *parent) : QObject(parent)
 {
     report("Create", 8);
-    m_timer = new TThreadTimer(this);
+    m_timer = new SocketTimer(this);
     m_timer->setEnabled(false);
-    m_timer->setOnTimer([this](TThreadTimer *) { onTimer(); });
+    m_timer->setOnTimer([this](SocketTimer *) { onTimer(); });
     report("Initializing Winsock", 8);
     ++g_liveCount;
     makeSocket();
     m_activity.start();
 }
 
-TPowersock::~TPowersock()
+FtpSocket::~FtpSocket()
 {
     report("Destroy", 8);
     timeoutHook();
@@ -144,11 +144,11 @@ TPowersock::~TPowersock()
     --g_liveCount;
 }
 
-int TPowersock::LiveCount() { return g_liveCount; }
+int FtpSocket::LiveCount() { return g_liveCount; }
 
-bool TPowersock::IsListening() const { return m_server && m_server->isListening(); }
+bool FtpSocket::IsListening() const { return m_server && m_server->isListening(); }
 
-void TPowersock::report(const std::string &text, int level)
+void FtpSocket::report(const std::string &text, int level)
 {
     if (ReportLevel < level)
         return;
@@ -157,13 +157,13 @@ void TPowersock::report(const std::string &text, int level)
         OnStatus(this, text);
 }
 
-void TPowersock::makeSocket()
+void FtpSocket::makeSocket()
 {
     m_sock = new QTcpSocket(this);
     wireSocket(m_sock);
 }
 
-void TPowersock::wireSocket(QTcpSocket *s)
+void FtpSocket::wireSocket(QTcpSocket *s)
 {
     QObject::connect(s, &QTcpSocket::readyRead, this, [this] { readPump(); });
     QObject::connect(s, &QTcpSocket::bytesWritten, this,
@@ -183,13 +183,13 @@ void TPowersock::wireSocket(QTcpSocket *s)
                      [this](QAbstractSocket::SocketError e) { onSocketError(e); });
 }
 
-void TPowersock::socketConnected()
+void FtpSocket::socketConnected()
 {
     if (OnConnect)
         OnConnect(this);
 }
 
-void TPowersock::closeSocket()
+void FtpSocket::closeSocket()
 {
     report("Request Close Socket", 4);
     m_connected = false;
@@ -220,7 +220,7 @@ void TPowersock::closeSocket()
 
 // ------------------------------------------------------------ notifications
 
-void TPowersock::onPeerClosed()
+void FtpSocket::onPeerClosed()
 {
     if (m_readBusy) {
         // Inside the read pump (a handler ran the event loop): let it take
@@ -239,7 +239,7 @@ void TPowersock::onPeerClosed()
     }
 }
 
-void TPowersock::onSocketError(QAbstractSocket::SocketError e)
+void FtpSocket::onSocketError(QAbstractSocket::SocketError e)
 {
     try {
         m_noError = false;
@@ -263,7 +263,7 @@ void TPowersock::onSocketError(QAbstractSocket::SocketError e)
     }
 }
 
-void TPowersock::readPump()
+void FtpSocket::readPump()
 {
     if (m_readBusy) {
         m_readAgain = true;
@@ -333,14 +333,14 @@ void TPowersock::readPump()
     }
 }
 
-bool TPowersock::hasPendingSend() const
+bool FtpSocket::hasPendingSend() const
 {
     if (m_fileMode && m_sendFile)
         return !m_sendFileFailed && m_sendFile->pos() < m_sendFile->size();
     return !m_tx.isEmpty();
 }
 
-void TPowersock::writePump()
+void FtpSocket::writePump()
 {
     if (m_writeBusy) {
         m_writeAgain = true;
@@ -391,7 +391,7 @@ void TPowersock::writePump()
     m_writeBusy = false;
 }
 
-void TPowersock::onBytesWritten(qint64 n)
+void FtpSocket::onBytesWritten(qint64 n)
 {
     try {
         m_activity.restart();
@@ -407,7 +407,7 @@ void TPowersock::onBytesWritten(qint64 n)
 
 // -------------------------------------------------------------------- waits
 
-void TPowersock::look()
+void FtpSocket::look()
 {
     // Any event (socket notification, timer, window input) wakes the loop at
     // once; the 2 ms timer bounds one look when nothing happens.
@@ -423,7 +423,7 @@ void TPowersock::look()
         writePump();
 }
 
-void TPowersock::waitUntil(const std::function<bool()> &done, int watch)
+void FtpSocket::waitUntil(const std::function<bool()> &done, int watch)
 {
     m_activity.restart();
     for (;;) {
@@ -439,16 +439,16 @@ void TPowersock::waitUntil(const std::function<bool()> &done, int watch)
     }
 }
 
-std::string TPowersock::notConnectedText() const
+std::string FtpSocket::notConnectedText() const
 {
     return m_closedByPeer ? std::string(kMsgConnectionClosed) : SocketErrorText(10057);
 }
 
-void TPowersock::AbortWaits(const std::string &message) { m_abortMessage = message; }
+void FtpSocket::AbortWaits(const std::string &message) { m_abortMessage = message; }
 
 // ----------------------------------------------------------------- timer
 
-void TPowersock::timerOn()
+void FtpSocket::timerOn()
 {
     report("Timer On", 8);
     m_timedOut = false;
@@ -456,13 +456,13 @@ void TPowersock::timerOn()
     m_timer->setEnabled(true);
 }
 
-void TPowersock::timerOff()
+void FtpSocket::timerOff()
 {
     report("Timer Off", 8);
     m_timer->setEnabled(false);
 }
 
-void TPowersock::onTimer()
+void FtpSocket::onTimer()
 {
     report("Timer Triggered", 8);
     m_timer->setEnabled(false);
@@ -472,7 +472,7 @@ void TPowersock::onTimer()
 
 // ---------------------------------------------------------- connection set-up
 
-void TPowersock::resolveHost()
+void FtpSocket::resolveHost()
 {
     report("Resolve Host", 8);
     const std::string &name = Proxy.empty() ? Host : Proxy;
@@ -523,7 +523,7 @@ void TPowersock::resolveHost()
         OnHostResolved(this);
 }
 
-void TPowersock::Connect()
+void FtpSocket::Connect()
 {
     report("Connecting", 8);
     m_cancel = false;
@@ -584,13 +584,13 @@ void TPowersock::Connect()
     throw ESockError("Connection Failed");
 }
 
-void TPowersock::Disconnect()
+void FtpSocket::Disconnect()
 {
     report("Disconnecting", 8);
     closeSocket();
 }
 
-void TPowersock::Cancel()
+void FtpSocket::Cancel()
 {
     report("Canceling", 8);
     m_cancel = true;
@@ -598,7 +598,7 @@ void TPowersock::Cancel()
 
 // ------------------------------------------------------------ sending
 
-void TPowersock::sendBytes(const QByteArray &bytes)
+void FtpSocket::sendBytes(const QByteArray &bytes)
 {
     if (m_cancel)
         return;
@@ -611,7 +611,7 @@ void TPowersock::sendBytes(const QByteArray &bytes)
     throwIfCancelled();
 }
 
-void TPowersock::throwIfCancelled()
+void FtpSocket::throwIfCancelled()
 {
     if (!m_cancel)
         return;
@@ -619,19 +619,19 @@ void TPowersock::throwIfCancelled()
     throw EAbortError("Socket send aborted");
 }
 
-void TPowersock::SendBuffer(const QByteArray &bytes)
+void FtpSocket::SendBuffer(const QByteArray &bytes)
 {
     report("Sending Buffer", 4);
     sendBytes(bytes);
 }
 
-void TPowersock::Write(const std::string &text)
+void FtpSocket::Write(const std::string &text)
 {
     report("Write", 8);
     sendBytes(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void TPowersock::Writeln(const std::string &text)
+void FtpSocket::Writeln(const std::string &text)
 {
     report("Writeln", 8);
     Write(text + "\r\n");
@@ -639,7 +639,7 @@ void TPowersock::Writeln(const std::string &text)
 
 // ------------------------------------------------------------ reading
 
-std::string TPowersock::takeFront(qsizetype n)
+std::string FtpSocket::takeFront(qsizetype n)
 {
     std::string out(m_rx.constData() + m_rxHead, static_cast<size_t>(n));
     m_rxHead += n;
@@ -655,15 +655,15 @@ std::string TPowersock::takeFront(qsizetype n)
     return out;
 }
 
-std::string TPowersock::TakeUnread() { return takeFront(UnreadCount()); }
+std::string FtpSocket::TakeUnread() { return takeFront(UnreadCount()); }
 
-std::string TPowersock::PeekUnread(qsizetype n) const
+std::string FtpSocket::PeekUnread(qsizetype n) const
 {
     n = std::min<qsizetype>(n, UnreadCount());
     return std::string(m_rx.constData() + m_rxHead, static_cast<size_t>(n));
 }
 
-qsizetype TPowersock::findLineEnd()
+qsizetype FtpSocket::findLineEnd()
 {
     // Every byte is data, a zero byte included: only the line feed ends a line.
     qsizetype from = m_rxHead + m_rxScan;
@@ -680,7 +680,7 @@ qsizetype TPowersock::findLineEnd()
     return len;
 }
 
-std::string TPowersock::Read(qint64 n)
+std::string FtpSocket::Read(qint64 n)
 {
     report("Read( " + std::to_string(n) + " )", 8);
     if (n != 0)
@@ -689,7 +689,7 @@ std::string TPowersock::Read(qint64 n)
     return takeFront(n == 0 ? UnreadCount() : std::min<qint64>(n, UnreadCount()));
 }
 
-std::string TPowersock::ReadLn()
+std::string FtpSocket::ReadLn()
 {
     report("ReadLn", 8);
     qsizetype len = -1;
@@ -706,7 +706,7 @@ std::string TPowersock::ReadLn()
     return takeFront(len);
 }
 
-bool TPowersock::ReadLnUntilClosed(std::string &line)
+bool FtpSocket::ReadLnUntilClosed(std::string &line)
 {
     qsizetype len = -1;
     waitUntil(
@@ -729,7 +729,7 @@ bool TPowersock::ReadLnUntilClosed(std::string &line)
     return true;
 }
 
-std::string TPowersock::Transaction(const std::string &command)
+std::string FtpSocket::Transaction(const std::string &command)
 {
     report("Transaction", 8);
     m_replyCode = 0;
@@ -757,7 +757,7 @@ std::string TPowersock::Transaction(const std::string &command)
 
 // ------------------------------------------------------- listening, accepting
 
-void TPowersock::Listen()
+void FtpSocket::Listen()
 {
     report("Listening", 8);
     closeServer();
@@ -775,7 +775,7 @@ void TPowersock::Listen()
     m_server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(Port & 0xFFFF));
 }
 
-void TPowersock::takeIncoming()
+void FtpSocket::takeIncoming()
 {
     // The peer is judged as the connection arrives: once the peer has sent
     // its data and closed, the socket no longer knows its address.
@@ -796,7 +796,7 @@ void TPowersock::takeIncoming()
     }
 }
 
-QTcpSocket *TPowersock::Accept()
+QTcpSocket *FtpSocket::Accept()
 {
     waitUntil([this] { return m_lookupDone || m_cancel; }, WatchIdle);
     if (m_cancel)
@@ -817,7 +817,7 @@ QTcpSocket *TPowersock::Accept()
     return in.socket;
 }
 
-void TPowersock::closeServer()
+void FtpSocket::closeServer()
 {
     if (!m_server)
         return;
@@ -827,7 +827,7 @@ void TPowersock::closeServer()
     m_server = nullptr;
 }
 
-void TPowersock::InstallSocket(QTcpSocket *socket)
+void FtpSocket::InstallSocket(QTcpSocket *socket)
 {
     closeServer();
     for (const Incoming &other : m_incoming) {
@@ -859,7 +859,7 @@ void TPowersock::InstallSocket(QTcpSocket *socket)
 
 // ------------------------------------------------------------ file transfer
 
-void TPowersock::SendFile(const std::string &path)
+void FtpSocket::SendFile(const std::string &path)
 {
     report("SendFile", 8);
     QFile file(QString::fromStdString(path));
@@ -886,7 +886,7 @@ void TPowersock::SendFile(const std::string &path)
         throw AppError(msgCannotOpenFile(path));
 }
 
-void TPowersock::CaptureFile(QIODevice &device, const std::string &path)
+void FtpSocket::CaptureFile(QIODevice &device, const std::string &path)
 {
     m_fileMode = true;
     report("CaptureFile", 8);
@@ -915,7 +915,7 @@ void TPowersock::CaptureFile(QIODevice &device, const std::string &path)
         throw AppError(msgUnableToWrite(path));
 }
 
-void TPowersock::CaptureFile(const std::string &path)
+void FtpSocket::CaptureFile(const std::string &path)
 {
     ReplacingFile file(path);
     if (!file.open())
@@ -927,7 +927,7 @@ void TPowersock::CaptureFile(const std::string &path)
 
 // ------------------------------------------------------------ PORT helpers
 
-std::string TPowersock::LocalIPForPort() const
+std::string FtpSocket::LocalIPForPort() const
 {
     QHostAddress a = m_sock ? m_sock->localAddress() : QHostAddress();
     bool ok = false;
@@ -938,7 +938,7 @@ std::string TPowersock::LocalIPForPort() const
         + std::to_string((v4 >> 8) & 0xFF) + "," + std::to_string(v4 & 0xFF);
 }
 
-std::string TPowersock::LocalPortForPort() const
+std::string FtpSocket::LocalPortForPort() const
 {
     int port = 0;
     if (m_server && m_server->isListening())

@@ -1,4 +1,4 @@
-#include "publish/nmftp.h"
+#include "publish/ftpclient.h"
 #include "publish/replacingfile.h"
 
 #include <QElapsedTimer>
@@ -44,20 +44,20 @@ std::string bareName(const std::string &path)
 } // namespace
 
 // Frees the data connection of a transfer on every way out of it.
-class TNMFTP::DataScope {
+class FtpClient::DataScope {
 public:
-    explicit DataScope(TNMFTP *ftp) : m_ftp(ftp) {}
+    explicit DataScope(FtpClient *ftp) : m_ftp(ftp) {}
     ~DataScope() { m_ftp->m_data.reset(); }
     DataScope(const DataScope &) = delete;
     DataScope &operator=(const DataScope &) = delete;
 
 private:
-    TNMFTP *m_ftp;
+    FtpClient *m_ftp;
 };
 
-TNMFTP::TNMFTP(QObject *parent) : TPowersock(parent) { Port = 21; }
+FtpClient::FtpClient(QObject *parent) : FtpSocket(parent) { Port = 21; }
 
-TNMFTP::~TNMFTP()
+FtpClient::~FtpClient()
 {
     Cancel();
     if (m_connected) {
@@ -71,7 +71,7 @@ TNMFTP::~TNMFTP()
 
 // ---------------------------------------------------------------- helpers
 
-int TNMFTP::SizeFromReply(const std::string &line)
+int FtpClient::SizeFromReply(const std::string &line)
 {
     std::string up = line;
     for (char &c : up)
@@ -97,7 +97,7 @@ int TNMFTP::SizeFromReply(const std::string &line)
     return static_cast<int>(value);
 }
 
-TCmdType TNMFTP::CommandKind(const std::string &command)
+FtpCommandKind FtpClient::CommandKind(const std::string &command)
 {
     std::string first = command.substr(0, command.find(' ')) + " ";
     if (first == "CWD ")
@@ -113,7 +113,7 @@ TCmdType TNMFTP::CommandKind(const std::string &command)
     return cmdDoCommand;
 }
 
-void TNMFTP::checkCommand(const std::string &command)
+void FtpClient::checkCommand(const std::string &command)
 {
     // A line break would end the command early and let the rest of the text
     // run as a second command.
@@ -122,7 +122,7 @@ void TNMFTP::checkCommand(const std::string &command)
         throw FTPException(kMsgBadCommandChar);
 }
 
-void TNMFTP::requireConnection()
+void FtpClient::requireConnection()
 {
     if (m_connected)
         return;
@@ -135,7 +135,7 @@ void TNMFTP::requireConnection()
     throw AppError("Not Connected");
 }
 
-void TNMFTP::readRestOfReply(std::string line)
+void FtpClient::readRestOfReply(std::string line)
 {
     while (continues(line)) {
         line = ReadLn();
@@ -143,15 +143,15 @@ void TNMFTP::readRestOfReply(std::string line)
     }
 }
 
-std::string TNMFTP::Transaction(const std::string &command)
+std::string FtpClient::Transaction(const std::string &command)
 {
     checkCommand(command);
-    std::string first = TPowersock::Transaction(command);
+    std::string first = FtpSocket::Transaction(command);
     readRestOfReply(first);
     return first;
 }
 
-void TNMFTP::failure(TCmdType kind)
+void FtpClient::failure(FtpCommandKind kind)
 {
     if (!OnFailure)
         throw FTPException(m_lastReply);
@@ -163,25 +163,25 @@ void TNMFTP::failure(TCmdType kind)
 
 // ------------------------------------------------------------- hooks
 
-void TNMFTP::socketConnected()
+void FtpClient::socketConnected()
 {
     // The published OnConnect means "logged in"; Connect raises it.
 }
 
-void TNMFTP::socketClosedByPeer()
+void FtpClient::socketClosedByPeer()
 {
     // Without its control connection a transfer can never finish.
     if (m_data)
         m_data->AbortWaits(kMsgConnectionClosed);
 }
 
-void TNMFTP::timeoutHook()
+void FtpClient::timeoutHook()
 {
     if (m_data)
         m_data->Cancel();
 }
 
-void TNMFTP::dataArrived()
+void FtpClient::dataArrived()
 {
     // Abort watch: a reply 421 (service closing) or 426 (transfer aborted)
     // ends whatever the client is waiting for.
@@ -192,16 +192,16 @@ void TNMFTP::dataArrived()
         Cancel();
 }
 
-void TNMFTP::Cancel()
+void FtpClient::Cancel()
 {
-    TPowersock::Cancel();
+    FtpSocket::Cancel();
     if (m_data)
         m_data->Cancel();
 }
 
 // ------------------------------------------------------ connect, disconnect
 
-void TNMFTP::Connect()
+void FtpClient::Connect()
 {
     m_cancel = false;
     if (m_connected)
@@ -211,7 +211,7 @@ void TNMFTP::Connect()
     if (!Proxy.empty())
         checkCommand(Host);
     TakeUnread();
-    TPowersock::Connect();
+    FtpSocket::Connect();
     try {
         readRestOfReply(" "); // the greeting, not judged
         if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
@@ -241,13 +241,13 @@ void TNMFTP::Connect()
         } catch (...) {
         }
         if (m_connected)
-            TPowersock::Disconnect();
+            FtpSocket::Disconnect();
         report("Disconnected", 1);
         std::rethrow_exception(failure);
     }
 }
 
-void TNMFTP::Disconnect()
+void FtpClient::Disconnect()
 {
     m_cancel = false;
     if (!m_connected)
@@ -258,19 +258,19 @@ void TNMFTP::Disconnect()
     try {
         Transaction("QUIT");
     } catch (...) {
-        TPowersock::Disconnect();
+        FtpSocket::Disconnect();
         throw;
     }
-    TPowersock::Disconnect();
+    FtpSocket::Disconnect();
     if (refusedTransfer(m_replyCode))
         throw FTPException(m_lastReply);
 }
 
 // ------------------------------------------------------------- commands
 
-void TNMFTP::DoCommand(const std::string &command)
+void FtpClient::DoCommand(const std::string &command)
 {
-    TCmdType kind = CommandKind(command);
+    FtpCommandKind kind = CommandKind(command);
     m_cancel = false;
     requireConnection();
     checkCommand(command);
@@ -286,13 +286,13 @@ void TNMFTP::DoCommand(const std::string &command)
     }
 }
 
-void TNMFTP::ChangeDir(const std::string &folder) { DoCommand("CWD " + folder); }
+void FtpClient::ChangeDir(const std::string &folder) { DoCommand("CWD " + folder); }
 
 // ------------------------------------------------------------- transfers
 
-bool TNMFTP::openDataPort(const std::string *uploadPath)
+bool FtpClient::openDataPort(const std::string *uploadPath)
 {
-    m_data = std::make_unique<TPowersock>();
+    m_data = std::make_unique<FtpSocket>();
     TakeUnread();
     m_data->TimeOut = TimeOut;
     m_data->NoDataTimeOut = NoDataTimeOut;
@@ -310,7 +310,7 @@ bool TNMFTP::openDataPort(const std::string *uploadPath)
     return refusedTransfer(m_replyCode);
 }
 
-void TNMFTP::acceptData()
+void FtpClient::acceptData()
 {
     QTcpSocket *socket = m_data->Accept();
     m_data->InstallSocket(socket);
@@ -318,7 +318,7 @@ void TNMFTP::acceptData()
         OnTransactionStart(this);
 }
 
-void TNMFTP::readFinalReply()
+void FtpClient::readFinalReply()
 {
     std::string line = ReadLn();
     report(line, 1);
@@ -330,7 +330,7 @@ void TNMFTP::readFinalReply()
         throw FTPException(line);
 }
 
-void TNMFTP::dataPhase(const std::function<void()> &move, const std::function<void()> &closed)
+void FtpClient::dataPhase(const std::function<void()> &move, const std::function<void()> &closed)
 {
     try {
         acceptData();
@@ -352,7 +352,7 @@ void TNMFTP::dataPhase(const std::function<void()> &move, const std::function<vo
     }
 }
 
-std::string TNMFTP::drain()
+std::string FtpClient::drain()
 {
     m_cancel = false;
     std::string taken = TakeUnread();
@@ -366,7 +366,7 @@ std::string TNMFTP::drain()
     return taken;
 }
 
-void TNMFTP::failAborted()
+void FtpClient::failAborted()
 {
     // The transfer was cut short (by the server's 421 or 426, or by Cancel):
     // it failed. Quote the server's reply when it gave one.
@@ -378,7 +378,7 @@ void TNMFTP::failAborted()
     throw EAbortError("Socket send aborted");
 }
 
-void TNMFTP::Download(const std::string &remoteName, const std::string &localPath)
+void FtpClient::Download(const std::string &remoteName, const std::string &localPath)
 {
     m_cancel = false;
     requireConnection();
@@ -396,7 +396,7 @@ void TNMFTP::Download(const std::string &remoteName, const std::string &localPat
     if (OnPacketRecvd)
         m_data->OnPacketRecvd = OnPacketRecvd;
     m_byteCount = 0;
-    TPowersock::Transaction("RETR " + remoteName);
+    FtpSocket::Transaction("RETR " + remoteName);
     if (refusedTransfer(m_replyCode))
         failure(cmdDownload);
     m_byteCount = SizeFromReply(m_lastReply);
@@ -419,7 +419,7 @@ void TNMFTP::Download(const std::string &remoteName, const std::string &localPat
         OnSuccess(cmdDownload);
 }
 
-void TNMFTP::Upload(const std::string &localPath, const std::string &remoteName)
+void FtpClient::Upload(const std::string &localPath, const std::string &remoteName)
 {
     m_cancel = false;
     requireConnection();
@@ -443,7 +443,7 @@ void TNMFTP::Upload(const std::string &localPath, const std::string &remoteName)
         OnSuccess(cmdUpload);
 }
 
-void TNMFTP::NList()
+void FtpClient::NList()
 {
     m_cancel = false;
     requireConnection();

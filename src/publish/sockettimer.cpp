@@ -1,42 +1,42 @@
-#include "publish/threadtimer.h"
+#include "publish/sockettimer.h"
 
 #include <QtGlobal>
 #include <exception>
 
 namespace tl {
 
-TThreadTimer::TThreadTimer(QObject *parent) : QObject(parent)
+SocketTimer::SocketTimer(QObject *parent) : QObject(parent)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, this, [this] { fire(); });
 }
 
-void TThreadTimer::setEnabled(bool enabled)
+void SocketTimer::setEnabled(bool enabled)
 {
     m_enabled = enabled;
     restart();
 }
 
-void TThreadTimer::setInterval(int milliseconds)
+void SocketTimer::setInterval(int milliseconds)
 {
     m_interval = milliseconds;
     restart();
 }
 
-void TThreadTimer::setOnTimer(TTimerEvent handler)
+void SocketTimer::setOnTimer(TimerEvent handler)
 {
     m_onTimer = std::move(handler);
     restart();
 }
 
-void TThreadTimer::restart()
+void SocketTimer::restart()
 {
     m_timer.stop();
     if (m_enabled && m_interval > 0 && m_onTimer)
         m_timer.start(m_interval);
 }
 
-void TThreadTimer::fire()
+void SocketTimer::fire()
 {
     if (!m_onTimer)
         return;

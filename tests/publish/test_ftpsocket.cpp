@@ -1,9 +1,9 @@
 // The socket layer on its own, against a plain peer socket on loopback.
 #include "ftptestutil.h"
-#include "publish/nmftp.h"
-#include "publish/powersock.h"
+#include "publish/ftpclient.h"
+#include "publish/ftpsocket.h"
 #include "publish/replacingfile.h"
-#include "publish/threadtimer.h"
+#include "publish/sockettimer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -56,7 +56,7 @@ struct Pair {
         spinUntil([this] { return peer.sock != nullptr; });
     }
     Peer peer;
-    TPowersock sock;
+    FtpSocket sock;
 };
 
 TEST(SocketErrorText, NumbersOfTheTableAndOthers)
@@ -82,18 +82,18 @@ TEST(SocketConnect, DottedAddressNeedsNoLookupAndNameDoes)
     Peer peer;
     int resolved = 0;
     {
-        TPowersock s;
+        FtpSocket s;
         s.Host = "127.0.0.1";
         s.Port = peer.port();
-        s.OnHostResolved = [&](TPowersock *) { ++resolved; };
+        s.OnHostResolved = [&](FtpSocket *) { ++resolved; };
         s.Connect();
         EXPECT_TRUE(s.Connected());
         EXPECT_EQ(resolved, 0);
     }
-    TPowersock s;
+    FtpSocket s;
     s.Host = "localhost";
     s.Port = peer.port();
-    s.OnHostResolved = [&](TPowersock *) { ++resolved; };
+    s.OnHostResolved = [&](FtpSocket *) { ++resolved; };
     s.Connect();
     EXPECT_TRUE(s.Connected());
     EXPECT_EQ(resolved, 1);
@@ -103,7 +103,7 @@ TEST(SocketConnect, DottedAddressNeedsNoLookupAndNameDoes)
 TEST(SocketConnect, InvalidHostHandlerGetsOneRetry)
 {
     Peer peer;
-    TPowersock s;
+    FtpSocket s;
     s.Host = "bad..name";
     s.Port = peer.port();
     int asked = 0;
@@ -116,7 +116,7 @@ TEST(SocketConnect, InvalidHostHandlerGetsOneRetry)
     EXPECT_TRUE(s.Connected());
     EXPECT_EQ(asked, 1);
 
-    TPowersock t;
+    FtpSocket t;
     t.Host = "bad..name";
     t.Port = peer.port();
     asked = 0;
@@ -140,11 +140,11 @@ TEST(SocketConnect, FailuresAndSecondConnect)
         s.listen(QHostAddress::LocalHost, 0);
         closedPort = s.serverPort();
     }
-    TPowersock s;
+    FtpSocket s;
     s.Host = "127.0.0.1";
     s.Port = closedPort;
     int failed = 0;
-    s.OnConnectionFailed = [&](TPowersock *) { ++failed; };
+    s.OnConnectionFailed = [&](FtpSocket *) { ++failed; };
     Outcome o = outcomeOf([&] { s.Connect(); });
     EXPECT_EQ(o.kind, "ESockError");
     EXPECT_EQ(o.message, "Connection Failed");
@@ -177,12 +177,12 @@ TEST(SocketConnect, SetUpTimeOutEndsAStalledConnect)
     }
     spinUntil([] { return false; }, 100);
 
-    TPowersock s;
+    FtpSocket s;
     s.Host = "127.0.0.1";
     s.Port = port;
     s.TimeOut = 300;
     int failed = 0;
-    s.OnConnectionFailed = [&](TPowersock *) { ++failed; };
+    s.OnConnectionFailed = [&](FtpSocket *) { ++failed; };
     QElapsedTimer clock;
     clock.start();
     Outcome o = outcomeOf([&] { s.Connect(); });
@@ -237,7 +237,7 @@ TEST(SocketRead, LinesAndCounts)
     p.sock.NoDataTimeOut = 3000;
 
     // Several socket chunks in one go.
-    QByteArray big = patternBytes(3 * TPowersock::kChunk + 5);
+    QByteArray big = patternBytes(3 * FtpSocket::kChunk + 5);
     p.peer.send(big);
     EXPECT_EQ(p.sock.Read(big.size()), big.toStdString());
 
@@ -286,13 +286,13 @@ TEST(SocketRead, SilenceAndOverlongLinesEndTheWait)
     EXPECT_EQ(outcomeOf([&] { p.sock.ReadLn(); }).message, kMsgNoAnswer);
     EXPECT_GE(clock.elapsed(), 195);
     EXPECT_LT(clock.elapsed(), 3000);
-    EXPECT_EQ(TPowersock().NoDataTimeOut, 60000); // the default
+    EXPECT_EQ(FtpSocket().NoDataTimeOut, 60000); // the default
 
     p.sock.NoDataTimeOut = 3000;
     // Exactly at the limit a line is still taken; one byte more is refused.
-    QByteArray fits(TPowersock::kMaxLineLength - 1, 'a');
+    QByteArray fits(FtpSocket::kMaxLineLength - 1, 'a');
     p.peer.send(fits + "\n");
-    EXPECT_EQ(p.sock.ReadLn().size(), static_cast<size_t>(TPowersock::kMaxLineLength));
+    EXPECT_EQ(p.sock.ReadLn().size(), static_cast<size_t>(FtpSocket::kMaxLineLength));
     p.peer.send(fits + "b\n");
     EXPECT_EQ(outcomeOf([&] { p.sock.ReadLn(); }).message, kMsgLineTooLong);
 }
@@ -327,7 +327,7 @@ TEST(SocketFiles, SendFileDeliversEveryByte)
     QByteArray bytes = patternBytes(2 * 1024 * 1024 + 3);
     writeFileBytes(dir.path() + "/big", bytes);
     int packets = 0;
-    p.sock.OnPacketSent = [&](TPowersock *) { ++packets; };
+    p.sock.OnPacketSent = [&](FtpSocket *) { ++packets; };
     p.sock.SendFile((dir.path() + "/big").toStdString());
     EXPECT_EQ(p.sock.BytesSent(), bytes.size());
     EXPECT_GT(packets, 0);
@@ -349,7 +349,7 @@ TEST(SocketFiles, CaptureFileKeepsEarlyDataAndEndsOnClose)
         p.peer.sock->disconnectFromHost();
     });
     int packets = 0;
-    p.sock.OnPacketRecvd = [&](TPowersock *) { ++packets; };
+    p.sock.OnPacketRecvd = [&](FtpSocket *) { ++packets; };
     std::string path = (dir.path() + "/cap").toStdString();
     p.sock.CaptureFile(path);
     EXPECT_EQ(readFileBytes(QString::fromStdString(path)), QByteArray("early late"));
@@ -368,7 +368,7 @@ TEST(SocketFiles, ProgressHandlerRunningTheEventLoopLosesNoData)
         p.peer.send(bytes);
         p.peer.sock->disconnectFromHost();
     });
-    p.sock.OnPacketRecvd = [](TPowersock *) { QCoreApplication::processEvents(); };
+    p.sock.OnPacketRecvd = [](FtpSocket *) { QCoreApplication::processEvents(); };
     std::string path = (dir.path() + "/cap").toStdString();
     p.sock.CaptureFile(path);
     EXPECT_EQ(p.sock.BytesRecvd(), bytes.size());
@@ -391,7 +391,7 @@ TEST(SocketFiles, CancelledCaptureLeavesTheOldFile)
 
 TEST(SocketListen, AcceptAndPortText)
 {
-    TPowersock listener;
+    FtpSocket listener;
     listener.Port = 0;
     listener.NoDataTimeOut = 3000;
     listener.Listen();
@@ -402,7 +402,7 @@ TEST(SocketListen, AcceptAndPortText)
     quint16 port = static_cast<quint16>(hi * 256 + lo);
     EXPECT_GT(port, 0);
 
-    TPowersock client;
+    FtpSocket client;
     client.Host = "127.0.0.1";
     client.Port = port;
     client.Connect();
@@ -417,7 +417,7 @@ TEST(SocketListen, AcceptAndPortText)
 
 TEST(SocketListen, NobodyConnectingEndsInNoAnswer)
 {
-    TPowersock listener;
+    FtpSocket listener;
     listener.NoDataTimeOut = 150;
     listener.Listen();
     EXPECT_EQ(outcomeOf([&] { listener.Accept(); }).message, kMsgNoAnswer);
@@ -430,9 +430,9 @@ TEST(SocketStatus, ReportsUpToTheLevel)
 {
     Peer peer;
     std::vector<std::string> seen;
-    TPowersock s;
+    FtpSocket s;
     s.ReportLevel = 4;
-    s.OnStatus = [&](TPowersock *, const std::string &t) { seen.push_back(t); };
+    s.OnStatus = [&](FtpSocket *, const std::string &t) { seen.push_back(t); };
     s.Host = "127.0.0.1";
     s.Port = peer.port();
     s.Connect(); // "Connecting" is level 8: not reported
@@ -465,13 +465,13 @@ TEST(SocketWaits, WakeOnNotificationNotOnASleep)
 
 TEST(ThreadTimer, RunsOnlyWhenEnabledWithIntervalAndHandler)
 {
-    TThreadTimer t;
+    SocketTimer t;
     EXPECT_TRUE(t.Enabled());
     EXPECT_EQ(t.Interval(), 1000);
     EXPECT_FALSE(t.isRunning()); // no handler yet
     int fired = 0;
     t.setInterval(5);
-    t.setOnTimer([&](TThreadTimer *) { ++fired; });
+    t.setOnTimer([&](SocketTimer *) { ++fired; });
     EXPECT_TRUE(t.isRunning());
     spinUntil([&] { return fired >= 2; }, 2000);
     EXPECT_GE(fired, 2);
@@ -498,18 +498,18 @@ TEST(FtpReplyParsing, SizeRule)
         {"150 2147483647 bytes", 2147483647},
     };
     for (const auto &[line, size] : cases)
-        EXPECT_EQ(TNMFTP::SizeFromReply(line), size) << line;
+        EXPECT_EQ(FtpClient::SizeFromReply(line), size) << line;
 }
 
 TEST(FtpReplyParsing, CommandKinds)
 {
-    const std::pair<const char *, TCmdType> cases[] = {
+    const std::pair<const char *, FtpCommandKind> cases[] = {
         {"CWD /data", cmdChangeDir}, {"MKD x", cmdMakeDir},   {"DELE f", cmdDelete},
         {"RMD x", cmdRemoveDir},     {"PWD", cmdCurrentDir},  {"PWD x", cmdDoCommand},
         {"cwd x", cmdDoCommand},     {"CWD", cmdChangeDir},   {"NOOP", cmdDoCommand},
     };
     for (const auto &[command, kind] : cases)
-        EXPECT_EQ(TNMFTP::CommandKind(command), kind) << command;
+        EXPECT_EQ(FtpClient::CommandKind(command), kind) << command;
     EXPECT_EQ(static_cast<int>(cmdNList), 13);
     EXPECT_EQ(static_cast<int>(cmdDoCommand), 14);
 }

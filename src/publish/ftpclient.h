@@ -1,5 +1,5 @@
 #pragma once
-#include "publish/powersock.h"
+#include "publish/ftpsocket.h"
 
 #include <memory>
 
@@ -13,7 +13,7 @@ public:
 
 // Kind of an FTP command, as passed to OnFailure, OnSuccess and
 // OnUnSupportedFunction. The ordinals are fixed.
-enum TCmdType : int {
+enum FtpCommandKind : int {
     cmdChangeDir = 0,
     cmdMakeDir = 1,
     cmdDelete = 2,
@@ -32,10 +32,10 @@ enum TCmdType : int {
     cmdCurrentDir = 15, // PWD sent through DoCommand
 };
 
-using TFailureEvent = std::function<void(bool &Handled, TCmdType Trans_Type)>;
-using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
-using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
-using TNMListItem = std::function<void(const std::string &Listing)>;
+using FailureEvent = std::function<void(bool &Handled, FtpCommandKind Trans_Type)>;
+using SuccessEvent = std::function<void(FtpCommandKind Trans_Type)>;
+using UnsupportedEvent = std::function<void(FtpCommandKind Trans_Type)>;
+using ListItemEvent = std::function<void(const std::string &Listing)>;
 
 // Message of a command refused before sending because an argument holds a
 // carriage return, a line feed or a zero byte.
@@ -49,10 +49,10 @@ extern const char *const kMsgBadCommandChar;
 // OnPacketSent and OnPacketRecvd are handed to the data connection of each
 // transfer and raised per chunk with that connection as Sender; ByteCount()
 // holds the size of the transfer.
-class TNMFTP : public TPowersock {
+class FtpClient : public FtpSocket {
 public:
-    explicit TNMFTP(QObject *parent = nullptr);
-    ~TNMFTP() override;
+    explicit FtpClient(QObject *parent = nullptr);
+    ~FtpClient() override;
 
     // ---- properties (besides the inherited ones) ----
     std::string UserID;
@@ -61,15 +61,15 @@ public:
     bool ParseList = false;
 
     // ---- events (besides the inherited ones) ----
-    TFailureEvent OnFailure;
-    TSuccessEvent OnSuccess;
-    TUnsupportedEvent OnUnSupportedFunction;
-    TNMListItem OnListItem;
-    TNotifyEvent OnTransactionStart;
-    TNotifyEvent OnTransactionStop;
-    THandlerEvent OnAuthenticationNeeded;
-    THandlerEvent OnAuthenticationFailed; // never raised by these operations
-    THandlerEvent OnConnectionRequired;
+    FailureEvent OnFailure;
+    SuccessEvent OnSuccess;
+    UnsupportedEvent OnUnSupportedFunction;
+    ListItemEvent OnListItem;
+    NotifyEvent OnTransactionStart;
+    NotifyEvent OnTransactionStop;
+    HandlerEvent OnAuthenticationNeeded;
+    HandlerEvent OnAuthenticationFailed; // never raised by these operations
+    HandlerEvent OnConnectionRequired;
 
     qint64 ByteCount() const { return m_byteCount; }
 
@@ -88,7 +88,7 @@ public:
     // Size announced in a reply ("... (1234 bytes)"), 0 when there is none.
     static int SizeFromReply(const std::string &line);
     // Kind of a command sent through DoCommand.
-    static TCmdType CommandKind(const std::string &command);
+    static FtpCommandKind CommandKind(const std::string &command);
 
 protected:
     void timeoutHook() override;
@@ -109,11 +109,11 @@ private:
     // Cut short by Cancel, the transfer fails through failAborted.
     void dataPhase(const std::function<void()> &move, const std::function<void()> &closed = {});
     void readFinalReply();
-    void failure(TCmdType kind);
+    void failure(FtpCommandKind kind);
     std::string drain();
     [[noreturn]] void failAborted();
 
-    std::unique_ptr<TPowersock> m_data;
+    std::unique_ptr<FtpSocket> m_data;
     qint64 m_byteCount = 0;
 };
 

@@ -15,16 +15,16 @@ class QToolButton;
 namespace tl {
 
 class HotKeyEdit;
-class TForm1;
-class TFormStorage;
+class MainWindow;
+class FormStorage;
 
 // A list of strings owned by a window, kept for the window's storage under
 // the property "Strings".
-class TStrHolder : public QObject {
+class StringHolder : public QObject {
     Q_OBJECT
     Q_PROPERTY(QStringList Strings READ strings WRITE setStrings)
 public:
-    explicit TStrHolder(const QString &name, QObject *parent);
+    explicit StringHolder(const QString &name, QObject *parent);
     QStringList strings() const { return strings_; }
     void setStrings(const QStringList &s) { strings_ = s; }
     QStringList &lines() { return strings_; }
@@ -36,7 +36,7 @@ private:
 // The shortcuts the window's own commands hold (tag entries of the Tags
 // menu left out) and the Alt+letter keys of its menu titles, with their
 // captions.
-std::vector<ReservedHotkey> commandHotkeys(const TForm1 &window);
+std::vector<ReservedHotkey> commandHotkeys(const MainWindow &window);
 
 // The Tags dialog: the tag shortcuts as four parallel lists (descriptions in
 // the list box, hotkey texts, escaped start and end texts), edited in place.
@@ -48,11 +48,11 @@ std::vector<ReservedHotkey> commandHotkeys(const TForm1 &window);
 // the lists are saved. Cancel, Escape and the close box put the lists back
 // as they were when the dialog opened before they are saved, so the menu and
 // the settings file always agree.
-class TfrmZKRATKY : public QDialog {
+class TagsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmZKRATKY(TForm1 *owner);
-    ~TfrmZKRATKY() override;
+    explicit TagsDialog(MainWindow *owner);
+    ~TagsDialog() override;
 
     // ---- controls ----
     QListWidget *lstZNACKY = nullptr;
@@ -64,9 +64,9 @@ public:
     QPushButton *btnOK = nullptr, *btnCANCEL = nullptr;
 
     // ---- the parallel lists besides the list box ----
-    TStrHolder *StrHOTKEYS = nullptr, *StrSTART = nullptr, *StrEND = nullptr;
+    StringHolder *StrHOTKEYS = nullptr, *StrSTART = nullptr, *StrEND = nullptr;
 
-    TFormStorage *FormStorage1 = nullptr;
+    FormStorage *FormStorage1 = nullptr;
 
     QStringList descriptions() const;
 
@@ -95,10 +95,10 @@ private:
     void setDetailsEnabled(bool enabled);
     int selectedTag() const;
     void storeHotkey();
-    void storeText(QPlainTextEdit *memo, TStrHolder *target);
+    void storeText(QPlainTextEdit *memo, StringHolder *target);
     void updateHotkeyNote();
 
-    TForm1 *owner_;
+    MainWindow *owner_;
     std::vector<ReservedHotkey> reserved_;
     Lists opened_;       // the lists as the dialog restored them
     bool shownOnce_ = false;

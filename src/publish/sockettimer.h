@@ -9,18 +9,18 @@ namespace tl {
 // true, Interval is not 0 and OnTimer is assigned; changing any of the three
 // restarts it. Despite its name it is an ordinary event-loop timer: the
 // socket layer uses it for the time-out of name lookup and connection set-up.
-class TThreadTimer : public QObject {
+class SocketTimer : public QObject {
 public:
-    using TTimerEvent = std::function<void(TThreadTimer *Sender)>;
+    using TimerEvent = std::function<void(SocketTimer *Sender)>;
 
-    explicit TThreadTimer(QObject *parent = nullptr);
+    explicit SocketTimer(QObject *parent = nullptr);
 
     bool Enabled() const { return m_enabled; }
     void setEnabled(bool enabled);
     int Interval() const { return m_interval; }
     void setInterval(int milliseconds);
-    const TTimerEvent &OnTimer() const { return m_onTimer; }
-    void setOnTimer(TTimerEvent handler);
+    const TimerEvent &OnTimer() const { return m_onTimer; }
+    void setOnTimer(TimerEvent handler);
 
     bool isRunning() const { return m_timer.isActive(); }
 
@@ -31,7 +31,7 @@ private:
     QTimer m_timer;
     bool m_enabled = true;
     int m_interval = 1000;
-    TTimerEvent m_onTimer;
+    TimerEvent m_onTimer;
 };
 
 } // namespace tl
