@@ -207,6 +207,26 @@ PostTreeWalk walkPostList(const std::vector<std::string> &postList)
     return walk;
 }
 
+std::vector<std::string> treeOrder(const PostTreeWalk &walk)
+{
+    std::vector<std::string> out;
+    for (const MonthGroup &g : walk.months) {
+        out.push_back(g.key);
+        out.insert(out.end(), g.posts.begin(), g.posts.end());
+    }
+    return out;
+}
+
+PostFolder readPostFolder(const std::string &dataFolder)
+{
+    PostFolder f;
+    const std::vector<std::string> listing = listPostFolder(dataFolder);
+    f.fileCount = listing.size();
+    f.postList = makePostList(listing);
+    f.walk = walkPostList(f.postList);
+    return f;
+}
+
 std::vector<std::string> monthList(const PostTreeWalk &walk)
 {
     std::vector<std::string> keys;

@@ -72,6 +72,24 @@ PostTreeWalk walkPostList(const std::vector<std::string> &postList);
 // The month list: the month keys in tree order.
 std::vector<std::string> monthList(const PostTreeWalk &walk);
 
+// The tree's node texts in display order: each month key followed by its
+// post file names, newest first.
+std::vector<std::string> treeOrder(const PostTreeWalk &walk);
+
+// ---- reading a data folder ----
+
+// What Read builds from a data folder.
+struct PostFolder {
+    std::size_t fileCount = 0;         // the names listed
+    std::vector<std::string> postList; // padded, sorted, duplicates once
+    PostTreeWalk walk;                 // stopped at a name that is no post
+};
+
+// Lists the data folder and builds the post list and the tree walk. Throws
+// AppError when the folder cannot be entered; a name that is not a post is
+// left in walk.failure for the caller to report once it has shown the rest.
+PostFolder readPostFolder(const std::string &dataFolder);
+
 // ---- saving ----
 
 // Parses the editor's time text: hour of one or two digits (0-23), ":",

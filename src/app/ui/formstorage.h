@@ -29,6 +29,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <functional>
 #include <string>
 
@@ -97,6 +98,12 @@ public:
     static void windowDestroying(QWidget *window);
 
     void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+
+    // The value of one stored-property entry ("pathMAIN.Text") of a window's
+    // control, by the same lookup the storage uses; invalid when there is no
+    // such control or property. Setting it converts to the property's type.
+    static QVariant propertyValue(QWidget *window, const QString &entry);
+    static void setPropertyValue(QWidget *window, const QString &entry, const QVariant &value);
 
 private:
     void reportError(const QString &message) const;

@@ -30,6 +30,8 @@ namespace tl {
 class ComboBox;
 class PathEdit;
 class PostEditor;
+class Project;
+struct PostFolder;
 class Prompts;
 class RadioGroup;
 class FormStorage;
@@ -140,6 +142,12 @@ public:
     // ---- the FTP client ----
     FtpClient *FTP1 = nullptr;
 
+    // The project fields as the controls hold them now.
+    Project projectFromFields();
+    // Fields a project file written before they existed does not hold take
+    // their start values when such a file is loaded.
+    void resetFieldsMissingFromOldProjects();
+
     // ---- project settings path ----
     std::string settingsFile() const; // settings folder + "tarvlit.ini"
 
@@ -157,6 +165,9 @@ public:
 
     // ---- post store and editing (posts/ui) ----
     void actREADExecute();
+    // Shows what Read built: the count in the status bar, the lists and the
+    // tree; Generate and Edit follow unless a name stopped the walk.
+    void showPostFolder(const PostFolder &folder);
     void TreeView1Click();
     void actNEWExecute();
     void actEDITExecute();

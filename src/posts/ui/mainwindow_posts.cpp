@@ -194,26 +194,29 @@ void MainWindow::actREADExecute()
     log(QStringLiteral("Read from list..."));
     // Posts are always opened by their full path, so the process's current
     // folder is left alone.
-    const std::vector<std::string> listing = listPostFolder(pathBytes(pathDATA->text()));
+    const PostFolder folder = readPostFolder(pathBytes(pathDATA->text()));
     log(QStringLiteral("Completed."));
-    setStatusText(QStringLiteral("Count of notes: ") + QString::number(listing.size()));
+    showPostFolder(folder);
+    // A name that is not a post stops here: the tree keeps what came before.
+    if (!folder.walk.failure.empty())
+        throw AppError(folder.walk.failure);
+}
 
-    const std::vector<std::string> postList = makePostList(listing);
-    const PostTreeWalk walk = walkPostList(postList);
+void MainWindow::showPostFolder(const PostFolder &folder)
+{
+    setStatusText(QStringLiteral("Count of notes: ") + QString::number(folder.fileCount));
 
     posts->strSOUBORY.clear();
-    posts->strSOUBORY.reserve(static_cast<qsizetype>(postList.size()));
-    for (const std::string &e : postList)
+    posts->strSOUBORY.reserve(static_cast<qsizetype>(folder.postList.size()));
+    for (const std::string &e : folder.postList)
         posts->strSOUBORY.append(pathText(e));
     posts->StrHolder1.clear();
-    for (const MonthGroup &g : walk.months)
+    for (const MonthGroup &g : folder.walk.months)
         posts->StrHolder1.append(QString::fromLatin1(g.key.c_str()));
-    fillPostTree(TreeView1, walk);
+    fillPostTree(TreeView1, folder.walk);
 
-    // A name that is not a post stops here: the tree keeps what came before.
-    if (!walk.failure.empty())
-        throw AppError(walk.failure);
-
+    if (!folder.walk.failure.empty())
+        return;
     actGENERATE->setEnabled(TreeView1->topLevelItemCount() > 0);
     actEDIT->setEnabled(false);
 }
