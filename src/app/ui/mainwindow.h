@@ -191,8 +191,7 @@ public:
     void RxSpeedButton3Click();
     void chkALLFILESClick();
     void btnCANCELFTPClick();
-    void FTP1Error(unsigned Errno, const std::string &Errmsg);
-    void FTP1Failure(bool &Handled, int Trans_Type);
+    void FTP1Error(unsigned Errno, const QString &Errmsg);
     void FTP1ListItem(const std::string &Listing);
     // Beside the lists: stops the running transfer, and follows its bytes.
     QPushButton *btnCANCELFTP = nullptr;

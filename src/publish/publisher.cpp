@@ -1,0 +1,285 @@
+#include "publish/publisher.h"
+
+#include "app/core/cp1250.h"
+#include "app/core/errors.h"
+#include "app/core/programfiles.h"
+#include "app/core/project.h"
+
+#include <QDir>
+
+#include <iterator>
+#include <set>
+
+namespace tl {
+
+const char *const kTransferCancelled = "Transfer cancelled";
+
+namespace {
+
+// Status texts of a refused command, by command kind.
+const char *const kFailureTexts[] = {
+    "ChangeDir failure",       "MakeDir failure",   "Delete failure", "RemoveDir failure",
+    "List failure",            "Rename failure",    "UploadRestore failure",
+    "DownloadRestore failure", "Download failure",  "Upload failure", "UploadAppend failure",
+    "ReInit failure",          "Allocate failure",  "NList failure",  "DoCommand failure",
+};
+
+QString bareName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+std::string wireText(const QString &s) { return encodeCp1250(s); }
+
+// A listed name for the log: control characters written as \xNN.
+QString printableName(const QString &name)
+{
+    QString out;
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\x")
+                + QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+FtpAccount ftpAccount(const Project &project, const QString &password)
+{
+    FtpAccount a;
+    a.port = strToInt(project.text("edtPORT").toStdString());
+    a.host = project.text("edtFTPADDRESS").toStdString();
+    a.user = wireText(project.text("edtUSER"));
+    a.password = wireText(password);
+    a.useProxy = project.checked("chkPROXY");
+    a.proxyHost = project.text("edtFIREWALL").toStdString();
+    return a;
+}
+
+PublishPaths publishPaths(const Project &project)
+{
+    PublishPaths p;
+    p.mainFolder = project.text("pathMAIN");
+    p.dataFolder = project.text("pathDATA");
+    p.sitePrefix = wireText(project.text("rPATHMAIN"));
+    p.dataPrefix = wireText(project.text("rDATAPATH"));
+    return p;
+}
+
+QString siteRelativePath(const QString &mainFolder, const QString &file)
+{
+    if (mainFolder.isEmpty())
+        return bareName(file);
+    const QString root = WithTrailingSeparator(QDir::cleanPath(mainFolder));
+    const QString path = QDir::cleanPath(file);
+    if (!path.startsWith(root))
+        return bareName(file);
+    const QString rel = path.mid(root.size());
+    if (rel.isEmpty() || rel.split(QLatin1Char('/')).contains(QLatin1String("..")))
+        return bareName(file);
+    return rel;
+}
+
+bool isSafeLocalName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+QString failureText(FtpCommandKind kind)
+{
+    if (kind >= 0 && kind < static_cast<int>(std::size(kFailureTexts)))
+        return QString::fromLatin1(kFailureTexts[kind]);
+    return {};
+}
+
+Publisher::Publisher(FtpClient &client) : client_(client)
+{
+    client_.OnFailure = [this](bool &handled, FtpCommandKind kind) {
+        if (makingFolders_ && kind == cmdMakeDir) {
+            handled = true; // the folder is there already (or STOR will say why not)
+            return;
+        }
+        const QString text = failureText(kind);
+        if (!text.isEmpty() && onFailure)
+            onFailure(text);
+    };
+    client_.OnError = [this](FtpSocket *, quint16 number, const std::string &message) {
+        if (onSocketError)
+            onSocketError(number, QString::fromLocal8Bit(message));
+    };
+    client_.OnListItem = [this](const std::string &name) {
+        if (onListed)
+            onListed(name);
+    };
+    client_.OnPacketSent = [this](FtpSocket *data) {
+        if (onBytes)
+            onBytes(data->BytesSent(), client_.ByteCount());
+    };
+    client_.OnPacketRecvd = [this](FtpSocket *data) {
+        if (onBytes)
+            onBytes(data->BytesRecvd(), client_.ByteCount());
+    };
+}
+
+Publisher::~Publisher()
+{
+    // No handler of a caller may run once the publisher is gone.
+    client_.OnFailure = nullptr;
+    client_.OnError = nullptr;
+    client_.OnListItem = nullptr;
+    client_.OnPacketSent = nullptr;
+    client_.OnPacketRecvd = nullptr;
+}
+
+void Publisher::configure(const FtpAccount &a)
+{
+    if (a.useProxy) {
+        client_.Proxy = a.proxyHost;
+        client_.ProxyPort = a.port;
+    }
+    client_.Host = a.host;
+    client_.Port = a.port;
+    client_.UserID = a.user;
+    client_.Password = a.password;
+}
+
+void Publisher::log(const QString &line)
+{
+    if (onLog)
+        onLog(line);
+}
+
+void Publisher::stopIfCancelled() const
+{
+    if (cancelled_)
+        throw EAbortError(kTransferCancelled);
+}
+
+void Publisher::cancel()
+{
+    if (!busy_)
+        return;
+    cancelled_ = true;
+    client_.Cancel();
+}
+
+// Runs the network part of an operation. A failure after Cancel was pressed
+// is the cancellation itself: the control connection is dropped (its
+// pending replies would confuse the next command) and the operation ends
+// quietly.
+Publisher::Outcome Publisher::runTransfer(const std::function<void()> &work)
+{
+    busy_ = true;
+    cancelled_ = false;
+    makingFolders_ = false;
+    struct Idle {
+        Publisher &p;
+        ~Idle()
+        {
+            p.busy_ = false;
+            p.makingFolders_ = false;
+        }
+    } idle{*this};
+    try {
+        work();
+    } catch (const std::exception &) {
+        if (!cancelled_)
+            throw;
+        client_.FtpSocket::Disconnect();
+        log(QString::fromLatin1(kTransferCancelled));
+        return Outcome::Cancelled;
+    }
+    return Outcome::Completed;
+}
+
+Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringList &dataFiles,
+                                   const PublishPaths &paths)
+{
+    return runTransfer([&] {
+        client_.Connect();
+        const int total = static_cast<int>(siteFiles.size() + dataFiles.size());
+        int k = 0;
+        std::set<std::string> madeFolders;
+
+        // Creates the remote folders of a site file's path below the prefix,
+        // once per send; a refusal (normally: it exists) is not an error.
+        auto makeFolders = [&](const QString &relative) {
+            const QStringList parts = relative.split(QLatin1Char('/'));
+            QString folder;
+            for (int i = 0; i + 1 < parts.size(); ++i) {
+                folder += (i ? QStringLiteral("/") : QString()) + parts[i];
+                const std::string remote = paths.sitePrefix + wireText(folder);
+                if (!madeFolders.insert(remote).second)
+                    continue;
+                makingFolders_ = true;
+                client_.DoCommand("MKD " + remote);
+                makingFolders_ = false;
+            }
+        };
+
+        auto sendOne = [&](const QString &local, const QString &relative, const std::string &prefix) {
+            stopIfCancelled();
+            const QString name = bareName(local);
+            log(QStringLiteral("Starting transfer of ") + name);
+            if (onFileStarted)
+                onFileStarted(QStringLiteral("Sending"), name, ++k, total);
+            makeFolders(relative);
+            client_.Upload(local.toStdString(), prefix + wireText(relative));
+            log(QStringLiteral("Transfer OK"));
+        };
+
+        for (const QString &file : siteFiles)
+            sendOne(file, siteRelativePath(paths.mainFolder, file), paths.sitePrefix);
+        for (const QString &file : dataFiles)
+            sendOne(file, bareName(file), paths.dataPrefix);
+        stopIfCancelled();
+        client_.Disconnect();
+    });
+}
+
+Publisher::Outcome Publisher::list(const PublishPaths &paths)
+{
+    return runTransfer([&] {
+        client_.Connect();
+        client_.ChangeDir(paths.dataPrefix);
+        client_.NList(); // every name arrives through onListed
+        stopIfCancelled();
+        client_.Disconnect();
+    });
+}
+
+Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths &paths)
+{
+    const QString folder = WithTrailingSeparator(paths.dataFolder);
+    return runTransfer([&] {
+        client_.Connect();
+        const int total = static_cast<int>(names.size());
+        int k = 0;
+        for (const QString &entry : names) {
+            stopIfCancelled();
+            ++k;
+            // Whatever the server lists, nothing is written outside the data folder.
+            if (!isSafeLocalName(entry)) {
+                log(QStringLiteral("Skipped unsafe name ") + printableName(entry));
+                continue;
+            }
+            const QString local = folder + entry;
+            const QString name = bareName(local);
+            log(QStringLiteral("Starting transfer of ") + name);
+            if (onFileStarted)
+                onFileStarted(QStringLiteral("Receiving"), name, k, total);
+            client_.Download(paths.dataPrefix + wireText(name), local.toStdString());
+            log(QStringLiteral("Transfer OK"));
+        }
+        stopIfCancelled();
+        client_.Disconnect();
+    });
+}
+
+} // namespace tl

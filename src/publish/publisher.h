@@ -1,0 +1,118 @@
+#pragma once
+// Publishing a project over its FTP account without a window: sending the
+// site files and the post files, listing the server's data folder and
+// fetching listed files into the local data folder. The window's FTP tab and
+// the command line both run their transfers through here.
+#include "publish/ftpclient.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <string>
+
+namespace tl {
+
+class Project;
+
+// The account a project's FTP fields name, with the password typed for this
+// run. Texts that travel to the server are the program's 8-bit text.
+struct FtpAccount {
+    std::string host;
+    int port = 21;
+    std::string user;
+    std::string password;
+    bool useProxy = false;
+    std::string proxyHost; // used only with useProxy; the port serves both
+};
+
+// Throws AppError("'%s' is not a valid integer value") for a port field that
+// is not a number, before anything connects.
+FtpAccount ftpAccount(const Project &project, const QString &password);
+
+// Where a project's files go on the server.
+struct PublishPaths {
+    QString mainFolder;     // local main folder: site files keep their path below it
+    QString dataFolder;     // local data folder: fetched files land here
+    std::string sitePrefix; // remote prefix of site files (rPATHMAIN)
+    std::string dataPrefix; // remote prefix of post files and the folder listed (rDATAPATH)
+};
+PublishPaths publishPaths(const Project &project);
+
+// The remote name of a site file below the site prefix: its path below the
+// main folder ("archive/2024-01.html" for a month page in the archive
+// folder), so that the server gets the local site's layout. A file outside
+// the main folder keeps only its bare name.
+QString siteRelativePath(const QString &mainFolder, const QString &file);
+
+// A name from a server listing that can only name a file directly in the
+// data folder: not empty, not "." or "..", no folder separator of any system
+// and no control character.
+bool isSafeLocalName(const QString &name);
+
+// Status text of a refused command of this kind ("Upload failure"), or ""
+// for a kind that has none.
+QString failureText(FtpCommandKind kind);
+
+// Log line and status text of a transfer ended by Cancel.
+extern const char *const kTransferCancelled;
+
+class Publisher {
+public:
+    enum class Outcome { Completed, Cancelled };
+
+    explicit Publisher(FtpClient &client);
+    ~Publisher();
+    Publisher(const Publisher &) = delete;
+    Publisher &operator=(const Publisher &) = delete;
+
+    FtpClient &client() { return client_; }
+
+    // ---- events ----
+    std::function<void(const QString &line)> onLog;
+    // A file's transfer begins: verb ("Sending", "Receiving"), bare name, k of n.
+    std::function<void(const QString &verb, const QString &name, int k, int n)> onFileStarted;
+    // Bytes of the current file moved so far, of its size (0: unknown).
+    std::function<void(qint64 done, qint64 total)> onBytes;
+    // The status text of a refused command (see failureText).
+    std::function<void(const QString &text)> onFailure;
+    // A socket call failed at once: its number and message.
+    std::function<void(int number, const QString &message)> onSocketError;
+    // A name of the server's listing, as delivered.
+    std::function<void(const std::string &name)> onListed;
+
+    // Copies the account into the client: host, port, user and password; the
+    // proxy only when the account uses one (the client keeps the proxy it was
+    // given before otherwise).
+    void configure(const FtpAccount &account);
+
+    // Connects, uploads every site file (remote name: site prefix + its path
+    // below the main folder, remote folders made as needed) and every data
+    // file (data prefix + bare name), logging "Starting transfer of NAME" and
+    // "Transfer OK" for each, and quits. A failure throws at the failing file
+    // and leaves the connection as it was.
+    Outcome send(const QStringList &siteFiles, const QStringList &dataFiles,
+                 const PublishPaths &paths);
+    // Connects, changes to the remote data folder and lists its names
+    // (onListed), and quits.
+    Outcome list(const PublishPaths &paths);
+    // Connects with the settings the client holds, downloads each listed
+    // name (data prefix + name) into the data folder, and quits. A name that
+    // could leave the data folder is skipped and logged.
+    Outcome fetch(const QStringList &names, const PublishPaths &paths);
+
+    // Ends the running transfer at once (the operation returns Cancelled).
+    void cancel();
+    bool busy() const { return busy_; }
+
+private:
+    Outcome runTransfer(const std::function<void()> &work);
+    void stopIfCancelled() const;
+    void log(const QString &line);
+
+    FtpClient &client_;
+    bool busy_ = false;
+    bool cancelled_ = false;
+    bool makingFolders_ = false; // refusals of MKD are expected ("already exists")
+};
+
+} // namespace tl
