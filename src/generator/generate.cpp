@@ -46,10 +46,23 @@ std::size_t mainPageCount(const std::string &countText, std::size_t posts)
 BuildTime currentBuildTime()
 {
     BuildTime b;
-    const double now = clock().now();
-    b.local = civilFromDateTime(now);
-    const QDateTime local(QDate(b.local.year, b.local.month, b.local.day),
+    // SOURCE_DATE_EPOCH (seconds since 1970 UTC), the reproducible-builds
+    // convention, fixes the build time so that the same posts give the same
+    // bytes; otherwise it is now.
+    QDateTime local;
+    bool ok = false;
+    const qint64 epoch = qEnvironmentVariable("SOURCE_DATE_EPOCH").toLongLong(&ok);
+    if (ok) {
+        local = QDateTime::fromSecsSinceEpoch(epoch, Qt::LocalTime);
+        const QDate d = local.date();
+        const QTime t = local.time();
+        b.local = civilFromSeconds(
+            secondsFromCivil(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()));
+    } else {
+        b.local = civilFromDateTime(clock().now());
+        local = QDateTime(QDate(b.local.year, b.local.month, b.local.day),
                           QTime(b.local.hour, b.local.minute, b.local.second), Qt::LocalTime);
+    }
     b.utcOffsetSeconds = local.isValid() ? local.offsetFromUtc() : 0;
     return b;
 }

@@ -1,0 +1,331 @@
+#include "app/cli/commandline.h"
+
+#include "app/core/cp1250.h"
+#include "app/core/errors.h"
+#include "app/core/programfiles.h"
+#include "app/core/project.h"
+#include "app/core/projects.h"
+#include "generator/sitebuilder.h"
+#include "publish/publisher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace tl::cli {
+
+namespace {
+
+const char *const kPasswordVariable = "TARVLIT_FTP_PASSWORD";
+
+// A failure of the command line itself, with the status it ends with.
+struct UsageError {
+    QString message;
+};
+
+// Standard error as the user sees it: log lines, and one progress line that
+// updates in place on a terminal (plain lines otherwise).
+class Console {
+public:
+    Console() : terminal_(isatty(STDERR_FILENO) == 1) {}
+
+    void line(const QString &text) { bytes(text.toLocal8Bit().toStdString()); }
+
+    // A line as bytes: messages carry paths and server replies as they are.
+    void bytes(const std::string &text)
+    {
+        endProgress();
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    }
+
+    void progress(const QString &text)
+    {
+        if (!terminal_) {
+            line(text);
+            return;
+        }
+        std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        progressShown_ = true;
+    }
+
+    void endProgress()
+    {
+        if (!progressShown_)
+            return;
+        std::fprintf(stderr, "\r\033[K");
+        progressShown_ = false;
+    }
+
+private:
+    bool terminal_;
+    bool progressShown_ = false;
+};
+
+// Generation's log lines on the console.
+class ConsoleReporter : public gen::SiteReporter {
+public:
+    explicit ConsoleReporter(Console &c) : console_(c) {}
+    void log(const std::string &line) override { console_.line(QString::fromStdString(line)); }
+    void clearUploadList() override {}
+    void addToUploadList(const std::string &) override {}
+
+private:
+    Console &console_;
+};
+
+// Ctrl+C during a transfer cancels it; the waits run the event loop, so a
+// timer sees the flag.
+std::atomic<bool> g_interrupted{false};
+extern "C" void onInterrupt(int) { g_interrupted = true; }
+
+class InterruptWatch {
+public:
+    explicit InterruptWatch(Publisher &publisher)
+    {
+        g_interrupted = false;
+        previous_ = std::signal(SIGINT, onInterrupt);
+        QObject::connect(&timer_, &QTimer::timeout, [&publisher] {
+            if (g_interrupted.exchange(false))
+                publisher.cancel();
+        });
+        timer_.start(50);
+    }
+    ~InterruptWatch() { std::signal(SIGINT, previous_); }
+
+private:
+    QTimer timer_;
+    void (*previous_)(int) = SIG_DFL;
+};
+
+QString projectFile(const QString &name)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        throw UsageError{QStringLiteral("Unknown project \"%1\".").arg(name)};
+    const QString path = projectFilePath(name);
+    if (!QFileInfo(path).isFile())
+        throw UsageError{QStringLiteral("Unknown project \"%1\": there is no project file %2.")
+                             .arg(name, QDir::toNativeSeparators(path))};
+    return path;
+}
+
+// Reads a line from the terminal with echo off.
+std::optional<QString> askPassword(const QString &prompt)
+{
+    if (isatty(STDIN_FILENO) != 1)
+        return std::nullopt;
+    std::fprintf(stderr, "%s", prompt.toLocal8Bit().constData());
+    std::fflush(stderr);
+    termios old{};
+    const bool haveTerm = tcgetattr(STDIN_FILENO, &old) == 0;
+    if (haveTerm) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string typed;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+        typed += static_cast<char>(c);
+    if (haveTerm)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    std::fprintf(stderr, "\n");
+    if (!typed.empty() && typed.back() == '\r')
+        typed.pop_back();
+    return QString::fromLocal8Bit(typed.c_str());
+}
+
+// The password comes from the environment, else from the terminal; it is
+// never taken from the command line or written anywhere.
+QString ftpPassword(const Project &project)
+{
+    if (const char *env = std::getenv(kPasswordVariable))
+        return QString::fromLocal8Bit(env);
+    const QString user = project.text("edtUSER");
+    const QString host = project.text("edtFTPADDRESS");
+    if (auto typed = askPassword(QStringLiteral("FTP password for %1@%2: ").arg(user, host)))
+        return *typed;
+    throw AppError(std::string("No FTP password: set ") + kPasswordVariable
+                   + " or run on a terminal to be asked for it.");
+}
+
+// Every post file of the data folder, as "Send all data files" queues them.
+QStringList allDataFiles(const Project &project)
+{
+    const QString folder = WithTrailingSeparator(project.text("pathDATA"));
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    QStringList out;
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+        out << folder + name;
+    return out;
+}
+
+std::vector<std::string> generate(const Project &project, Console &console)
+{
+    gen::GenerateInput in;
+    in.project = gen::generationFields(project);
+    gen::stampFromProgram(in);
+    ConsoleReporter reporter(console);
+    return gen::BuildSite(in, reporter);
+}
+
+// A publisher whose events reach the console.
+void connectConsole(Publisher &publisher, Console &console)
+{
+    publisher.onLog = [&console](const QString &line) { console.line(line); };
+    publisher.onFileStarted = [&console](const QString &verb, const QString &name, int k, int n) {
+        console.progress(QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n));
+    };
+    publisher.onFailure = [&console](const QString &text) { console.line(text); };
+    publisher.onSocketError = [&console](int number, const QString &message) {
+        console.line(QStringLiteral("Error %1: %2").arg(number).arg(message));
+    };
+}
+
+void requireCompleted(Publisher::Outcome outcome)
+{
+    if (outcome == Publisher::Outcome::Cancelled)
+        throw AppError(kTransferCancelled);
+}
+
+int runGenerate(const Project &project, Console &console)
+{
+    generate(project, console);
+    return Ok;
+}
+
+int runPublish(const Project &project, bool withData, Console &console)
+{
+    const std::vector<std::string> uploads = generate(project, console);
+    QStringList siteFiles;
+    for (const std::string &p : uploads)
+        siteFiles << pathText(p);
+    const QStringList dataFiles = withData ? allDataFiles(project) : QStringList();
+
+    const QString password = ftpPassword(project);
+    FtpClient client;
+    Publisher publisher(client);
+    connectConsole(publisher, console);
+    publisher.configure(ftpAccount(project, password));
+    InterruptWatch watch(publisher);
+    requireCompleted(publisher.send(siteFiles, dataFiles, publishPaths(project)));
+    console.line(QStringLiteral("Sent %1 files.").arg(siteFiles.size() + dataFiles.size()));
+    return Ok;
+}
+
+int runFetch(const Project &project, Console &console)
+{
+    const QString password = ftpPassword(project);
+    if (project.text("edtFTPADDRESS").isEmpty() || project.text("edtUSER").isEmpty()
+        || password.isEmpty() || project.text("rDATAPATH").isEmpty())
+        throw AppError("Please setup FTP parameters");
+
+    FtpClient client;
+    Publisher publisher(client);
+    connectConsole(publisher, console);
+    QStringList names;
+    publisher.onListed = [&names](const std::string &name) { names << decodeCp1250(name); };
+    publisher.configure(ftpAccount(project, password));
+    InterruptWatch watch(publisher);
+    const PublishPaths paths = publishPaths(project);
+    requireCompleted(publisher.list(paths));
+    requireCompleted(publisher.fetch(names, paths));
+    console.line(QStringLiteral("Fetched %1 files into %2.")
+                     .arg(names.size())
+                     .arg(QDir::toNativeSeparators(paths.dataFolder)));
+    return Ok;
+}
+
+int dispatch(QCoreApplication &app, Console &console)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Generates and publishes a Tarvel Lite blog without the window.\n"
+        "With no arguments, tarvlit starts the window.\n\n"
+        "Commands:\n"
+        "  generate PROJECT   Read the project's posts and generate its site.\n"
+        "  publish PROJECT    Generate, then send the site to the project's FTP server.\n"
+        "  fetch PROJECT      Fetch the post files of the server's data folder into the\n"
+        "                     project's data folder.\n\n"
+        "PROJECT is the name of a project file in the settings folder's conf folder.\n"
+        "The FTP password is read from the environment variable TARVLIT_FTP_PASSWORD,\n"
+        "or asked on the terminal."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("generate, publish or fetch"));
+    parser.addPositionalArgument(QStringLiteral("project"), QStringLiteral("the project's name"));
+    const QCommandLineOption data(QStringLiteral("data"),
+                                  QStringLiteral("publish: also send every post file of the data folder."));
+    parser.addOption(data);
+
+    if (!parser.parse(app.arguments()))
+        throw UsageError{parser.errorText()};
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fprintf(stdout, "%s", parser.helpText().toLocal8Bit().constData());
+        return Ok;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::fprintf(stdout, "%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(QCoreApplication::applicationVersion()));
+        return Ok;
+    }
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        throw UsageError{QStringLiteral("No command given.")};
+    const QString command = args.first();
+    const bool known = command == QLatin1String("generate") || command == QLatin1String("publish")
+        || command == QLatin1String("fetch");
+    if (!known)
+        throw UsageError{QStringLiteral("Unknown command \"%1\".").arg(command)};
+    if (args.size() < 2)
+        throw UsageError{QStringLiteral("The command \"%1\" needs a project name.").arg(command)};
+    if (args.size() > 2)
+        throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[2])};
+    if (parser.isSet(data) && command != QLatin1String("publish"))
+        throw UsageError{QStringLiteral("--data belongs to the publish command.")};
+
+    const Project project = Project::load(projectFile(args[1]));
+    if (command == QLatin1String("generate"))
+        return runGenerate(project, console);
+    if (command == QLatin1String("publish"))
+        return runPublish(project, parser.isSet(data), console);
+    return runFetch(project, console);
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char *[]) { return argc > 1; }
+
+int run(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
+    QCoreApplication::setApplicationVersion(
+        QString::fromStdString(ProductVersionText(ProgramFilePath())));
+    Console console;
+    try {
+        return dispatch(app, console);
+    } catch (const UsageError &e) {
+        console.line(QStringLiteral("tarvlit: ") + e.message);
+        console.line(QStringLiteral("Try \"tarvlit --help\"."));
+        return Usage;
+    } catch (const std::exception &e) {
+        console.bytes(std::string("tarvlit: ") + e.what());
+        return Failed;
+    }
+}
+
+} // namespace tl::cli
