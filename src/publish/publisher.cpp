@@ -80,6 +80,65 @@ QString siteRelativePath(const QString &mainFolder, const QString &file)
     return rel;
 }
 
+std::string remoteSiteName(const PublishPaths &paths, const QString &localFile)
+{
+    return paths.sitePrefix + wireText(siteRelativePath(paths.mainFolder, localFile));
+}
+
+std::string remoteDataName(const PublishPaths &paths, const QString &localFile)
+{
+    return paths.dataPrefix + wireText(bareName(localFile));
+}
+
+QStringList pendingSiteFiles(const SendRecord &record, const QStringList &siteFiles,
+                             const PublishPaths &paths)
+{
+    QStringList out;
+    for (const QString &f : siteFiles)
+        if (record.needsSending(remoteSiteName(paths, f), f))
+            out << f;
+    return out;
+}
+
+QStringList allDataFiles(const QString &dataFolder)
+{
+    const QString folder = WithTrailingSeparator(dataFolder);
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    // Ordinary files only: no folders, no hidden or system files.
+    QStringList out;
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+        out << folder + name;
+    return out;
+}
+
+QStringList pendingDataFiles(const SendRecord &record, const PublishPaths &paths)
+{
+    QStringList out;
+    for (const QString &f : allDataFiles(paths.dataFolder))
+        if (record.needsSending(remoteDataName(paths, f), f))
+            out << f;
+    return out;
+}
+
+QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFolder)
+{
+    QStringList out;
+    const auto addFilesOf = [&out](const QString &folder) {
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+            const QString path = QDir::cleanPath(dir.filePath(name));
+            if (!out.contains(path))
+                out << path;
+        }
+    };
+    if (mainFolder.isEmpty())
+        return out;
+    addFilesOf(mainFolder);
+    if (!archiveFolder.isEmpty())
+        addFilesOf(WithTrailingSeparator(mainFolder) + archiveFolder);
+    return out;
+}
+
 bool isSafeLocalName(const QString &name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
@@ -230,14 +289,25 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
             if (onFileStarted)
                 onFileStarted(QStringLiteral("Sending"), name, ++k, total);
             makeFolders(relative);
-            client_.Upload(local.toStdString(), prefix + wireText(relative));
+            // The content is taken before it travels: a file changed during
+            // the upload then differs from the record and goes again.
+            const SendRecord::Content content =
+                record_ ? SendRecord::contentOf(local) : SendRecord::Content();
+            const std::string remote = prefix + wireText(relative);
+            client_.Upload(local.toStdString(), remote);
             log(QStringLiteral("Transfer OK"));
+            if (record_)
+                record_->confirmSent(remote, content);
+            if (onFileSent)
+                onFileSent(k);
         };
 
         for (const QString &file : siteFiles)
             sendOne(file, siteRelativePath(paths.mainFolder, file), paths.sitePrefix);
         for (const QString &file : dataFiles)
             sendOne(file, bareName(file), paths.dataPrefix);
+        if (record_)
+            record_->save();
         stopIfCancelled();
         client_.Disconnect();
     });

@@ -4,6 +4,7 @@
 // fetching listed files into the local data folder. The window's FTP tab and
 // the command line both run their transfers through here.
 #include "publish/ftpclient.h"
+#include "publish/sendrecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -44,6 +45,23 @@ PublishPaths publishPaths(const Project &project);
 // the main folder keeps only its bare name.
 QString siteRelativePath(const QString &mainFolder, const QString &file);
 
+// The remote names of a site file and of a post file.
+std::string remoteSiteName(const PublishPaths &paths, const QString &localFile);
+std::string remoteDataName(const PublishPaths &paths, const QString &localFile);
+
+// The files a send would carry, by what the record says the server has:
+// the site files whose content differs from what was sent, in their order,
+// and the post files of the data folder that differ.
+QStringList pendingSiteFiles(const SendRecord &record, const QStringList &siteFiles,
+                             const PublishPaths &paths);
+QStringList pendingDataFiles(const SendRecord &record, const PublishPaths &paths);
+// Every post file of the data folder, in name order.
+QStringList allDataFiles(const QString &dataFolder);
+// Every file of the main folder and of the archive folder below it, for a
+// server that has lost its files: the main folder's files first, in name
+// order, then the archive folder's.
+QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFolder);
+
 // A name from a server listing that can only name a file directly in the
 // data folder: not empty, not "." or "..", no folder separator of any system
 // and no control character.
@@ -79,6 +97,12 @@ public:
     std::function<void(int number, const QString &message)> onSocketError;
     // A name of the server's listing, as delivered.
     std::function<void(const std::string &name)> onListed;
+    // The server confirmed file k (1-based) of the running send.
+    std::function<void(int k)> onFileSent;
+
+    // The record that sends update (nullptr: none). Each file the server
+    // confirms is remembered at once; the record is compacted at the end.
+    void setRecord(SendRecord *record) { record_ = record; }
 
     // Copies the account into the client: host, port, user and password; the
     // proxy only when the account uses one (the client keeps the proxy it was
@@ -110,6 +134,7 @@ private:
     void log(const QString &line);
 
     FtpClient &client_;
+    SendRecord *record_ = nullptr;
     bool busy_ = false;
     bool cancelled_ = false;
     bool makingFolders_ = false; // refusals of MKD are expected ("already exists")

@@ -173,7 +173,7 @@ protected:
         CommandLine::SetUp();
         QDir().mkpath(serverRoot.path() + "/www");
         QDir().mkpath(serverRoot.path() + "/data");
-        if (!server.start(serverRoot.path()))
+        if (!server.start(serverRoot.path(), {"--commands", commandLog()}))
             GTEST_SKIP() << "pyftpdlib cannot start: " << server.error().toStdString();
         writeProject({{"edtFTPADDRESS_Text", "127.0.0.1"},
                       {"edtUSER_Text", "user"},
@@ -189,6 +189,19 @@ protected:
         EXPECT_FALSE(r.err.contains(kPassword));
         for (const auto &[rel, bytes] : filesBelow(root))
             EXPECT_EQ(bytes.find(kPassword), std::string::npos) << rel.toStdString();
+    }
+
+    QString commandLog() const { return dir.path() + "-commands.log"; }
+    // The files stored since the last call, by remote name.
+    QStringList stored()
+    {
+        QStringList out;
+        const QString log = QString::fromStdString(fileBytes(commandLog()));
+        for (const QString &line : log.split('\n', Qt::SkipEmptyParts))
+            if (line.startsWith("STOR "))
+                out << line.mid(5);
+        QFile::remove(commandLog());
+        return out;
     }
 
     QTemporaryDir serverRoot;
@@ -227,6 +240,57 @@ TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
     const Result r = run({"publish", "blog"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("TARVLIT_FTP_PASSWORD")) << r.err.toStdString();
+}
+
+TEST_F(CommandLineFtp, ASecondPublishSendsOnlyWhatChangedAndTheOptionsSayWhatElse)
+{
+    ASSERT_EQ(run({"publish", "blog", "--data"}, "pw").status, 0);
+    EXPECT_EQ(stored().size(), 13);
+
+    // Nothing changed: nothing goes.
+    Result r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(stored(), QStringList());
+
+    // One new short post in the newest month: the pages that show it and
+    // the post itself.
+    writeBytes(root + "data/1052100000.txt", "Nov\xFD\r\nKr\xE1tk\xFD text");
+    r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(stored(), QStringList({"/www/index.html", "/www/rss.xml", "/www/text.htm",
+                                     "/www/archiv/2003-05.html", "/data/1052100000.txt"}));
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
+
+    // A dry run lists and connects to nothing; --whole-site takes every page.
+    r = run({"publish", "blog", "--whole-site", "--dry-run"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(" -> /www/"), 7) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(root + "site/archiv/2003-04.html -> /www/archiv/2003-04.html"));
+    EXPECT_EQ(fileBytes(commandLog()), "");
+    r = run({"publish", "blog", "--whole-site"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(stored().size(), 7);
+}
+
+TEST_F(CommandLineFtp, ASendThatFailedIsFinishedByTheNextOne)
+{
+    // The data prefix is read-only: the site goes, the posts are refused.
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "rDATAPATH_Text", "/ro/");
+    QDir().mkpath(serverRoot.path() + "/ro");
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--commands", commandLog()}));
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "edtPORT_Text",
+                   std::to_string(server.port()));
+    Result r = run({"publish", "blog", "--data"}, "pw");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(stored().size(), 8); // seven pages, then the refused post
+
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "rDATAPATH_Text", "/data/");
+    r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList second = stored();
+    EXPECT_EQ(second.size(), 6) << second.join(' ').toStdString();
+    EXPECT_TRUE(second.filter("/www/").isEmpty());
 }
 
 } // namespace

@@ -9,13 +9,14 @@ namespace tl::test {
 
 // ---------------------------------------------------------------- pyftpdlib
 
-bool PyFtpServer::start(const QString &root)
+bool PyFtpServer::start(const QString &root, const QStringList &extraArguments)
 {
     stop();
     proc_ = std::make_unique<QProcess>();
     proc_->setProcessChannelMode(QProcess::SeparateChannels);
-    proc_->start(TL_PYTHON, {QStringLiteral(TL_TEST_DATA_DIR "/publish/ftpserver.py"),
-                             QStringLiteral("--root"), root, QStringLiteral("--quiet")});
+    proc_->start(TL_PYTHON, QStringList{QStringLiteral(TL_TEST_DATA_DIR "/publish/ftpserver.py"),
+                                        QStringLiteral("--root"), root, QStringLiteral("--quiet")}
+                                + extraArguments);
     if (!proc_->waitForStarted(10000)) {
         error_ = proc_->errorString();
         return false;

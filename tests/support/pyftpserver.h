@@ -3,6 +3,7 @@
 // line tests.
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,7 +16,7 @@ class PyFtpServer {
 public:
     ~PyFtpServer() { stop(); }
     // Starts the server; false (with the reason in error()) when it cannot.
-    bool start(const QString &root);
+    bool start(const QString &root, const QStringList &extraArguments = {});
     // Ends it at once, as a crash would: its connections go down with it.
     void kill();
     void stop();

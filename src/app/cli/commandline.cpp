@@ -161,17 +161,6 @@ QString ftpPassword(const Project &project)
                    + " or run on a terminal to be asked for it.");
 }
 
-// Every post file of the data folder, as "Send all data files" queues them.
-QStringList allDataFiles(const Project &project)
-{
-    const QString folder = WithTrailingSeparator(project.text("pathDATA"));
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    QStringList out;
-    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
-        out << folder + name;
-    return out;
-}
-
 std::vector<std::string> generate(const Project &project, Console &console)
 {
     gen::GenerateInput in;
@@ -206,21 +195,51 @@ int runGenerate(const Project &project, Console &console)
     return Ok;
 }
 
-int runPublish(const Project &project, bool withData, Console &console)
+struct PublishOptions {
+    bool allData = false;   // --data
+    bool wholeSite = false; // --whole-site
+    bool dryRun = false;    // --dry-run
+};
+
+int runPublish(const QString &projectPath, const Project &project, const PublishOptions &opt,
+               Console &console)
 {
     const std::vector<std::string> uploads = generate(project, console);
-    QStringList siteFiles;
+    QStringList generated;
     for (const std::string &p : uploads)
-        siteFiles << pathText(p);
-    const QStringList dataFiles = withData ? allDataFiles(project) : QStringList();
+        generated << pathText(p);
+
+    // The record says what the server has; the generated list is kept so
+    // that pages a failed send left behind stay queued.
+    SendRecord record = SendRecord::load(SendRecord::pathFor(projectPath));
+    record.setSiteFiles(generated);
+    if (!opt.dryRun)
+        record.save();
+    const PublishPaths paths = publishPaths(project);
+    const QStringList siteFiles =
+        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, project.text("dirPATHARCHIVES"))
+                      : pendingSiteFiles(record, generated, paths);
+    const QStringList dataFiles =
+        opt.allData ? allDataFiles(paths.dataFolder) : pendingDataFiles(record, paths);
+
+    if (opt.dryRun) {
+        for (const QString &f : siteFiles)
+            std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteSiteName(paths, f).c_str());
+        for (const QString &f : dataFiles)
+            std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteDataName(paths, f).c_str());
+        console.line(QStringLiteral("Would send %1 files; nothing was sent.")
+                         .arg(siteFiles.size() + dataFiles.size()));
+        return Ok;
+    }
 
     const QString password = ftpPassword(project);
     FtpClient client;
     Publisher publisher(client);
     connectConsole(publisher, console);
+    publisher.setRecord(&record);
     publisher.configure(ftpAccount(project, password));
     InterruptWatch watch(publisher);
-    requireCompleted(publisher.send(siteFiles, dataFiles, publishPaths(project)));
+    requireCompleted(publisher.send(siteFiles, dataFiles, paths));
     console.line(QStringLiteral("Sent %1 files.").arg(siteFiles.size() + dataFiles.size()));
     return Ok;
 }
@@ -256,7 +275,8 @@ int dispatch(QCoreApplication &app, Console &console)
         "With no arguments, tarvlit starts the window.\n\n"
         "Commands:\n"
         "  generate PROJECT   Read the project's posts and generate its site.\n"
-        "  publish PROJECT    Generate, then send the site to the project's FTP server.\n"
+        "  publish PROJECT    Generate, then send what the project's FTP server lacks:\n"
+        "                     the pages and post files changed since the last send.\n"
         "  fetch PROJECT      Fetch the post files of the server's data folder into the\n"
         "                     project's data folder.\n\n"
         "PROJECT is the name of a project file in the settings folder's conf folder.\n"
@@ -267,8 +287,13 @@ int dispatch(QCoreApplication &app, Console &console)
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("generate, publish or fetch"));
     parser.addPositionalArgument(QStringLiteral("project"), QStringLiteral("the project's name"));
     const QCommandLineOption data(QStringLiteral("data"),
-                                  QStringLiteral("publish: also send every post file of the data folder."));
-    parser.addOption(data);
+                                  QStringLiteral("publish: send every post file of the data folder."));
+    const QCommandLineOption wholeSite(
+        QStringLiteral("whole-site"),
+        QStringLiteral("publish: send every file of the main and archive folders."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("publish: print what would be sent; connect to nothing."));
+    parser.addOptions({data, wholeSite, dryRun});
 
     if (!parser.parse(app.arguments()))
         throw UsageError{parser.errorText()};
@@ -294,14 +319,17 @@ int dispatch(QCoreApplication &app, Console &console)
         throw UsageError{QStringLiteral("The command \"%1\" needs a project name.").arg(command)};
     if (args.size() > 2)
         throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[2])};
-    if (parser.isSet(data) && command != QLatin1String("publish"))
-        throw UsageError{QStringLiteral("--data belongs to the publish command.")};
+    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
+        if (parser.isSet(*o) && command != QLatin1String("publish"))
+            throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
 
-    const Project project = Project::load(projectFile(args[1]));
+    const QString path = projectFile(args[1]);
+    const Project project = Project::load(path);
     if (command == QLatin1String("generate"))
         return runGenerate(project, console);
     if (command == QLatin1String("publish"))
-        return runPublish(project, parser.isSet(data), console);
+        return runPublish(path, project,
+                          {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun)}, console);
     return runFetch(project, console);
 }
 

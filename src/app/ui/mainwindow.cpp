@@ -473,7 +473,15 @@ void MainWindow::buildFtpTab()
     btnSENDFTP = new QPushButton(tr("Send to FTP"), tabFTP);
     btnSENDFTP->setObjectName(QStringLiteral("btnSENDFTP"));
     btnSENDFTP->setEnabled(false);
-    right->addWidget(btnSENDFTP);
+    btnWHOLESITE = new QPushButton(tr("Send whole site"), tabFTP);
+    btnWHOLESITE->setObjectName(QStringLiteral("btnWHOLESITE"));
+    btnWHOLESITE->setToolTip(tr("Send every page of the main and archive folders, "
+                                "for a new server or one that lost its files"));
+    btnWHOLESITE->setEnabled(false);
+    auto *sendRow = new QHBoxLayout;
+    sendRow->addWidget(btnSENDFTP, 1);
+    sendRow->addWidget(btnWHOLESITE);
+    right->addLayout(sendRow);
     // The running transfer: its progress and a way to stop it.
     auto *transferRow = new QHBoxLayout;
     pbFTP = new QProgressBar(tabFTP);

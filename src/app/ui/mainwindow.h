@@ -121,6 +121,7 @@ public:
     QToolButton *RxSpeedButton3 = nullptr;
     QCheckBox *chkALLFILES = nullptr;
     QPushButton *btnSENDFTP = nullptr;
+    QPushButton *btnWHOLESITE = nullptr; // "Send whole site"
     QListWidget *lstFROMFTP = nullptr;
     QPushButton *Button3 = nullptr;
     QPushButton *Button4 = nullptr;
@@ -191,6 +192,13 @@ public:
     void RxSpeedButton3Click();
     void chkALLFILESClick();
     void btnCANCELFTPClick();
+    void btnWHOLESITEClick();
+    // The send queue of the chosen project, from its record of what was sent.
+    void loadSendQueue();
+    // After Generate: the generated files the server lacks are queued.
+    void queueGeneratedSite(const QStringList &generated);
+    // After Save: the saved post is queued (once).
+    void queueSavedPost(const QString &path);
     void FTP1Error(unsigned Errno, const QString &Errmsg);
     void FTP1ListItem(const std::string &Listing);
     // Beside the lists: stops the running transfer, and follows its bytes.

@@ -185,7 +185,8 @@ void MainWindow::ChooseProject()
     Button1->setEnabled(highlighted);
     Button4->setEnabled(highlighted);
 
-    // 7. Its posts.
+    // 7. What its server still lacks, then its posts.
+    loadSendQueue();
     actREADExecute();
 }
 

@@ -24,11 +24,16 @@ public:
     explicit WindowReporter(MainWindow &w) : w_(w) {}
     void log(const std::string &line) override { w_.log(QString::fromStdString(line)); }
     void postsRead(const PostFolder &folder) override { w_.showPostFolder(folder); }
-    void clearUploadList() override { w_.lstFILESFTP->clear(); }
-    void addToUploadList(const std::string &path) override
+    void clearUploadList() override
     {
-        w_.lstFILESFTP->addItem(pathText(path));
+        generated.clear();
+        rebuilt = true;
     }
+    void addToUploadList(const std::string &path) override { generated << pathText(path); }
+
+    // The upload list as far as the run rebuilt it.
+    QStringList generated;
+    bool rebuilt = false;
 
 private:
     MainWindow &w_;
@@ -65,7 +70,15 @@ void MainWindow::actGENERATEExecute()
     in.project = gen::generationFields(projectFromFields());
     gen::stampFromProgram(in);
     WindowReporter reporter(*this);
-    gen::BuildSite(in, reporter);
+    // The files written so far are queued even when a later step fails.
+    try {
+        gen::BuildSite(in, reporter);
+    } catch (...) {
+        if (reporter.rebuilt)
+            queueGeneratedSite(reporter.generated);
+        throw;
+    }
+    queueGeneratedSite(reporter.generated);
 
     if (prompts().question(QStringLiteral("Confirm"),
                            QStringLiteral("Completed.\nDo you want see the main page?"), false)

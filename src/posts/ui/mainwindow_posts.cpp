@@ -356,7 +356,7 @@ void MainWindow::actSAVEExecute()
 
     setFieldsEditable(*this, false);
     showDateTime(*this, civilFromSeconds(res.time));
-    lstDATAFTP->addItem(pathText(res.path));
+    queueSavedPost(pathText(res.path));
     posts->newPost = false;
     posts->openPostName = pathText(res.name);
 

@@ -7,6 +7,7 @@
 #include "app/core/errors.h"
 #include "app/core/programfiles.h"
 #include "app/core/project.h"
+#include "app/core/projects.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
 #include "publish/publisher.h"
@@ -71,6 +72,7 @@ public:
         st_.removeWasEnabled = w.RxSpeedButton3->isEnabled();
         st_.heldActions->setEnabled(false);
         w.btnSENDFTP->setEnabled(false);
+        w.btnWHOLESITE->setEnabled(false);
         w.Button3->setEnabled(false);
         w.chkALLFILES->setEnabled(false);
         w.lstPROJEKTY->setEnabled(false);
@@ -84,6 +86,7 @@ public:
     {
         st_.heldActions->setEnabled(true);
         w_.btnSENDFTP->setEnabled(st_.sendWasEnabled);
+        w_.btnWHOLESITE->setEnabled(st_.sendWasEnabled);
         w_.Button3->setEnabled(st_.saveLocalWasEnabled);
         w_.chkALLFILES->setEnabled(st_.allFilesWasEnabled);
         w_.lstPROJEKTY->setEnabled(st_.projectsWasEnabled);
@@ -147,6 +150,7 @@ void MainWindow::setupPublish()
     FTP1->ParseList = false;
     publish->publisher = std::make_unique<Publisher>(*FTP1);
     Publisher &pub = *publish->publisher;
+    pub.setRecord(&publish->record);
     pub.onLog = [this](const QString &line) { log(line); };
     pub.onFileStarted = [this](const QString &verb, const QString &name, int k, int n) {
         setStatusText(QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n));
@@ -177,6 +181,7 @@ void MainWindow::setupPublish()
     connect(RxSpeedButton3, &QToolButton::clicked, this, [this] { run([this] { RxSpeedButton3Click(); }); });
     connect(chkALLFILES, &QCheckBox::toggled, this, [this] { run([this] { chkALLFILESClick(); }); });
     connect(btnSENDFTP, &QPushButton::clicked, this, [this] { run([this] { btnSENDFTPClick(); }); });
+    connect(btnWHOLESITE, &QPushButton::clicked, this, [this] { run([this] { btnWHOLESITEClick(); }); });
     connect(actREADFROMFTP, &QAction::triggered, this, [this] { run([this] { actREADFROMFTPExecute(); }); });
     connect(Button3, &QPushButton::clicked, this, [this] { run([this] { Button3Click(); }); });
     connect(btnCANCELFTP, &QPushButton::clicked, this, [this] { run([this] { btnCANCELFTPClick(); }); });
@@ -190,8 +195,10 @@ void MainWindow::edtPASSWORDChange()
     const bool typed = !edtPASSWORD->text().isEmpty();
     if (publish->busy)
         publish->sendWasEnabled = typed; // given back when the transfer ends
-    else
+    else {
         btnSENDFTP->setEnabled(typed);
+        btnWHOLESITE->setEnabled(typed);
+    }
 }
 
 void MainWindow::RxSpeedButton1Click()
@@ -214,13 +221,46 @@ void MainWindow::chkALLFILESClick()
         lstDATAFTP->clear();
         return;
     }
-    const QString folder = WithTrailingSeparator(pathDATA->text());
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    // Ordinary files only: no folders, no hidden or system files.
-    const QStringList names =
-        dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
-    for (const QString &name : names)
-        lstDATAFTP->addItem(folder + name);
+    lstDATAFTP->addItems(allDataFiles(pathDATA->text()));
+}
+
+// ---------------------------------------------------------------------------
+// The send queue: what the project's record says the server lacks
+
+void MainWindow::loadSendQueue()
+{
+    publish->record = SendRecord::load(SendRecord::pathFor(projectFilePath(currentProjectName)));
+    const PublishPaths paths = publishPaths(projectFromFields());
+    lstFILESFTP->clear();
+    lstFILESFTP->addItems(pendingSiteFiles(publish->record, publish->record.siteFiles(), paths));
+    lstDATAFTP->clear();
+    lstDATAFTP->addItems(pendingDataFiles(publish->record, paths));
+}
+
+void MainWindow::queueGeneratedSite(const QStringList &generated)
+{
+    publish->record.setSiteFiles(generated);
+    lstFILESFTP->clear();
+    lstFILESFTP->addItems(
+        pendingSiteFiles(publish->record, generated, publishPaths(projectFromFields())));
+    publish->record.save();
+}
+
+void MainWindow::queueSavedPost(const QString &path)
+{
+    for (int i = 0; i < lstDATAFTP->count(); ++i)
+        if (lstDATAFTP->item(i)->text() == path)
+            return;
+    lstDATAFTP->addItem(path);
+}
+
+void MainWindow::btnWHOLESITEClick()
+{
+    if (publish->busy)
+        return;
+    lstFILESFTP->clear();
+    lstFILESFTP->addItems(wholeSiteFiles(pathMAIN->text(), dirPATHARCHIVES->text()));
+    btnSENDFTPClick();
 }
 
 // ---------------------------------------------------------------------------
@@ -252,15 +292,19 @@ void MainWindow::btnSENDFTPClick()
     const QStringList dataFiles = entries(lstDATAFTP);
     const PublishPaths paths = publishPaths(projectFromFields());
 
+    // Each file the server confirms leaves its list: whatever a failure or
+    // Cancel leaves behind stays queued (and the record remembers the rest).
+    const int siteCount = static_cast<int>(siteFiles.size());
+    publish->publisher->onFileSent = [this, siteCount](int k) {
+        removeFirst(k <= siteCount ? lstFILESFTP : lstDATAFTP, 1);
+    };
     runTransfer(*this, [&] {
         const auto outcome = publish->publisher->send(siteFiles, dataFiles, paths);
-        if (outcome == Publisher::Outcome::Completed) {
-            removeFirst(lstFILESFTP, static_cast<int>(siteFiles.size()));
-            removeFirst(lstDATAFTP, static_cast<int>(dataFiles.size()));
+        if (outcome == Publisher::Outcome::Completed)
             setStatusText(QString());
-        }
         return outcome;
     });
+    publish->publisher->onFileSent = nullptr;
 }
 
 void MainWindow::actREADFROMFTPExecute()

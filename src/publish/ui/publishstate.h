@@ -2,6 +2,7 @@
 #include "app/ui/mainwindow.h"
 #include "publish/ftpclient.h"
 #include "publish/publisher.h"
+#include "publish/sendrecord.h"
 
 #include <memory>
 
@@ -18,6 +19,8 @@ struct MainWindow::PublishState {
     std::unique_ptr<FtpClient> ftp;
     // The transfers run through it; it holds the client's event handlers.
     std::unique_ptr<Publisher> publisher;
+    // What the current project has sent to its server.
+    SendRecord record;
 
     bool busy = false; // a transfer is waiting for the network
 
