@@ -6,6 +6,8 @@
 #include "app/core/project.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <iterator>
 #include <set>
@@ -43,6 +45,23 @@ QString printableName(const QString &name)
 }
 
 } // namespace
+
+QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 milliseconds)
+{
+    QString size;
+    if (bytes < 1000)
+        size = QStringLiteral("%1 bytes").arg(bytes);
+    else if (bytes < 1000 * 1000)
+        size = QStringLiteral("%1 kB").arg(bytes / 1000.0, 0, 'f', 1);
+    else
+        size = QStringLiteral("%1 MB").arg(bytes / 1e6, 0, 'f', 1);
+    return QStringLiteral("%1 %2 %3 (%4) in %5 s")
+        .arg(verb)
+        .arg(files)
+        .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+        .arg(size)
+        .arg(milliseconds / 1000.0, 0, 'f', 1);
+}
 
 FtpAccount ftpAccount(const Project &project, const QString &password)
 {
@@ -214,6 +233,13 @@ void Publisher::log(const QString &line)
         onLog(line);
 }
 
+void Publisher::finish(const QString &summary)
+{
+    log(summary);
+    if (onFinished)
+        onFinished(summary);
+}
+
 void Publisher::stopIfCancelled() const
 {
     if (cancelled_)
@@ -261,6 +287,9 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
                                    const PublishPaths &paths)
 {
     return runTransfer([&] {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 bytes = 0;
         client_.Connect();
         const int total = static_cast<int>(siteFiles.size() + dataFiles.size());
         int k = 0;
@@ -295,6 +324,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
                 record_ ? SendRecord::contentOf(local) : SendRecord::Content();
             const std::string remote = prefix + wireText(relative);
             client_.Upload(local.toStdString(), remote);
+            bytes += QFileInfo(local).size();
             log(QStringLiteral("Transfer OK"));
             if (record_)
                 record_->confirmSent(remote, content);
@@ -310,6 +340,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
             record_->save();
         stopIfCancelled();
         client_.Disconnect();
+        finish(transferSummary(QStringLiteral("Sent"), total, bytes, clock.elapsed()));
     });
 }
 
@@ -328,6 +359,10 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
 {
     const QString folder = WithTrailingSeparator(paths.dataFolder);
     return runTransfer([&] {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 bytes = 0;
+        int received = 0;
         client_.Connect();
         const int total = static_cast<int>(names.size());
         int k = 0;
@@ -345,10 +380,13 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
             if (onFileStarted)
                 onFileStarted(QStringLiteral("Receiving"), name, k, total);
             client_.Download(paths.dataPrefix + wireText(name), local.toStdString());
+            bytes += QFileInfo(local).size();
+            ++received;
             log(QStringLiteral("Transfer OK"));
         }
         stopIfCancelled();
         client_.Disconnect();
+        finish(transferSummary(QStringLiteral("Received"), received, bytes, clock.elapsed()));
     });
 }
 

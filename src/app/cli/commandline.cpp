@@ -240,7 +240,6 @@ int runPublish(const QString &projectPath, const Project &project, const Publish
     publisher.configure(ftpAccount(project, password));
     InterruptWatch watch(publisher);
     requireCompleted(publisher.send(siteFiles, dataFiles, paths));
-    console.line(QStringLiteral("Sent %1 files.").arg(siteFiles.size() + dataFiles.size()));
     return Ok;
 }
 
@@ -261,9 +260,6 @@ int runFetch(const Project &project, Console &console)
     const PublishPaths paths = publishPaths(project);
     requireCompleted(publisher.list(paths));
     requireCompleted(publisher.fetch(names, paths));
-    console.line(QStringLiteral("Fetched %1 files into %2.")
-                     .arg(names.size())
-                     .arg(QDir::toNativeSeparators(paths.dataFolder)));
     return Ok;
 }
 

@@ -163,6 +163,7 @@ void MainWindow::setupPublish()
         FTP1Error(static_cast<unsigned>(number), message);
     };
     pub.onListed = [this](const std::string &name) { FTP1ListItem(name); };
+    pub.onFinished = [this](const QString &summary) { setStatusText(summary); };
 
     auto *mask = new StarMaskStyle;
     mask->setParent(this);
@@ -298,12 +299,7 @@ void MainWindow::btnSENDFTPClick()
     publish->publisher->onFileSent = [this, siteCount](int k) {
         removeFirst(k <= siteCount ? lstFILESFTP : lstDATAFTP, 1);
     };
-    runTransfer(*this, [&] {
-        const auto outcome = publish->publisher->send(siteFiles, dataFiles, paths);
-        if (outcome == Publisher::Outcome::Completed)
-            setStatusText(QString());
-        return outcome;
-    });
+    runTransfer(*this, [&] { return publish->publisher->send(siteFiles, dataFiles, paths); });
     publish->publisher->onFileSent = nullptr;
 }
 
@@ -342,10 +338,8 @@ void MainWindow::Button3Click()
 
     runTransfer(*this, [&] {
         const auto outcome = publish->publisher->fetch(names, paths);
-        if (outcome == Publisher::Outcome::Completed) {
+        if (outcome == Publisher::Outcome::Completed)
             removeFirst(lstFROMFTP, static_cast<int>(names.size()));
-            setStatusText(QString());
-        }
         return outcome;
     });
 }
