@@ -333,8 +333,12 @@ void SftpClient::teardown()
 
 void SftpClient::look()
 {
+
     // Any event (socket notification, timer, window input) wakes the loop at
-    // once; the 2 ms timer bounds one look when nothing happens.
+    // once; the 2 ms tick of waitUntil bounds one look when nothing happens.
+    // Data libssh has already taken from the socket raises no notification.
+    if (m_channel && m_brokenMessage.empty() && ssh_channel_poll(m_channel, 0) != 0)
+        return;
     if (m_readNote)
         m_readNote->setEnabled(true);
     if (m_writeNote) {
@@ -342,14 +346,15 @@ void SftpClient::look()
             || (m_session && (ssh_get_poll_flags(m_session) & SSH_WRITE_PENDING));
         m_writeNote->setEnabled(wantWrite);
     }
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.start(2);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void SftpClient::waitUntil(const std::function<bool()> &done, const char *silenceMessage)
 {
+    // One repeating tick for the whole wait rather than a timer per look.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.start(2);
     m_activity.restart();
     for (;;) {
         if (done())
@@ -386,7 +391,12 @@ void SftpClient::waitSftp(const std::function<bool()> &done)
 {
     waitUntil([&] {
         pumpChannel();
-        return done();
+        if (done())
+            return true;
+        // Requests that `done` queued go out before the wait sleeps.
+        if (m_outHead < m_out.size())
+            pumpChannel();
+        return false;
     });
 }
 
