@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -333,6 +334,39 @@ TEST_F(Sftp, WithoutPasswordAndWithoutAnAcceptedKeyTheLoginFails)
         return l == "Skipped the key " + sshPath("id_other").toStdString()
             + ": it needs a passphrase or cannot be read";
     }));
+}
+
+TEST_F(Sftp, KeyOfTheSshAgentLogsIn)
+{
+    // An agent of the test's own, holding the only key the server accepts.
+    const QString socket = home.path() + "/agent.sock";
+    QProcess agent;
+    agent.start("ssh-agent", {"-D", "-a", socket});
+    ASSERT_TRUE(agent.waitForStarted(10000));
+    struct Stop {
+        QProcess &p;
+        ~Stop()
+        {
+            p.kill();
+            p.waitForFinished(5000);
+            qunsetenv("SSH_AUTH_SOCK");
+        }
+    } stop{agent};
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(socket) && clock.elapsed() < 10000)
+        agent.waitForReadyRead(50);
+    qputenv("SSH_AUTH_SOCK", socket.toLocal8Bit());
+    QProcess add;
+    add.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    add.start("ssh-add", {"-q", sshPath("id_ed25519")});
+    ASSERT_TRUE(add.waitForFinished(10000) && add.exitCode() == 0) << add.readAllStandardError().toStdString();
+    QFile::remove(sshPath("id_ed25519"));
+
+    const Outcome o = outcomeOf([&] { client->Connect(); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_TRUE(std::find(logLines.begin(), logLines.end(), "Logged in with a key of the SSH agent")
+                != logLines.end());
 }
 
 TEST_F(Sftp, UnknownHostKeyIsRefusedUnlessAcceptedAndThenRecorded)
