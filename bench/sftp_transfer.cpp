@@ -68,7 +68,10 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-bool sameFiles(const QString &a, const QString &b) { return readFile(a) == readFile(b); }
+bool sameFiles(const QString &a, const QString &b)
+{
+    return readFile(a) == readFile(b);
+}
 
 double median(std::vector<double> v)
 {
@@ -99,7 +102,7 @@ int main(int argc, char **argv)
     const QString home = work.path() + "/home";
     const QString root = work.path() + "/server"; // where the uploads go
     const QString local = work.path() + "/local";
-    for (const QString &d : {serverDir, home + "/.ssh", root, local + "/small"})
+    for (const QString &d : { serverDir, home + "/.ssh", root, local + "/small" })
         QDir().mkpath(d);
 
     SshServer server(serverDir);
@@ -110,7 +113,8 @@ int main(int argc, char **argv)
     // The client's ~/.ssh: the key the server accepts and its host key.
     qputenv("HOME", home.toLocal8Bit());
     QFile::copy(server.clientKeyPath(), home + "/.ssh/id_ed25519");
-    QFile::setPermissions(home + "/.ssh/id_ed25519", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(
+        home + "/.ssh/id_ed25519", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     writeFile(home + "/.ssh/known_hosts", server.knownHostsLine().toLatin1() + "\n");
     const passwd *pw = getpwuid(getuid());
     const std::string user = pw ? pw->pw_name : "root";
@@ -129,11 +133,11 @@ int main(int argc, char **argv)
         const QString batch = work.path() + "/batch.txt";
         writeFile(batch, commands.join('\n').toLocal8Bit() + "\n");
         QProcess sftp;
-        sftp.start("sftp", {"-q", "-b", batch, "-F", "/dev/null", "-i", server.clientKeyPath(),
-                            "-o", "UserKnownHostsFile=" + home + "/.ssh/known_hosts", "-o",
-                            "StrictHostKeyChecking=yes", "-o", "BatchMode=yes", "-P",
-                            QString::number(server.port()),
-                            QString::fromStdString(user) + "@127.0.0.1"});
+        sftp.start("sftp",
+            { "-q", "-b", batch, "-F", "/dev/null", "-i", server.clientKeyPath(), "-o",
+                "UserKnownHostsFile=" + home + "/.ssh/known_hosts", "-o",
+                "StrictHostKeyChecking=yes", "-o", "BatchMode=yes", "-P",
+                QString::number(server.port()), QString::fromStdString(user) + "@127.0.0.1" });
         if (!sftp.waitForFinished(-1) || sftp.exitCode() != 0) {
             std::fprintf(stderr, "sftp failed: %s\n", sftp.readAllStandardError().constData());
             std::exit(1);
@@ -163,7 +167,7 @@ int main(int argc, char **argv)
         const QString sftpDir = root + "/sftp" + tag;
         const QString backOurs = local + "/back-ours" + tag;
         const QString backSftp = local + "/back-sftp" + tag;
-        for (const QString &d : {oursDir, sftpDir, backOurs, backSftp})
+        for (const QString &d : { oursDir, sftpDir, backOurs, backSftp })
             QDir().mkpath(d);
 
         // ---- this client ----
@@ -171,7 +175,8 @@ int main(int argc, char **argv)
         ourSmallUp.push_back(timeIt([&] {
             runOurs([&](SftpClient &c) {
                 for (const QString &n : names)
-                    c.UploadWhole((local + "/small/" + n).toStdString(), remoteDir + n.toStdString());
+                    c.UploadWhole(
+                        (local + "/small/" + n).toStdString(), remoteDir + n.toStdString());
             });
         }));
         ourSmallDown.push_back(timeIt([&] {
@@ -180,8 +185,10 @@ int main(int argc, char **argv)
                     c.Download(remoteDir + n.toStdString(), (backOurs + "/" + n).toStdString());
             });
         }));
-        ourBigUp.push_back(timeIt(
-            [&] { runOurs([&](SftpClient &c) { c.UploadWhole(big.toStdString(), remoteDir + "big.bin"); }); }));
+        ourBigUp.push_back(timeIt([&] {
+            runOurs(
+                [&](SftpClient &c) { c.UploadWhole(big.toStdString(), remoteDir + "big.bin"); });
+        }));
         ourBigDown.push_back(timeIt([&] {
             runOurs([&](SftpClient &c) {
                 c.Download(remoteDir + "big.bin", (backOurs + "/big.bin").toStdString());
@@ -195,17 +202,18 @@ int main(int argc, char **argv)
         check(sameFiles(big, backOurs + "/big.bin"), "ours big down");
 
         // ---- OpenSSH's sftp, one batch (one login) per measurement ----
-        QStringList up{"cd " + sftpDir, "lcd " + local + "/small"};
-        QStringList down{"cd " + sftpDir, "lcd " + backSftp};
+        QStringList up { "cd " + sftpDir, "lcd " + local + "/small" };
+        QStringList down { "cd " + sftpDir, "lcd " + backSftp };
         for (const QString &n : names) {
             up << "put " + n;
             down << "get " + n;
         }
         sftpSmallUp.push_back(timeIt([&] { runSftp(up); }));
         sftpSmallDown.push_back(timeIt([&] { runSftp(down); }));
-        sftpBigUp.push_back(timeIt([&] { runSftp({"put " + big + " " + sftpDir + "/big.bin"}); }));
+        sftpBigUp.push_back(
+            timeIt([&] { runSftp({ "put " + big + " " + sftpDir + "/big.bin" }); }));
         sftpBigDown.push_back(
-            timeIt([&] { runSftp({"get " + sftpDir + "/big.bin " + backSftp + "/big.bin"}); }));
+            timeIt([&] { runSftp({ "get " + sftpDir + "/big.bin " + backSftp + "/big.bin" }); }));
         for (const QString &n : names) {
             check(sameFiles(local + "/small/" + n, sftpDir + "/" + n), "sftp small up");
             check(sameFiles(local + "/small/" + n, backSftp + "/" + n), "sftp small down");
@@ -214,14 +222,16 @@ int main(int argc, char **argv)
         check(sameFiles(big, backSftp + "/big.bin"), "sftp big down");
 
         // Keep the disk use of one run.
-        for (const QString &d : {oursDir, sftpDir, backOurs, backSftp})
+        for (const QString &d : { oursDir, sftpDir, backOurs, backSftp })
             QDir(d).removeRecursively();
     }
     server.stop();
 
-    std::printf("SFTP transfer on loopback against OpenSSH sshd, median of %d runs (seconds)\n\n", runs);
+    std::printf(
+        "SFTP transfer on loopback against OpenSSH sshd, median of %d runs (seconds)\n\n", runs);
     std::printf("| Work | SftpClient | sftp -b | ratio |\n|---|---|---|---|\n");
-    auto row = [](const QByteArray &what, const std::vector<double> &ours, const std::vector<double> &o) {
+    auto row = [](const QByteArray &what, const std::vector<double> &ours,
+                   const std::vector<double> &o) {
         const double a = median(ours), b = median(o);
         std::printf("| %s | %.3f | %.3f | %.2f |\n", what.constData(), a, b, a / b);
     };

@@ -87,7 +87,7 @@ const char *const kMsgNotConnected = "Not Connected";
 
 void putU32(QByteArray &b, quint32 v)
 {
-    const char c[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    const char c[4] = { char(v >> 24), char(v >> 16), char(v >> 8), char(v) };
     b.append(c, 4);
 }
 
@@ -102,8 +102,14 @@ void putStr(QByteArray &b, const char *data, qsizetype size)
     putU32(b, quint32(size));
     b.append(data, size);
 }
-void putStr(QByteArray &b, const QByteArray &s) { putStr(b, s.constData(), s.size()); }
-void putStr(QByteArray &b, const std::string &s) { putStr(b, s.data(), qsizetype(s.size())); }
+void putStr(QByteArray &b, const QByteArray &s)
+{
+    putStr(b, s.constData(), s.size());
+}
+void putStr(QByteArray &b, const std::string &s)
+{
+    putStr(b, s.data(), qsizetype(s.size()));
+}
 
 quint32 getU32(const char *p)
 {
@@ -185,33 +191,54 @@ struct Reader {
 const char *statusName(quint32 code)
 {
     switch (code) {
-    case 0: return "OK";
-    case 1: return "End of file";
-    case 2: return "No such file";
-    case 3: return "Permission denied";
-    case 4: return "Failure";
-    case 5: return "Bad message";
-    case 6: return "No connection";
-    case 7: return "Connection lost";
-    case 8: return "Operation unsupported";
-    default: return "Unknown error";
+    case 0:
+        return "OK";
+    case 1:
+        return "End of file";
+    case 2:
+        return "No such file";
+    case 3:
+        return "Permission denied";
+    case 4:
+        return "Failure";
+    case 5:
+        return "Bad message";
+    case 6:
+        return "No connection";
+    case 7:
+        return "Connection lost";
+    case 8:
+        return "Operation unsupported";
+    default:
+        return "Unknown error";
     }
 }
 
 int windowsErrorNumber(int err)
 {
     switch (err) {
-    case ECONNREFUSED: return 10061;
-    case ETIMEDOUT: return 10060;
-    case ENETUNREACH: return 10051;
-    case EHOSTUNREACH: return 10065;
-    case ECONNRESET: return 10054;
-    case ENETDOWN: return 10050;
-    case EHOSTDOWN: return 10064;
-    case EADDRNOTAVAIL: return 10049;
-    case EACCES: return 10013;
-    case EMFILE: return 10024;
-    default: return 10050;
+    case ECONNREFUSED:
+        return 10061;
+    case ETIMEDOUT:
+        return 10060;
+    case ENETUNREACH:
+        return 10051;
+    case EHOSTUNREACH:
+        return 10065;
+    case ECONNRESET:
+        return 10054;
+    case ENETDOWN:
+        return 10050;
+    case EHOSTDOWN:
+        return 10064;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case EACCES:
+        return 10013;
+    case EMFILE:
+        return 10024;
+    default:
+        return 10050;
     }
 }
 
@@ -222,7 +249,10 @@ std::string sshError(ssh_session s)
 }
 
 // A key file with a passphrase is skipped rather than asked for.
-int noPassphrase(const char *, char *, size_t, int, int, void *) { return -1; }
+int noPassphrase(const char *, char *, size_t, int, int, void *)
+{
+    return -1;
+}
 
 } // namespace
 
@@ -230,7 +260,8 @@ int noPassphrase(const char *, char *, size_t, int, int, void *) { return -1; }
 
 class SftpClient::BusyScope {
 public:
-    explicit BusyScope(SftpClient &c) : m_c(c)
+    explicit BusyScope(SftpClient &c)
+        : m_c(c)
     {
         if (m_c.m_busy)
             throw AppError("The SFTP connection is busy with another transfer");
@@ -249,9 +280,16 @@ private:
     SftpClient &m_c;
 };
 
-SftpClient::SftpClient(QObject *parent) : QObject(parent) { m_activity.start(); }
+SftpClient::SftpClient(QObject *parent)
+    : QObject(parent)
+{
+    m_activity.start();
+}
 
-SftpClient::~SftpClient() { teardown(); }
+SftpClient::~SftpClient()
+{
+    teardown();
+}
 
 std::string SftpClient::KnownHostsPath()
 {
@@ -263,8 +301,8 @@ std::vector<std::string> SftpClient::DefaultKeyPaths()
     // The usual keys first, in the order OpenSSH tries them, then any other
     // id_* file, by name.
     const QDir dir(QDir::homePath() + "/.ssh");
-    const QStringList preferred = {"id_ed25519", "id_ecdsa", "id_rsa"};
-    QStringList names = dir.entryList({"id_*"}, QDir::Files, QDir::Name);
+    const QStringList preferred = { "id_ed25519", "id_ecdsa", "id_rsa" };
+    QStringList names = dir.entryList({ "id_*" }, QDir::Files, QDir::Name);
     std::vector<std::string> out;
     for (const QString &p : preferred)
         if (names.contains(p))
@@ -281,7 +319,10 @@ void SftpClient::log(const std::string &line)
         OnLog(line);
 }
 
-void SftpClient::Cancel() { m_cancel = true; }
+void SftpClient::Cancel()
+{
+    m_cancel = true;
+}
 
 void SftpClient::Disconnect()
 {
@@ -312,7 +353,7 @@ void SftpClient::teardown()
     // A socket handed to libssh stays ours to close, unless libssh closed it
     // on an error (then the number may already name another file).
     if (m_fd >= 0) {
-        struct stat st {};
+        struct stat st { };
         if (::fstat(m_fd, &st) == 0 && st.st_ino == m_fdInode && st.st_dev == m_fdDevice)
             ::close(m_fd);
     }
@@ -342,8 +383,8 @@ void SftpClient::look()
     if (m_readNote)
         m_readNote->setEnabled(true);
     if (m_writeNote) {
-        bool wantWrite = m_tcpConnecting
-            || (m_session && (ssh_get_poll_flags(m_session) & SSH_WRITE_PENDING));
+        bool wantWrite
+            = m_tcpConnecting || (m_session && (ssh_get_poll_flags(m_session) & SSH_WRITE_PENDING));
         m_writeNote->setEnabled(wantWrite);
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -430,11 +471,11 @@ int SftpClient::openTcp(const std::string &host, int port)
             QHostInfo info;
         };
         auto state = std::make_shared<Lookup>();
-        int id = QHostInfo::lookupHost(QString::fromStdString(host), this,
-                                       [state](const QHostInfo &info) {
-                                           state->info = info;
-                                           state->done = true;
-                                       });
+        int id = QHostInfo::lookupHost(
+            QString::fromStdString(host), this, [state](const QHostInfo &info) {
+                state->info = info;
+                state->done = true;
+            });
         try {
             waitUntil([&] { return state->done; }, "Host Lookup Timed Out");
         } catch (...) {
@@ -453,7 +494,7 @@ int SftpClient::openTcp(const std::string &host, int port)
 
     int lastError = ECONNREFUSED;
     for (const QHostAddress &a : addresses) {
-        sockaddr_storage ss{};
+        sockaddr_storage ss {};
         socklen_t len = 0;
         bool v4 = false;
         quint32 ip4 = a.toIPv4Address(&v4);
@@ -481,7 +522,7 @@ int SftpClient::openTcp(const std::string &host, int port)
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         m_fd = fd;
-        struct stat st {};
+        struct stat st { };
         ::fstat(fd, &st);
         m_fdInode = st.st_ino;
         m_fdDevice = st.st_dev;
@@ -492,7 +533,7 @@ int SftpClient::openTcp(const std::string &host, int port)
             m_activity.restart();
         });
         QObject::connect(m_writeNote, &QSocketNotifier::activated, this,
-                         [this] { m_writeNote->setEnabled(false); });
+            [this] { m_writeNote->setEnabled(false); });
 
         int err = 0;
         if (::connect(fd, reinterpret_cast<sockaddr *>(&ss), len) != 0) {
@@ -502,7 +543,7 @@ int SftpClient::openTcp(const std::string &host, int port)
                 try {
                     waitUntil(
                         [fd] {
-                            pollfd p{fd, POLLOUT, 0};
+                            pollfd p { fd, POLLOUT, 0 };
                             return ::poll(&p, 1, 0) > 0;
                         },
                         "Connection Timed out");
@@ -522,7 +563,7 @@ int SftpClient::openTcp(const std::string &host, int port)
         teardown();
     }
     throw ESockError("Cannot connect to " + host + " port " + std::to_string(port) + ": "
-                     + SocketErrorText(windowsErrorNumber(lastError)));
+        + SocketErrorText(windowsErrorNumber(lastError)));
 }
 
 std::string SftpClient::hostLabel() const
@@ -561,7 +602,8 @@ void SftpClient::Connect()
 
         int rc = waitSsh([this] { return ssh_connect(m_session); }, SSH_AGAIN);
         if (rc != SSH_OK)
-            throw ESockError("SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+            throw ESockError(
+                "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
         checkHostKey();
         authenticate();
         startSftp();
@@ -598,40 +640,44 @@ void SftpClient::checkHostKey()
     case SSH_KNOWN_HOSTS_OK:
         return;
     case SSH_KNOWN_HOSTS_CHANGED:
-        throw SshHostKeyError(
-            "WARNING: the host key of " + hostLabel() + " has CHANGED. The server now shows the "
-            + shown + ", which is not the key recorded in " + path
+        throw SshHostKeyError("WARNING: the host key of " + hostLabel()
+            + " has CHANGED. The server now shows the " + shown
+            + ", which is not the key recorded in " + path
             + ". Someone may be intercepting the connection, or the server's key was replaced. "
               "The connection was refused; if the new key is expected, remove the old entry "
-              "from " + path + " and connect again.");
+              "from "
+            + path + " and connect again.");
     case SSH_KNOWN_HOSTS_OTHER:
-        throw SshHostKeyError(
-            "WARNING: the host key of " + hostLabel() + " has CHANGED. The server now shows the "
-            + shown + ", a key of another type than the one recorded in " + path
+        throw SshHostKeyError("WARNING: the host key of " + hostLabel()
+            + " has CHANGED. The server now shows the " + shown
+            + ", a key of another type than the one recorded in " + path
             + ". Someone may be intercepting the connection, or the server's key was replaced. "
               "The connection was refused; if the new key is expected, remove the old entry "
-              "from " + path + " and connect again.");
+              "from "
+            + path + " and connect again.");
     case SSH_KNOWN_HOSTS_NOT_FOUND:
     case SSH_KNOWN_HOSTS_UNKNOWN: {
         bool accept = AcceptNewHostKey || (OnUnknownHostKey && OnUnknownHostKey(info));
         if (!accept)
             throw SshHostKeyError("The host key of " + hostLabel() + " is not known (" + shown
-                                  + "); the connection was refused.");
+                + "); the connection was refused.");
         const QString dir = QDir::homePath() + "/.ssh";
         if (!QDir(dir).exists() && QDir().mkpath(dir))
-            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                           | QFileDevice::ExeOwner);
+            QFile::setPermissions(
+                dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         if (ssh_session_update_known_hosts(m_session) == SSH_OK)
             log("The host key of " + hostLabel() + " (" + shown + ") was added to " + path);
         else
-            log("The host key of " + hostLabel() + " was accepted for this connection but could "
-                "not be recorded in " + path + ": " + sshError(m_session));
+            log("The host key of " + hostLabel()
+                + " was accepted for this connection but could "
+                  "not be recorded in "
+                + path + ": " + sshError(m_session));
         return;
     }
     case SSH_KNOWN_HOSTS_ERROR:
     default:
         throw SshHostKeyError("Cannot check the host key of " + hostLabel() + " against " + path
-                              + ": " + sshError(m_session));
+            + ": " + sshError(m_session));
     }
 }
 
@@ -648,22 +694,23 @@ void SftpClient::authenticate()
 
     if (!Password.empty()) {
         if (methods & SSH_AUTH_METHOD_PASSWORD) {
-            rc = waitSsh([this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
-                         SSH_AUTH_AGAIN);
+            rc = waitSsh(
+                [this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
+                SSH_AUTH_AGAIN);
             if (rc == SSH_AUTH_SUCCESS) {
                 log("Logged in with the password");
                 return;
             }
             if (rc == SSH_AUTH_ERROR)
-                throw ESockError("SSH connection to " + hostLabel() + " failed: "
-                                 + sshError(m_session));
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
         }
         if (methods & SSH_AUTH_METHOD_INTERACTIVE) {
             // Keyboard-interactive: the password answers the prompts that do
             // not echo (the password prompt).
             for (int round = 0; round < 4; ++round) {
                 rc = waitSsh([this] { return ssh_userauth_kbdint(m_session, nullptr, nullptr); },
-                             SSH_AUTH_AGAIN);
+                    SSH_AUTH_AGAIN);
                 if (rc == SSH_AUTH_SUCCESS) {
                     log("Logged in with the password");
                     return;
@@ -674,13 +721,13 @@ void SftpClient::authenticate()
                 for (int i = 0; i < n; ++i) {
                     char echo = 0;
                     ssh_userauth_kbdint_getprompt(m_session, unsigned(i), &echo);
-                    ssh_userauth_kbdint_setanswer(m_session, unsigned(i),
-                                                  echo ? "" : Password.c_str());
+                    ssh_userauth_kbdint_setanswer(
+                        m_session, unsigned(i), echo ? "" : Password.c_str());
                 }
             }
             if (rc == SSH_AUTH_ERROR)
-                throw ESockError("SSH connection to " + hostLabel() + " failed: "
-                                 + sshError(m_session));
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
         }
         throw SshAuthError("Authentication failed: the server refused the password for " + who);
     }
@@ -695,8 +742,8 @@ void SftpClient::authenticate()
                 return;
             }
             if (rc == SSH_AUTH_ERROR && !ssh_is_connected(m_session))
-                throw ESockError("SSH connection to " + hostLabel() + " failed: "
-                                 + sshError(m_session));
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
         }
         for (const std::string &path : DefaultKeyPaths()) {
             ssh_key key = nullptr;
@@ -707,8 +754,9 @@ void SftpClient::authenticate()
             }
             tried += (tried.empty() ? "" : ", ") + path;
             try {
-                rc = waitSsh([this, key] { return ssh_userauth_publickey(m_session, nullptr, key); },
-                             SSH_AUTH_AGAIN);
+                rc = waitSsh(
+                    [this, key] { return ssh_userauth_publickey(m_session, nullptr, key); },
+                    SSH_AUTH_AGAIN);
             } catch (...) {
                 ssh_key_free(key);
                 throw;
@@ -719,15 +767,15 @@ void SftpClient::authenticate()
                 return;
             }
             if (rc == SSH_AUTH_ERROR)
-                throw ESockError("SSH connection to " + hostLabel() + " failed: "
-                                 + sshError(m_session));
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
         }
     }
     throw SshAuthError("Authentication failed: the server accepted no key for " + who
-                       + (tried.empty() ? std::string(" (no SSH agent and no key in ")
-                                              + (QDir::homePath() + "/.ssh").toStdString() + ")"
-                                        : " (tried " + tried + ")")
-                       + "; enter the password to log in with it");
+        + (tried.empty() ? std::string(" (no SSH agent and no key in ")
+                    + (QDir::homePath() + "/.ssh").toStdString() + ")"
+                         : " (tried " + tried + ")")
+        + "; enter the password to log in with it");
 }
 
 void SftpClient::startSftp()
@@ -750,7 +798,7 @@ void SftpClient::startSftp()
     waitSftp([this] { return m_versionArrived; });
     if (m_serverVersion < 3)
         throw ESockError("The server speaks SFTP version " + std::to_string(m_serverVersion)
-                         + "; version 3 is needed");
+            + "; version 3 is needed");
 }
 
 // ------------------------------------------------------------ SFTP packets
@@ -801,7 +849,8 @@ void SftpClient::pumpChannel()
         if (window == 0)
             break; // the server's window opens again when it has taken our data
         const qsizetype n = std::min<qsizetype>(m_out.size() - m_outHead, qsizetype(window));
-        const int written = ssh_channel_write(m_channel, m_out.constData() + m_outHead, uint32_t(n));
+        const int written
+            = ssh_channel_write(m_channel, m_out.constData() + m_outHead, uint32_t(n));
         if (written == SSH_ERROR) {
             markBroken(ssh_is_connected(m_session) ? "SSH error: " + sshError(m_session)
                                                    : std::string(kMsgConnectionClosed));
@@ -834,6 +883,9 @@ void SftpClient::pumpChannel()
         m_in.append(buf, n);
         m_activity.restart();
     }
+    // Whatever a server writes to the channel's error stream is dropped, so
+    // that it never holds up the channel's window.
+    while (ssh_channel_read_nonblocking(m_channel, buf, sizeof buf, 1) > 0) { }
     parseInput();
     if (ssh_channel_is_eof(m_channel) || ssh_channel_is_closed(m_channel)
         || !ssh_is_connected(m_session))
@@ -854,7 +906,7 @@ void SftpClient::parseInput()
         const quint8 type = quint8(p[4]);
         if (type == FXP_VERSION) {
             QByteArray body(p + 5, len - 1);
-            Reader r{body};
+            Reader r { body };
             m_serverVersion = r.u32();
             while (r.ok && r.pos < body.size()) {
                 QByteArray name = r.str();
@@ -866,7 +918,7 @@ void SftpClient::parseInput()
         } else if (len >= 5) {
             const quint32 id = getU32(p + 5);
             if (m_pending.erase(id))
-                m_arrived[id] = Reply{type, QByteArray(p + 9, len - 5)};
+                m_arrived[id] = Reply { type, QByteArray(p + 9, len - 5) };
         }
         m_inHead += 4 + len;
     }
@@ -883,7 +935,7 @@ quint32 SftpClient::statusCode(const Reply &r) const
 {
     if (r.type != FXP_STATUS)
         return 5; // an answer of the wrong kind counts as a bad message
-    Reader rd{r.body};
+    Reader rd { r.body };
     quint32 code = rd.u32();
     return rd.ok ? code : 5;
 }
@@ -892,7 +944,7 @@ std::string SftpClient::statusText(const Reply &r) const
 {
     if (r.type != FXP_STATUS)
         return "unexpected answer of the server";
-    Reader rd{r.body};
+    Reader rd { r.body };
     const quint32 code = rd.u32();
     const QByteArray message = rd.str();
     return message.isEmpty() ? std::string(statusName(code)) : message.toStdString();
@@ -907,7 +959,7 @@ QByteArray SftpClient::openHandle(const std::string &path, quint32 flags, const 
     const Reply r = await(send(FXP_OPEN, p));
     if (r.type != FXP_HANDLE)
         throw SftpError(what + " " + path + ": " + statusText(r));
-    Reader rd{r.body};
+    Reader rd { r.body };
     return rd.str();
 }
 
@@ -962,15 +1014,14 @@ void SftpClient::MakeFolders(const std::string &remotePath)
     const Reply r = await(statId);
     bool isDir = false;
     if (r.type == FXP_ATTRS) {
-        Reader rd{r.body};
+        Reader rd { r.body };
         const Reader::Attrs a = rd.attrs();
         isDir = !a.hasPerms || (a.perms & kTypeMask) == kDirectoryBits;
     }
     if (!isDir)
         throw SftpError(!lastRefusal.empty()
-                            ? lastRefusal
-                            : "Cannot create remote folder " + levels.back() + ": "
-                                  + statusText(r));
+                ? lastRefusal
+                : "Cannot create remote folder " + levels.back() + ": " + statusText(r));
     for (const std::string &level : levels)
         m_knownFolders.insert(level);
 }
@@ -995,8 +1046,8 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
     std::snprintf(suffix, sizeof suffix, "%08x", QRandomGenerator::global()->generate());
     const std::string temp = folder + "." + name + ".tmp-" + suffix;
 
-    const QByteArray handle = openHandle(temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC | FXF_EXCL,
-                                         "Cannot create remote file");
+    const QByteArray handle = openHandle(
+        temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC | FXF_EXCL, "Cannot create remote file");
     bool handleOpen = true;
     bool keepTemp = false;
     try {
@@ -1014,8 +1065,8 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
                     continue;
                 }
                 if (statusCode(r) != FX_OK)
-                    throw SftpError("Unable to write to remote file " + temp + ": "
-                                    + statusText(r));
+                    throw SftpError(
+                        "Unable to write to remote file " + temp + ": " + statusText(r));
                 acked += it->second;
                 moved = true;
                 it = inFlight.erase(it);
@@ -1091,7 +1142,7 @@ void SftpClient::renameOver(const std::string &from, const std::string &to, bool
         // The old file is gone: the new content stays under the temporary name.
         keepFrom = true;
         throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r)
-                        + "; the new content was kept in " + from);
+            + "; the new content was kept in " + from);
     }
     throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
 }
@@ -1128,7 +1179,7 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
     const Reply opened = await(send(FXP_OPENDIR, p));
     if (opened.type != FXP_HANDLE)
         throw SftpError("Cannot list remote folder " + folder + ": " + statusText(opened));
-    Reader hr{opened.body};
+    Reader hr { opened.body };
     const QByteArray handle = hr.str();
     std::vector<std::string> names;
     try {
@@ -1140,7 +1191,7 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
                 break;
             if (r.type != FXP_NAME)
                 throw SftpError("Cannot list remote folder " + folder + ": " + statusText(r));
-            Reader rd{r.body};
+            Reader rd { r.body };
             const quint32 count = rd.u32();
             for (quint32 i = 0; i < count && rd.ok; ++i) {
                 const QByteArray name = rd.str();
@@ -1151,7 +1202,7 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
             }
             if (!rd.ok)
                 throw SftpError("Cannot list remote folder " + folder
-                                + ": the server sent a malformed listing");
+                    + ": the server sent a malformed listing");
         }
     } catch (...) {
         if (Connected()) {
@@ -1187,11 +1238,11 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
     const Reply stat = await(statId);
     if (opened.type != FXP_HANDLE)
         throw SftpError("Cannot open remote file " + remotePath + ": " + statusText(opened));
-    Reader hr{opened.body};
+    Reader hr { opened.body };
     const QByteArray handle = hr.str();
     qint64 size = -1;
     if (stat.type == FXP_ATTRS) {
-        Reader rd{stat.body};
+        Reader rd { stat.body };
         const Reader::Attrs a = rd.attrs();
         if (a.hasSize && a.size <= quint64(LLONG_MAX / 2))
             size = qint64(a.size);
@@ -1229,11 +1280,11 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
                 const Piece piece = it->second;
                 it = inFlight.erase(it);
                 if (r.type == FXP_DATA) {
-                    Reader rd{r.body};
+                    Reader rd { r.body };
                     const QByteArray data = rd.str();
                     if (!rd.ok || data.size() > qsizetype(piece.length))
                         throw SftpError("Cannot read remote file " + remotePath
-                                        + ": the server sent a malformed answer");
+                            + ": the server sent a malformed answer");
                     if (data.isEmpty()) {
                         eofAt = std::min(eofAt, piece.offset);
                         continue;
@@ -1246,12 +1297,11 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
                     if (end > limit)
                         limit = LLONG_MAX; // the file grew: read on until its end
                     if (data.size() < qsizetype(piece.length))
-                        gaps.push_back({end, quint32(piece.length - data.size())});
+                        gaps.push_back({ end, quint32(piece.length - data.size()) });
                 } else if (statusCode(r) == FX_EOF) {
                     eofAt = std::min(eofAt, piece.offset);
                 } else {
-                    throw SftpError("Cannot read remote file " + remotePath + ": "
-                                    + statusText(r));
+                    throw SftpError("Cannot read remote file " + remotePath + ": " + statusText(r));
                 }
             }
             if (moved && OnProgress)
@@ -1266,7 +1316,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
                 quint32 len = kChunk;
                 if (next < limit && limit - next < qint64(kChunk))
                     len = quint32(limit - next);
-                request({next, len});
+                request({ next, len });
                 next += len;
             }
             return inFlight.empty() && gaps.empty() && eofAt != LLONG_MAX;

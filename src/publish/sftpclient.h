@@ -40,7 +40,7 @@ public:
 struct HostKeyInfo {
     std::string host;
     int port = 22;
-    std::string type;        // key type as OpenSSH names it: "ssh-ed25519", "ssh-rsa", ...
+    std::string type; // key type as OpenSSH names it: "ssh-ed25519", "ssh-rsa", ...
     std::string fingerprint; // as OpenSSH shows it: "SHA256:" + unpadded base64
 };
 
@@ -63,9 +63,9 @@ public:
     ~SftpClient() override;
 
     // ---- settings (read by Connect) ----
-    std::string Host;     // host name or address
-    int Port = 0;         // 0 (or below): 22
-    std::string UserID;   // empty: the local user name
+    std::string Host; // host name or address
+    int Port = 0; // 0 (or below): 22
+    std::string UserID; // empty: the local user name
     // Non-empty: password authentication (or keyboard-interactive answering
     // the password). Empty: the SSH agent (SSH_AUTH_SOCK), then the keys
     // ~/.ssh/id_* that need no passphrase.
@@ -179,8 +179,8 @@ private:
     QByteArray m_in; // bytes of the channel not yet parsed
     qsizetype m_inHead = 0;
     quint32 m_nextId = 1;
-    std::set<quint32> m_pending;         // ids whose reply someone waits for
-    std::map<quint32, Reply> m_arrived;  // replies to pending ids
+    std::set<quint32> m_pending; // ids whose reply someone waits for
+    std::map<quint32, Reply> m_arrived; // replies to pending ids
     bool m_versionArrived = false;
     quint32 m_serverVersion = 0;
     bool m_posixRename = false;

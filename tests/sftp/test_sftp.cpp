@@ -34,17 +34,17 @@ Outcome outcomeOf(const std::function<void()> &work)
         work();
         return {};
     } catch (const EAbortError &e) {
-        return {"EAbortError", e.what()};
+        return { "EAbortError", e.what() };
     } catch (const SshHostKeyError &e) {
-        return {"SshHostKeyError", e.what()};
+        return { "SshHostKeyError", e.what() };
     } catch (const SshAuthError &e) {
-        return {"SshAuthError", e.what()};
+        return { "SshAuthError", e.what() };
     } catch (const ESockError &e) {
-        return {"ESockError", e.what()};
+        return { "ESockError", e.what() };
     } catch (const SftpError &e) {
-        return {"SftpError", e.what()};
+        return { "SftpError", e.what() };
     } catch (const AppError &e) {
-        return {"AppError", e.what()};
+        return { "AppError", e.what() };
     }
 }
 
@@ -75,19 +75,23 @@ void writeBytes(const QString &path, const QByteArray &bytes)
 // Every entry of a folder, hidden ones included, sorted.
 QStringList entries(const QString &dir)
 {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                   | QDir::NoDotAndDotDot,
-                               QDir::Name);
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 double cpuSeconds()
 {
-    timespec t{};
+    timespec t {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-int openFileCount() { return int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files | QDir::AllEntries).size()); }
+int openFileCount()
+{
+    return int(QDir("/proc/self/fd")
+                   .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files | QDir::AllEntries)
+                   .size());
+}
 
 class Sftp : public ::testing::Test {
 protected:
@@ -115,7 +119,8 @@ protected:
         qputenv("HOME", home.path().toLocal8Bit());
         ASSERT_TRUE(QDir().mkpath(home.path() + "/.ssh"));
         ASSERT_TRUE(QFile::copy(s_server->clientKeyPath(), sshPath("id_ed25519")));
-        QFile::setPermissions(sshPath("id_ed25519"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::setPermissions(
+            sshPath("id_ed25519"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         writeBytes(sshPath("known_hosts"), s_server->knownHostsLine().toLatin1() + "\n");
         client = makeClient(s_server->port());
     }
@@ -146,18 +151,24 @@ protected:
 
     QString sshPath(const char *name) const { return home.path() + "/.ssh/" + name; }
     // A path on the server (it runs on this machine, so it is also a local path).
-    std::string remote(const QString &rel) const { return (served.path() + "/" + rel).toStdString(); }
+    std::string remote(const QString &rel) const
+    {
+        return (served.path() + "/" + rel).toStdString();
+    }
     QString servedPath(const QString &rel) const { return served.path() + "/" + rel; }
-    std::string localFile(const QString &rel) const { return (local.path() + "/" + rel).toStdString(); }
+    std::string localFile(const QString &rel) const
+    {
+        return (local.path() + "/" + rel).toStdString();
+    }
 
     static QByteArray s_savedHome;
     static QTemporaryDir *s_dir;
     static SshServer *s_server;
     static bool s_started;
 
-    QTemporaryDir home;   // the client's HOME
+    QTemporaryDir home; // the client's HOME
     QTemporaryDir served; // where the server's files go
-    QTemporaryDir local;  // the client's local files
+    QTemporaryDir local; // the client's local files
     std::unique_ptr<SftpClient> client;
     std::vector<std::string> logLines;
 };
@@ -170,10 +181,10 @@ bool Sftp::s_started = false;
 TEST_F(Sftp, FilesSurviveUploadIntoNewFoldersAndDownloadByteForByte)
 {
     const std::vector<std::pair<QString, QByteArray>> files = {
-        {"binary.bin", patternBytes(70000, 1)},
-        {"post.txt", QByteArray("Title \x9a\xe8\r\nline one\r\n\r\n\x00 zero\rlast", 35)},
-        {"empty.txt", QByteArray()},
-        {"big.bin", patternBytes(1300000, 7)},
+        { "binary.bin", patternBytes(70000, 1) },
+        { "post.txt", QByteArray("Title \x9a\xe8\r\nline one\r\n\r\n\x00 zero\rlast", 35) },
+        { "empty.txt", QByteArray() },
+        { "big.bin", patternBytes(1300000, 7) },
     };
     ASSERT_TRUE(QDir().mkpath(local.path() + "/up"));
     for (const auto &[name, bytes] : files)
@@ -192,9 +203,8 @@ TEST_F(Sftp, FilesSurviveUploadIntoNewFoldersAndDownloadByteForByte)
     client->OnProgress = [&](qint64 done, qint64 total) { progress.emplace_back(done, total); };
     for (const auto &[name, bytes] : files) {
         progress.clear();
-        const Outcome o = outcomeOf([&] {
-            client->UploadWhole(localFile("up/" + name), remote("www/a/b/" + name));
-        });
+        const Outcome o = outcomeOf(
+            [&] { client->UploadWhole(localFile("up/" + name), remote("www/a/b/" + name)); });
         ASSERT_EQ(o.kind, "") << o.message;
         if (name == "big.bin") {
             ASSERT_GT(progress.size(), 2u);
@@ -207,14 +217,15 @@ TEST_F(Sftp, FilesSurviveUploadIntoNewFoldersAndDownloadByteForByte)
     std::vector<std::string> names;
     ASSERT_EQ(outcomeOf([&] { names = client->ListNames(remote("www/a/b")); }).kind, "");
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"big.bin", "binary.bin", "empty.txt", "post.txt"}));
+    EXPECT_EQ(
+        names, (std::vector<std::string> { "big.bin", "binary.bin", "empty.txt", "post.txt" }));
 
     ASSERT_TRUE(QDir().mkpath(local.path() + "/down"));
     for (const std::string &name : names) {
         progress.clear();
         const Outcome o = outcomeOf([&] {
             client->Download(remote("www/a/b/" + QString::fromStdString(name)),
-                             localFile("down/" + QString::fromStdString(name)));
+                localFile("down/" + QString::fromStdString(name)));
         });
         ASSERT_EQ(o.kind, "") << o.message;
         if (name == "big.bin") {
@@ -226,9 +237,9 @@ TEST_F(Sftp, FilesSurviveUploadIntoNewFoldersAndDownloadByteForByte)
         EXPECT_EQ(readBytes(local.path() + "/down/" + name), bytes) << name.toStdString();
     // No temporary file is left on either side.
     EXPECT_EQ(entries(servedPath("www/a/b")),
-              QStringList({".hidden", "big.bin", "binary.bin", "empty.txt", "post.txt"}));
+        QStringList({ ".hidden", "big.bin", "binary.bin", "empty.txt", "post.txt" }));
     EXPECT_EQ(entries(local.path() + "/down"),
-              QStringList({"big.bin", "binary.bin", "empty.txt", "post.txt"}));
+        QStringList({ "big.bin", "binary.bin", "empty.txt", "post.txt" }));
 }
 
 TEST_F(Sftp, UploadReplacesAnExistingFileWithAndWithoutPosixRename)
@@ -237,7 +248,7 @@ TEST_F(Sftp, UploadReplacesAnExistingFileWithAndWithoutPosixRename)
     EXPECT_TRUE(client->ServerHasPosixRename());
     writeBytes(local.path() + "/old", "old content");
     writeBytes(local.path() + "/new", patternBytes(100000, 3));
-    for (bool posix : {true, false}) {
+    for (bool posix : { true, false }) {
         client->UsePosixRename = posix;
         const std::string target = remote(posix ? "posix.html" : "plain.html");
         ASSERT_EQ(outcomeOf([&] { client->UploadWhole(localFile("old"), target); }).kind, "");
@@ -246,7 +257,7 @@ TEST_F(Sftp, UploadReplacesAnExistingFileWithAndWithoutPosixRename)
         EXPECT_EQ(readBytes(QString::fromStdString(target)), patternBytes(100000, 3))
             << "posix rename " << posix;
     }
-    EXPECT_EQ(entries(served.path()), QStringList({"plain.html", "posix.html"}));
+    EXPECT_EQ(entries(served.path()), QStringList({ "plain.html", "posix.html" }));
 }
 
 TEST_F(Sftp, RefusedRequestsNameWhatFailedAndLeaveLocalFilesAlone)
@@ -257,7 +268,7 @@ TEST_F(Sftp, RefusedRequestsNameWhatFailedAndLeaveLocalFilesAlone)
     EXPECT_EQ(o.kind, "SftpError");
     EXPECT_EQ(o.message, "Cannot open remote file " + remote("missing.txt") + ": No such file");
     EXPECT_EQ(readBytes(local.path() + "/keep.txt"), "keep me");
-    EXPECT_EQ(entries(local.path()), QStringList({"keep.txt"}));
+    EXPECT_EQ(entries(local.path()), QStringList({ "keep.txt" }));
 
     o = outcomeOf([&] { client->UploadWhole(localFile("nothere.txt"), remote("x.txt")); });
     EXPECT_EQ(o.kind, "AppError");
@@ -266,17 +277,18 @@ TEST_F(Sftp, RefusedRequestsNameWhatFailedAndLeaveLocalFilesAlone)
     writeBytes(servedPath("afile"), "f");
     o = outcomeOf([&] { client->MakeFolders(remote("afile/sub")); });
     EXPECT_EQ(o.kind, "SftpError");
-    EXPECT_EQ(o.message.rfind("Cannot create remote folder " + remote("afile/sub"), 0), 0u) << o.message;
+    EXPECT_EQ(o.message.rfind("Cannot create remote folder " + remote("afile/sub"), 0), 0u)
+        << o.message;
 
     o = outcomeOf([&] { client->UploadWhole(localFile("keep.txt"), remote("nofolder/x.txt")); });
     EXPECT_EQ(o.kind, "SftpError");
     EXPECT_NE(o.message.find("Cannot create remote file " + remote("nofolder/.x.txt.tmp-")),
-              std::string::npos)
+        std::string::npos)
         << o.message;
     // The connection is still good after refusals.
     std::vector<std::string> names;
     EXPECT_EQ(outcomeOf([&] { names = client->ListNames(remote("")); }).kind, "");
-    EXPECT_EQ(names, std::vector<std::string>{"afile"});
+    EXPECT_EQ(names, std::vector<std::string> { "afile" });
 }
 
 TEST_F(Sftp, PasswordLogsInAndAWrongOneIsRefused)
@@ -291,9 +303,9 @@ TEST_F(Sftp, PasswordLogsInAndAWrongOneIsRefused)
     // A folder the account may write in, inside the test's folder.
     const passwd *pw = getpwnam(SshServer::kPasswordUser);
     ASSERT_NE(pw, nullptr);
-    QFile::setPermissions(served.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                             | QFileDevice::ExeOwner | QFileDevice::ExeGroup
-                                             | QFileDevice::ExeOther);
+    QFile::setPermissions(served.path(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ExeGroup | QFileDevice::ExeOther);
     ASSERT_TRUE(QDir().mkpath(servedPath("pw")));
     ASSERT_EQ(::chown(QFile::encodeName(servedPath("pw")).constData(), pw->pw_uid, pw->pw_gid), 0);
     QFile::remove(sshPath("id_ed25519")); // no key to fall back on
@@ -302,16 +314,17 @@ TEST_F(Sftp, PasswordLogsInAndAWrongOneIsRefused)
     client->Password = (password + "x").toStdString();
     Outcome o = outcomeOf([&] { client->Connect(); });
     EXPECT_EQ(o.kind, "SshAuthError");
-    EXPECT_EQ(o.message, std::string("Authentication failed: the server refused the password for user ")
-                             + SshServer::kPasswordUser + " on [127.0.0.1]:"
-                             + std::to_string(s_server->port()));
+    EXPECT_EQ(o.message,
+        std::string("Authentication failed: the server refused the password for user ")
+            + SshServer::kPasswordUser + " on [127.0.0.1]:" + std::to_string(s_server->port()));
     EXPECT_FALSE(client->Connected());
 
     client->Password = password.toStdString();
     o = outcomeOf([&] { client->Connect(); });
     ASSERT_EQ(o.kind, "") << o.message;
     writeBytes(local.path() + "/p.txt", "by password");
-    ASSERT_EQ(outcomeOf([&] { client->UploadWhole(localFile("p.txt"), remote("pw/p.txt")); }).kind, "");
+    ASSERT_EQ(
+        outcomeOf([&] { client->UploadWhole(localFile("p.txt"), remote("pw/p.txt")); }).kind, "");
     EXPECT_EQ(readBytes(servedPath("pw/p.txt")), "by password");
 }
 
@@ -323,15 +336,21 @@ TEST_F(Sftp, WithoutPasswordAndWithoutAnAcceptedKeyTheLoginFails)
     EXPECT_NE(o.message.find("accepted no key"), std::string::npos) << o.message;
 
     // A key the server does not know is offered and refused.
-    ASSERT_EQ(runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", sshPath("id_ed25519")}), 0);
+    ASSERT_EQ(
+        runProgram("ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", sshPath("id_ed25519") }),
+        0);
     // A key with a passphrase is skipped, never asked for.
-    ASSERT_EQ(runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "secret", "-f", sshPath("id_other")}), 0);
+    ASSERT_EQ(runProgram("ssh-keygen",
+                  { "-q", "-t", "ed25519", "-N", "secret", "-f", sshPath("id_other") }),
+        0);
     o = outcomeOf([&] { client->Connect(); });
     EXPECT_EQ(o.kind, "SshAuthError");
-    EXPECT_NE(o.message.find("(tried " + sshPath("id_ed25519").toStdString() + ")"), std::string::npos)
+    EXPECT_NE(
+        o.message.find("(tried " + sshPath("id_ed25519").toStdString() + ")"), std::string::npos)
         << o.message;
     EXPECT_TRUE(std::any_of(logLines.begin(), logLines.end(), [&](const std::string &l) {
-        return l == "Skipped the key " + sshPath("id_other").toStdString()
+        return l
+            == "Skipped the key " + sshPath("id_other").toStdString()
             + ": it needs a passphrase or cannot be read";
     }));
 }
@@ -341,7 +360,7 @@ TEST_F(Sftp, KeyOfTheSshAgentLogsIn)
     // An agent of the test's own, holding the only key the server accepts.
     const QString socket = home.path() + "/agent.sock";
     QProcess agent;
-    agent.start("ssh-agent", {"-D", "-a", socket});
+    agent.start("ssh-agent", { "-D", "-a", socket });
     ASSERT_TRUE(agent.waitForStarted(10000));
     struct Stop {
         QProcess &p;
@@ -351,7 +370,7 @@ TEST_F(Sftp, KeyOfTheSshAgentLogsIn)
             p.waitForFinished(5000);
             qunsetenv("SSH_AUTH_SOCK");
         }
-    } stop{agent};
+    } stop { agent };
     QElapsedTimer clock;
     clock.start();
     while (!QFile::exists(socket) && clock.elapsed() < 10000)
@@ -359,14 +378,15 @@ TEST_F(Sftp, KeyOfTheSshAgentLogsIn)
     qputenv("SSH_AUTH_SOCK", socket.toLocal8Bit());
     QProcess add;
     add.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    add.start("ssh-add", {"-q", sshPath("id_ed25519")});
-    ASSERT_TRUE(add.waitForFinished(10000) && add.exitCode() == 0) << add.readAllStandardError().toStdString();
+    add.start("ssh-add", { "-q", sshPath("id_ed25519") });
+    ASSERT_TRUE(add.waitForFinished(10000) && add.exitCode() == 0)
+        << add.readAllStandardError().toStdString();
     QFile::remove(sshPath("id_ed25519"));
 
     const Outcome o = outcomeOf([&] { client->Connect(); });
     ASSERT_EQ(o.kind, "") << o.message;
     EXPECT_TRUE(std::find(logLines.begin(), logLines.end(), "Logged in with a key of the SSH agent")
-                != logLines.end());
+        != logLines.end());
 }
 
 TEST_F(Sftp, UnknownHostKeyIsRefusedUnlessAcceptedAndThenRecorded)
@@ -416,9 +436,10 @@ TEST_F(Sftp, UnknownHostKeyIsRefusedUnlessAcceptedAndThenRecorded)
 TEST_F(Sftp, ChangedHostKeyIsAlwaysRefused)
 {
     const QString other = local.path() + "/other_key";
-    ASSERT_EQ(runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", other}), 0);
+    ASSERT_EQ(runProgram("ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", other }), 0);
     const QByteArray otherPub = readBytes(other + ".pub").trimmed();
-    const QByteArray line = QString("[127.0.0.1]:%1 ").arg(s_server->port()).toLatin1() + otherPub + "\n";
+    const QByteArray line
+        = QString("[127.0.0.1]:%1 ").arg(s_server->port()).toLatin1() + otherPub + "\n";
     writeBytes(sshPath("known_hosts"), line);
 
     int asked = 0;
@@ -453,7 +474,7 @@ TEST_F(Sftp, CancelMidUploadKeepsTheOldFileAndLeavesNoTemporaryFile)
     EXPECT_EQ(o.kind, "EAbortError");
     EXPECT_EQ(o.message, "Socket send aborted");
     EXPECT_LT(seen, 8 * 1024 * 1024);
-    EXPECT_EQ(entries(served.path()), QStringList({"index.html"}));
+    EXPECT_EQ(entries(served.path()), QStringList({ "index.html" }));
     EXPECT_EQ(readBytes(servedPath("index.html")), "the old page");
     EXPECT_TRUE(logLines.empty() || logLines.back().find("temporary") == std::string::npos);
 
@@ -487,7 +508,8 @@ TEST_F(Sftp, StoppedServerEndsTheTransferWithinTheSilenceLimitWithoutSpinning)
         sincePause.start();
         cpuAtPause = cpuSeconds();
     };
-    const Outcome o = outcomeOf([&] { client->UploadWhole(localFile("big.bin"), remote("big.bin")); });
+    const Outcome o
+        = outcomeOf([&] { client->UploadWhole(localFile("big.bin"), remote("big.bin")); });
     const qint64 waited = sincePause.elapsed();
     const double cpu = cpuSeconds() - cpuAtPause;
     server.resume();
@@ -538,8 +560,8 @@ TEST_F(Sftp, RefusedConnectionIsNamedAndNoSocketIsLeaked)
     const quint16 port = s_server->port();
     const Outcome o = outcomeOf([&] { client->Connect(); });
     EXPECT_EQ(o.kind, "ESockError");
-    EXPECT_EQ(o.message, "Cannot connect to 127.0.0.1 port " + std::to_string(port)
-                             + ": 10061:Connection refused");
+    EXPECT_EQ(o.message,
+        "Cannot connect to 127.0.0.1 port " + std::to_string(port) + ": 10061:Connection refused");
     EXPECT_FALSE(client->Connected());
     EXPECT_EQ(openFileCount(), stopped);
     s_started = s_server->start(); // for the tests after this one

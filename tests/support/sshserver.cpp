@@ -11,8 +11,8 @@
 
 namespace tl::test {
 
-int runProgram(const QString &program, const QStringList &args, QByteArray *output,
-               const QByteArray &input)
+int runProgram(
+    const QString &program, const QStringList &args, QByteArray *output, const QByteArray &input)
 {
     QProcess p;
     p.start(program, args);
@@ -55,18 +55,25 @@ quint16 freePort()
 
 } // namespace
 
-SshServer::SshServer(const QString &folder) : m_dir(folder) {}
+SshServer::SshServer(const QString &folder)
+    : m_dir(folder)
+{
+}
 
-SshServer::~SshServer() { stop(); }
+SshServer::~SshServer()
+{
+    stop();
+}
 
 bool SshServer::start()
 {
     const QString keygen = "ssh-keygen";
-    for (const char *key : {"host_key", "client_key"}) {
+    for (const char *key : { "host_key", "client_key" }) {
         const QString path = m_dir + "/" + key;
         if (QFile::exists(path))
             continue;
-        if (runProgram(keygen, {"-q", "-t", "ed25519", "-N", "", "-C", "tl-test", "-f", path}) != 0) {
+        if (runProgram(keygen, { "-q", "-t", "ed25519", "-N", "", "-C", "tl-test", "-f", path })
+            != 0) {
             m_error = "ssh-keygen failed (openssh-client installed?)";
             return false;
         }
@@ -118,14 +125,14 @@ bool SshServer::start()
         }
         m_proc.setProcessChannelMode(QProcess::SeparateChannels);
         m_proc.setReadChannel(QProcess::StandardError);
-        m_proc.start(sshd, {"-D", "-e", "-f", m_dir + "/sshd_config"});
+        m_proc.start(sshd, { "-D", "-e", "-f", m_dir + "/sshd_config" });
         if (!m_proc.waitForStarted(10000)) {
             m_error = "sshd did not start";
             return false;
         }
         QByteArray err;
         while (!err.contains("Server listening on") && m_proc.state() == QProcess::Running
-               && m_proc.waitForReadyRead(10000))
+            && m_proc.waitForReadyRead(10000))
             err += m_proc.readAllStandardError();
         if (err.contains("Server listening on"))
             return true;
@@ -142,7 +149,7 @@ void SshServer::signalAll(int sig)
     if (root <= 0)
         return;
     // The server and its descendants (one process per connection and more).
-    std::set<qint64> family{root};
+    std::set<qint64> family { root };
     bool grew = true;
     const QStringList procs = QDir("/proc").entryList(QDir::Dirs);
     while (grew) {
@@ -167,8 +174,14 @@ void SshServer::signalAll(int sig)
         ::kill(pid_t(pid), sig);
 }
 
-void SshServer::pause() { signalAll(SIGSTOP); }
-void SshServer::resume() { signalAll(SIGCONT); }
+void SshServer::pause()
+{
+    signalAll(SIGSTOP);
+}
+void SshServer::resume()
+{
+    signalAll(SIGCONT);
+}
 
 void SshServer::stop()
 {
@@ -193,7 +206,7 @@ QString SshServer::knownHostsLine() const
 QString SshServer::hostKeyFingerprint() const
 {
     QByteArray out;
-    runProgram("ssh-keygen", {"-l", "-E", "sha256", "-f", m_dir + "/host_key.pub"}, &out);
+    runProgram("ssh-keygen", { "-l", "-E", "sha256", "-f", m_dir + "/host_key.pub" }, &out);
     const QList<QByteArray> fields = out.split(' ');
     return fields.size() > 1 ? QString::fromLatin1(fields[1]) : QString();
 }
@@ -206,15 +219,16 @@ QString SshServer::preparePasswordUser(QString *why)
         return QString();
     }
     if (!getpwnam(kPasswordUser)
-        && runProgram("useradd", {"--system", "--no-create-home", "--home-dir", "/nonexistent",
-                                  "--shell", "/usr/sbin/nologin", kPasswordUser})
+        && runProgram("useradd",
+               { "--system", "--no-create-home", "--home-dir", "/nonexistent", "--shell",
+                   "/usr/sbin/nologin", kPasswordUser })
             != 0) {
         *why = "useradd failed";
         return QString();
     }
-    const QString password =
-        QString::number(QRandomGenerator::system()->generate64(), 36) + "Tl-9";
-    if (runProgram("chpasswd", {}, nullptr, QByteArray(kPasswordUser) + ":" + password.toLatin1() + "\n")
+    const QString password = QString::number(QRandomGenerator::system()->generate64(), 36) + "Tl-9";
+    if (runProgram(
+            "chpasswd", {}, nullptr, QByteArray(kPasswordUser) + ":" + password.toLatin1() + "\n")
         != 0) {
         *why = "chpasswd failed";
         return QString();
@@ -225,7 +239,7 @@ QString SshServer::preparePasswordUser(QString *why)
 void SshServer::lockPasswordUser()
 {
     if (getuid() == 0 && getpwnam(kPasswordUser))
-        runProgram("usermod", {"--lock", kPasswordUser});
+        runProgram("usermod", { "--lock", kPasswordUser });
 }
 
 } // namespace tl::test

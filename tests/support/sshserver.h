@@ -9,7 +9,7 @@ namespace tl::test {
 // Runs a program to its end; returns its exit code (-1 when it did not run)
 // and, when asked, what it wrote to standard output.
 int runProgram(const QString &program, const QStringList &args, QByteArray *output = nullptr,
-               const QByteArray &input = QByteArray());
+    const QByteArray &input = QByteArray());
 
 // OpenSSH's sshd for one test or benchmark: host key, client key,
 // authorized_keys and configuration made in a folder the caller owns; it
