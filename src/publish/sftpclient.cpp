@@ -374,7 +374,6 @@ void SftpClient::teardown()
 
 void SftpClient::look()
 {
-
     // Any event (socket notification, timer, window input) wakes the loop at
     // once; the 2 ms tick of waitUntil bounds one look when nothing happens.
     // Data libssh has already taken from the socket raises no notification.
