@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Tarvel Lite needs on Debian.
 set -euo pipefail
-PKGS=(build-essential cmake ninja-build qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-      libbenchmark-dev python3-pyftpdlib curl xvfb xauth)
+# libssh-dev: the SFTP client. openssh-server: the tests start their own sshd
+# on a loopback port (never the system's). openssh-client: ssh-keygen for the
+# tests, sftp for the benchmark.
+PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+      libbenchmark-dev python3-pyftpdlib curl xvfb xauth libssh-dev openssh-server openssh-client)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -10,6 +13,21 @@ done
 if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  # Installing openssh-server must not start a system sshd: while the
+  # packages install, a policy-rc.d that refuses every service start is put
+  # in place (unless the machine has one already).
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+  # On a machine run by systemd the unit is enabled by the package: keep the
+  # system sshd off, the tests use their own.
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ] \
+     && [[ " ${missing[*]} " == *" openssh-server "* ]]; then
+    $SUDO systemctl disable --now ssh.service ssh.socket >/dev/null 2>&1 || true
+  fi
 fi
