@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -376,11 +377,20 @@ TEST_F(Sftp, KeyOfTheSshAgentLogsIn)
     while (!QFile::exists(socket) && clock.elapsed() < 10000)
         agent.waitForReadyRead(50);
     qputenv("SSH_AUTH_SOCK", socket.toLocal8Bit());
-    QProcess add;
-    add.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    add.start("ssh-add", { "-q", sshPath("id_ed25519") });
-    ASSERT_TRUE(add.waitForFinished(10000) && add.exitCode() == 0)
-        << add.readAllStandardError().toStdString();
+    // The socket file appears when the agent binds it, a moment before it
+    // listens: ssh-add is tried again until the agent answers.
+    QByteArray addError;
+    bool added = false;
+    for (int attempt = 0; attempt < 50 && !added; ++attempt) {
+        QProcess add;
+        add.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        add.start("ssh-add", { "-q", sshPath("id_ed25519") });
+        added = add.waitForFinished(10000) && add.exitCode() == 0;
+        addError = add.readAllStandardError();
+        if (!added)
+            QThread::msleep(100);
+    }
+    ASSERT_TRUE(added) << addError.toStdString();
     QFile::remove(sshPath("id_ed25519"));
 
     const Outcome o = outcomeOf([&] { client->Connect(); });
