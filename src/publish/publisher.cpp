@@ -2,6 +2,7 @@
 
 #include "app/core/cp1250.h"
 #include "app/core/errors.h"
+#include "app/core/inivalue.h"
 #include "app/core/programfiles.h"
 #include "app/core/project.h"
 
@@ -17,14 +18,6 @@ namespace tl {
 const char *const kTransferCancelled = "Transfer cancelled";
 
 namespace {
-
-// Status texts of a refused command, by command kind.
-const char *const kFailureTexts[] = {
-    "ChangeDir failure",       "MakeDir failure",   "Delete failure", "RemoveDir failure",
-    "List failure",            "Rename failure",    "UploadRestore failure",
-    "DownloadRestore failure", "Download failure",  "Upload failure", "UploadAppend failure",
-    "ReInit failure",          "Allocate failure",  "NList failure",  "DoCommand failure",
-};
 
 QString bareName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
@@ -66,7 +59,9 @@ QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 mil
 FtpAccount ftpAccount(const Project &project, const QString &password)
 {
     FtpAccount a;
-    a.port = strToInt(project.text("edtPORT").toStdString());
+    a.sftp = project.checked("chkSFTP");
+    const std::string port = project.text("edtPORT").toStdString();
+    a.port = a.sftp && iniTrimControls(port).empty() ? 22 : strToInt(port);
     a.host = project.text("edtFTPADDRESS").toStdString();
     a.user = wireText(project.text("edtUSER"));
     a.password = wireText(password);
@@ -169,62 +164,65 @@ bool isSafeLocalName(const QString &name)
     return true;
 }
 
-QString failureText(FtpCommandKind kind)
-{
-    if (kind >= 0 && kind < static_cast<int>(std::size(kFailureTexts)))
-        return QString::fromLatin1(kFailureTexts[kind]);
-    return {};
-}
+Publisher::Publisher(FtpClient &ftp) : ftp_(ftp) { wire(ftp_); }
 
-Publisher::Publisher(FtpClient &client) : client_(client)
+Publisher::~Publisher() = default;
+
+// The transport's events reach the publisher's.
+void Publisher::wire(Transport &t)
 {
-    client_.OnFailure = [this](bool &handled, FtpCommandKind kind) {
-        if (makingFolders_ && kind == cmdMakeDir) {
-            handled = true; // the folder is there already (or STOR will say why not)
-            return;
-        }
-        const QString text = failureText(kind);
-        if (!text.isEmpty() && onFailure)
+    t.onBytes = [this](qint64 done, qint64 total) {
+        if (onBytes)
+            onBytes(done, total);
+    };
+    t.onLog = [this](const QString &line) { log(line); };
+    t.onFailure = [this](const QString &text) {
+        if (onFailure)
             onFailure(text);
     };
-    client_.OnError = [this](FtpSocket *, quint16 number, const std::string &message) {
+    t.onSocketError = [this](int number, const QString &message) {
         if (onSocketError)
-            onSocketError(number, QString::fromLocal8Bit(message));
+            onSocketError(number, message);
     };
-    client_.OnListItem = [this](const std::string &name) {
-        if (onListed)
-            onListed(name);
-    };
-    client_.OnPacketSent = [this](FtpSocket *data) {
-        if (onBytes)
-            onBytes(data->BytesSent(), client_.ByteCount());
-    };
-    client_.OnPacketRecvd = [this](FtpSocket *data) {
-        if (onBytes)
-            onBytes(data->BytesRecvd(), client_.ByteCount());
-    };
-}
-
-Publisher::~Publisher()
-{
-    // No handler of a caller may run once the publisher is gone.
-    client_.OnFailure = nullptr;
-    client_.OnError = nullptr;
-    client_.OnListItem = nullptr;
-    client_.OnPacketSent = nullptr;
-    client_.OnPacketRecvd = nullptr;
 }
 
 void Publisher::configure(const FtpAccount &a)
 {
-    if (a.useProxy) {
-        client_.Proxy = a.proxyHost;
-        client_.ProxyPort = a.port;
+    if (a.sftp) {
+        if (!sftp_) {
+            sftp_ = std::make_unique<SftpTransport>();
+            wire(*sftp_);
+            sftp_->client().OnUnknownHostKey = [this](const HostKeyInfo &key) {
+                return onUnknownHostKey && onUnknownHostKey(key);
+            };
+        }
+        SftpClient &c = sftp_->client();
+        c.Host = a.host;
+        c.Port = a.port;
+        c.UserID = a.user;
+        c.Password = a.password;
+        active_ = sftp_.get();
+        return;
     }
-    client_.Host = a.host;
-    client_.Port = a.port;
-    client_.UserID = a.user;
-    client_.Password = a.password;
+    FtpClient &c = ftp_.client();
+    if (a.useProxy) {
+        c.Proxy = a.proxyHost;
+        c.ProxyPort = a.port;
+    }
+    c.Host = a.host;
+    c.Port = a.port;
+    c.UserID = a.user;
+    c.Password = a.password;
+    active_ = &ftp_;
+}
+
+void Publisher::setAcceptNewHostKey(bool accept)
+{
+    if (!sftp_) {
+        sftp_ = std::make_unique<SftpTransport>();
+        wire(*sftp_);
+    }
+    sftp_->client().AcceptNewHostKey = accept;
 }
 
 void Publisher::log(const QString &line)
@@ -251,7 +249,7 @@ void Publisher::cancel()
     if (!busy_)
         return;
     cancelled_ = true;
-    client_.Cancel();
+    active_->cancel();
 }
 
 // Runs the network part of an operation. A failure after Cancel was pressed
@@ -262,21 +260,16 @@ Publisher::Outcome Publisher::runTransfer(const std::function<void()> &work)
 {
     busy_ = true;
     cancelled_ = false;
-    makingFolders_ = false;
     struct Idle {
         Publisher &p;
-        ~Idle()
-        {
-            p.busy_ = false;
-            p.makingFolders_ = false;
-        }
+        ~Idle() { p.busy_ = false; }
     } idle{*this};
     try {
         work();
     } catch (const std::exception &) {
         if (!cancelled_)
             throw;
-        client_.FtpSocket::Disconnect();
+        active_->drop();
         log(QString::fromLatin1(kTransferCancelled));
         return Outcome::Cancelled;
     }
@@ -290,7 +283,8 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
         QElapsedTimer clock;
         clock.start();
         qint64 bytes = 0;
-        client_.Connect();
+        Transport &t = *active_;
+        t.connect();
         const int total = static_cast<int>(siteFiles.size() + dataFiles.size());
         int k = 0;
         std::set<std::string> madeFolders;
@@ -303,11 +297,8 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
             for (int i = 0; i + 1 < parts.size(); ++i) {
                 folder += (i ? QStringLiteral("/") : QString()) + parts[i];
                 const std::string remote = paths.sitePrefix + wireText(folder);
-                if (!madeFolders.insert(remote).second)
-                    continue;
-                makingFolders_ = true;
-                client_.DoCommand("MKD " + remote);
-                makingFolders_ = false;
+                if (madeFolders.insert(remote).second)
+                    t.makeFolder(remote);
             }
         };
 
@@ -323,7 +314,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
             const SendRecord::Content content =
                 record_ ? SendRecord::contentOf(local) : SendRecord::Content();
             const std::string remote = prefix + wireText(relative);
-            client_.Upload(local.toStdString(), remote);
+            t.upload(local.toStdString(), remote);
             bytes += QFileInfo(local).size();
             log(QStringLiteral("Transfer OK"));
             if (record_)
@@ -339,7 +330,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
         if (record_)
             record_->save();
         stopIfCancelled();
-        client_.Disconnect();
+        t.disconnect();
         finish(transferSummary(QStringLiteral("Sent"), total, bytes, clock.elapsed()));
     });
 }
@@ -347,11 +338,14 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
 Publisher::Outcome Publisher::list(const PublishPaths &paths)
 {
     return runTransfer([&] {
-        client_.Connect();
-        client_.ChangeDir(paths.dataPrefix);
-        client_.NList(); // every name arrives through onListed
+        Transport &t = *active_;
+        t.connect();
+        t.listNames(paths.dataPrefix, [this](const std::string &name) {
+            if (onListed)
+                onListed(name);
+        });
         stopIfCancelled();
-        client_.Disconnect();
+        t.disconnect();
     });
 }
 
@@ -363,7 +357,8 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
         clock.start();
         qint64 bytes = 0;
         int received = 0;
-        client_.Connect();
+        Transport &t = *active_;
+        t.connect();
         const int total = static_cast<int>(names.size());
         int k = 0;
         for (const QString &entry : names) {
@@ -379,13 +374,13 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
             log(QStringLiteral("Starting transfer of ") + name);
             if (onFileStarted)
                 onFileStarted(QStringLiteral("Receiving"), name, k, total);
-            client_.Download(paths.dataPrefix + wireText(name), local.toStdString());
+            t.download(paths.dataPrefix + wireText(name), local.toStdString());
             bytes += QFileInfo(local).size();
             ++received;
             log(QStringLiteral("Transfer OK"));
         }
         stopIfCancelled();
-        client_.Disconnect();
+        t.disconnect();
         finish(transferSummary(QStringLiteral("Received"), received, bytes, clock.elapsed()));
     });
 }

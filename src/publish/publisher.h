@@ -3,12 +3,13 @@
 // site files and the post files, listing the server's data folder and
 // fetching listed files into the local data folder. The window's FTP tab and
 // the command line both run their transfers through here.
-#include "publish/ftpclient.h"
 #include "publish/sendrecord.h"
+#include "publish/transport.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tl {
@@ -24,10 +25,12 @@ struct FtpAccount {
     std::string password;
     bool useProxy = false;
     std::string proxyHost; // used only with useProxy; the port serves both
+    bool sftp = false;     // SFTP over SSH instead of FTP
 };
 
 // Throws AppError("'%s' is not a valid integer value") for a port field that
-// is not a number, before anything connects.
+// is not a number, before anything connects. Over SFTP an empty port field
+// means 22.
 FtpAccount ftpAccount(const Project &project, const QString &password);
 
 // Where a project's files go on the server.
@@ -67,10 +70,6 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
 // and no control character.
 bool isSafeLocalName(const QString &name);
 
-// Status text of a refused command of this kind ("Upload failure"), or ""
-// for a kind that has none.
-QString failureText(FtpCommandKind kind);
-
 // "Sent 33 files (1.2 MB) in 3.4 s": what a finished transfer moved.
 QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 milliseconds);
 
@@ -81,12 +80,17 @@ class Publisher {
 public:
     enum class Outcome { Completed, Cancelled };
 
-    explicit Publisher(FtpClient &client);
+    // FTP runs through `ftp` (owned by the caller); SFTP through a client of
+    // the publisher's own.
+    explicit Publisher(FtpClient &ftp);
     ~Publisher();
     Publisher(const Publisher &) = delete;
     Publisher &operator=(const Publisher &) = delete;
 
-    FtpClient &client() { return client_; }
+    FtpClient &ftpClient() { return ftp_.client(); }
+    SftpClient &sftpClient() { return sftp_->client(); }
+    // The transport the last configure() chose.
+    Transport &transport() { return *active_; }
 
     // ---- events ----
     std::function<void(const QString &line)> onLog;
@@ -104,15 +108,21 @@ public:
     std::function<void(int k)> onFileSent;
     // A send or fetch finished: its summary (also the last log line).
     std::function<void(const QString &summary)> onFinished;
+    // SFTP: a host key not seen before; true accepts (and records) it.
+    // Unassigned: refused, unless the account accepts new keys.
+    std::function<bool(const HostKeyInfo &key)> onUnknownHostKey;
 
     // The record that sends update (nullptr: none). Each file the server
     // confirms is remembered at once; the record is compacted at the end.
     void setRecord(SendRecord *record) { record_ = record; }
 
-    // Copies the account into the client: host, port, user and password; the
-    // proxy only when the account uses one (the client keeps the proxy it was
-    // given before otherwise).
+    // Chooses the transport and copies the account into its client: host,
+    // port, user and password; for FTP the proxy only when the account uses
+    // one (the client keeps the proxy it was given before otherwise).
     void configure(const FtpAccount &account);
+    // SFTP: record a host key not seen before without asking (a changed key
+    // is refused all the same).
+    void setAcceptNewHostKey(bool accept);
 
     // Connects, uploads every site file (remote name: site prefix + its path
     // below the main folder, remote folders made as needed) and every data
@@ -139,11 +149,14 @@ private:
     void log(const QString &line);
     void finish(const QString &summary);
 
-    FtpClient &client_;
+    void wire(Transport &t);
+
+    FtpTransport ftp_;
+    std::unique_ptr<SftpTransport> sftp_;
+    Transport *active_ = &ftp_;
     SendRecord *record_ = nullptr;
     bool busy_ = false;
     bool cancelled_ = false;
-    bool makingFolders_ = false; // refusals of MKD are expected ("already exists")
 };
 
 } // namespace tl

@@ -1,6 +1,7 @@
 // The command line run as a user's script would: the real executable as a
 // process with no display, in a program folder of its own.
 #include "pyftpserver.h"
+#include "sshserver.h"
 #include "testsupport.h"
 
 #include "app/core/ini.h"
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace tl;
 using namespace tl::test;
@@ -291,6 +294,79 @@ TEST_F(CommandLineFtp, ASendThatFailedIsFinishedByTheNextOne)
     const QStringList second = stored();
     EXPECT_EQ(second.size(), 6) << second.join(' ').toStdString();
     EXPECT_TRUE(second.filter("/www/").isEmpty());
+}
+
+// The same commands over SFTP, against OpenSSH's sshd started for the test,
+// with the writer's key and known_hosts in a home folder of the test's own.
+class CommandLineSftp : public CommandLine {
+protected:
+    void SetUp() override
+    {
+        CommandLine::SetUp();
+        server = std::make_unique<SshServer>(serverDir.path());
+        if (!server->start())
+            GTEST_SKIP() << "sshd cannot start: " << server->error().toStdString();
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        QDir().mkpath(home.path() + "/.ssh");
+        QFile::copy(server->clientKeyPath(), knownPath("id_ed25519"));
+        QFile::setPermissions(knownPath("id_ed25519"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        const passwd *pw = getpwuid(getuid());
+        writeProject({{"edtFTPADDRESS_Text", "127.0.0.1"},
+                      {"edtUSER_Text", pw ? pw->pw_name : ""},
+                      {"edtPORT_Text", std::to_string(server->port())},
+                      {"chkSFTP_Checked", "True"},
+                      {"rPATHMAIN_Text", (served.path() + "/www/").toStdString()},
+                      {"rDATAPATH_Text", (served.path() + "/data/").toStdString()}});
+        QDir().mkpath(served.path() + "/www");
+        QDir().mkpath(served.path() + "/data");
+    }
+    void TearDown() override
+    {
+        if (!savedHome.isNull())
+            qputenv("HOME", savedHome);
+    }
+    QString knownPath(const char *name) const { return home.path() + "/.ssh/" + name; }
+
+    QTemporaryDir serverDir, home, served;
+    std::unique_ptr<SshServer> server;
+    QByteArray savedHome;
+};
+
+TEST_F(CommandLineSftp, PublishAndFetchOverSshWithTheHostKeyCheckedAsOpenSshDoes)
+{
+    // Not known yet: refused unless the writer says to record it.
+    Result r = run({"publish", "blog", "--data"}, "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(server->hostKeyFingerprint())) << r.err.toStdString();
+    EXPECT_TRUE(filesBelow(served.path()).empty());
+
+    r = run({"publish", "blog", "--data", "--accept-new-host-key"}, "");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QString::fromStdString(fileBytes(knownPath("known_hosts")))
+                    .contains(QString("[127.0.0.1]:%1").arg(server->port())));
+    EXPECT_EQ(filesBelow(served.path() + "/www"), filesBelow(root + "site"));
+    EXPECT_EQ(filesBelow(served.path() + "/data"), filesBelow(root + "data"));
+
+    // Another machine's empty data folder gets every post back; the key is
+    // known now, so no option is needed.
+    const auto posts = filesBelow(root + "data");
+    QDir(root + "data").removeRecursively();
+    QDir().mkpath(root + "data");
+    r = run({"fetch", "blog"}, "");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesBelow(root + "data"), posts);
+
+    // A server whose key changed is refused, whatever the option says.
+    const QString other = home.path() + "/other";
+    ASSERT_EQ(runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", other}), 0);
+    const std::string changed = QString("[127.0.0.1]:%1 ").arg(server->port()).toStdString()
+        + QString::fromStdString(fileBytes(other + ".pub")).trimmed().toStdString() + "\n";
+    writeBytes(knownPath("known_hosts"), changed);
+    r = run({"publish", "blog", "--whole-site", "--accept-new-host-key"}, "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("CHANGED")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(knownPath("known_hosts")), changed);
 }
 
 } // namespace

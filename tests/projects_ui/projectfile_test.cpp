@@ -56,7 +56,7 @@ TEST_F(ProjectFile, TheWindowWritesTheCheckedBytesAndTheProjectTypeReadsThemBack
     clickEntry("golden");
     QFile::remove(projectFile("golden"));
     fillFields(w());
-    w().setGeometry(40, 50, 700, 700);
+    w().setGeometry(40, 50, 1000, 760);
     QTest::mouseClick(w().btnSAVETVP, Qt::LeftButton);
     ASSERT_TRUE(prompts().errors().isEmpty());
 

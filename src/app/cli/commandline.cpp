@@ -149,14 +149,21 @@ std::optional<QString> askPassword(const QString &prompt)
 
 // The password comes from the environment, else from the terminal; it is
 // never taken from the command line or written anywhere.
+// Over SFTP an empty password means the SSH agent and the writer's keys, so
+// a job without a terminal goes on without one.
 QString ftpPassword(const Project &project)
 {
     if (const char *env = std::getenv(kPasswordVariable))
         return QString::fromLocal8Bit(env);
+    const bool sftp = project.checked("chkSFTP");
     const QString user = project.text("edtUSER");
     const QString host = project.text("edtFTPADDRESS");
-    if (auto typed = askPassword(QStringLiteral("FTP password for %1@%2: ").arg(user, host)))
+    const QString prompt = sftp ? QStringLiteral("SSH password for %1@%2 (empty: agent and keys): ")
+                                : QStringLiteral("FTP password for %1@%2: ");
+    if (auto typed = askPassword(prompt.arg(user, host)))
         return *typed;
+    if (sftp)
+        return QString();
     throw AppError(std::string("No FTP password: set ") + kPasswordVariable
                    + " or run on a terminal to be asked for it.");
 }
@@ -199,6 +206,7 @@ struct PublishOptions {
     bool allData = false;   // --data
     bool wholeSite = false; // --whole-site
     bool dryRun = false;    // --dry-run
+    bool acceptNewHostKey = false; // --accept-new-host-key
 };
 
 int runPublish(const QString &projectPath, const Project &project, const PublishOptions &opt,
@@ -237,21 +245,23 @@ int runPublish(const QString &projectPath, const Project &project, const Publish
     Publisher publisher(client);
     connectConsole(publisher, console);
     publisher.setRecord(&record);
+    publisher.setAcceptNewHostKey(opt.acceptNewHostKey);
     publisher.configure(ftpAccount(project, password));
     InterruptWatch watch(publisher);
     requireCompleted(publisher.send(siteFiles, dataFiles, paths));
     return Ok;
 }
 
-int runFetch(const Project &project, Console &console)
+int runFetch(const Project &project, bool acceptNewHostKey, Console &console)
 {
     const QString password = ftpPassword(project);
     if (project.text("edtFTPADDRESS").isEmpty() || project.text("edtUSER").isEmpty()
-        || password.isEmpty() || project.text("rDATAPATH").isEmpty())
+        || (password.isEmpty() && !project.checked("chkSFTP")) || project.text("rDATAPATH").isEmpty())
         throw AppError("Please setup FTP parameters");
 
     FtpClient client;
     Publisher publisher(client);
+    publisher.setAcceptNewHostKey(acceptNewHostKey);
     connectConsole(publisher, console);
     QStringList names;
     publisher.onListed = [&names](const std::string &name) { names << decodeCp1250(name); };
@@ -289,7 +299,11 @@ int dispatch(QCoreApplication &app, Console &console)
         QStringLiteral("publish: send every file of the main and archive folders."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("publish: print what would be sent; connect to nothing."));
-    parser.addOptions({data, wholeSite, dryRun});
+    const QCommandLineOption acceptKey(
+        QStringLiteral("accept-new-host-key"),
+        QStringLiteral("publish, fetch over SFTP: trust and record a server key not seen before\n"
+                       "(a changed key is always refused)."));
+    parser.addOptions({data, wholeSite, dryRun, acceptKey});
 
     if (!parser.parse(app.arguments()))
         throw UsageError{parser.errorText()};
@@ -318,6 +332,8 @@ int dispatch(QCoreApplication &app, Console &console)
     for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
         if (parser.isSet(*o) && command != QLatin1String("publish"))
             throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
+    if (parser.isSet(acceptKey) && command == QLatin1String("generate"))
+        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
 
     const QString path = projectFile(args[1]);
     const Project project = Project::load(path);
@@ -325,8 +341,10 @@ int dispatch(QCoreApplication &app, Console &console)
         return runGenerate(project, console);
     if (command == QLatin1String("publish"))
         return runPublish(path, project,
-                          {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun)}, console);
-    return runFetch(project, console);
+                          {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun),
+                           parser.isSet(acceptKey)},
+                          console);
+    return runFetch(project, parser.isSet(acceptKey), console);
 }
 
 } // namespace

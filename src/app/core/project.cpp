@@ -46,6 +46,13 @@ std::vector<ProjectField> makeFields()
         {"rgPARAGRAPH", "ItemIndex", K::Integer, "0", 3},
         {"rgCHARSET", "ItemIndex", K::Integer, "0", 2},
         {"dirPATHARCHIVES", "Text", K::Text, ""},
+        // Added later: a project file without them takes their start values
+        // rather than those of the project loaded before (which could name
+        // another protocol or another server's certificate).
+        {"chkPASSIVE", "Checked", K::Boolean, "True", 0, true},
+        {"chkFTPS", "Checked", K::Boolean, "False", 0, true},
+        {"edtFINGERPRINT", "Text", K::Text, "", 0, true},
+        {"chkSFTP", "Checked", K::Boolean, "False", 0, true},
     };
 }
 

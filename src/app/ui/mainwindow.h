@@ -31,6 +31,7 @@ class ComboBox;
 class PathEdit;
 class PostEditor;
 class Project;
+struct HostKeyInfo;
 struct PostFolder;
 class Prompts;
 class RadioGroup;
@@ -116,6 +117,12 @@ public:
     QToolButton *RxSpeedButton1 = nullptr;
     QLineEdit *edtFIREWALL = nullptr, *edtPORT = nullptr;
     QCheckBox *chkPROXY = nullptr;
+    QCheckBox *chkPASSIVE = nullptr; // "Passive mode"
+    QCheckBox *chkFTPS = nullptr;    // "Use TLS (FTPS)"
+    QCheckBox *chkSFTP = nullptr;    // "Use SFTP (SSH)"
+    // Hidden: the SHA-256 fingerprint of a server certificate the writer
+    // accepted although no trusted authority vouches for it.
+    QLineEdit *edtFINGERPRINT = nullptr;
     QLineEdit *rPATHMAIN = nullptr, *rDATAPATH = nullptr, *edtNOTE = nullptr;
     QListWidget *lstFILESFTP = nullptr;
     QToolButton *RxSpeedButton3 = nullptr;
@@ -201,6 +208,8 @@ public:
     void queueSavedPost(const QString &path);
     void FTP1Error(unsigned Errno, const QString &Errmsg);
     void FTP1ListItem(const std::string &Listing);
+    // An SFTP server's host key not seen before: asks once; Yes trusts it.
+    bool askHostKey(const HostKeyInfo &key);
     // Beside the lists: stops the running transfer, and follows its bytes.
     QPushButton *btnCANCELFTP = nullptr;
     QProgressBar *pbFTP = nullptr;

@@ -164,6 +164,14 @@ void MainWindow::setupPublish()
     };
     pub.onListed = [this](const std::string &name) { FTP1ListItem(name); };
     pub.onFinished = [this](const QString &summary) { setStatusText(summary); };
+    pub.onUnknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
+
+    // Passive mode and TLS belong to FTP: SFTP has neither.
+    connect(chkSFTP, &QCheckBox::toggled, this, [this](bool sftp) {
+        chkPASSIVE->setEnabled(!sftp);
+        chkFTPS->setEnabled(!sftp);
+        edtPASSWORDChange();
+    });
 
     auto *mask = new StarMaskStyle;
     mask->setParent(this);
@@ -193,7 +201,8 @@ void MainWindow::setupPublish()
 
 void MainWindow::edtPASSWORDChange()
 {
-    const bool typed = !edtPASSWORD->text().isEmpty();
+    // Over SFTP an empty password means the SSH agent and the writer's keys.
+    const bool typed = !edtPASSWORD->text().isEmpty() || chkSFTP->isChecked();
     if (publish->busy)
         publish->sendWasEnabled = typed; // given back when the transfer ends
     else {
@@ -273,6 +282,20 @@ void MainWindow::FTP1Error(unsigned Errno, const QString &Errmsg)
                                      + QStringLiteral(": ") + Errmsg);
 }
 
+bool MainWindow::askHostKey(const HostKeyInfo &key)
+{
+    const QString where = key.port == 22 ? QString::fromStdString(key.host)
+                                         : QStringLiteral("%1 port %2")
+                                               .arg(QString::fromStdString(key.host))
+                                               .arg(key.port);
+    const QString text =
+        QStringLiteral("The server %1 is not known yet. It identifies itself with the %2 key\n\n"
+                       "%3\n\nCompare this fingerprint with the one your host publishes. "
+                       "Trust this server and remember its key?")
+            .arg(where, QString::fromStdString(key.type), QString::fromStdString(key.fingerprint));
+    return prompts().question(QStringLiteral("Unknown server"), text, false) == Prompts::Answer::Yes;
+}
+
 void MainWindow::FTP1ListItem(const std::string &Listing) { lstFROMFTP->addItem(decodeCp1250(Listing)); }
 
 void MainWindow::btnCANCELFTPClick() { publish->publisher->cancel(); }
@@ -310,7 +333,8 @@ void MainWindow::actREADFROMFTPExecute()
     if (!checkProjectSelected())
         return;
     if (edtFTPADDRESS->text().isEmpty() || edtUSER->text().isEmpty()
-        || edtPASSWORD->text().isEmpty() || rDATAPATH->text().isEmpty()) {
+        || (edtPASSWORD->text().isEmpty() && !chkSFTP->isChecked())
+        || rDATAPATH->text().isEmpty()) {
         prompts().message(QString(), QStringLiteral("Please setup FTP parameters"));
         return;
     }
