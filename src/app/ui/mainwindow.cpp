@@ -457,12 +457,9 @@ void MainWindow::buildFtpTab()
     fl->addRow(tr("Firewall:"), edtFIREWALL);
     fl->addRow(tr("Port:"), edtPORT);
     fl->addRow(QString(), chkPROXY);
-    auto *protocolRow = new QHBoxLayout;
-    protocolRow->addWidget(chkPASSIVE);
-    protocolRow->addWidget(chkFTPS);
-    protocolRow->addWidget(chkSFTP);
-    protocolRow->addStretch(1);
-    fl->addRow(QString(), protocolRow);
+    fl->addRow(QString(), chkPASSIVE);
+    fl->addRow(QString(), chkFTPS);
+    fl->addRow(QString(), chkSFTP);
     fl->addRow(tr("Remote path:"), rPATHMAIN);
     fl->addRow(tr("Remote data path:"), rDATAPATH);
     fl->addRow(tr("Note:"), edtNOTE);
@@ -496,10 +493,8 @@ void MainWindow::buildFtpTab()
     btnWHOLESITE->setToolTip(tr("Send every page of the main and archive folders, "
                                 "for a new server or one that lost its files"));
     btnWHOLESITE->setEnabled(false);
-    auto *sendRow = new QHBoxLayout;
-    sendRow->addWidget(btnSENDFTP, 1);
-    sendRow->addWidget(btnWHOLESITE);
-    right->addLayout(sendRow);
+    right->addWidget(btnSENDFTP);
+    right->addWidget(btnWHOLESITE);
     // The running transfer: its progress and a way to stop it.
     auto *transferRow = new QHBoxLayout;
     pbFTP = new QProgressBar(tabFTP);
