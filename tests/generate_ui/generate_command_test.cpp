@@ -149,8 +149,7 @@ TEST_F(GenerateCommand, WithoutAProjectNothingRuns)
     w.currentProjectName.clear();
     w.actGENERATE->trigger();
     ASSERT_EQ(fx.prompts().shown.size(), 1u);
-    EXPECT_EQ(fx.prompts().shown[0].title, "Project was not selected.");
-    EXPECT_EQ(fx.prompts().shown[0].text, "Please select project on tab OPTIONS.");
+    EXPECT_EQ(fx.prompts().shown[0].text, "Project was not selected.\nPlease select project on tab OPTIONS.");
     EXPECT_TRUE(uploadList().isEmpty());
     EXPECT_TRUE(w.Memo2->toPlainText().isEmpty());
 }

@@ -80,6 +80,10 @@ MainWindow::MainWindow(QWidget *parent)
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
+    // The post count stays when a menu's hint passes over the status bar.
+    lblPOSTCOUNT = new QLabel(StatusBar1);
+    lblPOSTCOUNT->setObjectName(QStringLiteral("lblPOSTCOUNT"));
+    StatusBar1->addPermanentWidget(lblPOSTCOUNT);
 
     setupPosts();
     setupProjects();
@@ -111,14 +115,20 @@ void MainWindow::setStatusText(const QString &text) { StatusBar1->showMessage(te
 
 QString MainWindow::statusText() const { return StatusBar1->currentMessage(); }
 
+void MainWindow::setPostCountText(const QString &text) { lblPOSTCOUNT->setText(text); }
+
+QString MainWindow::postCountText() const { return lblPOSTCOUNT->text(); }
+
 std::string MainWindow::settingsFile() const { return SettingsFolder() + "tarvlit.ini"; }
 
 bool MainWindow::checkProjectSelected()
 {
     if (!currentProjectName.isEmpty())
         return true;
-    prompts_->message(QStringLiteral("Project was not selected."),
-                      QStringLiteral("Please select project on tab OPTIONS."));
+    // Both lines in the box: the window title of a message box is easily
+    // overlooked, and some desktops do not show it at all.
+    prompts_->message(QString(), QStringLiteral("Project was not selected.\n"
+                                                "Please select project on tab OPTIONS."));
     return false;
 }
 
@@ -157,6 +167,11 @@ void MainWindow::buildActions()
     actCLOSEPOST = make("actCLOSEPOST", QString(), st->standardIcon(QStyle::SP_TitleBarCloseButton),
                         QKeySequence());
     actCLOSEPOST->setToolTip(tr("Close post without save"));
+    // Not on the toolbar or in a menu: Ctrl+F goes to the find box above the
+    // post tree.
+    actFIND = make("actFIND", tr("Find"), QIcon(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    actFIND->setShortcutContext(Qt::WindowShortcut);
+    addAction(actFIND);
 
     actEDIT->setEnabled(false);
 
@@ -244,6 +259,11 @@ void MainWindow::buildBlogTab()
     pnlLEVY->setObjectName(QStringLiteral("pnlLEVY"));
     auto *ll = new QVBoxLayout(pnlLEVY);
     ll->setContentsMargins(0, 0, 0, 0);
+    edtFIND = lineEdit(pnlLEVY, "edtFIND");
+    edtFIND->setPlaceholderText(tr("Find (Ctrl+F)"));
+    edtFIND->setClearButtonEnabled(true);
+    edtFIND->setToolTip(tr("Shows only the posts whose title or text holds what is typed here"));
+    ll->addWidget(edtFIND);
     TreeView1 = new QTreeWidget(pnlLEVY);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);

@@ -6,6 +6,7 @@
 #include "generator/generate.h"
 #include "generator/ui/mainpageopener.h"
 #include "posts/ui/postsstate.h"
+#include "posts/ui/posttree.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -95,9 +96,9 @@ void MainWindow::actGENERATEExecute()
         in.monthList.push_back(s.toStdString());
     for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = TreeView1->topLevelItem(i);
-        in.treeOrder.push_back(month->text(0).toStdString());
+        in.treeOrder.push_back(nodeName(month).toStdString());
         for (int j = 0; j < month->childCount(); ++j)
-            in.treeOrder.push_back(month->child(j)->text(0).toStdString());
+            in.treeOrder.push_back(nodeName(month->child(j)).toStdString());
     }
     gen::stampFromProgram(in);
 
