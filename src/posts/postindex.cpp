@@ -9,6 +9,8 @@
 #include <QChar>
 #include <QString>
 
+#include <string.h> // memmem
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -62,6 +64,19 @@ void appendFolded(std::string &out, const std::string &text)
         dst[i] = t.to[static_cast<unsigned char>(text[i])];
 }
 
+// The first occurrence of the needle in [from, end), or nullptr. The C
+// library's memmem is several times faster than a generic search here.
+const char *findIn(const char *from, const char *end, const std::string &needle)
+{
+#if defined(__GLIBC__) || defined(__APPLE__) || defined(__FreeBSD__)
+    return static_cast<const char *>(
+        memmem(from, static_cast<std::size_t>(end - from), needle.data(), needle.size()));
+#else
+    const char *hit = std::search(from, end, needle.begin(), needle.end());
+    return hit == end ? nullptr : hit;
+#endif
+}
+
 } // namespace
 
 std::string foldForSearch(const std::string &cp1250)
@@ -82,6 +97,8 @@ void PostIndex::reset(const std::string &dataFolder, std::vector<std::string> na
     folded_.shrink_to_fit();
     ranges_.clear();
     ranges_.shrink_to_fit();
+    lastQuery_.clear();
+    lastFound_.clear();
 }
 
 void PostIndex::readSlot(std::size_t slot)
@@ -103,6 +120,7 @@ void PostIndex::readSlot(std::size_t slot)
     folded_ += '\0';
     ranges_.push_back({s.offset, slot});
     s.read = true;
+    lastQuery_.clear();
 }
 
 const std::string &PostIndex::title(std::size_t slot)
@@ -130,6 +148,7 @@ void PostIndex::forget(std::size_t slot)
         it->slot = kNoSlot;
     s.read = false;
     s.title.clear();
+    lastQuery_.clear();
 }
 
 std::vector<char> PostIndex::find(const std::string &query)
@@ -142,23 +161,35 @@ std::vector<char> PostIndex::find(const std::string &query)
 
     const char *const begin = folded_.data();
     const char *const end = begin + folded_.size();
-    const std::boyer_moore_horspool_searcher searcher(query.begin(), query.end());
-    const char *from = begin;
-    while (from < end) {
-        const char *hit = std::search(from, end, searcher);
-        if (hit == end)
-            break;
-        const std::size_t at = static_cast<std::size_t>(hit - begin);
-        // The post the hit lies in; the search goes on after it, since one
-        // hit is enough for a post.
-        auto r = std::upper_bound(ranges_.begin(), ranges_.end(), at,
-                                  [](std::size_t off, const Range &x) { return off < x.offset; });
-        --r;
-        if (r->slot != kNoSlot)
-            found[r->slot] = 1;
-        const auto next = r + 1;
-        from = next == ranges_.end() ? end : begin + next->offset;
+    if (!lastQuery_.empty() && query.find(lastQuery_) != std::string::npos
+        && lastFound_.size() == slots_.size()) {
+        // Typing on: a query that holds the last one can only match where
+        // the last one did, so only those posts are looked at.
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            const Slot &s = slots_[i];
+            if (lastFound_[i] && s.read && s.length >= query.size())
+                found[i] = findIn(begin + s.offset, begin + s.offset + s.length, query) ? 1 : 0;
+        }
+    } else {
+        // One pass over every folded text; after a hit the search goes on
+        // with the next post, since one hit is enough for a post.
+        const char *from = begin;
+        while (from < end) {
+            const char *hit = findIn(from, end, query);
+            if (!hit)
+                break;
+            const std::size_t at = static_cast<std::size_t>(hit - begin);
+            auto r = std::upper_bound(ranges_.begin(), ranges_.end(), at,
+                                      [](std::size_t off, const Range &x) { return off < x.offset; });
+            --r;
+            if (r->slot != kNoSlot)
+                found[r->slot] = 1;
+            const auto next = r + 1;
+            from = next == ranges_.end() ? end : begin + next->offset;
+        }
     }
+    lastQuery_ = query;
+    lastFound_ = found;
     return found;
 }
 

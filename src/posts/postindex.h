@@ -67,6 +67,9 @@ private:
     std::vector<Slot> slots_;
     std::string folded_;        // "\0" between posts, so no match spans two
     std::vector<Range> ranges_; // ascending offsets
+    // The last find, which a longer query typed on from it narrows.
+    std::string lastQuery_;
+    std::vector<char> lastFound_;
 };
 
 } // namespace tl

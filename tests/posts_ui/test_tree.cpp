@@ -88,6 +88,7 @@ TEST_F(PostTree, FindShowsPostsWhoseTitleOrTextHoldsTheTextCaseAndAccentsAside)
     find(QStringLiteral("zlutoucky KUN"));
     EXPECT_EQ(shownPosts(), QStringList({kon}));
     EXPECT_TRUE(node("2026-12")->isExpanded());
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1 of 2)");
     EXPECT_TRUE(node("2026-11")->isHidden());
 
     // The text counts as well as the title, accents typed or not.
@@ -104,6 +105,29 @@ TEST_F(PostTree, FindShowsPostsWhoseTitleOrTextHoldsTheTextCaseAndAccentsAside)
     find(QString());
     EXPECT_EQ(shownPosts(), QStringList({kon, ody, rericha, plain}));
     EXPECT_FALSE(node("2026-12")->isExpanded());
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (2)");
+}
+
+// Matches in many months: the months stay closed, and a month's posts are
+// sorted out when the writer opens it.
+TEST_F(PostTree, FindOverManyMonthsOpensNoneAndFiltersAMonthWhenOpened)
+{
+    for (int m = 1; m <= 30; ++m) {
+        const int year = 2020 + (m - 1) / 12, month = 1 + (m - 1) % 12;
+        post(name(year, month, 10, 12, 0), "Match " + std::to_string(m) + "\r\nneedle");
+        post(name(year, month, 11, 12, 0), "Other\r\nhay");
+    }
+    w->actREAD->trigger();
+    find(QStringLiteral("needle"));
+    QTreeWidgetItem *month = node("2021-03");
+    EXPECT_FALSE(month->isHidden());
+    EXPECT_FALSE(month->isExpanded());
+    EXPECT_EQ(month->text(0), "March 2021 (1 of 2)");
+    EXPECT_TRUE(node("2026-12")->isHidden());
+    month->setExpanded(true);
+    EXPECT_TRUE(month->child(0)->isHidden()); // the 11th, "Other"
+    EXPECT_FALSE(month->child(1)->isHidden());
+    EXPECT_EQ(month->child(1)->text(0), "12:00  Match 15");
 }
 
 TEST_F(PostTree, FindKeepsNothingHiddenSelectedAndHoldsOverRead)

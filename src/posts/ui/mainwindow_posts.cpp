@@ -199,9 +199,13 @@ void MainWindow::setupPosts()
             [this] { run([this] { TreeView1DblClick(); }); });
     TreeView1->installEventFilter(
         new KeyUpFilter(TreeView1, [this](int key) { run([this, key] { TreeView1KeyUp(key); }); }));
-    // A month's titles are read when it is first opened.
+    // A month's titles are read when it is first opened; under a filter its
+    // posts are sorted out then too.
     connect(TreeView1, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *month) {
-        run([this, month] { showPostTitles(month, posts->index); });
+        run([this, month] {
+            showPostTitles(month, posts->index);
+            filterMonthPosts(month, posts->found);
+        });
     });
 
     // The find box filters once typing pauses, at once on Enter; Escape
@@ -270,6 +274,7 @@ void MainWindow::actREADExecute()
     for (const MonthGroup &g : walk.months)
         posts->StrHolder1.append(QString::fromLatin1(g.key.c_str()));
     posts->index.reset(pathBytes(pathDATA->text()), walkPostNames(walk));
+    posts->found.clear();
     fillPostTree(TreeView1, walk);
     // A filter typed before stays in force over the new tree.
     if (!edtFIND->text().trimmed().isEmpty())
@@ -333,27 +338,31 @@ void MainWindow::TreeView1DblClick()
 
 void MainWindow::edtFINDChange()
 {
+    // Months opened at once by a find; more than that would lay out
+    // thousands of posts for nothing: the writer opens the month wanted.
+    constexpr int kOpenMonthsUpTo = 24;
+
     posts->findTimer->stop();
     const QString typed = edtFIND->text().trimmed();
     QTreeWidgetItem *selected = selectedNode(TreeView1);
     if (typed.isEmpty()) {
+        posts->found.clear();
         unfilterPostTree(TreeView1, selected);
         return;
     }
     // The first find over a folder reads every post; later ones only look.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::vector<char> found;
     try {
-        found = posts->index.find(foldForSearch(encodeCp1250(typed)));
+        posts->found = posts->index.find(foldForSearch(encodeCp1250(typed)));
     } catch (...) {
         QApplication::restoreOverrideCursor();
         throw;
     }
-    filterPostTree(TreeView1, found);
+    filterPostTree(TreeView1, posts->found, kOpenMonthsUpTo);
     QApplication::restoreOverrideCursor();
     // A post the filter hides is not left selected: Edit and Delete act only
     // on a post the writer sees.
-    if (selected && selected->isHidden()) {
+    if (selected && !isNodeShown(selected, posts->found)) {
         TreeView1->clearSelection();
         TreeView1->setCurrentItem(nullptr);
         actEDIT->setEnabled(false);
@@ -538,7 +547,7 @@ void MainWindow::actDELExecute()
     if (!checkProjectSelected())
         return;
     QTreeWidgetItem *node = selectedNode(TreeView1);
-    if (!isPostNode(node) || node->isHidden())
+    if (!isPostNode(node) || !isNodeShown(node, posts->found))
         return;
     const std::string name = pathBytes(nodeName(node));
     const std::string path = joinPath(pathBytes(pathDATA->text()), name);

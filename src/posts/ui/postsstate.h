@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QStringList>
 
+#include <vector>
+
 class QTimer;
 
 namespace tl {
@@ -20,6 +22,9 @@ struct MainWindow::PostsState {
     PostIndex index;
     // Typing in the find box filters once the typing pauses.
     QTimer *findTimer = nullptr;
+    // The find box's last result, one flag per slot; empty while the tree
+    // is not filtered.
+    std::vector<char> found;
 
     // The fields as New or Edit left them, to tell whether the post changed.
     struct Fields {

@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QStyle>
+
+#include <algorithm>
 #include <QTreeWidget>
 
 namespace tl {
@@ -18,6 +20,9 @@ namespace {
 
 // Month nodes whose posts show their titles carry this flag.
 constexpr int kTitlesShownRole = Qt::UserRole + 2;
+// A month's posts have the slots first, first + 1, ... first + count - 1.
+constexpr int kFirstSlotRole = Qt::UserRole + 3;
+constexpr int kSlotCountRole = Qt::UserRole + 4;
 
 const char *const kMonthNames[] = {"January", "February", "March",     "April",
                                    "May",     "June",     "July",      "August",
@@ -77,6 +82,8 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
         month->setData(0, kNodeNameRole, key);
         month->setToolTip(0, key);
         month->setIcon(0, monthIcon);
+        month->setData(0, kFirstSlotRole, slot);
+        month->setData(0, kSlotCountRole, static_cast<int>(g.posts.size()));
         QList<QTreeWidgetItem *> posts;
         posts.reserve(static_cast<qsizetype>(g.posts.size()));
         for (const std::string &p : g.posts) {
@@ -134,28 +141,68 @@ void showPostTitles(QTreeWidgetItem *month, PostIndex &index)
         refreshPostTitle(month->child(i), index);
 }
 
-int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown)
+namespace {
+
+// How many of a month's posts the flags show.
+int matchesInMonth(const QTreeWidgetItem *month, const std::vector<char> &shown)
 {
-    int count = 0;
+    const int first = std::max(month->data(0, kFirstSlotRole).toInt(), 0);
+    const int last = std::min(first + month->data(0, kSlotCountRole).toInt(),
+                              static_cast<int>(shown.size()));
+    int n = 0;
+    for (int k = first; k < last; ++k)
+        n += shown[static_cast<std::size_t>(k)] ? 1 : 0;
+    return n;
+}
+
+// Every change costs the view some work: only changes are made.
+void setShown(QTreeWidgetItem *node, bool show)
+{
+    if (node->isHidden() == show)
+        node->setHidden(!show);
+}
+
+} // namespace
+
+void filterMonthPosts(QTreeWidgetItem *month, const std::vector<char> &shown)
+{
+    if (!month || month->parent() || shown.empty())
+        return;
+    for (int j = 0; j < month->childCount(); ++j) {
+        QTreeWidgetItem *post = month->child(j);
+        const int slot = nodeSlot(post);
+        setShown(post, slot >= 0 && static_cast<std::size_t>(slot) < shown.size()
+                           && shown[static_cast<std::size_t>(slot)]);
+    }
+}
+
+int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMonthsUpTo)
+{
     tree->setUpdatesEnabled(false);
+    int count = 0, months = 0;
+    std::vector<int> inMonth(static_cast<std::size_t>(tree->topLevelItemCount()));
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        inMonth[static_cast<std::size_t>(i)] = matchesInMonth(tree->topLevelItem(i), shown);
+        count += inMonth[static_cast<std::size_t>(i)];
+        months += inMonth[static_cast<std::size_t>(i)] > 0 ? 1 : 0;
+    }
+    const bool open = months <= openMonthsUpTo;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
-        int inMonth = 0;
-        for (int j = 0; j < month->childCount(); ++j) {
-            QTreeWidgetItem *post = month->child(j);
-            const int slot = nodeSlot(post);
-            const bool show = slot >= 0 && static_cast<std::size_t>(slot) < shown.size()
-                && shown[static_cast<std::size_t>(slot)];
-            // Only changes are made: each one costs the view some work.
-            if (post->isHidden() == show)
-                post->setHidden(!show);
-            inMonth += show ? 1 : 0;
-        }
-        if (month->isHidden() != (inMonth == 0))
-            month->setHidden(inMonth == 0);
-        if (inMonth > 0 && !month->isExpanded())
-            month->setExpanded(true);
-        count += inMonth;
+        const int n = inMonth[static_cast<std::size_t>(i)];
+        const int all = month->data(0, kSlotCountRole).toInt();
+        month->setText(0, monthNodeText(pathBytes(nodeName(month)), all)
+                              .replace(QStringLiteral("(%1)").arg(all),
+                                       QStringLiteral("(%1 of %2)").arg(n).arg(all)));
+        setShown(month, n > 0);
+        // The posts of a month without a match stay as they are until it is
+        // shown again; those of a closed month are set when it is opened.
+        if (n == 0)
+            continue;
+        if (open && !month->isExpanded())
+            month->setExpanded(true); // the window then sets its posts
+        else if (month->isExpanded())
+            filterMonthPosts(month, shown);
     }
     tree->setUpdatesEnabled(true);
     return count;
@@ -167,11 +214,11 @@ void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
     QTreeWidgetItem *keepMonth = keep ? (keep->parent() ? keep->parent() : keep) : nullptr;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
+        month->setText(0, monthNodeText(pathBytes(nodeName(month)),
+                                        month->data(0, kSlotCountRole).toInt()));
         for (int j = 0; j < month->childCount(); ++j)
-            if (month->child(j)->isHidden())
-                month->child(j)->setHidden(false);
-        if (month->isHidden())
-            month->setHidden(false);
+            setShown(month->child(j), true);
+        setShown(month, true);
         const bool open = keep && keep->parent() && month == keepMonth;
         if (month->isExpanded() != open)
             month->setExpanded(open);
@@ -179,6 +226,23 @@ void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
     tree->setUpdatesEnabled(true);
     if (keep)
         tree->scrollToItem(keep);
+}
+
+bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown)
+{
+    if (!node)
+        return false;
+    const QTreeWidgetItem *month = node->parent();
+    if (!month)
+        return !node->isHidden();
+    if (month->isHidden())
+        return false;
+    if (shown.empty())
+        return !node->isHidden();
+    // The posts of a closed month may not be sorted out yet: the flags say.
+    const int slot = nodeSlot(node);
+    return slot >= 0 && static_cast<std::size_t>(slot) < shown.size()
+        && shown[static_cast<std::size_t>(slot)];
 }
 
 QTreeWidgetItem *selectedNode(const QTreeWidget *tree)

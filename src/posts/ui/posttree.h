@@ -49,11 +49,20 @@ void showPostTitles(QTreeWidgetItem *month, PostIndex &index);
 // Shows the title of one post node again (after its file changed).
 void refreshPostTitle(QTreeWidgetItem *post, PostIndex &index);
 
-// Shows only the posts whose flag is set (one per slot) and the months that
-// hold them, those months opened. Returns the number of posts shown.
-int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown);
+// Filters the tree by a find's flags (one per slot): a month without a
+// matching post is hidden, the others show "(3 of 12)". When no more than
+// `openMonthsUpTo` months match they are opened; the posts of the other
+// months are set when the writer opens them (filterMonthPosts). Returns the
+// number of matching posts.
+int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMonthsUpTo);
+// Shows the posts of one month whose flags are set and hides the others.
+// Nothing happens with no flags (no filter).
+void filterMonthPosts(QTreeWidgetItem *month, const std::vector<char> &shown);
 // Shows every node again, every month closed but the one holding `keep`.
 void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep);
+// True unless the filter hides the node: for a post, its month is shown and
+// its flag set (no flags: no filter).
+bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown);
 
 // The selected node, or nullptr.
 QTreeWidgetItem *selectedNode(const QTreeWidget *tree);
