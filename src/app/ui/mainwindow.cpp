@@ -405,6 +405,10 @@ void MainWindow::buildContentTab()
     edtAUTHOR = lineEdit(gbCONTENT, "edtAUTHOR");
     edtEMAIL = lineEdit(gbCONTENT, "edtEMAIL");
     edtLONGPOSTSEPARATOR = lineEdit(gbCONTENT, "edtLONGPOSTSEPARATOR", QStringLiteral("Continue..."));
+    edtSITETITLE = lineEdit(gbCONTENT, "edtSITETITLE", QStringLiteral("My weblog"));
+    edtSITETITLE->setToolTip(tr("The name of the site: the feed's title, and the pages' heading "
+                                "where a template asks for it"));
+    fl->addRow(tr("Site title:"), edtSITETITLE);
     fl->addRow(tr("Author:"), edtAUTHOR);
     fl->addRow(tr("E-mail:"), edtEMAIL);
     fl->addRow(tr("Next (long post):"), edtLONGPOSTSEPARATOR);

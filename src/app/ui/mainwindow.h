@@ -112,6 +112,7 @@ public:
     // Content tab
     QGroupBox *gbCONTENT = nullptr;
     QLineEdit *edtAUTHOR = nullptr, *edtEMAIL = nullptr, *edtLONGPOSTSEPARATOR = nullptr;
+    QLineEdit *edtSITETITLE = nullptr; // the site's name: pages' headings, the feed's title
     RadioGroup *rgPARAGRAPH = nullptr, *rgCHARSET = nullptr;
     QPushButton *Button1 = nullptr;
 

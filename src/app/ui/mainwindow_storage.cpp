@@ -15,6 +15,9 @@ static const char *const kProjectFields[] = {
     "edtRSSFILE.Text",        "edtTXTTEMPLATE.Text", "edtTXTFILE.Text",
     "edtAUTHOR.Text",         "edtEMAIL.Text",       "edtLONGPOSTSEPARATOR.Text",
     "rgPARAGRAPH.ItemIndex",  "rgCHARSET.ItemIndex", "dirPATHARCHIVES.Text",
+    // Added later, so older project files simply lack it (and the field
+    // keeps what it held).
+    "edtSITETITLE.Text",
 };
 
 void MainWindow::setupStorages()

@@ -87,6 +87,7 @@ void MainWindow::actGENERATEExecute()
     p.edtEMAIL = text(edtEMAIL);
     p.edtLONGPOSTSEPARATOR = text(edtLONGPOSTSEPARATOR);
     p.dirPATHARCHIVES = path(dirPATHARCHIVES);
+    p.edtSITETITLE = text(edtSITETITLE);
     p.rgPARAGRAPH = rgPARAGRAPH->itemIndex();
     p.rgCHARSET = rgCHARSET->itemIndex();
 
