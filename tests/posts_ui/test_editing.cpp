@@ -521,6 +521,62 @@ TEST_F(Editing, DateFieldCanBeEmptiedAndFilledAgainFromTheKeyboard)
     EXPECT_EQ(d->date().month(), 4);
 }
 
+// A date is typed whole as it is shown, however the field was entered.
+TEST_F(Editing, DateFieldTakesAWholeTypedDate)
+{
+    readAndSelect();
+    w->actEDIT->trigger();
+    PostDateEdit *d = dateField();
+    d->setFocus();
+    QLineEdit *text = d->findChild<QLineEdit *>();
+    const auto typeFresh = [&](const QString &keys, bool selectAll = true) {
+        setDate(2003, 4, 3);
+        d->setFocus();
+        if (selectAll)
+            d->selectAll();
+        else
+            text->setCursorPosition(0);
+        QTest::keyClicks(d, keys);
+    };
+    typeFresh("24.12.2026");
+    EXPECT_EQ(d->date(), QDate(2026, 12, 24));
+    EXPECT_EQ(text->text(), "24.12.2026");
+    typeFresh("24122026"); // the separators come by themselves
+    EXPECT_EQ(d->date(), QDate(2026, 12, 24));
+    typeFresh("5.1.2027", false);
+    EXPECT_EQ(d->date(), QDate(2027, 1, 5));
+    // Stopping early keeps the parts not typed; a two-digit year is 20xx.
+    typeFresh("9");
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3)); // not taken yet
+    QTest::keyClick(d, Qt::Key_Tab);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 9));
+    typeFresh("1.2.26");
+    QTest::keyClick(d, Qt::Key_Return);
+    EXPECT_EQ(d->date(), QDate(2026, 2, 1));
+    // A date that does not exist is refused; Escape drops the typing;
+    // Backspace takes back a digit.
+    typeFresh("31.02.2026");
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(text->text(), "03.04.2003");
+    typeFresh("12.1");
+    QTest::keyClick(d, Qt::Key_Escape);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(text->text(), "03.04.2003");
+    typeFresh("12.11.20277");
+    EXPECT_EQ(d->date(), QDate(2027, 11, 12)); // taken at four year digits
+    typeFresh("28");
+    QTest::keyClick(d, Qt::Key_Backspace);
+    QTest::keyClick(d, Qt::Key_7);
+    QTest::keyClick(d, Qt::Key_Enter);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 27));
+
+    // The date typed is the one saved.
+    typeFresh("24.12.2026");
+    w->actSAVE->trigger();
+    EXPECT_EQ(bytes(QString::fromStdString(postFileName(secondsFromCivil(2026, 12, 24, 12, 34)))),
+              kPost);
+}
+
 TEST_F(Editing, SaveAndCloseReturnToBrowsingWhenTheirReadOrPreviewFails)
 {
     readAndSelect();

@@ -3,7 +3,9 @@
 
 #include "app/ui/widgets.h"
 
+#include <QLabel>
 #include <QSignalSpy>
+#include <QStatusTipEvent>
 #include <QTest>
 
 using namespace tl;
@@ -37,6 +39,11 @@ TEST_F(PostsWindow, ReadBuildsTreeListsAndCountNewestFirst)
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
     EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    // A menu's hint passing over the status bar leaves the count in place.
+    QStatusTipEvent hint{QString()};
+    QApplication::sendEvent(w, &hint);
+    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    EXPECT_TRUE(w->lblPOSTCOUNT->isVisible());
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049414400.txt",
                                    "  1049328060.txt"}));
     EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));

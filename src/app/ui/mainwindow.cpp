@@ -8,6 +8,7 @@
 #include "posts/ui/postdateedit.h"
 #include "posts/ui/postsstate.h"
 #include "publish/ui/publishstate.h"
+#include "tags/ui/tagsmenu.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
@@ -209,7 +211,8 @@ void MainWindow::buildMenus()
     menuBlog->addSeparator();
     menuBlog->addAction(actEXIT);
 
-    menuTags = menuBar()->addMenu(tr("&Tags"));
+    menuTags = new TagsMenu(tr("&Tags"), this);
+    menuBar()->addMenu(menuTags);
     menuTags->setObjectName(QStringLiteral("Tags1"));
     mnuSETUPTAGS = menuTags->addAction(tr("&Setup..."));
     mnuSETUPTAGS->setObjectName(QStringLiteral("Setup1"));
@@ -240,6 +243,20 @@ PathEdit *pathEdit(QWidget *parent, const char *name, PathEdit::Mode mode,
     p->setObjectName(QString::fromLatin1(name));
     p->setFilter(filter);
     return p;
+}
+// The page of a tab whose fields may not fit the window: they scroll instead
+// of making the whole window taller than its 580 x 570.
+QWidget *scrollingPage(QWidget *tab)
+{
+    auto *outer = new QVBoxLayout(tab);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(tab);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto *page = new QWidget(scroll);
+    scroll->setWidget(page);
+    outer->addWidget(scroll);
+    return page;
 }
 } // namespace
 
@@ -325,7 +342,7 @@ void MainWindow::buildOptionsTab()
 {
     tabOPTIONS = new QWidget;
     tabOPTIONS->setObjectName(QStringLiteral("tabOPTIONS"));
-    auto *layout = new QHBoxLayout(tabOPTIONS);
+    auto *layout = new QHBoxLayout(scrollingPage(tabOPTIONS));
 
     auto *left = new QVBoxLayout;
     auto *gbProjects = new QGroupBox(tr("Projects"), tabOPTIONS);
@@ -397,7 +414,7 @@ void MainWindow::buildContentTab()
 {
     tabCONTENT = new QWidget;
     tabCONTENT->setObjectName(QStringLiteral("tabCONTENT"));
-    auto *layout = new QVBoxLayout(tabCONTENT);
+    auto *layout = new QVBoxLayout(scrollingPage(tabCONTENT));
     gbCONTENT = new QGroupBox(QString(), tabCONTENT);
     gbCONTENT->setObjectName(QStringLiteral("gbCONTENT"));
     auto *gl = new QVBoxLayout(gbCONTENT);
@@ -441,7 +458,7 @@ void MainWindow::buildFtpTab()
 {
     tabFTP = new QWidget;
     tabFTP->setObjectName(QStringLiteral("tabFTP"));
-    auto *layout = new QHBoxLayout(tabFTP);
+    auto *layout = new QHBoxLayout(scrollingPage(tabFTP));
 
     auto *gbSetup = new QGroupBox(tr("FTP setup"), tabFTP);
     auto *fl = new QFormLayout(gbSetup);
