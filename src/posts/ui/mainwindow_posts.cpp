@@ -22,7 +22,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDateEdit>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
