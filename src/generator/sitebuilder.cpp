@@ -52,6 +52,7 @@ ProjectFields generationFields(const Project &project)
     p.edtEMAIL = text("edtEMAIL");
     p.edtLONGPOSTSEPARATOR = text("edtLONGPOSTSEPARATOR");
     p.dirPATHARCHIVES = path("dirPATHARCHIVES");
+    p.edtSITETITLE = text("edtSITETITLE");
     p.rgPARAGRAPH = project.integer("rgPARAGRAPH");
     p.rgCHARSET = project.integer("rgCHARSET");
     return p;

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -338,6 +339,18 @@ SaveResult savePost(const SaveRequest &r)
         std::remove(oldPath.c_str());
     }
     return res;
+}
+
+// ---------------------------------------------------------------------------
+// Removing
+
+bool trashPostFile(const std::string &path)
+{
+    const QString file = pathText(path);
+    if (QFile::moveToTrash(file))
+        return true;
+    // No trash to take the file: it is deleted, as the writer asked.
+    return QFile::exists(file) && QFile::remove(file);
 }
 
 } // namespace tl

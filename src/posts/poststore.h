@@ -125,6 +125,12 @@ struct SaveResult {
 // written again and asks for a re-read, so the tree shows it.
 SaveResult savePost(const SaveRequest &request);
 
+// Removes a post file the way the desktop removes files: into its trash, from
+// where the writer can bring it back. Only where there is no trash (the
+// system offers none, or none for the file's disk) is the file deleted.
+// False when the file is still there.
+bool trashPostFile(const std::string &path);
+
 // Messages of the refusals.
 std::string msgPostDateOutOfRange(double dateTime);
 std::string msgPostNameTaken(std::int64_t time);

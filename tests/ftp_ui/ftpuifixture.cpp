@@ -2,6 +2,7 @@
 
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
+#include "posts/ui/posttree.h"
 
 #include <QAction>
 #include <QApplication>
@@ -198,9 +199,9 @@ QStringList FtpTab::tree()
     QStringList out;
     for (int i = 0; i < w().TreeView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem *m = w().TreeView1->topLevelItem(i);
-        out << m->text(0);
+        out << nodeName(m);
         for (int j = 0; j < m->childCount(); ++j)
-            out << "  " + m->child(j)->text(0);
+            out << "  " + nodeName(m->child(j));
     }
     return out;
 }

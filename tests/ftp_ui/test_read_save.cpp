@@ -80,7 +80,7 @@ TEST_F(FtpTab, ReadWantsAProjectAndEveryFtpParameter)
 {
     w().currentProjectName.clear();
     pressRead();
-    EXPECT_EQ(prompts().texts(), QStringList{"Please select project on tab OPTIONS."});
+    EXPECT_EQ(prompts().texts(), QStringList{"Project was not selected.\nPlease select project on tab OPTIONS."});
     w().currentProjectName = "blog";
 
     for (QLineEdit *field : {w().edtFTPADDRESS, w().edtUSER, w().edtPASSWORD, w().rDATAPATH}) {

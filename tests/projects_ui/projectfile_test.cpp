@@ -47,6 +47,10 @@ void fillFields(MainWindow &w)
     w.rgPARAGRAPH->setItemIndex(2);
     w.rgCHARSET->setItemIndex(1);
     w.dirPATHARCHIVES->setText("archiv/");
+    w.chkPASSIVE->setChecked(false);
+    w.chkFTPS->setChecked(true);
+    w.edtFINGERPRINT->setText("AB:CD:EF");
+    w.edtSITETITLE->setText(QString::fromUtf8("Deník Jany"));
 }
 
 TEST_F(ProjectFile, TheWindowWritesTheCheckedBytesAndTheProjectTypeReadsThemBack)

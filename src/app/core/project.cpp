@@ -53,6 +53,7 @@ std::vector<ProjectField> makeFields()
         {"chkFTPS", "Checked", K::Boolean, "False", 0, true},
         {"edtFINGERPRINT", "Text", K::Text, "", 0, true},
         {"chkSFTP", "Checked", K::Boolean, "False", 0, true},
+        {"edtSITETITLE", "Text", K::Text, "My weblog", 0, true},
     };
 }
 

@@ -25,9 +25,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Values as the file holds them
 
-// Lines of a list section above this count are not believed: such a file
-// is damaged, and building the lines would exhaust memory.
-constexpr int kMaxListLines = 100000;
 
 // ---------------------------------------------------------------------------
 // Properties of components, by the types the file knows
@@ -574,7 +571,7 @@ void FormStorage::readProperty(const IniFile &ini, const QString &entryText)
         const std::string listSec = sec + "." + key;
         int count = 0;
         if (!tryStrToInt(iniTrimControls(ini.readString(listSec, "Count", "0")), count) || count <= 0
-            || count > kMaxListLines)
+            || count > maxListLines_)
             break;
         QStringList lines;
         lines.reserve(count);

@@ -70,6 +70,9 @@ public:
 
     QStringList StoredProps() const { return storedProps_; }
     void setStoredProps(const QStringList &props) { storedProps_ = props; }
+    // A list section whose "Count" exceeds this is taken as damaged and left
+    // unread (the list keeps its lines).
+    void setMaxListLines(int lines) { maxListLines_ = lines; }
 
     bool restored() const { return restored_; }
     bool saved() const { return saved_; }
@@ -120,6 +123,7 @@ private:
     bool active_ = true;
     Options options_ = Options(fpState) | fpPosition;
     QStringList storedProps_;
+    int maxListLines_ = 100000;
     bool restored_ = false;
     bool saved_ = false;
     bool destroying_ = false;

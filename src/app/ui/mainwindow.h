@@ -61,8 +61,13 @@ public:
 
     // Appends a line to the log pane.
     void log(const QString &line);
+    // The status bar's passing notes (transfer progress and failures).
     void setStatusText(const QString &text);
     QString statusText() const;
+    // The post count Read leaves in the status bar ("Count of notes: 3"). It
+    // has a place of its own there, so a menu's hint never hides it.
+    void setPostCountText(const QString &text);
+    QString postCountText() const;
 
     // ---- window state shared by the subsystems ----
     QString currentProjectName;      // empty while no project is open
@@ -84,6 +89,7 @@ public:
     QWidget *pnlLEVY = nullptr;
     QSplitter *Splitter1 = nullptr;
     QTreeWidget *TreeView1 = nullptr;
+    QLineEdit *edtFIND = nullptr; // above the tree: shows only the posts that hold its text
     QDateEdit *DateEdit1 = nullptr;
     QLineEdit *timeedit1 = nullptr;
     QLineEdit *edtNADPIS = nullptr;
@@ -109,6 +115,7 @@ public:
     // Content tab
     QGroupBox *gbCONTENT = nullptr;
     QLineEdit *edtAUTHOR = nullptr, *edtEMAIL = nullptr, *edtLONGPOSTSEPARATOR = nullptr;
+    QLineEdit *edtSITETITLE = nullptr; // the site's name: pages' headings, the feed's title
     RadioGroup *rgPARAGRAPH = nullptr, *rgCHARSET = nullptr;
     QPushButton *Button1 = nullptr;
 
@@ -137,11 +144,13 @@ public:
     // Log pane and status bar
     QPlainTextEdit *Memo2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
+    QLabel *lblPOSTCOUNT = nullptr; // permanent part of the status bar
 
     // ---- commands ----
     QAction *actREAD = nullptr, *actREADFROMFTP = nullptr, *actNEW = nullptr,
             *actEDIT = nullptr, *actSAVE = nullptr, *actDEL = nullptr,
-            *actGENERATE = nullptr, *actEXIT = nullptr, *actCLOSEPOST = nullptr;
+            *actGENERATE = nullptr, *actEXIT = nullptr, *actCLOSEPOST = nullptr,
+            *actFIND = nullptr;
 
     // ---- form storages ----
     FormStorage *formstorPROJEKT = nullptr;
@@ -186,6 +195,12 @@ public:
     void showPostContent(const QString &postName);
     void TreeView1KeyUp(int key);
     void TreeView1DblClick();
+    // Shows in the tree only the posts whose title or text holds the find
+    // box's text (letter case and accents aside); an empty box shows all.
+    void edtFINDChange();
+    // True when the open post's title, date, time or text differs from what
+    // it was opened with.
+    bool openPostChanged() const;
 
     // ---- generation (generator/ui) ----
     void actGENERATEExecute();
