@@ -342,6 +342,8 @@ void FtpClient::inputOverflow()
 
 void FtpClient::dataArrived()
 {
+    if (!m_abortWatch)
+        return;
     // Abort watch: a reply 421 (service closing) or 426 (transfer aborted)
     // ends whatever the client is waiting for.
     if (UnreadCount() < 4)
@@ -680,8 +682,20 @@ void FtpClient::dataPhase(const std::function<void()> &move, const std::function
         if (!m_timedOut)
             readFinalReply();
     } catch (const ESockError &) {
+        m_data->Disconnect();
         if (m_cancel)
             failAborted();
+        // The data connection broke or went silent. When the server says why
+        // soon ("426 ...", "552 ..."), its reply is the better message.
+        if (m_finalReplyDue && m_connected) {
+            std::string taken = drain();
+            if (!taken.empty()) {
+                m_finalReplyDue = false;
+                const std::string line = taken.substr(0, taken.find('\n') + 1);
+                if (hasReplyCode(line) && (line[0] == '4' || line[0] == '5'))
+                    throw FTPException(line);
+            }
+        }
         throw;
     }
 }
@@ -882,6 +896,8 @@ void FtpClient::removeTemporary(const std::string &temp)
     const int limit = NoDataTimeOut;
     NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
     m_cancel = false;
+    // A 426 for the cut transfer is expected here, not a reason to stop.
+    m_abortWatch = false;
     try {
         if (m_finalReplyDue) {
             // The server's answer to the cut transfer comes first.
@@ -898,6 +914,7 @@ void FtpClient::removeTemporary(const std::string &temp)
         log(what + ": " + e.what());
     }
     NoDataTimeOut = limit;
+    m_abortWatch = true;
     m_cancel = false;
     m_lastReply = savedReply;
     m_replyCode = savedCode;

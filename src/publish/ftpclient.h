@@ -243,6 +243,7 @@ private:
     bool m_epsvRefused = false; // EPSV was refused: PASV from now on
     bool m_protected = false;   // PROT P: data connections are encrypted
     bool m_finalReplyDue = false; // a transfer's final reply has not been read
+    bool m_abortWatch = true;     // a 421 or 426 on the control connection cancels
     QSslCertificate m_serverCertificate; // of the control connection
 };
 

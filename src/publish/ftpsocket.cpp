@@ -533,12 +533,13 @@ void FtpSocket::waitUntil(const std::function<bool()> &done, int watch)
             return;
         if (!m_abortMessage.empty())
             throw ESockError(m_abortMessage);
-        if (!m_deadlineMessage.empty() && m_deadline.hasExpired())
-            throw ESockError(m_deadlineMessage);
         if ((watch & WatchClose) && !m_connected)
             throw ESockError(notConnectedText());
         if ((watch & WatchIdle) && NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut)
             throw ESockError(kMsgNoAnswer);
+        // After the silence check: a reply that trickles on is not silent.
+        if (!m_deadlineMessage.empty() && m_deadline.hasExpired())
+            throw ESockError(m_deadlineMessage);
         look();
     }
 }

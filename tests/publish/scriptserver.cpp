@@ -216,8 +216,12 @@ void ScriptSession::standard(const std::string &verb, const std::string &arg)
                 QByteArray bytes = d->readAll();
                 received->append(bytes);
                 server.files[arg].append(bytes);
-                if (server.onStoreData && !bytes.isEmpty())
-                    server.onStoreData(*this, received->size());
+                if (server.onStoreData && !bytes.isEmpty()
+                    && !server.onStoreData(*this, received->size())) {
+                    d->disconnect(this);
+                    d->abort();
+                    reply("426 Connection closed; transfer aborted.\r\n");
+                }
             };
             QObject::connect(d, &QTcpSocket::readyRead, this, take);
             QObject::connect(d, &QTcpSocket::disconnected, this, [this, received, take] {

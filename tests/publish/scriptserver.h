@@ -41,8 +41,9 @@ public:
     QByteArray pasvAddress = "127,0,0,1";    // the address a PASV reply names
     bool renameOverExisting = true; // else RNTO onto an existing name gets 553
     int finalReplyDelayMs = 0;      // wait before the 226 of a STOR
-    // Runs as data of a STOR arrives, with the count so far.
-    std::function<void(ScriptSession &session, qint64 received)> onStoreData;
+    // Runs as data of a STOR arrives, with the count so far; answering false
+    // drops the transfer: the data connection is reset and 426 replied.
+    std::function<bool(ScriptSession &session, qint64 received)> onStoreData;
     std::map<std::string, QByteArray> files; // the server's folder, by name
 
     // ---- what happened ----
