@@ -672,7 +672,9 @@ void FtpClient::dataPhase(const std::function<void()> &move, const std::function
         if (OnTransactionStop)
             OnTransactionStop(this);
         if (sending && !m_cancel && !m_timedOut)
-            m_data->CloseGracefully(); // the last bytes reach the server before the close
+            // The last bytes reach the server before the close; the
+            // server's final reply says it has them all.
+            m_data->CloseGracefully([this] { return UnreadCount() > 0 || !m_connected; });
         else
             m_data->Disconnect();
         if (closed)

@@ -12,8 +12,15 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <cerrno>
 #include <climits>
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace tl {
 
@@ -303,7 +310,12 @@ void FtpSocket::onSocketError(QAbstractSocket::SocketError e)
         m_noError = false;
         if (e == QAbstractSocket::RemoteHostClosedError) {
             // The close itself; the disconnected notification handles it.
-            if (m_sock && m_sock->state() == QAbstractSocket::UnconnectedState && m_connected)
+            // A TLS peer's close_notify ends the connection's data as surely,
+            // but the socket stays open until the peer's TCP close, which some
+            // servers hold back until they see the client's close.
+            if (m_sock && m_connected
+                && (m_sock->state() == QAbstractSocket::UnconnectedState
+                    || qobject_cast<QSslSocket *>(m_sock)))
                 onPeerClosed();
             return;
         }
@@ -1132,23 +1144,65 @@ QSslConfiguration FtpSocket::TlsConfiguration() const
     return ssl ? ssl->sslConfiguration() : QSslConfiguration();
 }
 
-void FtpSocket::CloseGracefully()
+void FtpSocket::CloseGracefully(const std::function<bool()> &peerDone)
 {
     QPointer<QTcpSocket> s = m_sock;
-    if (s && m_connected && s->state() == QAbstractSocket::ConnectedState) {
-        // Until the last bytes (and the TLS close) have left and the socket
-        // is closed; the peer's answer to the close is not awaited.
-        s->disconnectFromHost();
-        try {
-            waitUntil([s] { return !s || s->state() == QAbstractSocket::UnconnectedState; },
-                      WatchIdle);
-        } catch (...) {
+    if (!s || !m_connected || s->state() != QAbstractSocket::ConnectedState) {
+        if (s && m_sock == s)
             closeSocket();
-            throw;
-        }
+        return;
+    }
+    // A connection closed with input still unread is reset, and a reset can
+    // cost the peer the last bytes sent to it (a TLS server sends session
+    // tickets on every connection, which may arrive just then). So a second
+    // descriptor keeps the connection once the socket has sent everything
+    // (the TLS close included) and let go of it; that descriptor then ends
+    // our side of it and reads until the peer ends its side.
+    int kept = -1;
+#ifdef Q_OS_UNIX
+    if (s->socketDescriptor() >= 0)
+        kept = ::dup(static_cast<int>(s->socketDescriptor()));
+#endif
+    s->disconnectFromHost();
+    try {
+        waitUntil([s] { return !s || s->state() == QAbstractSocket::UnconnectedState; }, WatchIdle);
+    } catch (...) {
+        if (kept >= 0)
+            ::close(kept);
+        closeSocket();
+        throw;
     }
     if (s && m_sock == s)
         closeSocket();
+    if (kept >= 0)
+        lingerClose(kept, peerDone);
+}
+
+void FtpSocket::lingerClose(int fd, const std::function<bool()> &peerDone)
+{
+#ifdef Q_OS_UNIX
+    ::shutdown(fd, SHUT_WR);
+    QSocketNotifier readable(static_cast<qintptr>(fd), QSocketNotifier::Read);
+    QElapsedTimer since;
+    since.start();
+    const int limit = NoDataTimeOut > 0 ? std::min(NoDataTimeOut, kLingerMs) : kLingerMs;
+    char sink[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n == 0)
+            break; // the peer has ended its side too
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        if (n > 0)
+            continue;
+        if ((peerDone && peerDone()) || m_cancel || since.elapsed() >= limit)
+            break;
+        look();
+    }
+#else
+    Q_UNUSED(peerDone);
+#endif
+    ::close(fd);
 }
 
 } // namespace tl

@@ -184,9 +184,11 @@ public:
     // The socket's configuration after the handshake (it holds the session
     // for resuming it on another connection).
     QSslConfiguration TlsConfiguration() const;
-    // Closes the connection in order (TLS close_notify included) and waits
-    // until the peer has taken everything, at most NoDataTimeOut.
-    void CloseGracefully();
+    // Closes the connection in order: everything sent (the TLS close
+    // included) reaches the peer before our end closes, and our end stays
+    // until the peer has ended its side, `peerDone` holds, or a few seconds
+    // have passed.
+    void CloseGracefully(const std::function<bool()> &peerDone = {});
 
 protected:
     void report(const std::string &text, int level);
@@ -224,6 +226,8 @@ private:
     QTcpSocket *newSocket();
     void wireSocket(QTcpSocket *s);
     qint64 pendingOut() const;
+    void lingerClose(int fd, const std::function<bool()> &peerDone);
+    static constexpr int kLingerMs = 5000;
     void overflow();
     void readPump();
     void writePump();
