@@ -357,10 +357,9 @@ void FtpSocket::readPump()
                 qint64 want = std::min(avail, kChunk);
                 qint64 n;
                 if (m_captureDev) {
-                    QByteArray chunk(want, Qt::Uninitialized);
-                    n = sock->read(chunk.data(), want);
-                    if (n > 0 && !m_captureFailed
-                        && m_captureDev->write(chunk.constData(), n) != n)
+                    char chunk[kChunk];
+                    n = sock->read(chunk, want);
+                    if (n > 0 && !m_captureFailed && m_captureDev->write(chunk, n) != n)
                         m_captureFailed = true;
                 } else {
                     if (InputLimit > 0 && UnreadCount() > InputLimit) {

@@ -82,6 +82,7 @@ struct Mode {
     QStringList options;
     bool tls;
     bool withoutEpsv;
+    bool passive = true;
 };
 
 class ServerModes : public ::testing::TestWithParam<Mode> {};
@@ -103,6 +104,7 @@ TEST_P(ServerModes, EveryFileArrivesAndComesBackByteForByte)
     FtpClient ftp;
     setUp(ftp, server);
     ftp.UseTls = mode.tls;
+    ftp.Passive = mode.passive;
     // The self-signed certificate, remembered earlier by its fingerprint.
     if (mode.tls)
         ftp.TrustedFingerprint = certificateFingerprint(server.cert("localhost"));
@@ -130,12 +132,17 @@ TEST_P(ServerModes, EveryFileArrivesAndComesBackByteForByte)
     const size_t transfers = 2 * files.size() + 1; // and the listing
     EXPECT_LT(indexOf(commands, "TYPE I"), indexOf(commands, "STOR"));
     EXPECT_EQ(countOf(commands, "TYPE"), 1u);
-    EXPECT_EQ(countOf(commands, "PORT") + countOf(commands, "EPRT"), 0u);
-    if (mode.withoutEpsv) {
+    if (!mode.passive) {
+        EXPECT_EQ(countOf(commands, "PORT"), transfers);
+        EXPECT_EQ(countOf(commands, "EPSV") + countOf(commands, "PASV"), 0u);
+    } else if (mode.withoutEpsv) {
         EXPECT_EQ(countOf(commands, "EPSV"), 1u); // refused once, not asked again
         EXPECT_EQ(countOf(commands, "PASV"), transfers);
     } else {
         EXPECT_EQ(countOf(commands, "EPSV"), transfers);
+    }
+    if (mode.passive) {
+        EXPECT_EQ(countOf(commands, "PORT") + countOf(commands, "EPRT"), 0u);
     }
     if (mode.tls) {
         ASSERT_FALSE(commands.empty());
@@ -148,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
     Pyftpdlib, ServerModes,
     ::testing::Values(Mode{"PassiveOnly", {"--passive-only"}, false, false},
                       Mode{"WithoutEpsv", {"--no-epsv"}, false, true},
-                      Mode{"Ftps", {"--passive-only"}, true, false}),
+                      Mode{"Ftps", {"--passive-only"}, true, false},
+                      Mode{"FtpsActiveMode", {}, true, false, false}),
     [](const ::testing::TestParamInfo<Mode> &info) { return std::string(info.param.name); });
 
 TEST(Ftps, ServerThatRefusesTlsFailsBeforeTheLogin)
