@@ -47,7 +47,9 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace tl;
@@ -176,6 +178,8 @@ struct Vsftpd {
                       .arg(port)
                       .arg(dir)
                       .toUtf8());
+        // vsftpd does not notice its parent's end: it is told to end with it.
+        proc.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         proc.start(binary, {dir + "/vsftpd.conf"});
         check(proc.waitForStarted(5000), "vsftpd start");
         for (int i = 0; i < 100; ++i) {

@@ -16,7 +16,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace tl;
@@ -63,6 +65,8 @@ public:
             const quint16 port = freePort();
             const QString conf = dir + "/vsftpd.conf";
             writeFileBytes(conf, config(dir, port).toUtf8());
+            // vsftpd does not notice its parent's end: it is told to end with it.
+            m_proc.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
             m_proc.setProcessChannelMode(QProcess::MergedChannels);
             m_proc.start(binary, {conf});
             if (!m_proc.waitForStarted(5000))
