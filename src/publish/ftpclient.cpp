@@ -1,15 +1,25 @@
 #include "publish/ftpclient.h"
 #include "publish/replacingfile.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSslSocket>
 #include <climits>
 #include <exception>
+#include <regex>
 
 namespace tl {
 
 const char *const kMsgBadCommandChar =
     "Invalid character in FTP command (carriage return, line feed or zero byte)";
+const char *const kMsgTlsRefused = "The server refused TLS (FTPS)";
+const char *const kMsgUntrustedCertificate = "The server's certificate is not trusted";
+const char *const kMsgDataCertificate =
+    "The data connection presented another certificate than the server";
+const char *const kMsgReplyTooLong = "Protocol error: the server's reply is too long";
+const char *const kMsgReplyNotEnded = "Protocol error: the server's reply did not end";
+const char *const kMsgBadPassiveReply = "Protocol error: no port in the passive mode reply";
 
 namespace {
 
@@ -41,7 +51,70 @@ std::string bareName(const std::string &path)
     return p == std::string::npos ? path : path.substr(p + 1);
 }
 
+// A reply line without its line end, for messages.
+std::string trimmed(std::string line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return line;
+}
+
+std::string certificateName(const QSslCertificate &c, bool issuer)
+{
+    const std::pair<QSslCertificate::SubjectInfo, const char *> parts[] = {
+        {QSslCertificate::CommonName, "CN"},
+        {QSslCertificate::Organization, "O"},
+        {QSslCertificate::OrganizationalUnitName, "OU"},
+        {QSslCertificate::LocalityName, "L"},
+        {QSslCertificate::StateOrProvinceName, "ST"},
+        {QSslCertificate::CountryName, "C"},
+    };
+    std::string out;
+    for (const auto &[what, tag] : parts) {
+        const QStringList values = issuer ? c.issuerInfo(what) : c.subjectInfo(what);
+        for (const QString &v : values)
+            out += (out.empty() ? "" : ", ") + std::string(tag) + "=" + v.toStdString();
+    }
+    return out;
+}
+
+// Fingerprints compared without regard to case or separators.
+std::string fingerprintKey(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        if (isDigit(c) || (c >= 'a' && c <= 'f'))
+            out += c;
+        else if (c >= 'A' && c <= 'F')
+            out += static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
 } // namespace
+
+// Bounds one whole reply (all its lines) in time and size while it lives.
+class FtpClient::ReplyLimit {
+public:
+    explicit ReplyLimit(FtpClient *ftp) : m_ftp(ftp)
+    {
+        m_ftp->setWaitDeadline(m_ftp->NoDataTimeOut, kMsgReplyNotEnded);
+    }
+    ~ReplyLimit() { m_ftp->clearWaitDeadline(); }
+    ReplyLimit(const ReplyLimit &) = delete;
+    ReplyLimit &operator=(const ReplyLimit &) = delete;
+
+    void count(const std::string &line)
+    {
+        m_bytes += static_cast<qint64>(line.size());
+        if (m_bytes > kMaxReplyBytes)
+            throw ESockError(kMsgReplyTooLong);
+    }
+
+private:
+    FtpClient *m_ftp;
+    qint64 m_bytes = 0;
+};
 
 // Frees the data connection of a transfer on every way out of it.
 class FtpClient::DataScope {
@@ -55,7 +128,11 @@ private:
     FtpClient *m_ftp;
 };
 
-FtpClient::FtpClient(QObject *parent) : FtpSocket(parent) { Port = 21; }
+FtpClient::FtpClient(QObject *parent) : FtpSocket(parent)
+{
+    Port = 21;
+    InputLimit = kMaxControlInput;
+}
 
 FtpClient::~FtpClient()
 {
@@ -113,6 +190,73 @@ FtpCommandKind FtpClient::CommandKind(const std::string &command)
     return cmdDoCommand;
 }
 
+std::string FtpClient::TemporaryName(const std::string &remoteName)
+{
+    size_t slash = remoteName.rfind('/');
+    size_t at = slash == std::string::npos ? 0 : slash + 1;
+    return remoteName.substr(0, at) + "." + remoteName.substr(at) + ".part";
+}
+
+int FtpClient::PortFromEpsvReply(const std::string &line)
+{
+    // "229 Entering Extended Passive Mode (|||6446|)": the delimiter is the
+    // character after "(", the port stands between its third and fourth use.
+    size_t open = line.find('(');
+    if (open == std::string::npos || open + 1 >= line.size())
+        return -1;
+    const char d = line[open + 1];
+    size_t at = open + 1;
+    for (int i = 0; i < 3; ++i) {
+        if (at >= line.size() || line[at] != d)
+            return -1;
+        ++at;
+    }
+    long port = 0;
+    size_t digits = 0;
+    while (at < line.size() && isDigit(line[at]) && digits < 6) {
+        port = port * 10 + (line[at] - '0');
+        ++at;
+        ++digits;
+    }
+    if (digits == 0 || at >= line.size() || line[at] != d || port < 1 || port > 65535)
+        return -1;
+    return static_cast<int>(port);
+}
+
+int FtpClient::PortFromPasvReply(const std::string &line)
+{
+    // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)", with or without the
+    // brackets; the address is not used.
+    static const std::regex six(R"((\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}))");
+    std::smatch m;
+    const std::string text = line.size() > 4 ? line.substr(4) : std::string();
+    if (!std::regex_search(text, m, six))
+        return -1;
+    for (int i = 1; i <= 6; ++i)
+        if (std::stoi(m[i].str()) > 255)
+            return -1;
+    int port = std::stoi(m[5].str()) * 256 + std::stoi(m[6].str());
+    return port > 0 ? port : -1;
+}
+
+std::string FtpClient::Fingerprint(const QSslCertificate &certificate)
+{
+    return certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper().toStdString();
+}
+
+void FtpClient::log(const std::string &line)
+{
+    report(line, 1);
+    if (OnLog)
+        OnLog(line);
+}
+
+void FtpClient::progress(qint64 bytes, qint64 total)
+{
+    if (OnProgress)
+        OnProgress(bytes, total);
+}
+
 void FtpClient::checkCommand(const std::string &command)
 {
     // A line break would end the command early and let the rest of the text
@@ -135,11 +279,19 @@ void FtpClient::requireConnection()
     throw AppError("Not Connected");
 }
 
-void FtpClient::readRestOfReply(std::string line)
+void FtpClient::readRestOfReply(std::string line,
+                                const std::function<void(const std::string &)> &eachLine)
 {
+    if (!continues(line))
+        return;
+    ReplyLimit limit(this);
+    limit.count(line);
     while (continues(line)) {
         line = ReadLn();
+        limit.count(line);
         report(line, 1);
+        if (eachLine)
+            eachLine(line);
     }
 }
 
@@ -181,8 +333,17 @@ void FtpClient::timeoutHook()
         m_data->Cancel();
 }
 
+void FtpClient::inputOverflow()
+{
+    // The control connection is beyond repair; the transfer on it too.
+    if (m_data)
+        m_data->AbortWaits(kMsgInputFlood);
+}
+
 void FtpClient::dataArrived()
 {
+    if (!m_abortWatch)
+        return;
     // Abort watch: a reply 421 (service closing) or 426 (transfer aborted)
     // ends whatever the client is waiting for.
     if (UnreadCount() < 4)
@@ -211,9 +372,17 @@ void FtpClient::Connect()
     if (!Proxy.empty())
         checkCommand(Host);
     TakeUnread();
+    TlsSockets = UseTls;
+    m_imageType = false;
+    m_epsvRefused = false;
+    m_protected = false;
+    m_finalReplyDue = false;
+    m_serverCertificate = QSslCertificate();
     FtpSocket::Connect();
     try {
         readRestOfReply(" "); // the greeting, not judged
+        if (UseTls)
+            startControlTls();
         if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
             bool handled = false;
             OnAuthenticationNeeded(handled);
@@ -232,19 +401,94 @@ void FtpClient::Connect()
             report("PASS ", 1);
             login("PASS " + Password);
         }
+        if (UseTls) {
+            // Data connections encrypted as well, or no session at all.
+            for (const char *command : {"PBSZ 0", "PROT P"}) {
+                Transaction(command);
+                if (m_replyCode < 200 || m_replyCode > 299)
+                    throw FTPException(std::string(kMsgTlsRefused) + ": " + trimmed(m_lastReply));
+            }
+            m_protected = true;
+        }
         if (OnConnect)
             OnConnect(this);
+    } catch (const FTPException &) {
+        closeAfterFailedConnect(true);
+        throw;
     } catch (...) {
-        std::exception_ptr failure = std::current_exception();
+        closeAfterFailedConnect(false);
+        throw;
+    }
+}
+
+void FtpClient::closeAfterFailedConnect(bool serverAnswered)
+{
+    // A server that answered gets its QUIT, with a short wait for the reply;
+    // one that went silent, cut the reply short or flooded us is not waited
+    // for again: the failed Connect ends within one silence limit.
+    clearWaitDeadline();
+    m_cancel = false;
+    if (m_connected && serverAnswered) {
+        const int limit = NoDataTimeOut;
+        NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
         try {
             Disconnect();
         } catch (...) {
         }
-        if (m_connected)
-            FtpSocket::Disconnect();
-        report("Disconnected", 1);
-        std::rethrow_exception(failure);
+        NoDataTimeOut = limit;
+    } else if (m_connected) {
+        // Say goodbye without waiting for an answer.
+        TakeUnread();
+        try {
+            Writeln("QUIT");
+        } catch (...) {
+        }
     }
+    if (m_connected)
+        FtpSocket::Disconnect();
+    m_cancel = false;
+    report("Disconnected", 1);
+}
+
+void FtpClient::startControlTls()
+{
+    Transaction("AUTH TLS");
+    if (m_replyCode != 234)
+        throw FTPException(std::string(kMsgTlsRefused) + ": " + trimmed(m_lastReply));
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // Keep the session so that data connections can resume it.
+    config.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    StartTls(config, Host);
+    judgeCertificate();
+}
+
+void FtpClient::judgeCertificate()
+{
+    const QSslCertificate cert = PeerCertificate();
+    if (!TlsErrors().isEmpty()) {
+        const std::string fingerprint = Fingerprint(cert);
+        if (!TrustedFingerprint.empty()
+            && fingerprintKey(fingerprint) == fingerprintKey(TrustedFingerprint)) {
+            log("Certificate accepted by its remembered fingerprint " + fingerprint);
+        } else {
+            CertificateInfo info;
+            info.Subject = certificateName(cert, false);
+            info.Issuer = certificateName(cert, true);
+            info.Fingerprint = fingerprint;
+            for (const QSslError &e : TlsErrors())
+                info.Problems += (info.Problems.empty() ? "" : "; ") + e.errorString().toStdString();
+            info.Changed = !TrustedFingerprint.empty();
+            const bool accepted = OnUntrustedCertificate && OnUntrustedCertificate(info);
+            if (!accepted)
+                throw ESockError(std::string(kMsgUntrustedCertificate) + ": " + info.Problems);
+            TrustedFingerprint = fingerprint;
+            log("Certificate accepted: " + fingerprint);
+            if (OnCertificateAccepted)
+                OnCertificateAccepted(fingerprint);
+        }
+    }
+    m_serverCertificate = cert;
 }
 
 void FtpClient::Disconnect()
@@ -288,39 +532,127 @@ void FtpClient::DoCommand(const std::string &command)
 
 void FtpClient::ChangeDir(const std::string &folder) { DoCommand("CWD " + folder); }
 
+void FtpClient::Delete(const std::string &name) { DoCommand("DELE " + name); }
+
+void FtpClient::Rename(const std::string &from, const std::string &to)
+{
+    m_cancel = false;
+    requireConnection();
+    checkCommand("RNFR " + from);
+    checkCommand("RNTO " + to);
+    TakeUnread();
+    for (const std::string &command : {"RNFR " + from, "RNTO " + to}) {
+        Transaction(command);
+        if (refusedCommand(m_replyCode)) {
+            if (unsupported(m_replyCode) && OnUnSupportedFunction)
+                OnUnSupportedFunction(cmdRename);
+            failure(cmdRename);
+        }
+    }
+    if (OnSuccess)
+        OnSuccess(cmdRename);
+}
+
 // ------------------------------------------------------------- transfers
 
-bool FtpClient::openDataPort(const std::string *uploadPath)
+void FtpClient::ensureImageType(FtpCommandKind kind)
+{
+    // Without it a server in its default (ASCII) type may rewrite line ends.
+    if (m_imageType)
+        return;
+    TakeUnread();
+    Transaction("TYPE I");
+    if (refusedCommand(m_replyCode)) {
+        if (unsupported(m_replyCode) && OnUnSupportedFunction)
+            OnUnSupportedFunction(kind);
+        failure(kind);
+        return;
+    }
+    m_imageType = true;
+}
+
+bool FtpClient::openDataPort()
 {
     m_data = std::make_unique<FtpSocket>();
     TakeUnread();
     m_data->TimeOut = TimeOut;
     m_data->NoDataTimeOut = NoDataTimeOut;
-    m_data->Port = 0;
-    // The data connection must come from the server we talk to.
-    m_data->setAllowedPeer(RemoteAddress());
-    m_data->Listen();
-    if (uploadPath) {
-        QFile file(QString::fromStdString(*uploadPath));
-        if (!file.open(QIODevice::ReadOnly))
-            throw AppError(msgCannotOpenFile(*uploadPath));
-        m_byteCount = file.size();
+    m_data->TlsSockets = m_protected;
+    m_data->SendBufferLimit = kDataSendBuffer;
+    if (!Passive) {
+        m_data->Port = 0;
+        // The data connection must come from the server we talk to.
+        m_data->setAllowedPeer(RemoteAddress());
+        m_data->Listen();
+        Transaction("PORT " + LocalIPForPort() + m_data->LocalPortForPort());
+        return !refusedTransfer(m_replyCode);
     }
-    Transaction("PORT " + LocalIPForPort() + m_data->LocalPortForPort());
-    return refusedTransfer(m_replyCode);
+    const int port = passivePort();
+    if (port < 0)
+        return false;
+    // Always the address the control connection goes to: a server behind a
+    // router may name its private address, and a hostile one any address.
+    m_data->Host = RemoteAddress().toString().toStdString();
+    m_data->Port = port;
+    try {
+        m_data->Connect();
+    } catch (const ESockError &) {
+        if (m_cancel)
+            failAborted();
+        throw ESockError("Error creating Data Connection");
+    }
+    return true;
+}
+
+int FtpClient::passivePort()
+{
+    if (!m_epsvRefused) {
+        Transaction("EPSV");
+        if (m_replyCode == 229) {
+            const int port = PortFromEpsvReply(m_lastReply);
+            if (port > 0)
+                return port;
+        }
+        // Refused (or unusable): PASV for the rest of this login.
+        m_epsvRefused = true;
+    }
+    Transaction("PASV");
+    if (refusedTransfer(m_replyCode))
+        return -1;
+    const int port = PortFromPasvReply(m_lastReply);
+    if (port < 0)
+        throw FTPException(std::string(kMsgBadPassiveReply) + ": " + trimmed(m_lastReply));
+    return port;
 }
 
 void FtpClient::acceptData()
 {
-    QTcpSocket *socket = m_data->Accept();
-    m_data->InstallSocket(socket);
+    if (!Passive) {
+        QTcpSocket *socket = m_data->Accept();
+        m_data->InstallSocket(socket);
+    }
+    if (m_protected)
+        secureData();
     if (OnTransactionStart)
         OnTransactionStart(this);
+}
+
+void FtpClient::secureData()
+{
+    // The server has answered the transfer command: only now does every
+    // server expect the handshake. The control connection's session is
+    // offered for resumption (some servers insist on it).
+    m_data->StartTls(TlsConfiguration(), Host);
+    // The certificate was judged on the control connection; the data
+    // connection must come from the same server.
+    if (!m_data->TlsErrors().isEmpty() && m_data->PeerCertificate() != m_serverCertificate)
+        throw ESockError(kMsgDataCertificate);
 }
 
 void FtpClient::readFinalReply()
 {
     std::string line = ReadLn();
+    m_finalReplyDue = false;
     report(line, 1);
     readRestOfReply(line);
     // The reply after the data tells whether the server kept the file (226,
@@ -330,7 +662,8 @@ void FtpClient::readFinalReply()
         throw FTPException(line);
 }
 
-void FtpClient::dataPhase(const std::function<void()> &move, const std::function<void()> &closed)
+void FtpClient::dataPhase(const std::function<void()> &move, const std::function<void()> &closed,
+                          bool sending)
 {
     try {
         acceptData();
@@ -338,7 +671,12 @@ void FtpClient::dataPhase(const std::function<void()> &move, const std::function
             move();
         if (OnTransactionStop)
             OnTransactionStop(this);
-        m_data->Disconnect();
+        if (sending && !m_cancel && !m_timedOut)
+            // The last bytes reach the server before the close; the
+            // server's final reply says it has them all.
+            m_data->CloseGracefully([this] { return UnreadCount() > 0 || !m_connected; });
+        else
+            m_data->Disconnect();
         if (closed)
             closed();
         if (m_cancel)
@@ -346,8 +684,20 @@ void FtpClient::dataPhase(const std::function<void()> &move, const std::function
         if (!m_timedOut)
             readFinalReply();
     } catch (const ESockError &) {
+        m_data->Disconnect();
         if (m_cancel)
             failAborted();
+        // The data connection broke or went silent. When the server says why
+        // soon ("426 ...", "552 ..."), its reply is the better message.
+        if (m_finalReplyDue && m_connected) {
+            std::string taken = drain();
+            if (!taken.empty()) {
+                m_finalReplyDue = false;
+                const std::string line = taken.substr(0, taken.find('\n') + 1);
+                if (hasReplyCode(line) && (line[0] == '4' || line[0] == '5'))
+                    throw FTPException(line);
+            }
+        }
         throw;
     }
 }
@@ -358,7 +708,7 @@ std::string FtpClient::drain()
     std::string taken = TakeUnread();
     QElapsedTimer since;
     since.start();
-    while (taken.empty() && since.elapsed() <= 950) {
+    while (taken.empty() && since.elapsed() <= 950 && m_connected) {
         look();
         taken = TakeUnread();
     }
@@ -371,6 +721,8 @@ void FtpClient::failAborted()
     // The transfer was cut short (by the server's 421 or 426, or by Cancel):
     // it failed. Quote the server's reply when it gave one.
     std::string taken = drain();
+    if (!taken.empty())
+        m_finalReplyDue = false;
     size_t lf = taken.find('\n');
     std::string line = lf == std::string::npos ? taken : taken.substr(0, lf + 1);
     if (hasReplyCode(line))
@@ -390,23 +742,28 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
     if (!out.open())
         throw AppError(msgCannotCreateFile(target));
 
+    ensureImageType(cmdDownload);
     DataScope scope(this);
-    if (openDataPort(nullptr))
+    if (!openDataPort())
         failure(cmdDownload);
-    if (OnPacketRecvd)
-        m_data->OnPacketRecvd = OnPacketRecvd;
+    m_data->OnPacketRecvd = [this](FtpSocket *data) {
+        if (OnPacketRecvd)
+            OnPacketRecvd(data);
+        const qint64 got = data->BytesRecvd();
+        // Short of the size until the server confirms the file.
+        progress(m_byteCount > 0 ? std::min(got, m_byteCount - 1) : got, m_byteCount);
+    };
     m_byteCount = 0;
     FtpSocket::Transaction("RETR " + remoteName);
     if (refusedTransfer(m_replyCode))
         failure(cmdDownload);
+    m_finalReplyDue = true;
     m_byteCount = SizeFromReply(m_lastReply);
-    std::string line = m_lastReply;
-    while (continues(line)) {
-        line = ReadLn();
-        report(line, 1);
+    readRestOfReply(m_lastReply, [this](const std::string &line) {
         if (m_byteCount == 0)
             m_byteCount = SizeFromReply(line);
-    }
+    });
+    progress(0, m_byteCount);
     dataPhase([&] { m_data->CaptureFile(out.device(), target); },
               [this] {
                   m_byteCount = m_data->BytesRecvd();
@@ -415,8 +772,45 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
     if (!out.commit())
         throw AppError(msgCannotCreateFile(target));
     m_data.reset();
+    progress(m_byteCount, m_byteCount);
     if (OnSuccess)
         OnSuccess(cmdDownload);
+}
+
+void FtpClient::storeFile(const std::string &localPath, const std::string &remoteName,
+                          bool *stored)
+{
+    {
+        QFile file(QString::fromStdString(localPath));
+        if (!file.open(QIODevice::ReadOnly))
+            throw AppError(msgCannotOpenFile(localPath));
+        m_byteCount = file.size();
+    }
+    ensureImageType(cmdUpload);
+    DataScope scope(this);
+    if (!openDataPort())
+        failure(cmdUpload);
+    const qint64 total = m_byteCount;
+    m_data->OnPacketSent = [this, total](FtpSocket *data) {
+        if (OnPacketSent)
+            OnPacketSent(data);
+        // Short of the size until the server confirms the file.
+        progress(std::min(data->BytesSent(), std::max<qint64>(total - 1, 0)), total);
+    };
+    if (stored)
+        *stored = true; // from here on the server may hold a (partial) file
+    Transaction("STOR " + remoteName);
+    if (refusedTransfer(m_replyCode)) {
+        if (stored)
+            *stored = false;
+        if (unsupported(m_replyCode) && OnUnSupportedFunction)
+            OnUnSupportedFunction(cmdUpload);
+        failure(cmdUpload);
+    }
+    m_finalReplyDue = true;
+    progress(0, total);
+    dataPhase([&] { m_data->SendFile(localPath); }, {}, true);
+    m_data.reset();
 }
 
 void FtpClient::Upload(const std::string &localPath, const std::string &remoteName)
@@ -425,22 +819,107 @@ void FtpClient::Upload(const std::string &localPath, const std::string &remoteNa
     requireConnection();
     const std::string name = remoteName.empty() ? bareName(localPath) : remoteName;
     checkCommand("STOR " + name);
-
-    DataScope scope(this);
-    if (openDataPort(&localPath))
-        failure(cmdUpload);
-    if (OnPacketSent)
-        m_data->OnPacketSent = OnPacketSent;
-    Transaction("STOR " + name);
-    if (refusedTransfer(m_replyCode)) {
-        if (unsupported(m_replyCode) && OnUnSupportedFunction)
-            OnUnSupportedFunction(cmdUpload);
-        failure(cmdUpload);
-    }
-    dataPhase([&] { m_data->SendFile(localPath); });
-    m_data.reset();
+    storeFile(localPath, name, nullptr);
+    progress(m_byteCount, m_byteCount);
     if (OnSuccess)
         OnSuccess(cmdUpload);
+}
+
+void FtpClient::UploadWhole(const std::string &localPath, const std::string &remoteName)
+{
+    m_cancel = false;
+    requireConnection();
+    const std::string name = remoteName.empty() ? bareName(localPath) : remoteName;
+    const std::string temp = TemporaryName(name);
+    checkCommand("STOR " + temp);
+    checkCommand("RNTO " + name);
+    bool stored = false;
+    bool keepTemporary = false;
+    try {
+        storeFile(localPath, temp, &stored);
+        renameOver(temp, name, keepTemporary);
+    } catch (...) {
+        if (stored && !keepTemporary)
+            removeTemporary(temp);
+        throw;
+    }
+    progress(m_byteCount, m_byteCount);
+    if (OnSuccess)
+        OnSuccess(cmdUpload);
+}
+
+void FtpClient::renameOver(const std::string &temp, const std::string &name, bool &keepTemporary)
+{
+    TakeUnread();
+    Transaction("RNFR " + temp);
+    if (refusedCommand(m_replyCode)) {
+        failure(cmdRename);
+        return;
+    }
+    Transaction("RNTO " + name);
+    if (!refusedCommand(m_replyCode))
+        return;
+    // Some servers will not rename over an existing file: remove it, then
+    // rename. When the server cannot remove it either, the refusal stands.
+    const std::string refusal = m_lastReply;
+    const int code = m_replyCode;
+    Transaction("DELE " + name);
+    if (refusedCommand(m_replyCode)) {
+        m_lastReply = refusal;
+        m_replyCode = code;
+        failure(cmdRename);
+        return;
+    }
+    Transaction("RNFR " + temp);
+    if (!refusedCommand(m_replyCode)) {
+        Transaction("RNTO " + name);
+        if (!refusedCommand(m_replyCode))
+            return;
+    }
+    // The old file is gone and the new one did not take its place: the
+    // temporary file is the only copy of the new content, so it stays.
+    keepTemporary = true;
+    log("The file " + name + " was removed but could not be replaced; its new content is in "
+        + temp);
+    failure(cmdRename);
+}
+
+void FtpClient::removeTemporary(const std::string &temp)
+{
+    // Best effort after a failure or Cancel; the failure itself is what the
+    // caller reports, so this one only goes to the log.
+    const std::string what = "Could not remove the temporary file " + temp;
+    if (!m_connected) {
+        log(what + ": " + kMsgConnectionClosed);
+        return;
+    }
+    const std::string savedReply = m_lastReply;
+    const int savedCode = m_replyCode;
+    const int limit = NoDataTimeOut;
+    NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
+    m_cancel = false;
+    // A 426 for the cut transfer is expected here, not a reason to stop.
+    m_abortWatch = false;
+    try {
+        if (m_finalReplyDue) {
+            // The server's answer to the cut transfer comes first.
+            m_finalReplyDue = false;
+            std::string line = ReadLn();
+            report(line, 1);
+            readRestOfReply(line);
+        }
+        TakeUnread();
+        Transaction("DELE " + temp);
+        if (refusedCommand(m_replyCode))
+            log(what + ": " + trimmed(m_lastReply));
+    } catch (const std::exception &e) {
+        log(what + ": " + e.what());
+    }
+    NoDataTimeOut = limit;
+    m_abortWatch = true;
+    m_cancel = false;
+    m_lastReply = savedReply;
+    m_replyCode = savedCode;
 }
 
 void FtpClient::NList()
@@ -448,12 +927,13 @@ void FtpClient::NList()
     m_cancel = false;
     requireConnection();
     DataScope scope(this);
-    if (openDataPort(nullptr))
+    if (!openDataPort())
         throw FTPException(m_lastReply);
     report("NLST", 1);
     Transaction("NLST");
     if (refusedTransfer(m_replyCode))
         throw FTPException(m_lastReply);
+    m_finalReplyDue = true;
     m_byteCount = SizeFromReply(m_lastReply);
     auto readNames = [this] {
         std::string line;

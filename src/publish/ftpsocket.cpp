@@ -8,17 +8,27 @@
 #include <QHostInfo>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <cerrno>
 #include <climits>
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace tl {
 
 const char *const kMsgConnectionClosed = "Connection closed by the remote host";
 const char *const kMsgNoAnswer = "The server did not answer";
 const char *const kMsgLineTooLong = "Reply line too long";
+const char *const kMsgInputFlood = "Protocol error: the server sent too much on the control connection";
+const char *const kMsgTlsFailed = "TLS handshake failed: ";
 
 namespace {
 
@@ -84,6 +94,37 @@ const std::map<int, const char *> &errorTable()
         {0, "Unrecognized error code"},
     };
     return table;
+}
+
+// A listener whose accepted connections can start TLS as the client (an FTPS
+// data connection in active mode).
+class TlsCapableServer : public QTcpServer {
+public:
+    TlsCapableServer(bool tls, QObject *parent) : QTcpServer(parent), m_tls(tls) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (!m_tls) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto *s = new QSslSocket(this);
+        if (!s->setSocketDescriptor(descriptor)) {
+            delete s;
+            return;
+        }
+        addPendingConnection(s);
+    }
+
+private:
+    bool m_tls;
+};
+
+bool isTlsError(QAbstractSocket::SocketError e)
+{
+    return e == QAbstractSocket::SslHandshakeFailedError || e == QAbstractSocket::SslInternalError
+        || e == QAbstractSocket::SslInvalidUserDataError;
 }
 
 } // namespace
@@ -157,14 +198,33 @@ void FtpSocket::report(const std::string &text, int level)
         OnStatus(this, text);
 }
 
+QTcpSocket *FtpSocket::newSocket()
+{
+    if (TlsSockets)
+        return new QSslSocket(this);
+    return new QTcpSocket(this);
+}
+
 void FtpSocket::makeSocket()
 {
-    m_sock = new QTcpSocket(this);
+    m_sock = newSocket();
     wireSocket(m_sock);
 }
 
 void FtpSocket::wireSocket(QTcpSocket *s)
 {
+    if (auto *ssl = qobject_cast<QSslSocket *>(s)) {
+        QObject::connect(ssl, &QSslSocket::encrypted, this, [this] { m_encrypted = true; });
+        QObject::connect(ssl, &QSslSocket::sslErrors, this,
+                         [this, ssl](const QList<QSslError> &errors) {
+                             // Judged by the caller once the handshake is done,
+                             // before anything is sent over it.
+                             m_tlsErrors = errors;
+                             ssl->ignoreSslErrors();
+                         });
+        QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, this,
+                         [this](qint64) { onBytesWritten(0); });
+    }
     QObject::connect(s, &QTcpSocket::readyRead, this, [this] { readPump(); });
     QObject::connect(s, &QTcpSocket::bytesWritten, this,
                      [this](qint64 n) { onBytesWritten(n); });
@@ -242,10 +302,20 @@ void FtpSocket::onPeerClosed()
 void FtpSocket::onSocketError(QAbstractSocket::SocketError e)
 {
     try {
+        if (isTlsError(e)) {
+            // StartTls reports it; the socket closes by itself.
+            m_tlsFailure = m_sock ? m_sock->errorString().toStdString() : std::string("error");
+            return;
+        }
         m_noError = false;
         if (e == QAbstractSocket::RemoteHostClosedError) {
             // The close itself; the disconnected notification handles it.
-            if (m_sock && m_sock->state() == QAbstractSocket::UnconnectedState && m_connected)
+            // A TLS peer's close_notify ends the connection's data as surely,
+            // but the socket stays open until the peer's TCP close, which some
+            // servers hold back until they see the client's close.
+            if (m_sock && m_connected
+                && (m_sock->state() == QAbstractSocket::UnconnectedState
+                    || qobject_cast<QSslSocket *>(m_sock)))
                 onPeerClosed();
             return;
         }
@@ -287,12 +357,15 @@ void FtpSocket::readPump()
                 qint64 want = std::min(avail, kChunk);
                 qint64 n;
                 if (m_captureDev) {
-                    QByteArray chunk(want, Qt::Uninitialized);
-                    n = sock->read(chunk.data(), want);
-                    if (n > 0 && !m_captureFailed
-                        && m_captureDev->write(chunk.constData(), n) != n)
+                    char chunk[kChunk];
+                    n = sock->read(chunk, want);
+                    if (n > 0 && !m_captureFailed && m_captureDev->write(chunk, n) != n)
                         m_captureFailed = true;
                 } else {
+                    if (InputLimit > 0 && UnreadCount() > InputLimit) {
+                        m_overflowed = true;
+                        break;
+                    }
                     qsizetype old = m_rx.size();
                     m_rx.resize(old + want);
                     n = sock->read(m_rx.data() + old, want);
@@ -317,10 +390,14 @@ void FtpSocket::readPump()
                         OnPacketRecvd(this);
                 }
             }
-        } while (m_readAgain);
+        } while (m_readAgain && !m_overflowed);
     } catch (...) {
     }
     m_readBusy = false;
+    if (m_overflowed) {
+        overflow();
+        return;
+    }
     if (arrived) {
         try {
             dataArrived();
@@ -331,6 +408,40 @@ void FtpSocket::readPump()
         m_closePending = false;
         onPeerClosed();
     }
+}
+
+void FtpSocket::overflow()
+{
+    m_overflowed = false;
+    m_rx.clear();
+    m_rxHead = 0;
+    m_rxScan = 0;
+    AbortWaits(kMsgInputFlood);
+    try {
+        inputOverflow();
+    } catch (...) {
+    }
+    m_closePending = false;
+    if (m_sock)
+        closeSocket();
+}
+
+qint64 FtpSocket::pendingOut() const
+{
+    if (!m_sock)
+        return 0;
+    qint64 n = m_sock->bytesToWrite();
+    if (auto *ssl = qobject_cast<QSslSocket *>(m_sock))
+        n += ssl->encryptedBytesToWrite();
+    return n;
+}
+
+qint64 FtpSocket::BytesSent() const
+{
+    qint64 n = m_bytesSent;
+    if (auto *ssl = qobject_cast<QSslSocket *>(m_sock))
+        n -= ssl->encryptedBytesToWrite();
+    return std::max<qint64>(n, 0);
 }
 
 bool FtpSocket::hasPendingSend() const
@@ -354,7 +465,7 @@ void FtpSocket::writePump()
             m_writeAgain = false;
             report("WriteFromStream", 8);
             while (!m_cancel && m_sock && m_sock->state() == QAbstractSocket::ConnectedState
-                   && hasPendingSend() && m_sock->bytesToWrite() < kHighWater) {
+                   && hasPendingSend() && pendingOut() < kHighWater) {
                 qint64 n;
                 if (m_fileMode && m_sendFile) {
                     QByteArray chunk = m_sendFile->read(kChunk);
@@ -381,9 +492,9 @@ void FtpSocket::writePump()
             }
             // Hand the bytes to the network now rather than on the next
             // pass of the event loop: every command saves a round of waiting.
-            if (m_sock && m_sock->bytesToWrite() > 0)
+            if (m_sock && pendingOut() > 0)
                 m_sock->flush();
-            if (m_sock && !hasPendingSend() && m_sock->bytesToWrite() == 0)
+            if (m_sock && !hasPendingSend() && pendingOut() == 0)
                 m_sent = true;
         } while (m_writeAgain);
     } catch (...) {
@@ -396,6 +507,8 @@ void FtpSocket::onBytesWritten(qint64 n)
     try {
         m_activity.restart();
         if (m_fileMode) {
+            // For TLS, n counts plain bytes as they are encrypted and a call
+            // with 0 follows each move of encrypted bytes to the system.
             m_bytesSent += n;
             if (OnPacketSent)
                 OnPacketSent(this);
@@ -435,6 +548,9 @@ void FtpSocket::waitUntil(const std::function<bool()> &done, int watch)
             throw ESockError(notConnectedText());
         if ((watch & WatchIdle) && NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut)
             throw ESockError(kMsgNoAnswer);
+        // After the silence check: a reply that trickles on is not silent.
+        if (!m_deadlineMessage.empty() && m_deadline.hasExpired())
+            throw ESockError(m_deadlineMessage);
         look();
     }
 }
@@ -446,13 +562,26 @@ std::string FtpSocket::notConnectedText() const
 
 void FtpSocket::AbortWaits(const std::string &message) { m_abortMessage = message; }
 
+void FtpSocket::setWaitDeadline(int ms, const std::string &message)
+{
+    if (ms <= 0) {
+        clearWaitDeadline();
+        return;
+    }
+    m_deadline.setRemainingTime(ms);
+    m_deadlineMessage = message;
+}
+
+void FtpSocket::clearWaitDeadline() { m_deadlineMessage.clear(); }
+
 // ----------------------------------------------------------------- timer
 
 void FtpSocket::timerOn()
 {
     report("Timer On", 8);
     m_timedOut = false;
-    m_timer->setInterval(TimeOut > 0 ? TimeOut : 0);
+    // Without a time-out of its own, set-up is bounded by the silence limit.
+    m_timer->setInterval(TimeOut > 0 ? TimeOut : std::max(NoDataTimeOut, 0));
     m_timer->setEnabled(true);
 }
 
@@ -555,10 +684,25 @@ void FtpSocket::Connect()
     m_lookupDone = false;
     m_noError = true;
     m_closedByPeer = false;
+    m_encrypted = false;
+    m_tlsErrors.clear();
+    m_tlsFailure.clear();
+    if (m_sock && TlsSockets != (qobject_cast<QSslSocket *>(m_sock) != nullptr)) {
+        // The socket is of the other kind: make one that fits.
+        m_sock->disconnect(this);
+        m_sock->abort();
+        m_sock->deleteLater();
+        m_sock = nullptr;
+    }
     if (!m_sock)
         makeSocket();
     if (m_sock->state() != QAbstractSocket::UnconnectedState)
         m_sock->abort();
+    // With a cap on the input, what the cap has not taken yet waits in the
+    // system's buffer rather than in ours. (Not for TLS, whose socket reads
+    // whole records for itself.)
+    if (!TlsSockets)
+        m_sock->setReadBufferSize(InputLimit > 0 ? 4 * kChunk : 0);
     m_sock->connectToHost(m_remote, static_cast<quint16>(port & 0xFFFF));
 
     timerOn();
@@ -761,7 +905,7 @@ void FtpSocket::Listen()
 {
     report("Listening", 8);
     closeServer();
-    m_server = new QTcpServer(this);
+    m_server = new TlsCapableServer(TlsSockets, this);
     m_server->setListenBacklogSize(1);
     m_lookupDone = false;
     m_noError = true;
@@ -865,6 +1009,8 @@ void FtpSocket::SendFile(const std::string &path)
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(msgCannotOpenFile(path));
+    if (SendBufferLimit > 0 && m_sock)
+        m_sock->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SendBufferLimit);
     m_fileMode = true;
     m_sendFile = &file;
     m_sendFileFailed = false;
@@ -946,6 +1092,116 @@ std::string FtpSocket::LocalPortForPort() const
     else if (m_sock)
         port = m_sock->localPort();
     return "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+}
+
+} // namespace tl
+
+namespace tl {
+
+// ------------------------------------------------------------------ TLS
+
+void FtpSocket::StartTls(const QSslConfiguration &config, const std::string &peerName)
+{
+    auto *ssl = qobject_cast<QSslSocket *>(m_sock);
+    if (!m_connected || !m_sock)
+        throw ESockError(notConnectedText());
+    if (!ssl)
+        throw ESockError(std::string(kMsgTlsFailed) + "the connection cannot carry TLS");
+    // Bytes sent in clear after the server agreed to TLS would otherwise be
+    // taken as replies from inside the encryption.
+    if (!m_readBusy)
+        readPump();
+    TakeUnread();
+    m_encrypted = false;
+    m_tlsErrors.clear();
+    m_tlsFailure.clear();
+    ssl->setSslConfiguration(config);
+    ssl->setPeerVerifyName(QString::fromStdString(peerName));
+    ssl->startClientEncryption();
+    waitUntil([this] { return m_encrypted || !m_tlsFailure.empty() || m_cancel; },
+              WatchClose | WatchIdle);
+    throwIfCancelled();
+    if (!m_encrypted)
+        throw ESockError(kMsgTlsFailed + m_tlsFailure);
+}
+
+bool FtpSocket::IsEncrypted() const
+{
+    auto *ssl = qobject_cast<QSslSocket *>(m_sock);
+    return ssl && ssl->isEncrypted();
+}
+
+QSslCertificate FtpSocket::PeerCertificate() const
+{
+    auto *ssl = qobject_cast<QSslSocket *>(m_sock);
+    return ssl ? ssl->peerCertificate() : QSslCertificate();
+}
+
+QSslConfiguration FtpSocket::TlsConfiguration() const
+{
+    auto *ssl = qobject_cast<QSslSocket *>(m_sock);
+    return ssl ? ssl->sslConfiguration() : QSslConfiguration();
+}
+
+void FtpSocket::CloseGracefully(const std::function<bool()> &peerDone)
+{
+    QPointer<QTcpSocket> s = m_sock;
+    if (!s || !m_connected || s->state() != QAbstractSocket::ConnectedState) {
+        if (s && m_sock == s)
+            closeSocket();
+        return;
+    }
+    // A connection closed with input still unread is reset, and a reset can
+    // cost the peer the last bytes sent to it (a TLS server sends session
+    // tickets on every connection, which may arrive just then). So a second
+    // descriptor keeps the connection once the socket has sent everything
+    // (the TLS close included) and let go of it; that descriptor then ends
+    // our side of it and reads until the peer ends its side.
+    int kept = -1;
+#ifdef Q_OS_UNIX
+    if (s->socketDescriptor() >= 0)
+        kept = ::dup(static_cast<int>(s->socketDescriptor()));
+#endif
+    s->disconnectFromHost();
+    try {
+        waitUntil([s] { return !s || s->state() == QAbstractSocket::UnconnectedState; }, WatchIdle);
+    } catch (...) {
+        if (kept >= 0)
+            ::close(kept);
+        closeSocket();
+        throw;
+    }
+    if (s && m_sock == s)
+        closeSocket();
+    if (kept >= 0)
+        lingerClose(kept, peerDone);
+}
+
+void FtpSocket::lingerClose(int fd, const std::function<bool()> &peerDone)
+{
+#ifdef Q_OS_UNIX
+    ::shutdown(fd, SHUT_WR);
+    QSocketNotifier readable(static_cast<qintptr>(fd), QSocketNotifier::Read);
+    QElapsedTimer since;
+    since.start();
+    const int limit = NoDataTimeOut > 0 ? std::min(NoDataTimeOut, kLingerMs) : kLingerMs;
+    char sink[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n == 0)
+            break; // the peer has ended its side too
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        if (n > 0)
+            continue;
+        if ((peerDone && peerDone()) || m_cancel || since.elapsed() >= limit)
+            break;
+        look();
+    }
+#else
+    Q_UNUSED(peerDone);
+#endif
+    ::close(fd);
 }
 
 } // namespace tl

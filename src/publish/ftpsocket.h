@@ -3,15 +3,21 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <functional>
 #include <string>
 #include <vector>
 
 class QIODevice;
 class QFile;
+class QSslSocket;
 class QTcpServer;
 class QTcpSocket;
 
@@ -52,6 +58,8 @@ int SocketErrorNumber(QAbstractSocket::SocketError error);
 extern const char *const kMsgConnectionClosed; // the peer closed the connection
 extern const char *const kMsgNoAnswer;         // nothing arrived for NoDataTimeOut ms
 extern const char *const kMsgLineTooLong;      // a line longer than kMaxLineLength
+extern const char *const kMsgInputFlood;       // unread input beyond InputLimit
+extern const char *const kMsgTlsFailed;        // prefix of a failed TLS handshake
 
 // One TCP connection endpoint whose operations look blocking to the caller:
 // each starts its work and then runs the caller's event loop until it is done,
@@ -75,7 +83,18 @@ public:
     int ProxyPort = 0;
     // A wait on the connection that sees no data at all for this many
     // milliseconds ends with ESockError(kMsgNoAnswer). 0 or less: no limit.
+    // With TimeOut 0 it also bounds host lookup and connection set-up.
     int NoDataTimeOut = 60000;
+    // Sockets made from now on can carry TLS (QSslSocket, see StartTls).
+    // Connect and Listen make a socket of the right kind.
+    bool TlsSockets = false;
+    // Unread input beyond this many bytes is a protocol error: the
+    // connection is dropped and every wait ends with ESockError(kMsgInputFlood),
+    // so a server cannot grow the client's memory. 0: no cap.
+    qint64 InputLimit = 0;
+    // Bound of the system's send buffer for SendFile (0: system default), so
+    // that the bytes counted as sent are close to the bytes on the wire.
+    int SendBufferLimit = 0;
 
     // ---- events ----
     NotifyEvent OnConnect;
@@ -96,7 +115,9 @@ public:
     const std::string &LastReply() const { return m_lastReply; }
     const std::string &Status() const { return m_status; }
     int LastErrorNo() const { return m_lastError; }
-    qint64 BytesSent() const { return m_bytesSent; }
+    // Bytes of the current SendFile handed to the system (for TLS: the
+    // plain bytes whose encrypted form has reached the system).
+    qint64 BytesSent() const;
     qint64 BytesRecvd() const { return m_bytesRecvd; }
     qint64 TotalBytesRecvd() const { return m_totalRecvd; }
     qint64 UnreadCount() const { return m_rx.size() - m_rxHead; }
@@ -150,6 +171,25 @@ public:
     // Ends every current and later wait of this object with ESockError(message).
     void AbortWaits(const std::string &message);
 
+    // ---- TLS ----
+    // Starts TLS as the client on the connected socket (made with
+    // TlsSockets) and waits until the handshake is done. Input that arrived
+    // before is discarded: it cannot have come through the encryption.
+    // Failures of the certificate check do not stop the handshake; they are
+    // left in TlsErrors() for the caller to judge before it sends anything.
+    void StartTls(const QSslConfiguration &config, const std::string &peerName);
+    bool IsEncrypted() const;
+    const QList<QSslError> &TlsErrors() const { return m_tlsErrors; }
+    QSslCertificate PeerCertificate() const;
+    // The socket's configuration after the handshake (it holds the session
+    // for resuming it on another connection).
+    QSslConfiguration TlsConfiguration() const;
+    // Closes the connection in order: everything sent (the TLS close
+    // included) reaches the peer before our end closes, and our end stays
+    // until the peer has ended its side, `peerDone` holds, or a few seconds
+    // have passed.
+    void CloseGracefully(const std::function<bool()> &peerDone = {});
+
 protected:
     void report(const std::string &text, int level);
     void resolveHost();
@@ -168,6 +208,12 @@ protected:
     void waitUntil(const std::function<bool()> &done, int watch);
     // One look: handle pending events, waiting at most ~2 ms for one.
     void look();
+    // Every wait ends with ESockError(message) once `ms` have passed, until
+    // clearWaitDeadline. ms <= 0: no deadline.
+    void setWaitDeadline(int ms, const std::string &message);
+    void clearWaitDeadline();
+    // The input grew beyond InputLimit; the connection is about to be dropped.
+    virtual void inputOverflow() {}
 
     bool m_cancel = false;
     bool m_timedOut = false;
@@ -177,7 +223,12 @@ protected:
 
 private:
     void makeSocket();
+    QTcpSocket *newSocket();
     void wireSocket(QTcpSocket *s);
+    qint64 pendingOut() const;
+    void lingerClose(int fd, const std::function<bool()> &peerDone);
+    static constexpr int kLingerMs = 5000;
+    void overflow();
     void readPump();
     void writePump();
     void onBytesWritten(qint64 n);
@@ -220,6 +271,12 @@ private:
 
     std::string m_status;
     std::string m_abortMessage;
+    QDeadlineTimer m_deadline;
+    std::string m_deadlineMessage;
+    QList<QSslError> m_tlsErrors;
+    std::string m_tlsFailure;
+    bool m_encrypted = false;
+    bool m_overflowed = false;
     int m_lastError = 0;
     qint64 m_bytesSent = 0;
     qint64 m_bytesRecvd = 0;

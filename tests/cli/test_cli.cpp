@@ -176,7 +176,7 @@ protected:
         CommandLine::SetUp();
         QDir().mkpath(serverRoot.path() + "/www");
         QDir().mkpath(serverRoot.path() + "/data");
-        if (!server.start(serverRoot.path(), {"--commands", commandLog()}))
+        if (!server.start(serverRoot.path(), {"--record", commandLog()}))
             GTEST_SKIP() << "pyftpdlib cannot start: " << server.error().toStdString();
         writeProject({{"edtFTPADDRESS_Text", "127.0.0.1"},
                       {"edtUSER_Text", "user"},
@@ -281,7 +281,7 @@ TEST_F(CommandLineFtp, ASendThatFailedIsFinishedByTheNextOne)
     iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "rDATAPATH_Text", "/ro/");
     QDir().mkpath(serverRoot.path() + "/ro");
     server.stop();
-    ASSERT_TRUE(server.start(serverRoot.path(), {"--commands", commandLog()}));
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--record", commandLog()}));
     iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "edtPORT_Text",
                    std::to_string(server.port()));
     Result r = run({"publish", "blog", "--data"}, "pw");

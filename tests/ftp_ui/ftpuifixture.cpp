@@ -46,29 +46,45 @@ void ScriptedFtp::serve(QTcpSocket *control)
     struct Session {
         QByteArray in;
         quint16 dataPort = 0;
+        std::shared_ptr<QTcpServer> passive; // listener of the last EPSV
     };
     auto session = std::make_shared<Session>();
     control->write("220 Scripted server\r\n");
 
-    // Opens the data connection to the client's PORT and sends `payload`, or
+    // Opens the data connection (the client's connection to the EPSV
+    // listener, or one to the client's PORT) and sends `payload`, or
     // (payload null) takes what the client sends; 226 once it has closed.
     auto transfer = [this, control, session](const QByteArray *payload) {
         control->write("150 Opening data connection\r\n");
-        auto *data = new QTcpSocket(this);
         const QByteArray bytes = payload ? *payload : QByteArray();
         const bool sending = payload != nullptr;
-        QObject::connect(data, &QTcpSocket::connected, data, [data, bytes, sending] {
+        auto serve = [this, control, bytes, sending](QTcpSocket *data) {
+            QObject::connect(data, &QTcpSocket::readyRead, data, [data] { data->readAll(); });
+            QObject::connect(data, &QTcpSocket::disconnected, this, [control, data] {
+                data->deleteLater();
+                if (control->state() == QAbstractSocket::ConnectedState)
+                    control->write("226 Transfer complete\r\n");
+            });
             if (sending) {
                 data->write(bytes);
                 data->disconnectFromHost();
             }
-        });
-        QObject::connect(data, &QTcpSocket::readyRead, data, [data] { data->readAll(); });
-        QObject::connect(data, &QTcpSocket::disconnected, this, [control, data] {
-            data->deleteLater();
-            if (control->state() == QAbstractSocket::ConnectedState)
-                control->write("226 Transfer complete\r\n");
-        });
+        };
+        if (std::shared_ptr<QTcpServer> listener = std::move(session->passive)) {
+            auto take = [this, listener, serve] {
+                QTcpSocket *data = listener->nextPendingConnection();
+                data->setParent(this);
+                listener->close();
+                serve(data);
+            };
+            if (listener->hasPendingConnections())
+                take();
+            else
+                QObject::connect(listener.get(), &QTcpServer::newConnection, this, take);
+            return;
+        }
+        auto *data = new QTcpSocket(this);
+        QObject::connect(data, &QTcpSocket::connected, data, [data, serve] { serve(data); });
         data->connectToHost(QHostAddress::LocalHost, session->dataPort);
     };
 
@@ -102,6 +118,13 @@ void ScriptedFtp::serve(QTcpSocket *control)
                     ? static_cast<quint16>(p[4].toInt() * 256 + p[5].toInt())
                     : 0;
                 control->write("200 PORT command successful\r\n");
+            } else if (verb == "EPSV") {
+                session->passive = std::make_shared<QTcpServer>();
+                session->passive->listen(QHostAddress::LocalHost, 0);
+                control->write("229 Entering Extended Passive Mode (|||"
+                               + QByteArray::number(session->passive->serverPort()) + "|)\r\n");
+            } else if (verb == "TYPE") {
+                control->write("200 Type set\r\n");
             } else if (verb == "NLST") {
                 transfer(&listing);
             } else if (verb == "RETR") {

@@ -91,6 +91,10 @@ void ScriptSession::onReadable()
         size_t sp = cmd.find(' ');
         std::string verb = cmd.substr(0, sp);
         std::string arg = sp == std::string::npos ? std::string() : cmd.substr(sp + 1);
+        if (verb == "PORT" || verb == "EPSV" || verb == "PASV") {
+            delete passive;
+            passive = nullptr;
+        }
         if (verb == "PORT") {
             QStringList parts = QString::fromStdString(arg).split(',');
             if (parts.size() == 6) {
@@ -106,9 +110,32 @@ void ScriptSession::onReadable()
     }
 }
 
+void ScriptSession::listenPassive()
+{
+    passive = new QTcpServer(this);
+    passive->listen(QHostAddress::LocalHost, 0);
+}
+
 QTcpSocket *ScriptSession::openData(std::function<void(QTcpSocket *)> onOpen,
                                     const QHostAddress &from)
 {
+    if (passive) {
+        QTcpServer *listener = passive;
+        passive = nullptr;
+        auto take = [this, listener, onOpen]() -> QTcpSocket * {
+            QTcpSocket *data = listener->nextPendingConnection();
+            data->setParent(this);
+            listener->close();
+            listener->deleteLater();
+            if (onOpen)
+                onOpen(data);
+            return data;
+        };
+        if (listener->hasPendingConnections())
+            return take();
+        QObject::connect(listener, &QTcpServer::newConnection, this, [take] { take(); });
+        return nullptr;
+    }
     auto *data = new QTcpSocket(this);
     if (!from.isNull())
         data->bind(from);
@@ -141,6 +168,33 @@ void ScriptSession::standard(const std::string &verb, const std::string &arg)
         reply("250 Directory changed\r\n");
     } else if (verb == "PORT") {
         reply("200 PORT command successful\r\n");
+    } else if (verb == "TYPE") {
+        reply("200 Type set\r\n");
+    } else if (verb == "EPSV") {
+        listenPassive();
+        reply("229 Entering Extended Passive Mode (|||" + QByteArray::number(passive->serverPort())
+              + "|)\r\n");
+    } else if (verb == "PASV") {
+        listenPassive();
+        const quint16 p = passive->serverPort();
+        reply("227 Entering Passive Mode (" + server.pasvAddress + "," + QByteArray::number(p / 256)
+              + "," + QByteArray::number(p % 256) + ")\r\n");
+    } else if (verb == "RNFR") {
+        renameFrom = arg;
+        reply(server.files.count(arg) ? "350 Ready for RNTO\r\n" : "550 No such file\r\n");
+    } else if (verb == "RNTO") {
+        if (!server.files.count(renameFrom)) {
+            reply("503 RNFR first\r\n");
+        } else if (server.files.count(arg) && !server.renameOverExisting) {
+            reply("553 File exists\r\n");
+        } else {
+            server.files[arg] = server.files[renameFrom];
+            server.files.erase(renameFrom);
+            reply("250 Renamed\r\n");
+        }
+        renameFrom.clear();
+    } else if (verb == "DELE") {
+        reply(server.files.erase(arg) ? "250 Deleted\r\n" : "550 No such file\r\n");
     } else if (verb == "NLST") {
         reply("150 Here comes the listing\r\n");
         openData([this](QTcpSocket *d) {
@@ -156,13 +210,28 @@ void ScriptSession::standard(const std::string &verb, const std::string &arg)
         server.storedName = arg;
         reply("150 Ok to send data\r\n");
         auto received = std::make_shared<QByteArray>();
-        openData([this, received](QTcpSocket *d) {
-            QObject::connect(d, &QTcpSocket::readyRead, this,
-                             [d, received] { received->append(d->readAll()); });
-            QObject::connect(d, &QTcpSocket::disconnected, this, [this, d, received] {
-                received->append(d->readAll());
+        openData([this, received, arg](QTcpSocket *d) {
+            server.files[arg].clear(); // a real server creates the file now
+            auto take = [this, d, received, arg] {
+                QByteArray bytes = d->readAll();
+                received->append(bytes);
+                server.files[arg].append(bytes);
+                if (server.onStoreData && !bytes.isEmpty()
+                    && !server.onStoreData(*this, received->size())) {
+                    d->disconnect(this);
+                    d->abort();
+                    reply("426 Connection closed; transfer aborted.\r\n");
+                }
+            };
+            QObject::connect(d, &QTcpSocket::readyRead, this, take);
+            QObject::connect(d, &QTcpSocket::disconnected, this, [this, received, take] {
+                take();
                 server.stored = *received;
-                reply("226 Transfer complete\r\n");
+                if (server.finalReplyDelayMs > 0)
+                    QTimer::singleShot(server.finalReplyDelayMs, this,
+                                       [this] { reply("226 Transfer complete\r\n"); });
+                else
+                    reply("226 Transfer complete\r\n");
             });
         });
     } else if (verb == "QUIT") {

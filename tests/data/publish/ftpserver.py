@@ -11,9 +11,15 @@ The client sends no TYPE command. pyftpdlib would then convert line ends
 transfers can be compared byte for byte. --ascii keeps pyftpdlib's default.
 
 The folder "ro" below the root, when it exists at start, is read-only for
-the user. --quiet logs nothing but critical errors. --commands FILE appends
-every command the server receives to FILE, one per line (PASS arguments
-masked), so a test can count what a client sent.
+the user. --quiet logs nothing but critical errors.
+
+For the client's own tests:
+  --passive-only   PORT and EPRT are refused, as behind a firewall;
+  --no-epsv        EPSV is refused (the client has to use PASV);
+  --tls CERT KEY   explicit FTPS required on the control and data connections
+                   (pyftpdlib's TLS handler, python3-openssl);
+  --record FILE    every command received is appended to FILE, one a line
+                   (the password masked), as soon as it arrives.
 """
 import argparse
 import logging
@@ -26,19 +32,42 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-class ImageHandler(FTPHandler):
-    # The representation type is image whatever the session asks.
-    _current_type = property(lambda self: 'i', lambda self, value: None)
+def make_handler(args):
+    base = FTPHandler
+    if args.tls:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        base = TLS_FTPHandler
 
+    class Handler(base):
+        record = args.record
 
-def recording(base, path):
-    class Recording(base):
         def pre_process_command(self, line, cmd, arg):
-            shown = 'PASS ***' if cmd == 'PASS' else line
-            with open(path, 'a', encoding='utf-8', errors='replace') as f:
-                f.write(shown + '\n')
-            super().pre_process_command(line, cmd, arg)
-    return Recording
+            if self.record:
+                text = 'PASS ******' if cmd == 'PASS' else line
+                with open(self.record, 'a') as f:
+                    f.write(text + '\n')
+            return super().pre_process_command(line, cmd, arg)
+
+        if args.passive_only:
+            def ftp_PORT(self, line):
+                self.respond('502 Active mode is not allowed here.')
+
+            def ftp_EPRT(self, line):
+                self.respond('502 Active mode is not allowed here.')
+
+        if args.no_epsv:
+            def ftp_EPSV(self, line):
+                self.respond('502 EPSV not implemented.')
+
+        if not args.ascii:
+            # The representation type is image whatever the session asks.
+            _current_type = property(lambda self: 'i', lambda self, value: None)
+
+    if args.tls:
+        Handler.certfile, Handler.keyfile = args.tls
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
+    return Handler
 
 
 def watch_stdin():
@@ -56,7 +85,10 @@ def main():
     ap.add_argument('--password', default='pw')
     ap.add_argument('--ascii', action='store_true')
     ap.add_argument('--quiet', action='store_true')
-    ap.add_argument('--commands')
+    ap.add_argument('--passive-only', action='store_true')
+    ap.add_argument('--no-epsv', action='store_true')
+    ap.add_argument('--tls', nargs=2, metavar=('CERT', 'KEY'))
+    ap.add_argument('--record')
     args = ap.parse_args()
 
     level = logging.CRITICAL if args.quiet else logging.WARNING
@@ -68,9 +100,7 @@ def main():
     readonly = os.path.join(args.root, 'ro')
     if os.path.isdir(readonly):
         authorizer.override_perm(args.user, readonly, perm='elr', recursive=True)
-    handler = FTPHandler if args.ascii else ImageHandler
-    if args.commands:
-        handler = recording(handler, args.commands)
+    handler = make_handler(args)
     handler.authorizer = authorizer
     handler.banner = 'Test server ready.'
     handler.auth_failed_timeout = 0.05  # answer a wrong password at once
