@@ -6,6 +6,7 @@
 // question itself.
 
 #include "generator/reporter.h"
+#include "generator/sitecache.h"
 #include "posts/postfile.h"
 
 #include <string>
@@ -56,6 +57,9 @@ struct GenerateInput {
     std::string versionText;
     std::string fileDateText;
     BuildTime buildTime;
+    // What earlier runs wrote, for skipping the archive months that did not
+    // change; null means the cache the whole process shares.
+    SiteCache *cache = nullptr;
 };
 
 // Fills versionText, fileDateText and buildTime from the running program
@@ -73,7 +77,12 @@ std::string mainPagePath(const ProjectFields &p);
 // (RSS template set), "Generating TXT file..." (TXT template set),
 // "Generating archive files...", "Completed.". The upload list is rebuilt once
 // the main page, RSS and TXT files are written: the main page, then the RSS
-// and TXT files written in this run, then every archive file.
+// and TXT files written in this run, then every archive file; each is also
+// reported through GenerateReporter::siteFile with whether it was rewritten.
+// Every output is written whole, and only when its bytes differ from the file
+// on disk: a page that comes out the same keeps its file and its times.
+// Archive months whose posts, template, settings and pages are as the cache
+// recorded them are not rendered again.
 // Every failure throws tl::AppError with its message at the failing step;
 // files written before stay written. Templates are read and checked before
 // anything is written.

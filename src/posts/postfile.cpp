@@ -149,31 +149,45 @@ std::int32_t postTimeOfName(const std::string &fileName)
     return strToInt(postTimeTextOfName(fileName));
 }
 
-std::string normalizeLineEnds(const std::string &text)
+void appendNormalizedLineEnds(std::string &out, std::string_view text, bool &afterCr)
 {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
     const std::size_t n = text.size();
+    if (n == 0)
+        return;
     std::size_t i = 0;
+    // An LF that completes a CR LF split across two pieces is already written.
+    if (afterCr && text[0] == '\n')
+        i = 1;
+    afterCr = false;
     while (i < n) {
         // Copy the run up to the next line end in one piece.
         std::size_t e = i;
         while (e < n && text[e] != '\r' && text[e] != '\n')
             ++e;
-        if (e == n) {
-            out.append(text, i, std::string::npos);
+        out.append(text.data() + i, e - i);
+        if (e == n)
             break;
-        }
-        out.append(text, i, e - i);
         out += "\r\n";
         i = e + 1;
-        if (text[e] == '\r' && i < n && text[i] == '\n')
-            ++i;
+        if (text[e] == '\r') {
+            if (i < n && text[i] == '\n')
+                ++i;
+            else if (i == n)
+                afterCr = true;
+        }
     }
+}
+
+std::string normalizeLineEnds(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    bool afterCr = false;
+    appendNormalizedLineEnds(out, text, afterCr);
     return out;
 }
 
-PostContent parsePost(const std::string &bytes)
+PostContent parsePost(std::string_view bytes)
 {
     PostContent post;
     const std::size_t eol = bytes.find_first_of("\r\n");
