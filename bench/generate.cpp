@@ -321,8 +321,6 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
 }
 
-void removeFolder(const std::string &path) { QDir(QString::fromStdString(path)).removeRecursively(); }
-
 // The manifest: every file the first generation wrote and its size.
 void writeManifest(const std::string &root, const std::string &site, long long &bytes, int &files)
 {
@@ -394,17 +392,18 @@ void measure(int posts, int runs, bool hugo)
     long long outputBytes = 0;
     int outputFiles = 0;
     writeManifest(root, root + "/manifest-site", outputBytes, outputFiles);
-    removeFolder(root + "/manifest-site");
 
+    // Every run writes into a folder of its own, and all are removed at the
+    // end: creating files just after thousands were deleted costs ext4 much
+    // more (it skips the inodes freed within the last half minute), which
+    // would make each run pay for the one before.
+    int folders = 0;
+    const auto freshFolder = [&] { return qroot + "/out" + QString::number(++folders); };
     std::vector<double> first, firstCpu, firstPeak, plain, replace, vsPlain, vsReplace;
     for (int r = 0; r < runs; ++r) {
-        const QString out = qroot + "/out";
-        const std::vector<double> g = runChild({"--child-first", qroot, out});
-        removeFolder(root + "/out");
-        const std::vector<double> p = runChild({"--child-floor", qroot, out, "plain"});
-        removeFolder(root + "/out");
-        const std::vector<double> q = runChild({"--child-floor", qroot, out, "replace"});
-        removeFolder(root + "/out");
+        const std::vector<double> g = runChild({"--child-first", qroot, freshFolder()});
+        const std::vector<double> p = runChild({"--child-floor", qroot, freshFolder(), "plain"});
+        const std::vector<double> q = runChild({"--child-floor", qroot, freshFolder(), "replace"});
         first.push_back(g[0]);
         firstCpu.push_back(g[1]);
         firstPeak.push_back(g[2] / 1024);
@@ -424,8 +423,7 @@ void measure(int posts, int runs, bool hugo)
     std::vector<double> second, secondCpu, third;
     std::vector<double> secondRewritten, secondRendered, secondReused, thirdRewritten, thirdRendered;
     for (int r = 0; r < runs; ++r) {
-        const std::vector<double> v = runChild({"--child-incremental", qroot, qroot + "/out"});
-        removeFolder(root + "/out");
+        const std::vector<double> v = runChild({"--child-incremental", qroot, freshFolder()});
         second.push_back(v[0]);
         secondCpu.push_back(v[1]);
         secondRewritten.push_back(v[2]);
@@ -466,11 +464,9 @@ void measure(int posts, int runs, bool hugo)
         std::vector<double> ours, theirs, ratio;
         for (int r = 0; r < runs; ++r) {
             const double a = timeProcess(QCoreApplication::applicationFilePath(),
-                                         {"--whole", qroot, qroot + "/out"});
-            removeFolder(root + "/out");
+                                         {"--whole", qroot, freshFolder()});
             const double b = timeProcess(hugoPath, {"--quiet", "-s", qroot + "/hugo", "-d",
-                                                    qroot + "/hugo-out"});
-            removeFolder(root + "/hugo-out");
+                                                    freshFolder()});
             ours.push_back(a);
             theirs.push_back(b);
             ratio.push_back(b / a);

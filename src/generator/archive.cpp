@@ -109,6 +109,8 @@ struct ArchiveRun::State {
     std::string context;
     std::shared_ptr<const CachedArchive> previous;
     std::int64_t trustedBeforeNs = 0;
+    std::unique_ptr<OpenFolder> dataDir; // for the stamps of posts and pages
+    std::unique_ptr<OpenFolder> pageDir;
     std::vector<MonthGroup> groups;
     bool cacheUsable = true;
     bool committed = false;
@@ -218,11 +220,15 @@ bool ArchiveRun::State::reusable(const MonthGroup &g, const CachedMonth &m) cons
             return false;
     FileStamp now;
     for (std::size_t j = 0; j < count; ++j)
-        if (!statFile(job.dataFolder + m.posts[j], now) || !(now == m.postStamps[j]))
+        if (!dataDir->stat(m.posts[j].c_str(), now) || !(now == m.postStamps[j]))
             return false;
-    for (const CachedPage &page : m.pages)
-        if (!statFile(page.path, now) || !(now == page.stamp))
+    for (const CachedPage &page : m.pages) {
+        const bool inFolder = page.path.compare(0, folder.size(), folder) == 0;
+        if (!(inFolder ? pageDir->stat(page.path.c_str() + folder.size(), now)
+                       : statFile(page.path, now))
+            || !(now == page.stamp))
             return false;
+    }
     return true;
 }
 
@@ -332,6 +338,10 @@ ArchiveRun::ArchiveRun(ArchiveJob job, const std::vector<std::string> &treeOrder
     d.previous = cache.take(d.folder, d.context);
     if (!d.cacheUsable)
         d.previous.reset();
+    if (d.previous) {
+        d.dataDir = std::make_unique<OpenFolder>(d.job.dataFolder);
+        d.pageDir = std::make_unique<OpenFolder>(d.folder);
+    }
     d.results.resize(d.groups.size());
     d.ready.assign(d.groups.size(), 0);
     // Months are independent of each other once the date rule's state at

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tl {
 
@@ -151,29 +152,41 @@ std::int32_t postTimeOfName(const std::string &fileName)
 
 void appendNormalizedLineEnds(std::string &out, std::string_view text, bool &afterCr)
 {
-    const std::size_t n = text.size();
-    if (n == 0)
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    if (p == end)
         return;
-    std::size_t i = 0;
     // An LF that completes a CR LF split across two pieces is already written.
-    if (afterCr && text[0] == '\n')
-        i = 1;
+    if (afterCr && *p == '\n')
+        ++p;
     afterCr = false;
-    while (i < n) {
-        // Copy the run up to the next line end in one piece.
-        std::size_t e = i;
-        while (e < n && text[e] != '\r' && text[e] != '\n')
-            ++e;
-        out.append(text.data() + i, e - i);
-        if (e == n)
-            break;
-        out += "\r\n";
-        i = e + 1;
-        if (text[e] == '\r') {
-            if (i < n && text[i] == '\n')
-                ++i;
-            else if (i == n)
-                afterCr = true;
+    // Line by line up to each LF, copying the runs between CRs in one piece:
+    // pages are long and nearly every line end is already CR LF.
+    while (p < end) {
+        const char *lf = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        const char *const stop = lf ? lf : end;
+        bool lfTaken = false;
+        while (p < stop) {
+            const char *cr = static_cast<const char *>(std::memchr(p, '\r', stop - p));
+            if (!cr) {
+                out.append(p, stop - p);
+                p = stop;
+                break;
+            }
+            out.append(p, cr - p);
+            out += "\r\n";
+            p = cr + 1;
+            if (p == stop) {
+                if (lf)
+                    lfTaken = true; // CR LF: one line end
+                else
+                    afterCr = true; // the piece ends in a CR
+            }
+        }
+        if (lf) {
+            if (!lfTaken)
+                out += "\r\n";
+            p = lf + 1;
         }
     }
 }

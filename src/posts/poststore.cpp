@@ -5,9 +5,10 @@
 #include "app/core/programfiles.h"
 #include "posts/postfile.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -28,11 +29,11 @@ std::string msgCannotOpenFolder(const std::string &folder)
 }
 
 namespace {
-bool endsWithTxtAnyCase(const std::string &name)
+bool endsWithTxtAnyCase(const char *name, std::size_t length)
 {
-    if (name.size() < 4)
+    if (length < 4)
         return false;
-    const char *e = name.data() + name.size() - 4;
+    const char *e = name + length - 4;
     return e[0] == '.' && (e[1] | 0x20) == 't' && (e[2] | 0x20) == 'x' && (e[3] | 0x20) == 't';
 }
 } // namespace
@@ -42,22 +43,33 @@ std::vector<std::string> listPostFolder(const std::string &folder)
     // An empty folder text would list whatever folder happens to be current.
     if (folder.empty())
         throw AppError(msgCannotOpenFolder(folder));
-    const QString qfolder = pathText(folder);
-    const QFileInfo fi(qfolder);
-    if (!fi.isDir() || !fi.isReadable() || !fi.isExecutable())
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)
+        || ::access(folder.c_str(), R_OK | X_OK) != 0)
+        throw AppError(msgCannotOpenFolder(folder));
+    DIR *dir = ::opendir(folder.c_str());
+    if (!dir)
         throw AppError(msgCannotOpenFolder(folder));
 
+    // Regular files only, links to files counting as the files they point
+    // to; hidden names (a leading "."), folders, devices, pipes, sockets and
+    // broken links stay out. The entry's type spares a file status for all
+    // but links (and entries of file systems that do not give the type).
     std::vector<std::string> names;
-    // Files only (links to files count as the files they point to); without
-    // QDir::Hidden and QDir::System, hidden files, devices, pipes, sockets and
-    // broken links stay out.
-    QDirIterator it(qfolder, QDir::Files | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        std::string name = pathBytes(it.fileName());
-        if (endsWithTxtAnyCase(name))
-            names.push_back(std::move(name));
+    while (const dirent *e = ::readdir(dir)) {
+        const char *name = e->d_name;
+        if (name[0] == '.')
+            continue;
+        const std::size_t length = std::strlen(name);
+        if (!endsWithTxtAnyCase(name, length))
+            continue;
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)
+            regular = ::fstatat(::dirfd(dir), name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        if (regular)
+            names.emplace_back(name, length);
     }
+    ::closedir(dir);
     return names;
 }
 

@@ -224,6 +224,26 @@ WriteOutcome updateWholeFile(const std::string &path, const std::string &bytes, 
     return WriteOutcome::Rewritten;
 }
 
+OpenFolder::OpenFolder(const std::string &path)
+    : fd_(path.empty() ? AT_FDCWD : openRetrying(path.c_str(), O_RDONLY | O_DIRECTORY))
+{
+}
+
+OpenFolder::~OpenFolder()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool OpenFolder::stat(const char *name, FileStamp &stamp) const
+{
+    struct stat st;
+    if ((fd_ < 0 && fd_ != AT_FDCWD) || ::fstatat(fd_, name, &st, 0) != 0)
+        return false;
+    stamp = stampOf(st);
+    return true;
+}
+
 bool fileExists(const std::string &path)
 {
     QFileInfo fi(QString::fromStdString(path));

@@ -55,6 +55,24 @@ enum class WriteOutcome {
 WriteOutcome updateWholeFile(const std::string &path, const std::string &bytes,
                              FileStamp *stamp = nullptr);
 
+// A folder held open, so that the stamps of many files in it are taken
+// without walking the folder's path for each.
+class OpenFolder {
+public:
+    // path "" stands for the current folder. A folder that cannot be opened
+    // gives stamps of nothing.
+    explicit OpenFolder(const std::string &path);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder &) = delete;
+    OpenFolder &operator=(const OpenFolder &) = delete;
+    // The stamp of the file `name` names in the folder (links followed);
+    // false when there is none.
+    bool stat(const char *name, FileStamp &stamp) const;
+
+private:
+    int fd_;
+};
+
 bool fileExists(const std::string &path);
 bool dirExists(const std::string &path);
 
