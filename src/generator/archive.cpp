@@ -14,6 +14,7 @@
 #include <ctime>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace tl::gen {
@@ -144,7 +145,6 @@ struct ArchiveRun::State {
 void ArchiveRun::State::splitMonths()
 {
     std::string previousDate;
-    bool datesKnown = true;
     for (std::size_t i = 0; i < tree.size(); ++i) {
         const std::string &node = tree[i];
         if (!isPostNodeText(node)) {
@@ -166,17 +166,15 @@ void ArchiveRun::State::splitMonths()
         }
         groups.back().last = i + 1;
     }
-    // The date rule's state at each month's start: the date of the post
+    // The date rule's state at each month's start: the date of the last post
     // before it. A name that is no post name stops the walk at that post, so
     // the months after it are never written.
     for (MonthGroup &g : groups) {
         g.previousDate = previousDate;
-        for (std::size_t i = g.first; i < g.last && datesKnown; ++i) {
+        if (g.last > g.first) {
             int n = 0;
-            if (!tryStrToInt(postTimeTextOfName(tree[i]), n)) {
-                datesKnown = false;
+            if (!tryStrToInt(postTimeTextOfName(tree[g.last - 1]), n))
                 break;
-            }
             previousDate = dateText(civilFromSeconds(n));
         }
     }
@@ -350,8 +348,13 @@ ArchiveRun::ArchiveRun(ArchiveJob job, const std::vector<std::string> &treeOrder
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workers = d.groups.size() < 2 ? 0 : std::min<std::size_t>(cores, d.groups.size());
     d.aheadLimit = 4 * workers + 2; // bounds the pages held in memory
-    for (std::size_t i = 0; i < workers; ++i)
-        d.workers.emplace_back([&d] { d.workerLoop(); });
+    try {
+        for (std::size_t i = 0; i < workers; ++i)
+            d.workers.emplace_back([&d] { d.workerLoop(); });
+    } catch (const std::system_error &) {
+        // No more threads to be had: the ones started do the work, or the
+        // months render as they are written when there are none.
+    }
 }
 
 ArchiveRun::~ArchiveRun()

@@ -196,17 +196,45 @@ std::vector<std::string> makePostList(const std::vector<std::string> &listing)
 
 bool isPostNodeText(const std::string &text) { return text.find(".txt") != std::string::npos; }
 
+namespace {
+// The time value of the usual entry, "_" padding, 1 to 10 digits and ".txt",
+// read straight from it; false for any other entry (and for a value beyond
+// the 32-bit range), which then goes the general way.
+bool plainPostTime(const std::string &entry, int &n)
+{
+    std::size_t i = 0;
+    const std::size_t size = entry.size();
+    while (i < size && entry[i] == '_')
+        ++i;
+    if (size < i + 5 || size - i - 4 > 10 || entry.compare(size - 4, 4, ".txt") != 0)
+        return false;
+    std::int64_t value = 0;
+    for (; i < size - 4; ++i) {
+        const char c = entry[i];
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 2147483647)
+        return false;
+    n = static_cast<int>(value);
+    return true;
+}
+} // namespace
+
 PostTreeWalk walkPostList(const std::vector<std::string> &postList)
 {
     PostTreeWalk walk;
     int prevYear = 0, prevMonth = 0;
     for (auto it = postList.rbegin(); it != postList.rend(); ++it) {
         // The first ".txt", then every "_", removed leaves the time value.
-        const std::string text = unpadPostName(postTimeTextOfName(*it));
         int n = 0;
-        if (!tryStrToInt(text, n)) {
-            walk.failure = msgNotValidInteger(text);
-            return walk;
+        if (!plainPostTime(*it, n)) {
+            const std::string text = unpadPostName(postTimeTextOfName(*it));
+            if (!tryStrToInt(text, n)) {
+                walk.failure = msgNotValidInteger(text);
+                return walk;
+            }
         }
         const CivilDateTime c = civilFromSeconds(n);
         if (c.year != prevYear || c.month != prevMonth || walk.months.empty()) {
