@@ -12,18 +12,19 @@
 //     folder, then one post saved into the newest month (long, so that it has
 //     a long-post page), then the timed Read + GenerateSite; then one more
 //     without any change;
-//   - with --hugo (10,000 posts by default): the whole program against Hugo
+//   - with --hugo (at the first size only): the whole program against Hugo
 //     on the same posts, as whole processes taking turns: "bench_generate
 //     --whole" (Read + GenerateSite into an empty folder) and "hugo" building
 //     a site made from the same posts (UTF-8, front matter with title and
 //     date, one page per post, a home page of the 10 newest with their
 //     summaries, RSS), each into an empty folder.
 // Medians are printed; each ratio is the median of the ratios of runs that
-// took turns.
+// took turns. Before each run the page cache is written out (sync, not
+// timed), so that no run pays for the writing of the one before.
 //
 //   bench_generate                       10,000 and 100,000 posts, 5 runs
 //   bench_generate 20000 --runs 7        one size
-//   bench_generate 10000 --hugo          with the Hugo comparison
+//   bench_generate 10000 100000 --hugo   with the Hugo comparison at 10,000
 //   bench_generate --whole ROOT OUT      one whole generation (for timing it
 //                                        from outside); OUT must be empty
 // Work folders are made under $TMPDIR (or /tmp) and removed afterwards.
@@ -45,6 +46,7 @@
 #include <QThread>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -281,8 +283,13 @@ int childWhole(const std::string &root, const std::string &out)
     return reporter.files > 0 ? 0 : 1;
 }
 
+// Writes out what earlier runs left in the page cache, so that no run pays
+// for the one before it (outside the timing).
+void settle() { ::sync(); }
+
 std::vector<double> runChild(const QStringList &args)
 {
+    settle();
     QProcess p;
     p.start(QCoreApplication::applicationFilePath(), args);
     p.waitForFinished(-1);
@@ -301,6 +308,7 @@ std::vector<double> runChild(const QStringList &args)
 // Wall seconds of a whole process, from its start to its end.
 double timeProcess(const QString &program, const QStringList &args)
 {
+    settle();
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer t;
@@ -378,7 +386,13 @@ void makeHugoSite(const std::string &data, const std::string &site)
     }
 }
 
-void measure(int posts, int runs, bool hugo)
+struct Figures {
+    int posts = 0;
+    double first = 0;
+    double second = 0;
+};
+
+Figures measure(int posts, int runs, bool hugo)
 {
     QTemporaryDir tmp(QDir::tempPath() + "/tl-bench-generate-XXXXXX");
     const std::string root = tmp.path().toStdString();
@@ -455,7 +469,7 @@ void measure(int posts, int runs, bool hugo)
         const QString hugoPath = QStandardPaths::findExecutable("hugo");
         if (hugoPath.isEmpty()) {
             std::printf("hugo not found on PATH: no comparison\n");
-            return;
+            return {posts, median(first), median(second)};
         }
         QProcess version;
         version.start(hugoPath, {"version"});
@@ -477,6 +491,7 @@ void measure(int posts, int runs, bool hugo)
                     version.readAllStandardOutput().trimmed().constData(), median(theirs),
                     median(ratio));
     }
+    return {posts, median(first), median(second)};
 }
 
 } // namespace
@@ -508,7 +523,12 @@ int main(int argc, char **argv)
     }
     if (sizes.empty())
         sizes = {10000, 100000};
-    for (int n : sizes)
-        measure(n, runs, hugo);
+    std::vector<Figures> figures;
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        figures.push_back(measure(sizes[i], runs, hugo && i == 0));
+    for (std::size_t i = 1; i < figures.size(); ++i)
+        std::printf("\n%d / %d posts: first generation %.2f, after one new post %.2f\n",
+                    figures[i].posts, figures[0].posts, figures[i].first / figures[0].first,
+                    figures[i].second / figures[0].second);
     return 0;
 }

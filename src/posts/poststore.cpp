@@ -155,8 +155,56 @@ bool makeKey(const std::string &name, std::array<unsigned char, kKeyWidth> &key)
 }
 } // namespace
 
+namespace {
+// Post names as the editor writes them, "digits.txt" with 1 to 16 digits,
+// fit the list's width. Padded with "_", which ranks below the digits, they
+// order by their count of digits first and then by their digits, which one
+// number holds: count * 10^16 + value.
+constexpr std::uint64_t kDigitWeight = 10000000000000000ULL; // 10^16
+
+bool plainNameKey(const std::string &name, std::uint64_t &key)
+{
+    const std::size_t size = name.size();
+    if (size < 5 || size > kPostListWidth || name.compare(size - 4, 4, ".txt") != 0)
+        return false;
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size - 4; ++i) {
+        const char c = name[i];
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    key = (size - 4) * kDigitWeight + value;
+    return true;
+}
+
+// The post list of a listing of plain names only, or false. Equal keys are
+// equal names. The padded names are made in list order, so that walking the
+// list later reads memory in order.
+bool plainPostList(const std::vector<std::string> &listing, std::vector<std::string> &list)
+{
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(listing.size());
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (!plainNameKey(listing[i], keyed[i].first))
+            return false;
+        keyed[i].second = static_cast<std::uint32_t>(i);
+    }
+    std::sort(keyed.begin(), keyed.end());
+    list.clear();
+    list.reserve(keyed.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        if (i == 0 || keyed[i].first != keyed[i - 1].first)
+            list.push_back(padPostName(listing[keyed[i].second]));
+    return true;
+}
+} // namespace
+
 std::vector<std::string> makePostList(const std::vector<std::string> &listing)
 {
+    std::vector<std::string> plain;
+    if (plainPostList(listing, plain))
+        return plain;
+
     std::vector<std::string> padded;
     padded.reserve(listing.size());
     for (const std::string &name : listing)
