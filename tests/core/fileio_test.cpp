@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace tl;
@@ -56,6 +58,14 @@ TEST(UpdateWholeFile, ReplacementKeepsPermissionsAndLeavesNoTemporaryFile)
     QTemporaryDir tmp;
     const std::string path = tmp.path().toStdString() + "/page.html";
     replaceWholeFile(path, "old");
+    // A new file gets the permissions any new file gets.
+    const std::string plain = tmp.path().toStdString() + "/plain";
+    ::close(::open(plain.c_str(), O_WRONLY | O_CREAT, 0666));
+    struct stat fresh {}, usual {};
+    ASSERT_EQ(::stat(path.c_str(), &fresh), 0);
+    ASSERT_EQ(::stat(plain.c_str(), &usual), 0);
+    EXPECT_EQ(fresh.st_mode, usual.st_mode);
+    ::unlink(plain.c_str());
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     replaceWholeFile(path, "new");
     EXPECT_EQ(updateWholeFile(path, "newer"), WriteOutcome::Rewritten);

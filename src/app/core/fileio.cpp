@@ -97,11 +97,40 @@ bool sameContent(int fd, const std::string &bytes)
 
 std::atomic<unsigned> g_tempCounter{0};
 
+// A file that does not exist yet is written into an unnamed file in its
+// folder and given its name once complete: one change of the folder instead
+// of a named temporary file and a rename, and still never half a file under
+// the name. False when the file system has no unnamed files or the name was
+// taken meanwhile; the caller then takes the named way.
+bool createUnnamed(const std::string &folder, const std::string &path, const std::string &bytes,
+                   FileStamp *stamp, const std::string &failure)
+{
+    const int fd = openRetrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY, 0666);
+    if (fd < 0)
+        return false;
+    if (!writeAll(fd, bytes.data(), bytes.size())) {
+        ::close(fd); // the unnamed file goes with it
+        throw AppError(failure);
+    }
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        ::close(fd);
+        return false;
+    }
+    struct stat st;
+    if (stamp)
+        *stamp = ::fstat(fd, &st) == 0 ? stampOf(st) : FileStamp{};
+    ::close(fd);
+    return true;
+}
+
 // The whole replacement: a new file beside the target, written and closed,
 // then renamed over it. `existing` is the target's status when it is known
-// to exist, so that its permissions carry over.
+// to exist, so that its permissions carry over; `absent` says the target is
+// known not to exist.
 void replaceWith(const std::string &path, const std::string &bytes, FileStamp *stamp,
-                 const struct stat *existing)
+                 const struct stat *existing, bool absent)
 {
     const std::string failure = msgCannotCreateFile(path);
     const std::size_t slash = path.rfind('/');
@@ -109,6 +138,8 @@ void replaceWith(const std::string &path, const std::string &bytes, FileStamp *s
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty())
         throw AppError(failure);
+    if (absent && createUnnamed(folder, path, bytes, stamp, failure))
+        return;
 
     // A hidden name of its own in the same folder, so the rename stays on one
     // file system and a leftover from a crash is not taken for a page.
@@ -199,15 +230,17 @@ void writeWholeFileAtomic(const std::string &path, const std::string &bytes)
 void replaceWholeFile(const std::string &path, const std::string &bytes, FileStamp *stamp)
 {
     struct stat st;
-    const bool exists = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    replaceWith(path, bytes, stamp, exists ? &st : nullptr);
+    const bool found = ::stat(path.c_str(), &st) == 0;
+    const bool absent = !found && errno == ENOENT;
+    replaceWith(path, bytes, stamp, found && S_ISREG(st.st_mode) ? &st : nullptr, absent);
 }
 
 WriteOutcome updateWholeFile(const std::string &path, const std::string &bytes, FileStamp *stamp)
 {
     const int fd = openRetrying(path.c_str(), O_RDONLY);
     if (fd < 0) {
-        replaceWith(path, bytes, stamp, nullptr);
+        const bool absent = errno == ENOENT;
+        replaceWith(path, bytes, stamp, nullptr, absent);
         return WriteOutcome::Rewritten;
     }
     struct stat st;
@@ -220,7 +253,7 @@ WriteOutcome updateWholeFile(const std::string &path, const std::string &bytes, 
             *stamp = stampOf(st);
         return WriteOutcome::Unchanged;
     }
-    replaceWith(path, bytes, stamp, regular ? &st : nullptr);
+    replaceWith(path, bytes, stamp, regular ? &st : nullptr, false);
     return WriteOutcome::Rewritten;
 }
 

@@ -38,7 +38,10 @@ void writeWholeFileAtomic(const std::string &path, const std::string &bytes,
 // The same whole-file replacement (temporary file in the same folder renamed
 // over the target, an existing file's permissions kept), but without forcing
 // the file to disk: for files that can always be made again, such as
-// generated pages, where a flush per file costs more than making them.
+// generated pages, where a flush per file costs more than making them. A
+// file that does not exist yet is written into an unnamed temporary file in
+// the same folder that gets the name once complete, where the file system
+// allows it (one change of the folder instead of two).
 // Throws AppError("Cannot create file %s"); the old file then stays as it was.
 // With `stamp`, gives the stamp of the file written.
 void replaceWholeFile(const std::string &path, const std::string &bytes,
