@@ -1,13 +1,14 @@
 // Site generation on synthetic blogs: 10,000 posts over 20 years and 100,000
 // posts, 1 KB bodies, one post in ten long, with the fixture templates of the
-// generator tests. For each size, every measurement in a fresh process and
-// the runs of the different measurements taking turns:
+// generator tests. Every measurement runs in a fresh process, the runs of
+// the different measurements and of the different sizes taking turns:
 //   - first: Read (listing, post list, month walk) and GenerateSite into an
 //     empty main folder, as the Generate command does minus the dialogs;
 //   - the I/O floor: the same listing, every post file read once, and the
 //     same files written (same names, count and sizes) with no templating:
-//     "plain" with ordinary writes (open, write, close), "replace" the way
-//     generation writes (a temporary file renamed over the target, no flush);
+//     "plain" with ordinary writes (open, write, close), "replace" through
+//     a temporary file renamed over the target without a flush
+//     (tl::replaceWholeFile, as generation writes);
 //   - incremental: in one process, a first Read + GenerateSite into an empty
 //     folder, then one post saved into the newest month (long, so that it has
 //     a long-post page), then the timed Read + GenerateSite; then one more
@@ -19,7 +20,7 @@
 //     date, one page per post, a home page of the 10 newest with their
 //     summaries, RSS), each into an empty folder.
 // Medians are printed; each ratio is the median of the ratios of runs that
-// took turns. Before each run the page cache is written out (sync, not
+// took turns (generation / floor, Hugo / ours, 100,000 / 10,000). Before each run the page cache is written out (sync, not
 // timed), so that no run pays for the writing of the one before.
 //
 //   bench_generate                       10,000 and 100,000 posts, 5 runs
@@ -54,6 +55,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -386,112 +388,158 @@ void makeHugoSite(const std::string &data, const std::string &site)
     }
 }
 
-struct Figures {
+// One blog size and everything measured on it.
+struct Blog {
     int posts = 0;
-    double first = 0;
-    double second = 0;
-};
-
-Figures measure(int posts, int runs, bool hugo)
-{
-    QTemporaryDir tmp(QDir::tempPath() + "/tl-bench-generate-XXXXXX");
-    const std::string root = tmp.path().toStdString();
-    const QString qroot = tmp.path();
-    std::fprintf(stderr, "%d posts: writing the blog...\n", posts);
-    makeBlog(root + "/data", posts);
-    const auto blogWritten = Clock::now();
-
-    // The files generation writes, for the floor.
-    runChild({"--child-first", qroot, qroot + "/manifest-site"});
+    std::unique_ptr<QTemporaryDir> tmp;
+    std::string root;
+    QString qroot;
+    int folders = 0;
     long long outputBytes = 0;
     int outputFiles = 0;
-    writeManifest(root, root + "/manifest-site", outputBytes, outputFiles);
+    std::vector<double> first, firstCpu, firstPeak, plain, replace, vsPlain, vsReplace;
+    std::vector<double> second, secondCpu, secondRewritten, secondRendered, secondReused;
+    std::vector<double> third, thirdRewritten, thirdRendered;
+    std::vector<double> ours, hugo, hugoRatio;
 
     // Every run writes into a folder of its own, and all are removed at the
-    // end: creating files just after thousands were deleted costs ext4 much
-    // more (it skips the inodes freed within the last half minute), which
-    // would make each run pay for the one before.
-    int folders = 0;
-    const auto freshFolder = [&] { return qroot + "/out" + QString::number(++folders); };
-    std::vector<double> first, firstCpu, firstPeak, plain, replace, vsPlain, vsReplace;
-    for (int r = 0; r < runs; ++r) {
-        const std::vector<double> g = runChild({"--child-first", qroot, freshFolder()});
-        const std::vector<double> p = runChild({"--child-floor", qroot, freshFolder(), "plain"});
-        const std::vector<double> q = runChild({"--child-floor", qroot, freshFolder(), "replace"});
-        first.push_back(g[0]);
-        firstCpu.push_back(g[1]);
-        firstPeak.push_back(g[2] / 1024);
-        plain.push_back(p[0]);
-        replace.push_back(q[0]);
-        vsPlain.push_back(g[0] / p[0]);
-        vsReplace.push_back(g[0] / q[0]);
-        std::fprintf(stderr, "  first %.3f s, floor plain %.3f s, floor replace %.3f s\n", g[0],
-                     p[0], q[0]);
-    }
+    // very end: creating files within half a minute after thousands were
+    // deleted costs ext4 much more (it passes over the inodes freed lately),
+    // which would make each run pay for the ones before.
+    QString freshFolder() { return qroot + "/out" + QString::number(++folders); }
+};
 
-    // The posts must be older than the cache's window (2 s) to be trusted,
-    // as in a blog written before the day's Generate.
-    const double wait = 2.5 - secondsSince(blogWritten);
-    if (wait > 0)
-        QThread::msleep(static_cast<unsigned long>(wait * 1000));
-    std::vector<double> second, secondCpu, third;
-    std::vector<double> secondRewritten, secondRendered, secondReused, thirdRewritten, thirdRendered;
-    for (int r = 0; r < runs; ++r) {
-        const std::vector<double> v = runChild({"--child-incremental", qroot, freshFolder()});
-        second.push_back(v[0]);
-        secondCpu.push_back(v[1]);
-        secondRewritten.push_back(v[2]);
-        secondRendered.push_back(v[3]);
-        secondReused.push_back(v[4]);
-        third.push_back(v[5]);
-        thirdRewritten.push_back(v[6]);
-        thirdRendered.push_back(v[7]);
-        std::fprintf(stderr, "  after one new post %.4f s (%g files rewritten, %g months rendered)\n",
-                     v[0], v[2], v[3]);
-    }
+void firstRuns(Blog &b)
+{
+    const std::vector<double> g = runChild({"--child-first", b.qroot, b.freshFolder()});
+    const std::vector<double> p = runChild({"--child-floor", b.qroot, b.freshFolder(), "plain"});
+    const std::vector<double> q = runChild({"--child-floor", b.qroot, b.freshFolder(), "replace"});
+    b.first.push_back(g[0]);
+    b.firstCpu.push_back(g[1]);
+    b.firstPeak.push_back(g[2] / 1024);
+    b.plain.push_back(p[0]);
+    b.replace.push_back(q[0]);
+    b.vsPlain.push_back(g[0] / p[0]);
+    b.vsReplace.push_back(g[0] / q[0]);
+    std::fprintf(stderr, "  %d posts: first %.3f s, floor plain %.3f s, floor replace %.3f s\n",
+                 b.posts, g[0], p[0], q[0]);
+}
 
-    std::printf("\n%d posts: %d output files, %.1f MB\n", posts, outputFiles, outputBytes / 1e6);
+void incrementalRun(Blog &b)
+{
+    const std::vector<double> v = runChild({"--child-incremental", b.qroot, b.freshFolder()});
+    b.second.push_back(v[0]);
+    b.secondCpu.push_back(v[1]);
+    b.secondRewritten.push_back(v[2]);
+    b.secondRendered.push_back(v[3]);
+    b.secondReused.push_back(v[4]);
+    b.third.push_back(v[5]);
+    b.thirdRewritten.push_back(v[6]);
+    b.thirdRendered.push_back(v[7]);
+    std::fprintf(stderr, "  %d posts: after one new post %.4f s (%g files rewritten, %g months rendered)\n",
+                 b.posts, v[0], v[2], v[3]);
+}
+
+void hugoRun(Blog &b, const QString &hugoPath)
+{
+    const double ours =
+        timeProcess(QCoreApplication::applicationFilePath(), {"--whole", b.qroot, b.freshFolder()});
+    const double hugo =
+        timeProcess(hugoPath, {"--quiet", "-s", b.qroot + "/hugo", "-d", b.freshFolder()});
+    b.ours.push_back(ours);
+    b.hugo.push_back(hugo);
+    b.hugoRatio.push_back(hugo / ours);
+    std::fprintf(stderr, "  %d posts: whole process ours %.3f s, hugo %.3f s\n", b.posts, ours, hugo);
+}
+
+void printBlog(const Blog &b, const std::string &hugoVersion)
+{
+    std::printf("\n%d posts: %d output files, %.1f MB\n", b.posts, b.outputFiles, b.outputBytes / 1e6);
     std::printf("| measure | median s | notes |\n|---|---|---|\n");
     std::printf("| first generation (Read + GenerateSite, empty folder) | %.3f | CPU %.3f s, peak RSS %.1f MB |\n",
-                median(first), median(firstCpu), median(firstPeak));
-    std::printf("| I/O floor, plain writes | %.3f | generation / floor: %.2f |\n", median(plain),
-                median(vsPlain));
+                median(b.first), median(b.firstCpu), median(b.firstPeak));
+    std::printf("| I/O floor, plain writes | %.3f | generation / floor: %.2f |\n", median(b.plain),
+                median(b.vsPlain));
     std::printf("| I/O floor, temporary file + rename | %.3f | generation / floor: %.2f |\n",
-                median(replace), median(vsReplace));
+                median(b.replace), median(b.vsReplace));
     std::printf("| Read + GenerateSite after one new post | %.4f | CPU %.4f s; %g files rewritten, "
                 "%g months rendered, %g taken from the cache |\n",
-                median(second), median(secondCpu), median(secondRewritten), median(secondRendered),
-                median(secondReused));
+                median(b.second), median(b.secondCpu), median(b.secondRewritten),
+                median(b.secondRendered), median(b.secondReused));
     std::printf("| Read + GenerateSite, no change | %.4f | %g files rewritten, %g months rendered |\n",
-                median(third), median(thirdRewritten), median(thirdRendered));
+                median(b.third), median(b.thirdRewritten), median(b.thirdRendered));
+    if (!b.ours.empty()) {
+        std::printf("| whole process: bench_generate --whole | %.3f | |\n", median(b.ours));
+        std::printf("| whole process: %s | %.3f | Hugo / ours: %.1f |\n", hugoVersion.c_str(),
+                    median(b.hugo), median(b.hugoRatio));
+    }
+}
 
-    if (hugo) {
+void measure(const std::vector<int> &sizes, int runs, bool withHugo)
+{
+    std::vector<Blog> blogs(sizes.size());
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        Blog &b = blogs[i];
+        b.posts = sizes[i];
+        b.tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tl-bench-generate-XXXXXX");
+        b.root = b.tmp->path().toStdString();
+        b.qroot = b.tmp->path();
+        std::fprintf(stderr, "%d posts: writing the blog...\n", b.posts);
+        makeBlog(b.root + "/data", b.posts);
+    }
+    const auto blogsWritten = Clock::now();
+    for (Blog &b : blogs) {
+        // The files generation writes, for the floor.
+        runChild({"--child-first", b.qroot, b.qroot + "/manifest-site"});
+        writeManifest(b.root, b.root + "/manifest-site", b.outputBytes, b.outputFiles);
+    }
+
+    // The sizes take turns, so that each ratio between them compares runs
+    // made under the same conditions.
+    for (int r = 0; r < runs; ++r)
+        for (Blog &b : blogs)
+            firstRuns(b);
+    // The posts must be older than the cache's window (2 s) to be trusted,
+    // as in a blog written before the day's Generate.
+    const double wait = 2.5 - secondsSince(blogsWritten);
+    if (wait > 0)
+        QThread::msleep(static_cast<unsigned long>(wait * 1000));
+    for (int r = 0; r < runs; ++r)
+        for (Blog &b : blogs)
+            incrementalRun(b);
+
+    std::string hugoVersion;
+    if (withHugo) {
         const QString hugoPath = QStandardPaths::findExecutable("hugo");
         if (hugoPath.isEmpty()) {
             std::printf("hugo not found on PATH: no comparison\n");
-            return {posts, median(first), median(second)};
+        } else {
+            QProcess version;
+            version.start(hugoPath, {"version"});
+            version.waitForFinished(-1);
+            hugoVersion = version.readAllStandardOutput().trimmed().toStdString();
+            Blog &b = blogs.front();
+            makeHugoSite(b.root + "/data", b.root + "/hugo");
+            for (int r = 0; r < runs; ++r)
+                hugoRun(b, hugoPath);
         }
-        QProcess version;
-        version.start(hugoPath, {"version"});
-        version.waitForFinished(-1);
-        makeHugoSite(root + "/data", root + "/hugo");
-        std::vector<double> ours, theirs, ratio;
-        for (int r = 0; r < runs; ++r) {
-            const double a = timeProcess(QCoreApplication::applicationFilePath(),
-                                         {"--whole", qroot, freshFolder()});
-            const double b = timeProcess(hugoPath, {"--quiet", "-s", qroot + "/hugo", "-d",
-                                                    freshFolder()});
-            ours.push_back(a);
-            theirs.push_back(b);
-            ratio.push_back(b / a);
-            std::fprintf(stderr, "  whole: ours %.3f s, hugo %.3f s\n", a, b);
-        }
-        std::printf("| whole process: bench_generate --whole | %.3f | |\n", median(ours));
-        std::printf("| whole process: %s | %.3f | Hugo / ours: %.1f |\n",
-                    version.readAllStandardOutput().trimmed().constData(), median(theirs),
-                    median(ratio));
     }
-    return {posts, median(first), median(second)};
+
+    for (const Blog &b : blogs)
+        printBlog(b, hugoVersion);
+    for (std::size_t i = 1; i < blogs.size(); ++i) {
+        std::vector<double> first, second;
+        for (int r = 0; r < runs; ++r) {
+            first.push_back(blogs[i].first[r] / blogs[0].first[r]);
+            second.push_back(blogs[i].second[r] / blogs[0].second[r]);
+        }
+        std::printf("\n%d / %d posts, median of the runs' ratios: first generation %.2f "
+                    "(CPU %.2f), after one new post %.2f (CPU %.2f)\n",
+                    blogs[i].posts, blogs[0].posts, median(first),
+                    median(blogs[i].firstCpu) / median(blogs[0].firstCpu), median(second),
+                    median(blogs[i].secondCpu) / median(blogs[0].secondCpu));
+    }
+    std::fprintf(stderr, "removing the work folders...\n");
 }
 
 } // namespace
@@ -523,12 +571,6 @@ int main(int argc, char **argv)
     }
     if (sizes.empty())
         sizes = {10000, 100000};
-    std::vector<Figures> figures;
-    for (std::size_t i = 0; i < sizes.size(); ++i)
-        figures.push_back(measure(sizes[i], runs, hugo && i == 0));
-    for (std::size_t i = 1; i < figures.size(); ++i)
-        std::printf("\n%d / %d posts: first generation %.2f, after one new post %.2f\n",
-                    figures[i].posts, figures[0].posts, figures[i].first / figures[0].first,
-                    figures[i].second / figures[0].second);
+    measure(sizes, runs, hugo);
     return 0;
 }

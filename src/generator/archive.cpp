@@ -82,6 +82,8 @@ struct MonthResult {
     std::exception_ptr otherFailure;
 };
 
+// The system's own clock, not the program's settable one: it is compared
+// with the times the file system gives files, which come from this clock.
 std::int64_t realtimeNowNs()
 {
     timespec ts{};
