@@ -5,10 +5,11 @@ set -euo pipefail
 # on a loopback port (never the system's). openssh-client: ssh-keygen for the
 # tests, sftp for the benchmark. libxml2-utils: xmllint checks the feed.
 # vsftpd, python3-openssl, openssl: the FTPS tests (their own server, their
-# own self-signed certificate).
+# own self-signed certificate). hugo: only the generation benchmark
+# compares against it.
 PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev python3-pyftpdlib python3-openssl vsftpd openssl curl xvfb xauth
-      libssh-dev openssh-server openssh-client libxml2-utils)
+      libssh-dev openssh-server openssh-client libxml2-utils hugo)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,10 +2,13 @@
 // The archive: one page per month of posts, one page per long post, and the
 // list of month links that the main page and the archive pages show.
 
+#include "app/core/fileio.h"
 #include "generator/render.h"
 #include "generator/reporter.h"
+#include "generator/sitecache.h"
 #include "generator/templates.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,7 +30,7 @@ PageTemplate prepareArchiveTemplate(const std::string &text, const std::string &
                                     const std::vector<std::string> &monthList,
                                     const std::string &archiveFolder, int charset);
 
-// What GenArchiveFiles needs besides the tree.
+// What the archive needs besides the tree.
 struct ArchiveJob {
     PageTemplate pageTemplate; // prepared by prepareArchiveTemplate
     std::string dataFolder;    // folder of the post files, "" or ending in "/"
@@ -35,20 +38,38 @@ struct ArchiveJob {
     RenderSettings settings;
 };
 
-// Walks the tree's node texts in display order (month keys, post names) and
-// writes every month page and long-post page into the archive folder below the
-// main folder (created when missing), appending each written path to the
-// upload list: for each month, its long-post pages (newest first), then the
-// month page. A node whose text
-// contains ".txt" is a post; every other node a month. Throws
-// "Cannot open file %s" for a post that cannot be read and
-// "Cannot create file %s" for a page that cannot be written; pages finished
-// before stay written.
-void GenArchiveFiles(const ArchiveJob &job, const std::vector<std::string> &treeOrder,
-                     GenerateReporter &reporter);
+// The archive pages of one run. The tree's node texts (month keys and post
+// names, in display order; a node whose text contains ".txt" is a post, every
+// other node a month) are split into months, which are rendered from
+// construction on by worker threads, ahead of the writing: a month whose
+// posts and pages are as the cache recorded them is taken as it is, every
+// other month is read and rendered in memory. Rendering only reads files.
+// commit() then writes the pages on the calling thread in walk order, each
+// only when its bytes differ from the file on disk, and reports them: for each
+// month, its long-post pages (newest first), then the month page. A failure
+// is thrown by commit() at the month and post where a walk of the tree would
+// meet it ("Cannot open file %s" for a post that cannot be read, "'%s' is not
+// a valid integer value" for a name that is not a post name, "Cannot create
+// file %s" for a page that cannot be written), after writing what that walk
+// would have written before it. The archive folder below the main folder is
+// created when missing. The tree must outlive the run.
+class ArchiveRun {
+public:
+    ArchiveRun(ArchiveJob job, const std::vector<std::string> &treeOrder, SiteCache &cache);
+    ~ArchiveRun(); // stops the workers; a run never committed leaves the cache as it was
+    ArchiveRun(const ArchiveRun &) = delete;
+    ArchiveRun &operator=(const ArchiveRun &) = delete;
+
+    void commit(GenerateReporter &reporter);
+
+private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
 
 // Writes an output file whole with CR LF line ends (through a temporary file
-// renamed over the target). Throws "Cannot create file %s".
-void writeOutputFile(const std::string &path, const std::string &text);
+// renamed over the target), unless the file already holds exactly those
+// bytes. Throws "Cannot create file %s".
+WriteOutcome writeOutputFile(const std::string &path, const std::string &text);
 
 } // namespace tl::gen

@@ -117,19 +117,22 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     const std::string pattern = normalizeBlockLineBreaks(mainTemplate.block);
     // The archive template is read and checked here too, so that a broken
     // template stops the run before any file is written.
-    ArchiveJob archive;
-    archive.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE),
-                                                  p.archiveTEMPLATE, input.monthList,
-                                                  p.dirPATHARCHIVES, p.rgCHARSET);
+    ArchiveJob job;
+    job.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE), p.archiveTEMPLATE,
+                                              input.monthList, p.dirPATHARCHIVES, p.rgCHARSET);
     {
         SiteTexts archiveSite = site;
         archiveSite.mainPage = linkToMainFolder(p.pathMAIN, p.dirPATHARCHIVES, p.edtMAINHTML);
-        fillSitePlaceholders(archive.pageTemplate.head, archiveSite);
-        fillSitePlaceholders(archive.pageTemplate.tail, archiveSite);
+        fillSitePlaceholders(job.pageTemplate.head, archiveSite);
+        fillSitePlaceholders(job.pageTemplate.tail, archiveSite);
     }
-    archive.dataFolder = dataFolder;
-    archive.outputFolder = folder;
-    archive.settings = settings;
+    job.dataFolder = dataFolder;
+    job.outputFolder = folder;
+    job.settings = settings;
+    // The archive months render in the background from here on (they only
+    // read); they are written after the main page, RSS and TXT files.
+    ArchiveRun archive(std::move(job), input.treeOrder,
+                       input.cache ? *input.cache : SiteCache::process());
 
     const std::string mainPath = folder + p.edtMAINHTML;
     const std::string rssPath = folder + p.edtRSSFILE;
@@ -186,23 +189,25 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     removeAllInPlace(page, kInsertionMarker);
     replaceAllInPlace(page, kContentEnd, generatorStamp(input.versionText, input.fileDateText));
 
-    writeOutputFile(mainPath, page);
+    const WriteOutcome mainOutcome = writeOutputFile(mainPath, page);
+    WriteOutcome rssOutcome = WriteOutcome::Unchanged;
     if (withRss)
-        writeOutputFile(rssPath, rssText);
+        rssOutcome = writeOutputFile(rssPath, rssText);
+    WriteOutcome txtOutcome = WriteOutcome::Unchanged;
     if (withTxt) {
         reporter.log("Generating TXT file...");
-        writeOutputFile(txtPath, txtText);
+        txtOutcome = writeOutputFile(txtPath, txtText);
     }
 
     reporter.clearUploadList();
-    reporter.addToUploadList(mainPath);
+    reporter.siteFile(mainPath, mainOutcome);
     if (withRss)
-        reporter.addToUploadList(rssPath);
+        reporter.siteFile(rssPath, rssOutcome);
     if (withTxt)
-        reporter.addToUploadList(txtPath);
+        reporter.siteFile(txtPath, txtOutcome);
 
     reporter.log("Generating archive files...");
-    GenArchiveFiles(archive, input.treeOrder, reporter);
+    archive.commit(reporter);
     reporter.log("Completed.");
 }
 

@@ -6,6 +6,7 @@
 // question itself.
 
 #include "generator/reporter.h"
+#include "generator/sitecache.h"
 #include "posts/postfile.h"
 
 #include <functional>
@@ -61,6 +62,9 @@ struct GenerateInput {
     // The local offset from UTC, in seconds, at a post's local date and time
     // (for the RSS items' dates). Empty: the local time zone's rules.
     std::function<int(const CivilDateTime &)> utcOffsetAt;
+    // What earlier runs wrote, for skipping the archive months that did not
+    // change; null means the cache the whole process shares.
+    SiteCache *cache = nullptr;
 };
 
 // The local time zone's offset from UTC, in seconds, at a local date and time.
@@ -81,7 +85,12 @@ std::string mainPagePath(const ProjectFields &p);
 // (RSS template set), "Generating TXT file..." (TXT template set),
 // "Generating archive files...", "Completed.". The upload list is rebuilt once
 // the main page, RSS and TXT files are written: the main page, then the RSS
-// and TXT files written in this run, then every archive file.
+// and TXT files written in this run, then every archive file; each is also
+// reported through GenerateReporter::siteFile with whether it was rewritten.
+// Every output is written whole, and only when its bytes differ from the file
+// on disk: a page that comes out the same keeps its file and its times.
+// Archive months whose posts, template, settings and pages are as the cache
+// recorded them are not rendered again.
 // Every failure throws tl::AppError with its message at the failing step;
 // files written before stay written. Templates are read and checked before
 // anything is written.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tl {
 
@@ -149,31 +150,57 @@ std::int32_t postTimeOfName(const std::string &fileName)
     return strToInt(postTimeTextOfName(fileName));
 }
 
-std::string normalizeLineEnds(const std::string &text)
+void appendNormalizedLineEnds(std::string &out, std::string_view text, bool &afterCr)
+{
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    if (p == end)
+        return;
+    // An LF that completes a CR LF split across two pieces is already written.
+    if (afterCr && *p == '\n')
+        ++p;
+    afterCr = false;
+    // Line by line up to each LF, copying the runs between CRs in one piece:
+    // pages are long and nearly every line end is already CR LF.
+    while (p < end) {
+        const char *lf = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        const char *const stop = lf ? lf : end;
+        bool lfTaken = false;
+        while (p < stop) {
+            const char *cr = static_cast<const char *>(std::memchr(p, '\r', stop - p));
+            if (!cr) {
+                out.append(p, stop - p);
+                p = stop;
+                break;
+            }
+            out.append(p, cr - p);
+            out += "\r\n";
+            p = cr + 1;
+            if (p == stop) {
+                if (lf)
+                    lfTaken = true; // CR LF: one line end
+                else
+                    afterCr = true; // the piece ends in a CR
+            }
+        }
+        if (lf) {
+            if (!lfTaken)
+                out += "\r\n";
+            p = lf + 1;
+        }
+    }
+}
+
+std::string normalizeLineEnds(std::string_view text)
 {
     std::string out;
     out.reserve(text.size() + text.size() / 32);
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        // Copy the run up to the next line end in one piece.
-        std::size_t e = i;
-        while (e < n && text[e] != '\r' && text[e] != '\n')
-            ++e;
-        if (e == n) {
-            out.append(text, i, std::string::npos);
-            break;
-        }
-        out.append(text, i, e - i);
-        out += "\r\n";
-        i = e + 1;
-        if (text[e] == '\r' && i < n && text[i] == '\n')
-            ++i;
-    }
+    bool afterCr = false;
+    appendNormalizedLineEnds(out, text, afterCr);
     return out;
 }
 
-PostContent parsePost(const std::string &bytes)
+PostContent parsePost(std::string_view bytes)
 {
     PostContent post;
     const std::size_t eol = bytes.find_first_of("\r\n");

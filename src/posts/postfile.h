@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tl {
 
@@ -87,7 +88,7 @@ constexpr std::size_t kMaxTitleLength = 4096;
 // end a line; the title is line 1 cut to 4096 characters; the body is
 // everything after the first line end with its line ends written as CR LF; a
 // text without any line end has an empty body.
-PostContent parsePost(const std::string &bytes);
+PostContent parsePost(std::string_view bytes);
 // Reads a post file by those rules. Throws AppError("Cannot open file %s").
 PostContent readPost(const std::string &path);
 
@@ -99,6 +100,11 @@ std::string postFileBytes(const std::string &title, const std::string &body);
 void writePost(const std::string &path, const std::string &title, const std::string &body);
 
 // Every CR LF, lone CR and lone LF made CR LF (as the reading rules count them).
-std::string normalizeLineEnds(const std::string &text);
+std::string normalizeLineEnds(std::string_view text);
+// The same, appended to out piece by piece: normalising the pieces one after
+// another gives what normalising them joined would. afterCr carries from one
+// piece to the next (false before the first piece): it says the last piece
+// ended in a CR, so an LF opening the next one belongs to that line end.
+void appendNormalizedLineEnds(std::string &out, std::string_view text, bool &afterCr);
 
 } // namespace tl

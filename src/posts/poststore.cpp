@@ -9,6 +9,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -29,11 +33,11 @@ std::string msgCannotOpenFolder(const std::string &folder)
 }
 
 namespace {
-bool endsWithTxtAnyCase(const std::string &name)
+bool endsWithTxtAnyCase(const char *name, std::size_t length)
 {
-    if (name.size() < 4)
+    if (length < 4)
         return false;
-    const char *e = name.data() + name.size() - 4;
+    const char *e = name + length - 4;
     return e[0] == '.' && (e[1] | 0x20) == 't' && (e[2] | 0x20) == 'x' && (e[3] | 0x20) == 't';
 }
 } // namespace
@@ -43,22 +47,33 @@ std::vector<std::string> listPostFolder(const std::string &folder)
     // An empty folder text would list whatever folder happens to be current.
     if (folder.empty())
         throw AppError(msgCannotOpenFolder(folder));
-    const QString qfolder = pathText(folder);
-    const QFileInfo fi(qfolder);
-    if (!fi.isDir() || !fi.isReadable() || !fi.isExecutable())
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)
+        || ::access(folder.c_str(), R_OK | X_OK) != 0)
+        throw AppError(msgCannotOpenFolder(folder));
+    DIR *dir = ::opendir(folder.c_str());
+    if (!dir)
         throw AppError(msgCannotOpenFolder(folder));
 
+    // Regular files only, links to files counting as the files they point
+    // to; hidden names (a leading "."), folders, devices, pipes, sockets and
+    // broken links stay out. The entry's type spares a file status for all
+    // but links (and entries of file systems that do not give the type).
     std::vector<std::string> names;
-    // Files only (links to files count as the files they point to); without
-    // QDir::Hidden and QDir::System, hidden files, devices, pipes, sockets and
-    // broken links stay out.
-    QDirIterator it(qfolder, QDir::Files | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        std::string name = pathBytes(it.fileName());
-        if (endsWithTxtAnyCase(name))
-            names.push_back(std::move(name));
+    while (const dirent *e = ::readdir(dir)) {
+        const char *name = e->d_name;
+        if (name[0] == '.')
+            continue;
+        const std::size_t length = std::strlen(name);
+        if (!endsWithTxtAnyCase(name, length))
+            continue;
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)
+            regular = ::fstatat(::dirfd(dir), name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        if (regular)
+            names.emplace_back(name, length);
     }
+    ::closedir(dir);
     return names;
 }
 
@@ -144,8 +159,56 @@ bool makeKey(const std::string &name, std::array<unsigned char, kKeyWidth> &key)
 }
 } // namespace
 
+namespace {
+// Post names as the editor writes them, "digits.txt" with 1 to 16 digits,
+// fit the list's width. Padded with "_", which ranks below the digits, they
+// order by their count of digits first and then by their digits, which one
+// number holds: count * 10^16 + value.
+constexpr std::uint64_t kDigitWeight = 10000000000000000ULL; // 10^16
+
+bool plainNameKey(const std::string &name, std::uint64_t &key)
+{
+    const std::size_t size = name.size();
+    if (size < 5 || size > kPostListWidth || name.compare(size - 4, 4, ".txt") != 0)
+        return false;
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size - 4; ++i) {
+        const char c = name[i];
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    key = (size - 4) * kDigitWeight + value;
+    return true;
+}
+
+// The post list of a listing of plain names only, or false. Equal keys are
+// equal names. The padded names are made in list order, so that walking the
+// list later reads memory in order.
+bool plainPostList(const std::vector<std::string> &listing, std::vector<std::string> &list)
+{
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(listing.size());
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (!plainNameKey(listing[i], keyed[i].first))
+            return false;
+        keyed[i].second = static_cast<std::uint32_t>(i);
+    }
+    std::sort(keyed.begin(), keyed.end());
+    list.clear();
+    list.reserve(keyed.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        if (i == 0 || keyed[i].first != keyed[i - 1].first)
+            list.push_back(padPostName(listing[keyed[i].second]));
+    return true;
+}
+} // namespace
+
 std::vector<std::string> makePostList(const std::vector<std::string> &listing)
 {
+    std::vector<std::string> plain;
+    if (plainPostList(listing, plain))
+        return plain;
+
     std::vector<std::string> padded;
     padded.reserve(listing.size());
     for (const std::string &name : listing)
@@ -185,17 +248,45 @@ std::vector<std::string> makePostList(const std::vector<std::string> &listing)
 
 bool isPostNodeText(const std::string &text) { return text.find(".txt") != std::string::npos; }
 
+namespace {
+// The time value of the usual entry, "_" padding, 1 to 10 digits and ".txt",
+// read straight from it; false for any other entry (and for a value beyond
+// the 32-bit range), which then goes the general way.
+bool plainPostTime(const std::string &entry, int &n)
+{
+    std::size_t i = 0;
+    const std::size_t size = entry.size();
+    while (i < size && entry[i] == '_')
+        ++i;
+    if (size < i + 5 || size - i - 4 > 10 || entry.compare(size - 4, 4, ".txt") != 0)
+        return false;
+    std::int64_t value = 0;
+    for (; i < size - 4; ++i) {
+        const char c = entry[i];
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 2147483647)
+        return false;
+    n = static_cast<int>(value);
+    return true;
+}
+} // namespace
+
 PostTreeWalk walkPostList(const std::vector<std::string> &postList)
 {
     PostTreeWalk walk;
     int prevYear = 0, prevMonth = 0;
     for (auto it = postList.rbegin(); it != postList.rend(); ++it) {
         // The first ".txt", then every "_", removed leaves the time value.
-        const std::string text = unpadPostName(postTimeTextOfName(*it));
         int n = 0;
-        if (!tryStrToInt(text, n)) {
-            walk.failure = msgNotValidInteger(text);
-            return walk;
+        if (!plainPostTime(*it, n)) {
+            const std::string text = unpadPostName(postTimeTextOfName(*it));
+            if (!tryStrToInt(text, n)) {
+                walk.failure = msgNotValidInteger(text);
+                return walk;
+            }
         }
         const CivilDateTime c = civilFromSeconds(n);
         if (c.year != prevYear || c.month != prevMonth || walk.months.empty()) {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tl::gentest {
@@ -29,8 +30,14 @@ public:
     void log(const std::string &line) override { lines.push_back(line); }
     void clearUploadList() override { uploads.clear(); ++clears; }
     void addToUploadList(const std::string &path) override { uploads.push_back(path); }
+    void siteFile(const std::string &path, WriteOutcome outcome) override
+    {
+        outcomes.emplace_back(path, outcome);
+        GenerateReporter::siteFile(path, outcome);
+    }
     std::vector<std::string> lines;
     std::vector<std::string> uploads;
+    std::vector<std::pair<std::string, WriteOutcome>> outcomes;
     int clears = 0;
 };
 

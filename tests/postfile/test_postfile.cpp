@@ -307,3 +307,44 @@ TEST(LineEnds, NormalizeMakesEveryLineEndCrLf)
     EXPECT_EQ(normalizeLineEnds(""), "");
     EXPECT_EQ(normalizeLineEnds(std::string("a\0b\n", 4)), std::string("a\0b\r\n", 5));
 }
+
+// Every text of up to seven characters of "a", CR and LF, normalised whole
+// and in two pieces (with an empty piece between) split at every place, gives
+// what the rule says: CR LF, lone CR and lone LF each one CR LF.
+TEST(LineEnds, PiecesGiveWhatTheWholeTextGives)
+{
+    const auto reference = [](const std::string &t) {
+        std::string out;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (t[i] == '\r' || t[i] == '\n') {
+                out += "\r\n";
+                if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n')
+                    ++i;
+            } else {
+                out += t[i];
+            }
+        }
+        return out;
+    };
+    const char alphabet[] = {'a', '\r', '\n'};
+    for (int length = 0; length <= 7; ++length) {
+        int count = 1;
+        for (int i = 0; i < length; ++i)
+            count *= 3;
+        for (int code = 0; code < count; ++code) {
+            std::string text;
+            for (int i = 0, c = code; i < length; ++i, c /= 3)
+                text += alphabet[c % 3];
+            const std::string expected = reference(text);
+            ASSERT_EQ(normalizeLineEnds(text), expected);
+            for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+                std::string out;
+                bool afterCr = false;
+                appendNormalizedLineEnds(out, std::string_view(text).substr(0, cut), afterCr);
+                appendNormalizedLineEnds(out, "", afterCr);
+                appendNormalizedLineEnds(out, std::string_view(text).substr(cut), afterCr);
+                ASSERT_EQ(out, expected) << "cut at " << cut;
+            }
+        }
+    }
+}

@@ -400,3 +400,27 @@ TEST(PostList, SortingByKeysAgreesWithTheOrderForShortAndLongNames)
     names.push_back(std::string(40, 'a'));
     EXPECT_EQ(makePostList(names), reference(names));
 }
+
+// Lists of editor-made names ("digits.txt") take a quicker way; it must give
+// the same list: leading zeros, one to sixteen digits, repeated names.
+TEST(PostList, PlainPostNamesGiveTheOrderOfTheRule)
+{
+    std::mt19937 rng(5);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string digits;
+        const int len = 1 + static_cast<int>(rng() % 16);
+        for (int k = 0; k < len; ++k)
+            digits += static_cast<char>('0' + rng() % (k == 0 ? 2 : 10));
+        names.push_back(digits + ".txt");
+    }
+    names.push_back(names[7]);
+    names.push_back("0.txt");
+    names.push_back("00.txt");
+    std::vector<std::string> expected;
+    for (const auto &n : names)
+        expected.push_back(padPostName(n));
+    std::stable_sort(expected.begin(), expected.end(), postListLess);
+    expected.erase(std::unique(expected.begin(), expected.end(), postListEqual), expected.end());
+    EXPECT_EQ(makePostList(names), expected);
+}
