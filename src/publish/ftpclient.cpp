@@ -740,7 +740,7 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
     // target only when the whole transfer went through.
     ReplacingFile out(target);
     if (!out.open())
-        throw AppError(msgCannotCreateFile(target));
+        throw LocalFileError(msgCannotCreateFile(target));
 
     ensureImageType(cmdDownload);
     DataScope scope(this);
@@ -770,7 +770,7 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
                   report("Received " + std::to_string(m_byteCount) + " Bytes", 1);
               });
     if (!out.commit())
-        throw AppError(msgCannotCreateFile(target));
+        throw LocalFileError(msgCannotCreateFile(target));
     m_data.reset();
     progress(m_byteCount, m_byteCount);
     if (OnSuccess)

@@ -66,6 +66,9 @@ FtpAccount ftpAccount(const Project &project, const QString &password)
     a.user = wireText(project.text("edtUSER"));
     a.password = wireText(password);
     a.useProxy = project.checked("chkPROXY");
+    a.passive = project.checked("chkPASSIVE");
+    a.tls = project.checked("chkFTPS");
+    a.trustedFingerprint = project.text("edtFINGERPRINT").toStdString();
     a.proxyHost = project.text("edtFIREWALL").toStdString();
     return a;
 }
@@ -164,7 +167,17 @@ bool isSafeLocalName(const QString &name)
     return true;
 }
 
-Publisher::Publisher(FtpClient &ftp) : ftp_(ftp) { wire(ftp_); }
+Publisher::Publisher(FtpClient &ftp) : ftp_(ftp)
+{
+    wire(ftp_);
+    ftp.OnUntrustedCertificate = [this](const CertificateInfo &info) {
+        return onUntrustedCertificate && onUntrustedCertificate(info);
+    };
+    ftp.OnCertificateAccepted = [this](const std::string &fingerprint) {
+        if (onCertificateAccepted)
+            onCertificateAccepted(fingerprint);
+    };
+}
 
 Publisher::~Publisher() = default;
 
@@ -213,6 +226,9 @@ void Publisher::configure(const FtpAccount &a)
     c.Port = a.port;
     c.UserID = a.user;
     c.Password = a.password;
+    c.Passive = a.passive;
+    c.UseTls = a.tls;
+    c.TrustedFingerprint = a.trustedFingerprint;
     active_ = &ftp_;
 }
 
@@ -357,6 +373,7 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
         clock.start();
         qint64 bytes = 0;
         int received = 0;
+        int skipped = 0;
         Transport &t = *active_;
         t.connect();
         const int total = static_cast<int>(names.size());
@@ -367,6 +384,7 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
             // Whatever the server lists, nothing is written outside the data folder.
             if (!isSafeLocalName(entry)) {
                 log(QStringLiteral("Skipped unsafe name ") + printableName(entry));
+                ++skipped;
                 continue;
             }
             const QString local = folder + entry;
@@ -374,14 +392,25 @@ Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths
             log(QStringLiteral("Starting transfer of ") + name);
             if (onFileStarted)
                 onFileStarted(QStringLiteral("Receiving"), name, k, total);
-            t.download(paths.dataPrefix + wireText(name), local.toStdString());
+            try {
+                t.download(paths.dataPrefix + wireText(name), local.toStdString());
+            } catch (const LocalFileError &e) {
+                // The disk refused this one file: the rest can still come.
+                log(QStringLiteral("Skipped ") + name + QStringLiteral(": ")
+                    + QString::fromLocal8Bit(e.what()));
+                ++skipped;
+                continue;
+            }
             bytes += QFileInfo(local).size();
             ++received;
             log(QStringLiteral("Transfer OK"));
         }
         stopIfCancelled();
         t.disconnect();
-        finish(transferSummary(QStringLiteral("Received"), received, bytes, clock.elapsed()));
+        QString summary = transferSummary(QStringLiteral("Received"), received, bytes, clock.elapsed());
+        if (skipped > 0)
+            summary += QStringLiteral("; %1 skipped").arg(skipped);
+        finish(summary);
     });
 }
 

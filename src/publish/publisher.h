@@ -26,6 +26,10 @@ struct FtpAccount {
     bool useProxy = false;
     std::string proxyHost; // used only with useProxy; the port serves both
     bool sftp = false;     // SFTP over SSH instead of FTP
+    bool passive = true;   // FTP: passive mode (EPSV/PASV), else active (PORT)
+    bool tls = false;      // FTP: explicit FTPS
+    // FTPS: the SHA-256 fingerprint of a certificate the writer accepted.
+    std::string trustedFingerprint;
 };
 
 // Throws AppError("'%s' is not a valid integer value") for a port field that
@@ -108,6 +112,12 @@ public:
     std::function<void(int k)> onFileSent;
     // A send or fetch finished: its summary (also the last log line).
     std::function<void(const QString &summary)> onFinished;
+    // FTPS: a certificate no trusted authority vouches for; true accepts it
+    // for this connection. Unassigned (the command line): refused, unless
+    // its fingerprint is the account's trusted one.
+    std::function<bool(const CertificateInfo &info)> onUntrustedCertificate;
+    // FTPS: the writer accepted a certificate: its fingerprint, to remember.
+    std::function<void(const std::string &fingerprint)> onCertificateAccepted;
     // SFTP: a host key not seen before; true accepts (and records) it.
     // Unassigned: refused, unless the account accepts new keys.
     std::function<bool(const HostKeyInfo &key)> onUnknownHostKey;

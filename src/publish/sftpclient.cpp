@@ -1221,7 +1221,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
     forgetPending();
     ReplacingFile file(localPath);
     if (!file.open())
-        throw AppError(msgCannotCreateFile(localPath));
+        throw LocalFileError(msgCannotCreateFile(localPath));
     QIODevice &out = file.device();
 
     // Open and size in one round trip.
@@ -1335,7 +1335,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
     }
     closeQuietly(handle);
     if (!file.commit())
-        throw AppError(msgCannotCreateFile(localPath));
+        throw LocalFileError(msgCannotCreateFile(localPath));
 }
 
 } // namespace tl

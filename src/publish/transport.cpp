@@ -38,13 +38,15 @@ FtpTransport::FtpTransport(FtpClient &client) : client_(client)
         if (listed_)
             listed_(name);
     };
-    client_.OnPacketSent = [this](FtpSocket *data) {
+    // Bytes that have gone over the network, full only once the server
+    // confirmed the file.
+    client_.OnProgress = [this](qint64 done, qint64 total) {
         if (onBytes)
-            onBytes(data->BytesSent(), client_.ByteCount());
+            onBytes(done, total);
     };
-    client_.OnPacketRecvd = [this](FtpSocket *data) {
-        if (onBytes)
-            onBytes(data->BytesRecvd(), client_.ByteCount());
+    client_.OnLog = [this](const std::string &line) {
+        if (onLog)
+            onLog(QString::fromLocal8Bit(line));
     };
 }
 
@@ -55,8 +57,10 @@ FtpTransport::~FtpTransport()
     client_.OnFailure = nullptr;
     client_.OnError = nullptr;
     client_.OnListItem = nullptr;
-    client_.OnPacketSent = nullptr;
-    client_.OnPacketRecvd = nullptr;
+    client_.OnProgress = nullptr;
+    client_.OnLog = nullptr;
+    client_.OnUntrustedCertificate = nullptr;
+    client_.OnCertificateAccepted = nullptr;
 }
 
 void FtpTransport::makeFolder(const std::string &remoteFolder)
@@ -73,7 +77,7 @@ void FtpTransport::makeFolder(const std::string &remoteFolder)
 
 void FtpTransport::upload(const std::string &localPath, const std::string &remoteName)
 {
-    client_.Upload(localPath, remoteName);
+    client_.UploadWhole(localPath, remoteName);
 }
 
 void FtpTransport::listNames(const std::string &remoteFolder,

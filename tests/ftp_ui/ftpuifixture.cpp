@@ -125,6 +125,12 @@ void ScriptedFtp::serve(QTcpSocket *control)
                                + QByteArray::number(session->passive->serverPort()) + "|)\r\n");
             } else if (verb == "TYPE") {
                 control->write("200 Type set\r\n");
+            } else if (verb == "DELE") {
+                control->write("250 Deleted\r\n");
+            } else if (verb == "RNFR") {
+                control->write("350 Ready for the new name\r\n");
+            } else if (verb == "RNTO") {
+                control->write("250 Renamed\r\n");
             } else if (verb == "NLST") {
                 transfer(&listing);
             } else if (verb == "RETR") {

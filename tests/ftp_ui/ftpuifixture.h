@@ -29,7 +29,8 @@ namespace tl::test {
 
 // An FTP server whose replies are fixed here, running on the test's thread
 // (the client's waits run the event loop and with it this server). USER 331,
-// PASS 230, CWD 250, MKD 257, TYPE 200, PORT 200, EPSV 229, NLST and RETR
+// PASS 230, CWD 250, MKD 257, TYPE 200, PORT 200, EPSV 229, DELE 250, RNFR
+// 350, RNTO 250, NLST and RETR
 // send `listing` and `fileContent` over a data connection, STOR takes the
 // data, QUIT 221. A verb in `silent` gets no answer at all.
 class ScriptedFtp : public QObject {

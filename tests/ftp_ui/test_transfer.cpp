@@ -107,9 +107,13 @@ TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKe
     w().Memo2->clear();
     pressSend();
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    // Each file goes under a temporary name and is then renamed to its own.
     const auto stored = ftp.arguments("STOR");
     ASSERT_GE(stored.size(), 2u);
-    EXPECT_EQ(stored[1], "/www/index.html");
+    EXPECT_EQ(stored[1], "/www/.index.html.part");
+    const auto renamed = ftp.arguments("RNTO");
+    ASSERT_GE(renamed.size(), 1u);
+    EXPECT_EQ(renamed[0], "/www/index.html");
     EXPECT_EQ(logLines().first(), "Starting transfer of index.html");
     EXPECT_EQ(w().lstFILESFTP->count(), 0);
 }

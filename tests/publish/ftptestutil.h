@@ -57,31 +57,4 @@ std::vector<std::string> folderEntries(const QString &dir);
 // Lines of a text file.
 std::vector<std::string> fileLines(const QString &path);
 
-// pyftpdlib (tests/data/publish/ftpserver.py, python3-pyftpdlib) serving
-// `root` to user "user" with password "pw" on a free loopback port, with the
-// script's options; it ends with this object.
-class PyFtpd {
-public:
-    ~PyFtpd();
-    // False (with the reason in error()) when it does not start.
-    bool start(const QString &root, const QStringList &options = {});
-    quint16 port() const { return m_port; }
-    const QString &error() const { return m_error; }
-
-private:
-    std::unique_ptr<QProcess> m_proc;
-    quint16 m_port = 0;
-    QString m_error;
-};
-
-// Runs a program to its end; false (and the reason in *error) when it fails.
-bool runProgram(const QString &program, const QStringList &args, QString *error);
-
-// A self-signed certificate for `name` and its key, written by openssl into
-// `dir` as name.pem and name.key.
-bool makeSelfSignedCertificate(const QString &dir, const QString &name, QString *error);
-// A certificate authority (ca.pem) and a certificate for `name` signed by it
-// (name.pem, name.key), in `dir`.
-bool makeAuthorityAndCertificate(const QString &dir, const QString &name, QString *error);
-
 } // namespace tl::test

@@ -3,6 +3,7 @@
 // storing in its default ASCII type and recording every command it receives.
 // Also FTPS refusals and the certificate check.
 #include "ftptestutil.h"
+#include "pyftpserver.h"
 #include "publish/ftpclient.h"
 
 #include <QDir>
@@ -43,7 +44,7 @@ size_t countOf(const Lines &lines, const std::string &prefix)
 // One server in a temporary folder: root/ is served, the rest is the test's.
 struct Server {
     QTemporaryDir dir;
-    PyFtpd ftpd;
+    PyFtpServer ftpd;
     QString root() const { return dir.path() + "/root"; }
     QString record() const { return dir.path() + "/commands.txt"; }
     QString cert(const QString &name) const { return dir.path() + "/" + name + ".pem"; }

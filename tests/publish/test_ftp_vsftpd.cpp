@@ -4,6 +4,7 @@
 // test, standalone, with its own configuration in a temporary folder, on a
 // high loopback port.
 #include "ftptestutil.h"
+#include "pyftpserver.h"
 #include "publish/ftpclient.h"
 
 #include <QDir>

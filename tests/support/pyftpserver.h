@@ -32,4 +32,11 @@ private:
 // Every file below a folder, as relative path -> bytes.
 std::map<QString, std::string> filesBelow(const QString &folder);
 
+// A self-signed certificate for `name` and its key, written by openssl into
+// `dir` as name.pem and name.key.
+bool makeSelfSignedCertificate(const QString &dir, const QString &name, QString *error);
+// A certificate authority (ca.pem) and a certificate for `name` signed by it
+// (name.pem, name.key), in `dir`.
+bool makeAuthorityAndCertificate(const QString &dir, const QString &name, QString *error);
+
 } // namespace tl::test

@@ -11,6 +11,14 @@ public:
     explicit AppError(const std::string &message) : std::runtime_error(message) {}
 };
 
+// A local file that cannot be created or replaced ("Cannot create file %s"):
+// the failure is the local disk's, not the network's, so a transfer of many
+// files can name it and go on with the next.
+class LocalFileError : public AppError {
+public:
+    using AppError::AppError;
+};
+
 // Message texts shared across subsystems. Each takes the path or text that
 // stands in place of "%s".
 std::string msgCannotOpenFile(const std::string &path);

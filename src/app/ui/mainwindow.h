@@ -32,6 +32,7 @@ class PathEdit;
 class PostEditor;
 class Project;
 struct HostKeyInfo;
+struct CertificateInfo;
 struct PostFolder;
 class Prompts;
 class RadioGroup;
@@ -225,6 +226,10 @@ public:
     void FTP1ListItem(const std::string &Listing);
     // An SFTP server's host key not seen before: asks once; Yes trusts it.
     bool askHostKey(const HostKeyInfo &key);
+    // An FTPS certificate no trusted authority vouches for: asks, with a
+    // warning when another one was accepted before; Yes accepts it.
+    bool askCertificate(const CertificateInfo &info);
+    void rememberCertificate(const std::string &fingerprint);
     // Beside the lists: stops the running transfer, and follows its bytes.
     QPushButton *btnCANCELFTP = nullptr;
     QProgressBar *pbFTP = nullptr;

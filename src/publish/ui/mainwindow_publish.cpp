@@ -6,6 +6,8 @@
 #include "app/core/cp1250.h"
 #include "app/core/errors.h"
 #include "app/core/programfiles.h"
+#include "app/core/ini.h"
+#include "app/core/inivalue.h"
 #include "app/core/project.h"
 #include "app/core/projects.h"
 #include "app/ui/prompts.h"
@@ -111,7 +113,18 @@ void runTransfer(MainWindow &w, const std::function<Publisher::Outcome()> &work,
                  const std::function<void()> &undo = {})
 {
     TransferScope scope(w);
-    if (work() == Publisher::Outcome::Cancelled) {
+    w.publish->failureShown = false;
+    Publisher::Outcome outcome;
+    try {
+        outcome = work();
+    } catch (const std::exception &e) {
+        // The status bar says what went wrong, not which file was moving
+        // (unless a refused command has put its failure text there).
+        if (!w.publish->failureShown)
+            w.setStatusText(QString::fromLocal8Bit(e.what()).section(QLatin1Char('\n'), 0, 0));
+        throw;
+    }
+    if (outcome == Publisher::Outcome::Cancelled) {
         if (undo)
             undo();
         w.setStatusText(QString::fromLatin1(kTransferCancelled));
@@ -158,13 +171,18 @@ void MainWindow::setupPublish()
         pbFTP->setValue(0);
     };
     pub.onBytes = [this](qint64 done, qint64 total) { showProgress(*this, done, total); };
-    pub.onFailure = [this](const QString &text) { setStatusText(text); };
+    pub.onFailure = [this](const QString &text) {
+        setStatusText(text);
+        publish->failureShown = true;
+    };
     pub.onSocketError = [this](int number, const QString &message) {
         FTP1Error(static_cast<unsigned>(number), message);
     };
     pub.onListed = [this](const std::string &name) { FTP1ListItem(name); };
     pub.onFinished = [this](const QString &summary) { setStatusText(summary); };
     pub.onUnknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
+    pub.onUntrustedCertificate = [this](const CertificateInfo &info) { return askCertificate(info); };
+    pub.onCertificateAccepted = [this](const std::string &fp) { rememberCertificate(fp); };
 
     // Passive mode and TLS belong to FTP: SFTP has neither.
     connect(chkSFTP, &QCheckBox::toggled, this, [this](bool sftp) {
@@ -293,7 +311,41 @@ bool MainWindow::askHostKey(const HostKeyInfo &key)
                        "%3\n\nCompare this fingerprint with the one your host publishes. "
                        "Trust this server and remember its key?")
             .arg(where, QString::fromStdString(key.type), QString::fromStdString(key.fingerprint));
-    return prompts().question(QStringLiteral("Unknown server"), text, false) == Prompts::Answer::Yes;
+    return prompts().question(QStringLiteral("Unknown server"), text, false, Prompts::Answer::No)
+        == Prompts::Answer::Yes;
+}
+
+bool MainWindow::askCertificate(const CertificateInfo &info)
+{
+    const QString warning =
+        info.Changed ? QStringLiteral("WARNING: this is not the certificate you accepted for this "
+                                      "server before. Someone may be listening in, or the host "
+                                      "has a new certificate.\n\n")
+                     : QString();
+    const QString text =
+        warning
+        + QStringLiteral("The server's certificate is not vouched for by a trusted authority "
+                         "(%1).\n\nSubject: %2\nIssuer: %3\nSHA-256 fingerprint:\n%4\n\n"
+                         "Compare the fingerprint with the one your host publishes. Accept this "
+                         "certificate and remember it for this project?")
+              .arg(QString::fromStdString(info.Problems), QString::fromStdString(info.Subject),
+                   QString::fromStdString(info.Issuer), QString::fromStdString(info.Fingerprint));
+    return prompts().question(info.Changed ? QStringLiteral("Certificate changed")
+                                           : QStringLiteral("Untrusted certificate"),
+                              text, false, Prompts::Answer::No)
+        == Prompts::Answer::Yes;
+}
+
+// The fingerprint goes into the project file at once: the writer's decision
+// holds whether or not the project is saved later.
+void MainWindow::rememberCertificate(const std::string &fingerprint)
+{
+    edtFINGERPRINT->setText(QString::fromStdString(fingerprint));
+    if (currentProjectName.isEmpty())
+        return;
+    const ProjectField *f = findProjectField("edtFINGERPRINT");
+    iniWriteString(pathBytes(projectFilePath(currentProjectName)), kProjectSection, f->key(),
+                   iniWriteText(fingerprint));
 }
 
 void MainWindow::FTP1ListItem(const std::string &Listing) { lstFROMFTP->addItem(decodeCp1250(Listing)); }

@@ -23,6 +23,7 @@ struct MainWindow::PublishState {
     SendRecord record;
 
     bool busy = false; // a transfer is waiting for the network
+    bool failureShown = false; // a refused command's text is in the status bar
 
     // The commands a transfer holds off. While the group is disabled their own
     // enabled state may still change (Read manages Generate's); that state
