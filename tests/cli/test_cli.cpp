@@ -6,10 +6,13 @@
 
 #include "app/core/ini.h"
 #include "app/core/programfiles.h"
+#include "publish/ftpclient.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSslCertificate>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -295,6 +298,32 @@ TEST_F(CommandLineFtp, ASendThatFailedIsFinishedByTheNextOne)
     const QStringList second = stored();
     EXPECT_EQ(second.size(), 6) << second.join(' ').toStdString();
     EXPECT_TRUE(second.filter("/www/").isEmpty());
+}
+
+TEST_F(CommandLineFtp, OverFtpsAnUntrustedCertificateIsRefusedUnlessItsFingerprintIsKept)
+{
+    QTemporaryDir certs;
+    QString error;
+    ASSERT_TRUE(makeSelfSignedCertificate(certs.path(), "blog", &error)) << error.toStdString();
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--tls", certs.path() + "/blog.pem",
+                                                 certs.path() + "/blog.key"}));
+    const std::string project = (root + "conf/blog.tvp").toStdString();
+    iniWriteString(project, "TForm1", "edtPORT_Text", std::to_string(server.port()));
+    iniWriteString(project, "TForm1", "chkFTPS_Checked", "True");
+
+    Result r = run({"publish", "blog"}, "pw");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("certificate")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(serverRoot.path() + "/www/index.html"));
+
+    // The fingerprint the writer accepted in the window lets it through.
+    const auto cert = QSslCertificate::fromPath(certs.path() + "/blog.pem");
+    ASSERT_EQ(cert.size(), 1);
+    iniWriteString(project, "TForm1", "edtFINGERPRINT_Text", FtpClient::Fingerprint(cert[0]));
+    r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
 }
 
 // The same commands over SFTP, against OpenSSH's sshd started for the test,

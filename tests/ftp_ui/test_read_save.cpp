@@ -161,3 +161,26 @@ TEST(FtpTabScripted, HostileListingWritesNothingOutsideTheDataFolder)
                                     "Skipped unsafe name tricky\\x0D"}));
     EXPECT_EQ(w.lstFROMFTP->count(), 0);
 }
+
+TEST_F(FtpTab, SaveToLocalSkipsAFileItCannotWriteAndFetchesTheRest)
+{
+    w().chkALLFILES->setChecked(true);
+    pressSend();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    const QString other = root() + "other-data";
+    // Where the second post would go, a folder stands: it cannot be replaced.
+    ASSERT_TRUE(QDir().mkpath(other + "/1700090000.txt"));
+    w().pathDATA->setText(other);
+    pressRead();
+    ASSERT_EQ(w().lstFROMFTP->count(), 3);
+    w().Memo2->clear();
+    pressSaveLocal();
+
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_TRUE(sameFile(other + "/1700000000.txt", data() + "/1700000000.txt"));
+    EXPECT_TRUE(sameFile(other + "/1702000000.txt", data() + "/1702000000.txt"));
+    EXPECT_EQ(logLines().filter("Skipped 1700090000.txt: Cannot create file ").size(), 1)
+        << logLines().join("|").toStdString();
+    EXPECT_TRUE(logLines().last().startsWith("Received 2 files (")) << logLines().last().toStdString();
+    EXPECT_TRUE(logLines().last().endsWith("; 1 skipped"));
+}

@@ -7,6 +7,7 @@
 #include "app/core/ini.h"
 #include "app/core/project.h"
 #include "app/core/projects.h"
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <QAction>
@@ -253,4 +254,54 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
     for (const QString &f : siteFiles)
         EXPECT_TRUE(sameFile(serverPath("www/" + QDir(site()).relativeFilePath(f)), f));
     EXPECT_EQ(again.lstFILESFTP->count() + again.lstDATAFTP->count(), 0);
+}
+
+TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
+{
+    QTemporaryDir certs;
+    QString error;
+    ASSERT_TRUE(makeSelfSignedCertificate(certs.path(), "one", &error)) << error.toStdString();
+    ASSERT_TRUE(makeSelfSignedCertificate(certs.path(), "two", &error)) << error.toStdString();
+    const auto tls = [&](const QString &name) {
+        return QStringList{"--tls", certs.path() + "/" + name + ".pem",
+                           certs.path() + "/" + name + ".key"};
+    };
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), tls("one"))) << server.error().toStdString();
+    w().edtPORT->setText(QString::number(server.port()));
+    w().chkFTPS->setChecked(true);
+    w().projectFromFields().save(projectFilePath("blog"));
+    generate();
+
+    prompts().answers.push_back(Prompts::Answer::Yes);
+    pressSend();
+    ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].title, "Untrusted certificate");
+    EXPECT_TRUE(prompts().shown[0].text.contains("CN=one"));
+    const QString fingerprint = w().edtFINGERPRINT->text();
+    EXPECT_EQ(fingerprint.count(':'), 31) << fingerprint.toStdString();
+    EXPECT_TRUE(prompts().shown[0].text.contains(fingerprint));
+    EXPECT_EQ(QString::fromStdString(iniReadString(projectFilePath("blog").toStdString(), "TForm1",
+                                                   "edtFINGERPRINT_Text", "")),
+              fingerprint);
+    EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
+
+    // Accepted once: the next send does not ask.
+    w().btnWHOLESITE->click();
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(prompts().shown.size(), 1u);
+
+    // Another certificate at that address asks again, with a warning; No stops.
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), tls("two"))) << server.error().toStdString();
+    w().edtPORT->setText(QString::number(server.port()));
+    prompts().answers.push_back(Prompts::Answer::No);
+    w().btnWHOLESITE->click();
+    ASSERT_EQ(prompts().shown.size(), 3u); // the question, then the error
+    EXPECT_EQ(prompts().shown[1].title, "Certificate changed");
+    EXPECT_TRUE(prompts().shown[1].text.startsWith("WARNING"));
+    EXPECT_EQ(errors().size(), 1);
+    EXPECT_EQ(w().edtFINGERPRINT->text(), fingerprint);
+    EXPECT_FALSE(w().statusText().startsWith("Sending")) << w().statusText().toStdString();
 }
