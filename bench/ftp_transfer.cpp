@@ -27,6 +27,7 @@
 // certificate) means FTPS. With TL_TRACE=1 in the environment every command
 // and reply is printed with its time.
 
+#include "benchutil.h"
 #include "publish/ftpclient.h"
 
 #include <QCoreApplication>
@@ -53,55 +54,9 @@
 #include <unistd.h>
 
 using namespace tl;
+using namespace tl::bench;
 
 namespace {
-
-QByteArray patternBytes(qint64 size, unsigned seed)
-{
-    QByteArray out(size, Qt::Uninitialized);
-    quint32 x = seed * 2654435761u + 12345u;
-    for (qint64 i = 0; i < size; ++i) {
-        x = x * 1664525u + 1013904223u;
-        out[i] = static_cast<char>(x >> 24);
-    }
-    return out;
-}
-
-void check(bool ok, const char *what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::exit(1);
-    }
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    check(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size(), "write a local file");
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool sameFiles(const QString &a, const QString &b) { return readFile(a) == readFile(b); }
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double timeIt(const std::function<void()> &work)
-{
-    QElapsedTimer t;
-    t.start();
-    work();
-    return t.nsecsElapsed() / 1e9;
-}
 
 void runCurl(const QStringList &args)
 {
