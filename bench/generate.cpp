@@ -33,8 +33,11 @@
 #include "app/core/cp1250.h"
 #include "app/core/fileio.h"
 #include "generator/generate.h"
+#include "generator/sitebuilder.h"
 #include "posts/postfile.h"
 #include "posts/poststore.h"
+#include "publish/publisher.h"
+#include "publish/sendrecord.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -162,7 +165,7 @@ void readDataFolder(gen::GenerateInput &in)
     }
 }
 
-class CountingReporter : public gen::GenerateReporter {
+class CountingReporter : public gen::SiteReporter {
 public:
     void log(const std::string &) override {}
     void clearUploadList() override { files = rewritten = 0; }
@@ -232,17 +235,39 @@ int childFloor(const std::string &root, const std::string &out, bool plain)
     return 0;
 }
 
-// Child: a first generation, one post saved, the timed second generation,
-// then a third without change. The added post is removed at the end.
-// Prints: second s, second cpu s, rewritten, months rendered, months reused,
-// third s, third rewritten, third months rendered.
+// Child: a first generation, sent (the record confirms every page and post),
+// one post saved, then the timed second F9 as the window runs it: Read and
+// generation (BuildSite), then the pages the server lacks queued against the
+// record; then a third run without change. The added post is removed at the
+// end. Prints: second s, second cpu s, rewritten, months rendered, months
+// reused, third s, third rewritten, third months rendered, pages queued.
 int childIncremental(const std::string &root, const std::string &out)
 {
     QDir().mkpath(QString::fromStdString(out));
     gen::GenerateInput in = makeInput(root, out);
     CountingReporter reporter;
+    PublishPaths paths;
+    paths.mainFolder = QString::fromStdString(out);
+    paths.dataFolder = QString::fromStdString(in.project.pathDATA);
+    paths.sitePrefix = "/www/";
+    paths.dataPrefix = "/data/";
+    SendRecord record = SendRecord::load(QString::fromStdString(out) + ".sent");
+    const auto queueAgainstRecord = [&](const std::vector<std::string> &uploads) {
+        QStringList generated;
+        for (const std::string &u : uploads)
+            generated << QString::fromStdString(u);
+        record.setSiteFiles(generated);
+        const QStringList pending = pendingSiteFiles(record, generated, paths);
+        record.save();
+        return pending;
+    };
+
+    for (const QString &f : queueAgainstRecord(gen::BuildSite(in, reporter)))
+        record.confirmSent(remoteSiteName(paths, f), SendRecord::contentOf(f));
+    for (const QString &f : pendingDataFiles(record, paths))
+        record.confirmSent(remoteDataName(paths, f), SendRecord::contentOf(f));
+    record.save();
     readDataFolder(in);
-    gen::GenerateSite(in, reporter);
 
     // A new long post between the two newest posts (same month), saved the
     // way the editor saves.
@@ -254,23 +279,21 @@ int childIncremental(const std::string &root, const std::string &out)
 
     const double c0 = cpuSeconds();
     const auto t0 = Clock::now();
-    readDataFolder(in);
-    gen::GenerateSite(in, reporter);
+    const QStringList queued = queueAgainstRecord(gen::BuildSite(in, reporter));
     const double second = secondsSince(t0);
     const double secondCpu = cpuSeconds() - c0;
     const int secondRewritten = reporter.rewritten;
     const gen::SiteCache::RunCounts secondCounts = gen::SiteCache::process().lastRun();
 
     const auto t1 = Clock::now();
-    readDataFolder(in);
-    gen::GenerateSite(in, reporter);
+    queueAgainstRecord(gen::BuildSite(in, reporter));
     const double third = secondsSince(t1);
     const gen::SiteCache::RunCounts thirdCounts = gen::SiteCache::process().lastRun();
     QFile::remove(QString::fromStdString(addedPath));
 
-    std::printf("%.6f %.6f %d %zu %zu %.6f %d %zu\n", second, secondCpu, secondRewritten,
+    std::printf("%.6f %.6f %d %zu %zu %.6f %d %zu %lld\n", second, secondCpu, secondRewritten,
                 secondCounts.monthsRendered, secondCounts.monthsReused, third, reporter.rewritten,
-                thirdCounts.monthsRendered);
+                thirdCounts.monthsRendered, static_cast<long long>(queued.size()));
     return 0;
 }
 
@@ -399,7 +422,7 @@ struct Blog {
     int outputFiles = 0;
     std::vector<double> first, firstCpu, firstPeak, plain, replace, vsPlain, vsReplace;
     std::vector<double> second, secondCpu, secondRewritten, secondRendered, secondReused;
-    std::vector<double> third, thirdRewritten, thirdRendered;
+    std::vector<double> third, thirdRewritten, thirdRendered, queued;
     std::vector<double> ours, hugo, hugoRatio;
 
     // Every run writes into a folder of its own, and all are removed at the
@@ -436,8 +459,11 @@ void incrementalRun(Blog &b)
     b.third.push_back(v[5]);
     b.thirdRewritten.push_back(v[6]);
     b.thirdRendered.push_back(v[7]);
-    std::fprintf(stderr, "  %d posts: after one new post %.4f s (%g files rewritten, %g months rendered)\n",
-                 b.posts, v[0], v[2], v[3]);
+    b.queued.push_back(v[8]);
+    std::fprintf(stderr,
+                 "  %d posts: after one new post %.4f s (%g files rewritten, %g months rendered, "
+                 "%g pages queued)\n",
+                 b.posts, v[0], v[2], v[3], v[8]);
 }
 
 void hugoRun(Blog &b, const QString &hugoPath)
@@ -462,11 +488,11 @@ void printBlog(const Blog &b, const std::string &hugoVersion)
                 median(b.vsPlain));
     std::printf("| I/O floor, temporary file + rename | %.3f | generation / floor: %.2f |\n",
                 median(b.replace), median(b.vsReplace));
-    std::printf("| Read + GenerateSite after one new post | %.4f | CPU %.4f s; %g files rewritten, "
-                "%g months rendered, %g taken from the cache |\n",
+    std::printf("| Read + GenerateSite + send queue after one new post | %.4f | CPU %.4f s; %g files "
+                "rewritten, %g months rendered, %g taken from the cache; %g pages queued |\n",
                 median(b.second), median(b.secondCpu), median(b.secondRewritten),
-                median(b.secondRendered), median(b.secondReused));
-    std::printf("| Read + GenerateSite, no change | %.4f | %g files rewritten, %g months rendered |\n",
+                median(b.secondRendered), median(b.secondReused), median(b.queued));
+    std::printf("| Read + GenerateSite + send queue, no change | %.4f | %g files rewritten, %g months rendered |\n",
                 median(b.third), median(b.thirdRewritten), median(b.thirdRendered));
     if (!b.ours.empty()) {
         std::printf("| whole process: bench_generate --whole | %.3f | |\n", median(b.ours));

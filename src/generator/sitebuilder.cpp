@@ -24,6 +24,11 @@ public:
         list.push_back(path);
         next_.addToUploadList(path);
     }
+    void siteFile(const std::string &path, WriteOutcome outcome) override
+    {
+        list.push_back(path);
+        next_.siteFile(path, outcome);
+    }
     std::vector<std::string> list;
 
 private:

@@ -18,6 +18,12 @@ public:
     void clearUploadList() override { uploads.clear(); }
     void addToUploadList(const std::string &path) override { uploads.push_back(path); }
     void postsRead(const PostFolder &f) override { folders.push_back(f); }
+    void siteFile(const std::string &path, WriteOutcome outcome) override
+    {
+        rewritten += outcome == WriteOutcome::Rewritten;
+        SiteReporter::siteFile(path, outcome);
+    }
+    int rewritten = 0;
     std::vector<std::string> lines, uploads;
     std::vector<PostFolder> folders;
 };
@@ -42,6 +48,12 @@ TEST(BuildSite, ReadsTheDataFolderItselfAndReturnsTheUploadList)
     EXPECT_EQ(r.lines[0], "Read from list...");
     EXPECT_EQ(r.lines[1], "Completed.");
     EXPECT_EQ(r.lines[2], "Generating blog...");
+    EXPECT_EQ(r.rewritten, 7);
+
+    // Run again: the reporter hears that nothing needed writing.
+    Recording again;
+    EXPECT_EQ(BuildSite(in, again), uploads);
+    EXPECT_EQ(again.rewritten, 0);
 }
 
 TEST(BuildSite, ANameThatIsNoPostStopsAfterReadWasReported)
