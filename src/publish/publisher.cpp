@@ -202,19 +202,12 @@ void Publisher::wire(Transport &t)
 void Publisher::configure(const FtpAccount &a)
 {
     if (a.sftp) {
-        if (!sftp_) {
-            sftp_ = std::make_unique<SftpTransport>();
-            wire(*sftp_);
-            sftp_->client().OnUnknownHostKey = [this](const HostKeyInfo &key) {
-                return onUnknownHostKey && onUnknownHostKey(key);
-            };
-        }
-        SftpClient &c = sftp_->client();
+        SftpClient &c = sftp().client();
         c.Host = a.host;
         c.Port = a.port;
         c.UserID = a.user;
         c.Password = a.password;
-        active_ = sftp_.get();
+        active_ = &sftp();
         return;
     }
     FtpClient &c = ftp_.client();
@@ -232,13 +225,19 @@ void Publisher::configure(const FtpAccount &a)
     active_ = &ftp_;
 }
 
-void Publisher::setAcceptNewHostKey(bool accept)
+void Publisher::setAcceptNewHostKey(bool accept) { sftp().client().AcceptNewHostKey = accept; }
+
+// The SFTP transport, made when it is first needed.
+SftpTransport &Publisher::sftp()
 {
     if (!sftp_) {
         sftp_ = std::make_unique<SftpTransport>();
         wire(*sftp_);
+        sftp_->client().OnUnknownHostKey = [this](const HostKeyInfo &key) {
+            return onUnknownHostKey && onUnknownHostKey(key);
+        };
     }
-    sftp_->client().AcceptNewHostKey = accept;
+    return *sftp_;
 }
 
 void Publisher::log(const QString &line)

@@ -91,11 +91,6 @@ public:
     Publisher(const Publisher &) = delete;
     Publisher &operator=(const Publisher &) = delete;
 
-    FtpClient &ftpClient() { return ftp_.client(); }
-    SftpClient &sftpClient() { return sftp_->client(); }
-    // The transport the last configure() chose.
-    Transport &transport() { return *active_; }
-
     // ---- events ----
     std::function<void(const QString &line)> onLog;
     // A file's transfer begins: verb ("Sending", "Receiving"), bare name, k of n.
@@ -160,6 +155,7 @@ private:
     void finish(const QString &summary);
 
     void wire(Transport &t);
+    SftpTransport &sftp();
 
     FtpTransport ftp_;
     std::unique_ptr<SftpTransport> sftp_;
