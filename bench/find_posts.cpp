@@ -20,13 +20,13 @@
 //
 // Usage: bench_find_posts [runs]   (default 5; runs offscreen)
 
-#include "app/core/cp1250.h"
-#include "app/core/programfiles.h"
-#include "app/ui/mainwindow.h"
-#include "app/ui/widgets.h"
+#include "core/cp1250.h"
+#include "core/programfiles.h"
+#include "ui/mainwindow.h"
+#include "ui/widgets.h"
 #include "posts/postfile.h"
 #include "posts/postindex.h"
-#include "posts/ui/postsstate.h"
+#include "ui/posts/postsstate.h"
 
 #include <QApplication>
 #include <QDir>

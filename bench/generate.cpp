@@ -30,8 +30,8 @@
 //                                        from outside); OUT must be empty
 // Work folders are made under $TMPDIR (or /tmp) and removed afterwards.
 
-#include "app/core/cp1250.h"
-#include "app/core/fileio.h"
+#include "core/cp1250.h"
+#include "core/fileio.h"
 #include "generator/generate.h"
 #include "generator/sitebuilder.h"
 #include "posts/postfile.h"

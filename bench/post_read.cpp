@@ -9,13 +9,13 @@
 //
 // Usage: bench_post_read [runs]   (default 5; runs offscreen)
 
-#include "app/core/programfiles.h"
-#include "app/ui/mainwindow.h"
-#include "app/ui/widgets.h"
+#include "core/programfiles.h"
+#include "ui/mainwindow.h"
+#include "ui/widgets.h"
 #include "posts/postfile.h"
 #include "posts/poststore.h"
-#include "posts/ui/postsstate.h"
-#include "posts/ui/posttree.h"
+#include "ui/posts/postsstate.h"
+#include "ui/posts/posttree.h"
 
 #include <QApplication>
 #include <QDir>

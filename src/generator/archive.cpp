@@ -1,7 +1,7 @@
 #include "generator/archive.h"
 
-#include "app/core/errors.h"
-#include "app/core/programfiles.h"
+#include "core/errors.h"
+#include "core/programfiles.h"
 #include "generator/charset.h"
 #include "posts/postfile.h"
 #include "posts/poststore.h"

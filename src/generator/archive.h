@@ -2,7 +2,7 @@
 // The archive: one page per month of posts, one page per long post, and the
 // list of month links that the main page and the archive pages show.
 
-#include "app/core/fileio.h"
+#include "core/fileio.h"
 #include "generator/render.h"
 #include "generator/reporter.h"
 #include "generator/sitecache.h"

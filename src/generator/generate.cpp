@@ -1,9 +1,9 @@
 #include "generator/generate.h"
 
-#include "app/core/clock.h"
-#include "app/core/errors.h"
-#include "app/core/fileio.h"
-#include "app/core/programfiles.h"
+#include "core/clock.h"
+#include "core/errors.h"
+#include "core/fileio.h"
+#include "core/programfiles.h"
 #include "generator/archive.h"
 #include "generator/charset.h"
 #include "generator/feeds.h"

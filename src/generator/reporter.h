@@ -1,5 +1,5 @@
 #pragma once
-#include "app/core/fileio.h"
+#include "core/fileio.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 #include "generator/sitebuilder.h"
 
-#include "app/core/cp1250.h"
-#include "app/core/errors.h"
-#include "app/core/programfiles.h"
-#include "app/core/project.h"
+#include "core/cp1250.h"
+#include "core/errors.h"
+#include "core/programfiles.h"
+#include "core/project.h"
 
 namespace tl::gen {
 

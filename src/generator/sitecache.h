@@ -11,7 +11,7 @@
 // clock could leave its stamp as it was, so its month is rendered again next
 // time as well.
 
-#include "app/core/fileio.h"
+#include "core/fileio.h"
 
 #include <cstdint>
 #include <map>

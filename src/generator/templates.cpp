@@ -1,7 +1,7 @@
 #include "generator/templates.h"
 
-#include "app/core/errors.h"
-#include "app/core/programfiles.h"
+#include "core/errors.h"
+#include "core/programfiles.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 #include "posts/postfile.h"
 
-#include "app/core/errors.h"
-#include "app/core/fileio.h"
+#include "core/errors.h"
+#include "core/fileio.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "posts/postindex.h"
 
-#include "app/core/cp1250.h"
-#include "app/core/errors.h"
-#include "app/core/fileio.h"
+#include "core/cp1250.h"
+#include "core/errors.h"
+#include "core/fileio.h"
 #include "posts/postfile.h"
 #include "posts/poststore.h"
 

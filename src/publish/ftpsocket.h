@@ -1,5 +1,5 @@
 #pragma once
-#include "app/core/errors.h"
+#include "core/errors.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>

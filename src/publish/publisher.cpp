@@ -1,10 +1,10 @@
 #include "publish/publisher.h"
 
-#include "app/core/cp1250.h"
-#include "app/core/errors.h"
-#include "app/core/inivalue.h"
-#include "app/core/programfiles.h"
-#include "app/core/project.h"
+#include "core/cp1250.h"
+#include "core/errors.h"
+#include "core/inivalue.h"
+#include "core/programfiles.h"
+#include "core/project.h"
 
 #include <QDir>
 #include <QElapsedTimer>

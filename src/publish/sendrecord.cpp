@@ -1,8 +1,8 @@
 #include "publish/sendrecord.h"
 
-#include "app/core/errors.h"
-#include "app/core/fileio.h"
-#include "app/core/programfiles.h"
+#include "core/errors.h"
+#include "core/fileio.h"
+#include "core/programfiles.h"
 
 #include <QCryptographicHash>
 #include <QFile>

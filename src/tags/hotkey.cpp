@@ -1,6 +1,6 @@
 #include "tags/hotkey.h"
 
-#include "app/core/cp1250.h"
+#include "core/cp1250.h"
 
 #include <array>
 

@@ -1,8 +1,8 @@
 // Start-up of the main window in an empty or prepared program folder.
 #include "windowfixture.h"
 
-#include "app/core/programfiles.h"
-#include "app/ui/widgets.h"
+#include "core/programfiles.h"
+#include "ui/widgets.h"
 #include "buildinfo.h"
 
 #include <QAction>

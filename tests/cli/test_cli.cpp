@@ -4,8 +4,8 @@
 #include "sshserver.h"
 #include "testsupport.h"
 
-#include "app/core/ini.h"
-#include "app/core/programfiles.h"
+#include "core/ini.h"
+#include "core/programfiles.h"
 #include "publish/ftpclient.h"
 
 #include <QDateTime>

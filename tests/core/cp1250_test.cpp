@@ -1,7 +1,7 @@
 // The windows-1250 table: every byte survives a round trip, the defined
 // characters are the right ones, and what the table cannot hold becomes a
 // numeric character reference.
-#include "app/core/cp1250.h"
+#include "core/cp1250.h"
 
 #include <QSet>
 #include <QStringDecoder>

@@ -1,8 +1,8 @@
 // Whole-file replacement without a flush, and the update that leaves a file
 // alone when it already holds the bytes.
 
-#include "app/core/errors.h"
-#include "app/core/fileio.h"
+#include "core/errors.h"
+#include "core/fileio.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // The INI reader and writer: lookup, trimming, quotes, the length cut,
 // in-place replacement, section erase, malformed files and failed writes.
-#include "app/core/errors.h"
-#include "app/core/ini.h"
+#include "core/errors.h"
+#include "core/ini.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 //   . default text   B bracket     K known tag name   T rest of a tag
 //   C comment        A attribute   V attribute value  P server script
 //   S script tag     s script text E character ref    U unknown tag name
-#include "app/ui/htmlhighlighter.h"
+#include "ui/htmlhighlighter.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

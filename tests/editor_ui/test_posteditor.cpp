@@ -1,8 +1,8 @@
 // The post editor as a widget: the formats its highlighter leaves in the
 // document, re-colouring after edits, the read-only looks, word movement by
 // its own separators, and what it draws.
-#include "app/ui/htmlhighlighter.h"
-#include "app/ui/posteditor.h"
+#include "ui/htmlhighlighter.h"
+#include "ui/posteditor.h"
 
 #include <QFontDatabase>
 #include <QImage>

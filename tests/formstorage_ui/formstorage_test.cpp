@@ -1,9 +1,9 @@
 // Form storage: value encodings, list sections, placement keys, the
 // automatic triggers and their order with two storages on one window.
-#include "app/core/errors.h"
-#include "app/core/ini.h"
-#include "app/ui/formstorage.h"
-#include "app/ui/widgets.h"
+#include "core/errors.h"
+#include "core/ini.h"
+#include "ui/formstorage.h"
+#include "ui/widgets.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #include "ftpuifixture.h"
 
-#include "app/ui/prompts.h"
-#include "app/ui/widgets.h"
-#include "posts/ui/posttree.h"
+#include "ui/prompts.h"
+#include "ui/widgets.h"
+#include "ui/posts/posttree.h"
 
 #include <QAction>
 #include <QApplication>

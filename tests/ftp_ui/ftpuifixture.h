@@ -1,7 +1,7 @@
 #pragma once
 // The FTP tab driven through the main window against servers on 127.0.0.1:
 // pyftpdlib in a child process, and a small scripted server for exact replies.
-#include "app/ui/mainwindow.h"
+#include "ui/mainwindow.h"
 #include "pyftpserver.h"
 #include "windowfixture.h"
 

@@ -1,8 +1,8 @@
 // The FTP setup fields, the upload lists and the client's events.
 #include "ftpuifixture.h"
 
-#include "app/core/projects.h"
-#include "app/ui/widgets.h"
+#include "core/projects.h"
+#include "ui/widgets.h"
 #include "publish/ftpclient.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // machine, and what a listing can and cannot make the program write.
 #include "ftpuifixture.h"
 
-#include "app/ui/widgets.h"
+#include "ui/widgets.h"
 #include "publish/ftpclient.h"
 
 #include <QAction>

@@ -1,12 +1,12 @@
 // "Send to FTP": which file goes where, and what a failure leaves behind.
 #include "ftpuifixture.h"
 
-#include "app/ui/widgets.h"
-#include "app/ui/posteditor.h"
+#include "ui/widgets.h"
+#include "ui/posteditor.h"
 #include "publish/ftpclient.h"
-#include "app/core/ini.h"
-#include "app/core/project.h"
-#include "app/core/projects.h"
+#include "core/ini.h"
+#include "core/project.h"
+#include "core/projects.h"
 #include <QTemporaryDir>
 #include <QTest>
 

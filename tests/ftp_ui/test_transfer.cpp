@@ -1,7 +1,7 @@
 // A transfer in progress: the commands it holds off, Cancel, and progress.
 #include "ftpuifixture.h"
 
-#include "app/ui/widgets.h"
+#include "ui/widgets.h"
 #include "publish/ftpclient.h"
 
 #include <QAction>

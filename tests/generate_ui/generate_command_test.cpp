@@ -1,8 +1,8 @@
 // The Generate command driven through the main window.
 #include "windowfixture.h"
 
-#include "app/ui/widgets.h"
-#include "generator/ui/mainpageopener.h"
+#include "ui/widgets.h"
+#include "ui/generator/mainpageopener.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/core/errors.h"
+#include "core/errors.h"
 #include "generator/generate.h"
 #include "generator_support.h"
 

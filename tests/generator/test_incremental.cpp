@@ -2,8 +2,8 @@
 // (bytes, inode, times), and the cache of archive months never hides a change
 // of a post, a template, a setting or a page on disk.
 
-#include "app/core/errors.h"
-#include "app/core/fileio.h"
+#include "core/errors.h"
+#include "core/fileio.h"
 #include "generator_support.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/core/errors.h"
+#include "core/errors.h"
 #include "generator/render.h"
 #include "generator/templates.h"
 

@@ -1,5 +1,5 @@
 // Read then generate, as the Generate command and the command line run it.
-#include "app/core/errors.h"
+#include "core/errors.h"
 #include "generator/sitebuilder.h"
 #include "generator_support.h"
 

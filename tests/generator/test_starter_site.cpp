@@ -4,7 +4,7 @@
 
 #include "generator_support.h"
 
-#include "app/core/cp1250.h"
+#include "core/cp1250.h"
 
 #include <QDir>
 #include <QFileInfo>

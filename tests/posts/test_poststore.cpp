@@ -1,4 +1,4 @@
-#include "app/core/errors.h"
+#include "core/errors.h"
 #include "posts/postfile.h"
 #include "posts/poststore.h"
 #include "testsupport.h"

@@ -1,14 +1,14 @@
 #pragma once
 // A main window with an open project whose data folder is a temporary folder,
 // a fixed clock and scripted prompts.
-#include "app/core/clock.h"
-#include "app/ui/mainwindow.h"
-#include "app/ui/posteditor.h"
-#include "app/ui/widgets.h"
+#include "core/clock.h"
+#include "ui/mainwindow.h"
+#include "ui/posteditor.h"
+#include "ui/widgets.h"
 #include "posts/postfile.h"
-#include "posts/ui/postdateedit.h"
-#include "posts/ui/postsstate.h"
-#include "posts/ui/posttree.h"
+#include "ui/posts/postdateedit.h"
+#include "ui/posts/postsstate.h"
+#include "ui/posts/posttree.h"
 #include "windowfixture.h"
 
 #include <QAction>

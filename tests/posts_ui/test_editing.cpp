@@ -1,7 +1,7 @@
 // The browse and editing states: New, Edit, Save, Close post, Delete, More.
 #include "postsfixture.h"
 
-#include "app/core/cp1250.h"
+#include "core/cp1250.h"
 
 #include <QTest>
 #include <QToolButton>

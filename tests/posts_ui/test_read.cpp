@@ -1,7 +1,7 @@
 // Read, the post tree and the preview.
 #include "postsfixture.h"
 
-#include "app/ui/widgets.h"
+#include "ui/widgets.h"
 
 #include <QLabel>
 #include <QSignalSpy>

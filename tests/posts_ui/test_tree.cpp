@@ -2,7 +2,7 @@
 // find box above it, on posts with Czech titles stored in windows-1250.
 #include "postsfixture.h"
 
-#include "app/core/cp1250.h"
+#include "core/cp1250.h"
 
 #include <QTest>
 

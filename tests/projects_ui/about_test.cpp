@@ -1,7 +1,7 @@
 #include "projectsfixture.h"
 
-#include "app/core/programfiles.h"
-#include "app/ui/aboutbox.h"
+#include "core/programfiles.h"
+#include "ui/aboutbox.h"
 
 #include <QAction>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // the window-less project type reading and writing that same file.
 #include "projectsfixture.h"
 
-#include "app/core/errors.h"
-#include "app/core/project.h"
+#include "core/errors.h"
+#include "core/project.h"
 
 #include <QCheckBox>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "projectsfixture.h"
 
-#include "app/core/projects.h"
-#include "app/ui/formstorage.h"
-#include "app/ui/widgets.h"
+#include "core/projects.h"
+#include "ui/formstorage.h"
+#include "ui/widgets.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

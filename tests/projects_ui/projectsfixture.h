@@ -2,9 +2,9 @@
 // A main window in a temporary program folder with a CONF folder holding the
 // default files, plus helpers to lay out project files and to drive the
 // "New project" dialog without showing it.
-#include "app/core/ini.h"
-#include "app/ui/newprojectdialog.h"
-#include "app/ui/widgets.h"
+#include "core/ini.h"
+#include "ui/newprojectdialog.h"
+#include "ui/widgets.h"
 #include "windowfixture.h"
 
 #include <QDialog>

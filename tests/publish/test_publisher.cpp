@@ -3,8 +3,8 @@
 #include "pyftpserver.h"
 #include "testsupport.h"
 
-#include "app/core/errors.h"
-#include "app/core/project.h"
+#include "core/errors.h"
+#include "core/project.h"
 #include "publish/publisher.h"
 
 #include <QDir>

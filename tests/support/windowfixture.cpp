@@ -1,6 +1,6 @@
 #include "windowfixture.h"
 
-#include "app/core/programfiles.h"
+#include "core/programfiles.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ui/mainwindow.h"
+#include "ui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "app/core/ini.h"
+#include "core/ini.h"
 #include "tags/tagtext.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
-#include "app/core/ini.h"
-#include "app/ui/mainwindow.h"
-#include "app/ui/posteditor.h"
+#include "core/ini.h"
+#include "ui/mainwindow.h"
+#include "ui/posteditor.h"
 #include "windowfixture.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
-#include "tags/ui/tagsdialog.h"
-#include "tags/ui/hotkeyedit.h"
+#include "ui/tags/tagsdialog.h"
+#include "ui/tags/hotkeyedit.h"
 #include "tagsfixture.h"
-#include "tags/ui/tagsmenu.h"
+#include "ui/tags/tagsmenu.h"
 
 #include <QDir>
 #include <QLabel>

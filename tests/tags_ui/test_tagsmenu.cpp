@@ -1,6 +1,6 @@
 #include "tagsfixture.h"
 
-#include "tags/ui/tagsdialog.h"
+#include "ui/tags/tagsdialog.h"
 
 #include <QListWidget>
 #include <QPlainTextEdit>

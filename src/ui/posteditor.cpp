@@ -1,0 +1,214 @@
+#include "ui/posteditor.h"
+
+#include "ui/htmlhighlighter.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextBlock>
+
+#include <algorithm>
+
+namespace tl {
+
+PostEditor::PostEditor(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif); // where Arial is missing, a metric twin stands in
+    f.setPixelSize(13);
+    setFont(f);
+    // Wrap at the widget's edge between words; a run too long for a line is
+    // broken anywhere rather than scrolled.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    highlighter_ = new HtmlHighlighter(document());
+    setReadOnly(true);
+    applyLook();
+}
+
+void PostEditor::setRightMargin(int columns)
+{
+    rightMargin_ = columns;
+    viewport()->update();
+}
+
+int PostEditor::rightMarginX() const
+{
+    return qRound(contentOffset().x() + document()->documentMargin()
+        + qreal(rightMargin_) * fontMetrics().averageCharWidth());
+}
+
+void PostEditor::setEditable(bool editable)
+{
+    setReadOnly(!editable);
+    applyLook(); // in case the state did not change but the look was altered
+}
+
+QColor PostEditor::menuColour()
+{
+    return QApplication::palette("QMenu").color(QPalette::Active, QPalette::Window);
+}
+
+QColor PostEditor::editColour()
+{
+    return QApplication::palette("QPlainTextEdit").color(QPalette::Active, QPalette::Base);
+}
+
+void PostEditor::applyLook()
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Base, isReadOnly() ? menuColour() : editColour());
+    setPalette(p);
+}
+
+bool PostEditor::event(QEvent *e)
+{
+    const bool result = QPlainTextEdit::event(e);
+    // The look follows the read-only state however it is switched. A palette
+    // set from outside stands until the next switch.
+    if (e->type() == QEvent::ReadOnlyChange)
+        applyLook();
+    return result;
+}
+
+void PostEditor::paintEvent(QPaintEvent *e)
+{
+    QPlainTextEdit::paintEvent(e);
+    if (rightMargin_ <= 0)
+        return;
+    const int x = rightMarginX();
+    if (x < 0 || x >= viewport()->width())
+        return;
+    QPainter p(viewport());
+    QPen pen(Qt::gray);
+    pen.setStyle(Qt::DotLine);
+    p.setPen(pen);
+    p.drawLine(x, 0, x, viewport()->height());
+}
+
+bool PostEditor::isWordSeparator(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\t':
+    case u'\n':
+    case u'\r':
+    case u' ':
+    case u'$':
+    case u'%':
+    case u'&':
+    case u',':
+    case u'.':
+    case u'/':
+    case u':':
+    case u';':
+    case u'<':
+    case u'=':
+    case u'>':
+    case QChar::ParagraphSeparator: // a line end inside the document
+    case QChar::LineSeparator:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int PostEditor::nextWordStart(int pos) const
+{
+    const QTextDocument *d = document();
+    const int end = d->characterCount() - 1;
+    pos = std::clamp(pos, 0, std::max(end, 0));
+    while (pos < end && !isWordSeparator(d->characterAt(pos)))
+        ++pos;
+    while (pos < end && isWordSeparator(d->characterAt(pos)))
+        ++pos;
+    return pos;
+}
+
+int PostEditor::previousWordStart(int pos) const
+{
+    const QTextDocument *d = document();
+    pos = std::clamp(pos, 0, std::max(d->characterCount() - 1, 0));
+    while (pos > 0 && isWordSeparator(d->characterAt(pos - 1)))
+        --pos;
+    while (pos > 0 && !isWordSeparator(d->characterAt(pos - 1)))
+        --pos;
+    return pos;
+}
+
+// Word-wise movement, selection and deletion by the editor's own separators.
+bool PostEditor::moveByWord(QKeyEvent *e)
+{
+    bool forward = true;
+    auto mode = QTextCursor::MoveAnchor;
+    bool erase = false;
+    if (e->matches(QKeySequence::MoveToNextWord)) {
+    } else if (e->matches(QKeySequence::MoveToPreviousWord)) {
+        forward = false;
+    } else if (e->matches(QKeySequence::SelectNextWord)) {
+        mode = QTextCursor::KeepAnchor;
+    } else if (e->matches(QKeySequence::SelectPreviousWord)) {
+        forward = false;
+        mode = QTextCursor::KeepAnchor;
+    } else if (e->matches(QKeySequence::DeleteEndOfWord)) {
+        erase = true;
+    } else if (e->matches(QKeySequence::DeleteStartOfWord)) {
+        forward = false;
+        erase = true;
+    } else {
+        return false;
+    }
+    if (isReadOnly() && (erase || !(textInteractionFlags() & Qt::TextSelectableByKeyboard)))
+        return false; // the base class ignores it as it should
+    QTextCursor c = textCursor();
+    const int target = forward ? nextWordStart(c.position()) : previousWordStart(c.position());
+    if (erase) {
+        if (!c.hasSelection())
+            c.setPosition(target, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    } else {
+        c.setPosition(target, mode);
+    }
+    setTextCursor(c);
+    ensureCursorVisible();
+    return true;
+}
+
+void PostEditor::keyPressEvent(QKeyEvent *e)
+{
+    if (moveByWord(e)) {
+        e->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(e);
+}
+
+void PostEditor::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(e);
+    if (e->button() != Qt::LeftButton)
+        return;
+    // Select the word under the pointer, bounded by the editor's separators.
+    const QTextDocument *d = document();
+    const int end = d->characterCount() - 1;
+    const int p = cursorForPosition(e->position().toPoint()).position();
+    const bool onWord = (p < end && !isWordSeparator(d->characterAt(p)))
+        || (p > 0 && !isWordSeparator(d->characterAt(p - 1)));
+    if (!onWord)
+        return;
+    int from = p;
+    while (from > 0 && !isWordSeparator(d->characterAt(from - 1)))
+        --from;
+    int to = p;
+    while (to < end && !isWordSeparator(d->characterAt(to)))
+        ++to;
+    QTextCursor c = textCursor();
+    c.setPosition(from);
+    c.setPosition(to, QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
+} // namespace tl

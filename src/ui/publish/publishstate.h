@@ -1,0 +1,55 @@
+#pragma once
+#include "ui/mainwindow.h"
+#include "publish/ftpclient.h"
+#include "publish/publisher.h"
+#include "publish/sendrecord.h"
+
+#include <memory>
+
+class QActionGroup;
+
+namespace tl {
+
+// Publishing state of the main window.
+struct MainWindow::PublishState {
+    // The window's one FTP client (MainWindow::FTP1 points at it). It is owned
+    // here rather than by the window's object tree so that it goes while the
+    // window's prompts and controls still exist: destroying a client that is
+    // still logged in says QUIT, which waits for the network.
+    std::unique_ptr<FtpClient> ftp;
+    // The transfers run through it; it holds the client's event handlers.
+    std::unique_ptr<Publisher> publisher;
+    // What the current project has sent to its server.
+    SendRecord record;
+
+    bool busy = false; // a transfer is waiting for the network
+    bool failureShown = false; // a refused command's text is in the status bar
+
+    // The commands a transfer holds off. While the group is disabled their own
+    // enabled state may still change (Read manages Generate's); that state
+    // comes back when the group is enabled again.
+    QActionGroup *heldActions = nullptr;
+    // Enabled state of the held controls before the transfer. The password
+    // field updates sendWasEnabled while a transfer runs.
+    bool sendWasEnabled = false;
+    bool saveLocalWasEnabled = false;
+    bool allFilesWasEnabled = false;
+    bool projectsWasEnabled = false;
+    bool removeWasEnabled = false;
+
+    ~PublishState()
+    {
+        // No window handler may run while the window is being taken down:
+        // the publisher's handlers go first, then the client.
+        if (publisher) {
+            publisher->onLog = nullptr;
+            publisher->onFileStarted = nullptr;
+            publisher->onBytes = nullptr;
+            publisher->onFailure = nullptr;
+            publisher->onSocketError = nullptr;
+            publisher->onListed = nullptr;
+        }
+    }
+};
+
+} // namespace tl
