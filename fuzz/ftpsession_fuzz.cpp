@@ -142,6 +142,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Listing.
         if (go) {
             const bool listed = step([&] { client.NList(); }, failure);
+            // A client that took an earlier reply for this one may be done
+            // before the server has seen its data connection closed.
+            tl::fuzz::spinUntil([] { return !server->transferring(); }, 1000);
             const std::vector<std::string> expected = listedNames(server->listingSent);
             if (listed) {
                 FUZZ_CHECK(server->listingDone && names == expected,
@@ -159,8 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (go) {
             const std::string remote = names.empty() ? "post.txt" : names.front();
             downloaded = step([&] { client.Download(remote, downPath); }, failure);
-            // A client that took an earlier reply for this one may be done
-            // before the server has seen its data connection closed.
             tl::fuzz::spinUntil([] { return !server->transferring(); }, 1000);
             bool exists = false;
             const std::string bytes = readBytes(downPath, exists);
