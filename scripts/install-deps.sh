@@ -4,8 +4,12 @@
 # sanitizer runtimes and llvm-symbolizer, which scripts/sanitize.sh and
 # scripts/fuzz.sh need.
 set -euo pipefail
-PKGS=(build-essential cmake ninja-build qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-      libbenchmark-dev python3-pyftpdlib curl xvfb xauth)
+# libssh-dev: the SFTP client. openssh-server: the tests start their own sshd
+# on a loopback port (never the system's). openssh-client: ssh-keygen for the
+# tests, sftp for the benchmark. libxml2-utils: xmllint checks the feed.
+PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+      libbenchmark-dev python3-pyftpdlib curl xvfb xauth libssh-dev openssh-server openssh-client
+      libxml2-utils)
 for group in "$@"; do
   case "$group" in
     sanitizers) PKGS+=(clang libclang-rt-dev llvm) ;;
@@ -19,6 +23,21 @@ done
 if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  # Installing openssh-server must not start a system sshd: while the
+  # packages install, a policy-rc.d that refuses every service start is put
+  # in place (unless the machine has one already).
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+  # On a machine run by systemd the unit is enabled by the package: keep the
+  # system sshd off, the tests use their own.
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ] \
+     && [[ " ${missing[*]} " == *" openssh-server "* ]]; then
+    $SUDO systemctl disable --now ssh.service ssh.socket >/dev/null 2>&1 || true
+  fi
 fi

@@ -88,13 +88,61 @@ std::string rssDescription(const std::string &rawBody)
     return text + "...";
 }
 
+namespace {
+
+// The length of a well-formed numeric character reference of a character
+// XML allows at text[at] ("&#9829;", "&#x2665;"), or 0.
+std::size_t numericReferenceAt(const std::string &text, std::size_t at)
+{
+    std::size_t i = at + 1;
+    if (i >= text.size() || text[i] != '#')
+        return 0;
+    ++i;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex)
+        ++i;
+    const std::size_t digitsAt = i;
+    unsigned long cp = 0;
+    for (; i < text.size() && i - digitsAt < 8; ++i) {
+        const char c = text[i];
+        int d = -1;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d < 0)
+            break;
+        cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+    }
+    if (i == digitsAt || i >= text.size() || text[i] != ';')
+        return 0;
+    // The characters of XML 1.0.
+    const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF)
+        || (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+    return allowed ? i + 1 - at : 0;
+}
+
+} // namespace
+
 std::string xmlEscape(const std::string &text)
 {
     std::string out;
     out.reserve(text.size() + 16);
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         switch (c) {
-        case '&': out += "&amp;"; break;
+        case '&': {
+            const std::size_t ref = numericReferenceAt(text, i);
+            if (ref) {
+                out.append(text, i, ref);
+                i += ref - 1;
+            } else {
+                out += "&amp;";
+            }
+            break;
+        }
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         default: out += c;
@@ -104,14 +152,17 @@ std::string xmlEscape(const std::string &text)
 }
 
 std::string rssItem(const PostTexts &texts, const PostContent &post, const RenderSettings &settings,
-                    const std::string &siteAddress)
+                    const std::string &siteAddress, int utcOffsetSeconds)
 {
     const std::string link =
-        siteAddress + settings.archiveFolder + texts.monthPage + "#" + texts.anchor;
+        xmlEscape(siteAddress + settings.archiveFolder + texts.monthPage + "#" + texts.anchor);
     return "\t\t<item>\r\n"
            "\t\t\t<title>" + xmlEscape(post.title) + "</title>\r\n"
            "\t\t\t<description>" + xmlEscape(rssDescription(post.body)) + "</description>\r\n"
-           "\t\t\t<link>" + xmlEscape(link) + "</link>\r\n"
+           "\t\t\t<link>" + link + "</link>\r\n"
+           "\t\t\t<pubDate>" + rfc822DateTime(civilFromSeconds(texts.n), utcOffsetSeconds)
+        + "</pubDate>\r\n"
+           "\t\t\t<guid>" + link + "</guid>\r\n"
            "\t\t</item>\r\n";
 }
 

@@ -20,13 +20,19 @@ std::string StripTags(const std::string &text);
 std::string rssDescription(const std::string &rawBody);
 
 // "&", "<" and ">" written as "&amp;", "&lt;" and "&gt;", so that the RSS
-// file stays well-formed XML whatever a title or body holds.
+// file stays well-formed XML whatever a title or body holds. A well-formed
+// numeric character reference of a character XML allows ("&#9829;",
+// "&#x2665;") passes unchanged: it is how a post holds a character that
+// windows-1250 lacks, and a feed reader then shows that character.
 std::string xmlEscape(const std::string &text);
 
-// One RSS item (five lines, each ended by CR LF): title, description and link
-// (site address + archive folder + month page + "#" + anchor), XML-escaped.
+// One RSS item (seven lines, each ended by CR LF): title, description, link
+// (site address + archive folder + month page + "#" + anchor), the post's
+// date and time (RFC 822, the post's local time with `utcOffsetSeconds`, the
+// local offset from UTC at that time) and a guid that is the link, all
+// XML-escaped.
 std::string rssItem(const PostTexts &texts, const PostContent &post, const RenderSettings &settings,
-                    const std::string &siteAddress);
+                    const std::string &siteAddress, int utcOffsetSeconds);
 
 // One TXT entry (three lines, each ended by CR LF): title, date with the link
 // to the post's place in its month page, and the whole raw body.

@@ -43,14 +43,31 @@ std::size_t mainPageCount(const std::string &countText, std::size_t posts)
 
 } // namespace
 
+int localUtcOffsetAt(const CivilDateTime &c)
+{
+    const QDateTime local(QDate(c.year, c.month, c.day), QTime(c.hour, c.minute, c.second),
+                          Qt::LocalTime);
+    return local.isValid() ? local.offsetFromUtc() : 0;
+}
+
 BuildTime currentBuildTime()
 {
     BuildTime b;
-    const double now = clock().now();
-    b.local = civilFromDateTime(now);
-    const QDateTime local(QDate(b.local.year, b.local.month, b.local.day),
-                          QTime(b.local.hour, b.local.minute, b.local.second), Qt::LocalTime);
-    b.utcOffsetSeconds = local.isValid() ? local.offsetFromUtc() : 0;
+    // SOURCE_DATE_EPOCH (seconds since 1970 UTC), the reproducible-builds
+    // convention, fixes the build time so that the same posts give the same
+    // bytes; otherwise it is now.
+    bool ok = false;
+    const qint64 epoch = qEnvironmentVariable("SOURCE_DATE_EPOCH").toLongLong(&ok);
+    if (ok) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(epoch, Qt::LocalTime);
+        const QDate d = local.date();
+        const QTime t = local.time();
+        b.local = civilFromSeconds(
+            secondsFromCivil(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()));
+    } else {
+        b.local = civilFromDateTime(clock().now());
+    }
+    b.utcOffsetSeconds = localUtcOffsetAt(b.local);
     return b;
 }
 
@@ -82,8 +99,17 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
 
     std::string rssItems;
     std::string txtItems;
-    const std::string rssTemplate = withRss ? readWholeFile(p.edtRSSTEMPLATE) : std::string();
-    const std::string txtTemplate = withTxt ? readWholeFile(p.edtTXTTEMPLATE) : std::string();
+    std::string rssTemplate = withRss ? readWholeFile(p.edtRSSTEMPLATE) : std::string();
+    std::string txtTemplate = withTxt ? readWholeFile(p.edtTXTTEMPLATE) : std::string();
+
+    // The site's title and address and the way back to the main page, for
+    // every template: made the page's charset, and XML-escaped for the feed.
+    SiteTexts site{p.edtSITETITLE, p.edtMAINURI, p.edtMAINHTML};
+    toPageCharset(site.title, p.rgCHARSET);
+    fillSitePlaceholders(txtTemplate, site);
+    fillSitePlaceholders(rssTemplate,
+                         {xmlEscape(site.title), xmlEscape(site.mainUri), xmlEscape(site.mainPage)});
+    const auto utcOffsetAt = input.utcOffsetAt ? input.utcOffsetAt : localUtcOffsetAt;
 
     reporter.log("Reading from template...");
     const PageTemplate mainTemplate =
@@ -95,6 +121,12 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     archive.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE),
                                                   p.archiveTEMPLATE, input.monthList,
                                                   p.dirPATHARCHIVES, p.rgCHARSET);
+    {
+        SiteTexts archiveSite = site;
+        archiveSite.mainPage = linkToMainFolder(p.pathMAIN, p.dirPATHARCHIVES, p.edtMAINHTML);
+        fillSitePlaceholders(archive.pageTemplate.head, archiveSite);
+        fillSitePlaceholders(archive.pageTemplate.tail, archiveSite);
+    }
     archive.dataFolder = dataFolder;
     archive.outputFolder = folder;
     archive.settings = settings;
@@ -114,6 +146,7 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
         replaceAllInPlace(*part, kArchive, links);
         replaceAllInPlace(*part, kBuild, input.versionText);
         replaceAllInPlace(*part, kCharset, charset);
+        fillSitePlaceholders(*part, site);
     }
 
     const std::size_t count = mainPageCount(p.edtCOUNT, input.postList.size());
@@ -126,7 +159,8 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
         const PostTexts texts = postTexts(name);
         const PostContent post = readPost(dataFolder + name);
         if (withRss)
-            rssItems += rssItem(texts, post, settings, p.edtMAINURI);
+            rssItems += rssItem(texts, post, settings, p.edtMAINURI,
+                                utcOffsetAt(civilFromSeconds(texts.n)));
         if (withTxt)
             txtItems += txtEntry(texts, post, settings);
         page += RenderMainPost(pattern, texts, post, settings, previousDate);

@@ -8,6 +8,7 @@
 #include "generator/reporter.h"
 #include "posts/postfile.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ struct ProjectFields {
     std::string edtEMAIL;
     std::string edtLONGPOSTSEPARATOR = "Continue...";
     std::string dirPATHARCHIVES;                        // archive folder below the main folder
+    std::string edtSITETITLE = "My weblog";             // "<!-- %SITE_TITLE% -->", the feed's title
     int rgPARAGRAPH = 0;                                // 0 "<br />", 1 "<p></p>", 2 "unformatted"
     int rgCHARSET = 0;                                  // 0 "windows-1250", 1 "iso-8859-2"
 };
@@ -56,7 +58,13 @@ struct GenerateInput {
     std::string versionText;
     std::string fileDateText;
     BuildTime buildTime;
+    // The local offset from UTC, in seconds, at a post's local date and time
+    // (for the RSS items' dates). Empty: the local time zone's rules.
+    std::function<int(const CivilDateTime &)> utcOffsetAt;
 };
+
+// The local time zone's offset from UTC, in seconds, at a local date and time.
+int localUtcOffsetAt(const CivilDateTime &local);
 
 // Fills versionText, fileDateText and buildTime from the running program
 // file and the program's clock (tl::clock()) in the local time zone.

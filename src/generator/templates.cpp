@@ -1,6 +1,9 @@
 #include "generator/templates.h"
 
 #include "app/core/errors.h"
+#include "app/core/programfiles.h"
+
+#include <QDir>
 
 namespace tl::gen {
 
@@ -127,6 +130,27 @@ void appendAsNewLine(std::string &text, const std::string &piece)
     if (!text.empty() && text.back() != '\n' && text.back() != '\r')
         text += "\r\n";
     text += piece;
+}
+
+void fillSitePlaceholders(std::string &text, const SiteTexts &site)
+{
+    replaceAllInPlace(text, kSiteTitle, site.title);
+    replaceAllInPlace(text, kMainUri, site.mainUri);
+    replaceAllInPlace(text, kMainPage, site.mainPage);
+}
+
+std::string linkToMainFolder(const std::string &mainFolder, const std::string &pageFolder,
+                             const std::string &mainPage)
+{
+    if (pageFolder.empty())
+        return mainPage;
+    // Worked out on the folders themselves, so "./", "..", doubled "/" and
+    // absolute archive folders all come out right. Links use "/" whatever
+    // the platform.
+    const QDir main(pathText(mainFolder.empty() ? std::string(".") : mainFolder));
+    const QDir from(QDir::cleanPath(main.absoluteFilePath(pathText(pageFolder))));
+    return pathBytes(QDir::fromNativeSeparators(
+        from.relativeFilePath(main.absoluteFilePath(pathText(mainPage)))));
 }
 
 } // namespace tl::gen

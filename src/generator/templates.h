@@ -30,6 +30,14 @@ inline const std::string kAuthorMail = "<!-- %AUTHOR_MAIL% -->";
 // RSS template.
 inline const std::string kItems = "<!-- %ITEMS% -->";
 inline const std::string kBuildDateTime = "<!-- %BUILD_DATE_TIME% -->";
+// The site's own values, in the heads and tails of the main and archive
+// templates and anywhere in the RSS and TXT templates: its title (the
+// project's site title), its address (the main URI) and the link from the
+// page at hand to the main page (the main page's name, with "../" for each
+// folder level of an archive page).
+inline const std::string kSiteTitle = "<!-- %SITE_TITLE% -->";
+inline const std::string kMainUri = "<!-- %MAIN_URI% -->";
+inline const std::string kMainPage = "<!-- %MAIN_PAGE% -->";
 
 // The long-post separator typed in a body.
 inline const std::string kMoreSeparator = "<!--more-->";
@@ -76,6 +84,23 @@ PageTemplate splitPageTemplate(const std::string &text, const std::string &templ
 // The comment that takes the place of "<!-- %CONTENT_END% -->" on a finished
 // main page: "<!-- %tarvlit_" + version + "_" + file date + "% -->".
 std::string generatorStamp(const std::string &versionText, const std::string &fileDateText);
+
+// The values of the site placeholders for one kind of page.
+struct SiteTexts {
+    std::string title;
+    std::string mainUri;
+    std::string mainPage;
+};
+// Every "<!-- %SITE_TITLE% -->", "<!-- %MAIN_URI% -->" and
+// "<!-- %MAIN_PAGE% -->" replaced; values inserted as given.
+void fillSitePlaceholders(std::string &text, const SiteTexts &site);
+
+// The link from a page in `pageFolder` (a folder below the main folder, as
+// the archive folder setting names it: "archiv/", "a/b", or an absolute
+// path) to the file `mainPage` in `mainFolder`: "../index.html" for
+// "archiv/", just `mainPage` for "".
+std::string linkToMainFolder(const std::string &mainFolder, const std::string &pageFolder,
+                             const std::string &mainPage);
 
 // Appends piece to text so that it begins on a new line: a CR LF goes between
 // them unless text is empty or already ends with a line end.

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -207,6 +208,26 @@ PostTreeWalk walkPostList(const std::vector<std::string> &postList)
     return walk;
 }
 
+std::vector<std::string> treeOrder(const PostTreeWalk &walk)
+{
+    std::vector<std::string> out;
+    for (const MonthGroup &g : walk.months) {
+        out.push_back(g.key);
+        out.insert(out.end(), g.posts.begin(), g.posts.end());
+    }
+    return out;
+}
+
+PostFolder readPostFolder(const std::string &dataFolder)
+{
+    PostFolder f;
+    const std::vector<std::string> listing = listPostFolder(dataFolder);
+    f.fileCount = listing.size();
+    f.postList = makePostList(listing);
+    f.walk = walkPostList(f.postList);
+    return f;
+}
+
 std::vector<std::string> monthList(const PostTreeWalk &walk)
 {
     std::vector<std::string> keys;
@@ -318,6 +339,18 @@ SaveResult savePost(const SaveRequest &r)
         std::remove(oldPath.c_str());
     }
     return res;
+}
+
+// ---------------------------------------------------------------------------
+// Removing
+
+bool trashPostFile(const std::string &path)
+{
+    const QString file = pathText(path);
+    if (QFile::moveToTrash(file))
+        return true;
+    // No trash to take the file: it is deleted, as the writer asked.
+    return QFile::exists(file) && QFile::remove(file);
 }
 
 } // namespace tl

@@ -72,6 +72,24 @@ PostTreeWalk walkPostList(const std::vector<std::string> &postList);
 // The month list: the month keys in tree order.
 std::vector<std::string> monthList(const PostTreeWalk &walk);
 
+// The tree's node texts in display order: each month key followed by its
+// post file names, newest first.
+std::vector<std::string> treeOrder(const PostTreeWalk &walk);
+
+// ---- reading a data folder ----
+
+// What Read builds from a data folder.
+struct PostFolder {
+    std::size_t fileCount = 0;         // the names listed
+    std::vector<std::string> postList; // padded, sorted, duplicates once
+    PostTreeWalk walk;                 // stopped at a name that is no post
+};
+
+// Lists the data folder and builds the post list and the tree walk. Throws
+// AppError when the folder cannot be entered; a name that is not a post is
+// left in walk.failure for the caller to report once it has shown the rest.
+PostFolder readPostFolder(const std::string &dataFolder);
+
 // ---- saving ----
 
 // Parses the editor's time text: hour of one or two digits (0-23), ":",
@@ -106,6 +124,12 @@ struct SaveResult {
 // to remove it is ignored). A post edited in place whose file has gone is
 // written again and asks for a re-read, so the tree shows it.
 SaveResult savePost(const SaveRequest &request);
+
+// Removes a post file the way the desktop removes files: into its trash, from
+// where the writer can bring it back. Only where there is no trash (the
+// system offers none, or none for the file's disk) is the file deleted.
+// False when the file is still there.
+bool trashPostFile(const std::string &path);
 
 // Messages of the refusals.
 std::string msgPostDateOutOfRange(double dateTime);

@@ -12,6 +12,11 @@
 
 namespace tl {
 
+// The most tag shortcuts a settings file is believed to hold. A list "Count"
+// above it comes from a damaged file: the tags are then left empty, so that a
+// broken number cannot fill the menu with blank entries and hang the start.
+constexpr int kMaxTagCount = 1000;
+
 // Bytes as the settings file holds them.
 std::string escapeTagText(const std::string &typed);
 std::string unescapeTagText(const std::string &stored);

@@ -168,7 +168,8 @@ TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
                             Expect{"edtMAINHTML", "index.html"}, Expect{"edtRSSFILE", "rss.xml"},
                             Expect{"edtTXTFILE", "text.htm"},
                             Expect{"edtLONGPOSTSEPARATOR", "Continue..."},
-                            Expect{"edtAUTHOR", ""}, Expect{"edtPORT", ""}}) {
+                            Expect{"edtAUTHOR", ""}, Expect{"edtPORT", ""},
+                            Expect{"edtSITETITLE", "My weblog"}}) {
         QObject *o = w.findChild<QObject *>(e.name);
         ASSERT_NE(o, nullptr) << e.name;
         EXPECT_EQ(o->property("text").toString(), QString::fromLatin1(e.text)) << e.name;
@@ -183,6 +184,16 @@ TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
     EXPECT_FALSE(w.Button1->isEnabled());
     EXPECT_FALSE(w.Button4->isEnabled());
     EXPECT_EQ(w.edtPASSWORD->echoMode(), QLineEdit::Password);
+}
+
+// The tabs with many fields scroll rather than make the window taller.
+TEST(StartUp, TheWindowOpensAt580By570)
+{
+    WindowFixture fx;
+    MainWindow &w = fx.start();
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), QSize(580, 570));
+    EXPECT_LE(w.minimumSizeHint().height(), 570);
 }
 
 TEST(Exit, WithAPostOpenCancelKeepsTheWindowAndNoClosesIt)

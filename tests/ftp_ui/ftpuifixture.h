@@ -2,6 +2,7 @@
 // The FTP tab driven through the main window against servers on 127.0.0.1:
 // pyftpdlib in a child process, and a small scripted server for exact replies.
 #include "app/ui/mainwindow.h"
+#include "pyftpserver.h"
 #include "windowfixture.h"
 
 #include <QByteArray>
@@ -25,25 +26,6 @@ class QListWidget;
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace tl::test {
-
-// pyftpdlib serving one folder to user "user" with password "pw". Its
-// sub-folder "ro", when it exists at start, is read-only.
-class PyFtpServer {
-public:
-    ~PyFtpServer() { stop(); }
-    // Starts the server; false (with the reason in error()) when it cannot.
-    bool start(const QString &root);
-    // Ends it at once, as a crash would: its connections go down with it.
-    void kill();
-    void stop();
-    quint16 port() const { return port_; }
-    QString error() const { return error_; }
-
-private:
-    std::unique_ptr<QProcess> proc_;
-    quint16 port_ = 0;
-    QString error_;
-};
 
 // An FTP server whose replies are fixed here, running on the test's thread
 // (the client's waits run the event loop and with it this server). Active
@@ -69,8 +51,6 @@ private:
     QTcpServer listener_;
 };
 
-// Every file below a folder, as relative path -> bytes.
-std::map<QString, std::string> filesBelow(const QString &folder);
 // The same for the files below `root` that are not inside `excluded`.
 std::map<QString, std::string> filesOutside(const QString &root, const QString &excluded);
 

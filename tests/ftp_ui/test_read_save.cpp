@@ -47,8 +47,10 @@ TEST_F(FtpTab, PostsSentFromOneDataFolderArriveInAnotherAndReadShowsTheSameTree)
     pressSaveLocal();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(filesBelow(other), postsHere);
-    EXPECT_EQ(logLines().size(), 6);
+    EXPECT_EQ(logLines().size(), 7);
     EXPECT_EQ(logLines().filter("Transfer OK").size(), 3);
+    EXPECT_TRUE(logLines().last().startsWith("Received 3 files (")) << logLines().last().toStdString();
+    EXPECT_EQ(w().statusText(), logLines().last());
     EXPECT_EQ(w().lstFROMFTP->count(), 0);
     EXPECT_FALSE(w().FTP1->Connected());
 
@@ -56,7 +58,8 @@ TEST_F(FtpTab, PostsSentFromOneDataFolderArriveInAnotherAndReadShowsTheSameTree)
     w().Memo2->clear();
     pressSaveLocal();
     EXPECT_TRUE(errors().isEmpty());
-    EXPECT_TRUE(logLines().isEmpty());
+    EXPECT_EQ(logLines().size(), 1);
+    EXPECT_TRUE(logLines().last().startsWith("Received 0 files (0 bytes) in "));
 
     w().actREAD->trigger();
     EXPECT_EQ(tree(), treeHere);
@@ -77,7 +80,7 @@ TEST_F(FtpTab, ReadWantsAProjectAndEveryFtpParameter)
 {
     w().currentProjectName.clear();
     pressRead();
-    EXPECT_EQ(prompts().texts(), QStringList{"Please select project on tab OPTIONS."});
+    EXPECT_EQ(prompts().texts(), QStringList{"Project was not selected.\nPlease select project on tab OPTIONS."});
     w().currentProjectName = "blog";
 
     for (QLineEdit *field : {w().edtFTPADDRESS, w().edtUSER, w().edtPASSWORD, w().rDATAPATH}) {

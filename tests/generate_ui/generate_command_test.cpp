@@ -91,6 +91,10 @@ TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
     const std::string page = tl::test::fileBytes(root + "site/index.html");
     EXPECT_NE(page.find("Winter is here"), std::string::npos);
     EXPECT_LT(page.find("December"), page.find("First post")); // newest first
+    // The site title of the Content tab heads the pages and titles the feed.
+    EXPECT_NE(page.find("<title>My weblog</title>"), std::string::npos);
+    EXPECT_NE(tl::test::fileBytes(root + "site/rss.xml").find("<title>My weblog</title>"),
+              std::string::npos);
 
     ASSERT_EQ(fx.prompts().shown.size(), 1u);
     EXPECT_EQ(fx.prompts().shown[0].title, "Confirm");
@@ -101,6 +105,7 @@ TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
 TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpensNothing)
 {
     MainWindow &w = fx.window();
+    w.edtSITETITLE->setText(QStringLiteral("Můj blog"));
     w.edtRSSTEMPLATE->setText("");
     w.edtTXTTEMPLATE->setText("");
     fx.prompts().answers.push_back(Prompts::Answer::No);
@@ -118,6 +123,7 @@ TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpen
     const std::string page = tl::test::fileBytes(root + "site/index.html");
     EXPECT_EQ(page.find("<!-- %CONTENT_START% -->"), std::string::npos);
     EXPECT_EQ(page.find("<!-- ___DOSADIT_OBSAH___ -->"), std::string::npos);
+    EXPECT_NE(page.find("<title>M\xF9j blog</title>"), std::string::npos); // windows-1250
 }
 
 TEST_F(GenerateCommand, ACountThatIsNotANumberStopsBeforeWritingAndKeepsTheOldUploadList)
@@ -149,8 +155,7 @@ TEST_F(GenerateCommand, WithoutAProjectNothingRuns)
     w.currentProjectName.clear();
     w.actGENERATE->trigger();
     ASSERT_EQ(fx.prompts().shown.size(), 1u);
-    EXPECT_EQ(fx.prompts().shown[0].title, "Project was not selected.");
-    EXPECT_EQ(fx.prompts().shown[0].text, "Please select project on tab OPTIONS.");
+    EXPECT_EQ(fx.prompts().shown[0].text, "Project was not selected.\nPlease select project on tab OPTIONS.");
     EXPECT_TRUE(uploadList().isEmpty());
     EXPECT_TRUE(w.Memo2->toPlainText().isEmpty());
 }

@@ -113,6 +113,9 @@ FixtureProject::FixtureProject(const std::string &r, bool withPosts)
     // Monday 7 December 2026, 21:05, one hour east of UTC.
     input.buildTime.local = civilFromSeconds(secondsFromCivil(2026, 12, 7, 21, 5, 0));
     input.buildTime.utcOffsetSeconds = 3600;
+    // The posts' dates in the feed, one hour east of UTC whatever the
+    // machine's time zone.
+    input.utcOffsetAt = [](const CivilDateTime &) { return 3600; };
     reread();
 }
 

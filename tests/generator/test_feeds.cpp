@@ -51,12 +51,28 @@ TEST(RssItemFormat, EscapedForXmlAndLinkedIntoTheArchive)
     s.archiveFolder = "archiv/";
     const std::string item = rssItem(postTexts("1049328060.txt"),
                                      {"Q&A <b>", "<p>Tom &amp; Jerry &lt;3</p>"}, s,
-                                     "http://example.com/?a=1&b=2/");
+                                     "http://example.com/?a=1&b=2/", 7200);
     EXPECT_EQ(item, "\t\t<item>\r\n"
                     "\t\t\t<title>Q&amp;A &lt;b&gt;</title>\r\n"
                     "\t\t\t<description>Tom &amp; Jerry &amp;lt;3...</description>\r\n"
                     "\t\t\t<link>http://example.com/?a=1&amp;b=2/archiv/2003-04.html#030001</link>\r\n"
+                    "\t\t\t<pubDate>Thu, 03 Apr 2003 00:01:00 +0200</pubDate>\r\n"
+                    "\t\t\t<guid>http://example.com/?a=1&amp;b=2/archiv/2003-04.html#030001</guid>\r\n"
                     "\t\t</item>\r\n");
+}
+
+// A character windows-1250 lacks is stored as a numeric reference: the feed
+// keeps it one, so readers show the character; anything else with "&" is text.
+TEST(RssItemFormat, NumericReferencesPassOtherAmpersandsAreEscaped)
+{
+    EXPECT_EQ(xmlEscape("&#9829; &#x2665; &#X1F600; &#65;"), "&#9829; &#x2665; &#X1F600; &#65;");
+    EXPECT_EQ(xmlEscape("& &amp; &hearts; &#; &#x; &#12a; &#9829 &#xG1;"),
+              "&amp; &amp;amp; &amp;hearts; &amp;#; &amp;#x; &amp;#12a; &amp;#9829 &amp;#xG1;");
+    // References to what XML does not allow, or out of range, stay text.
+    EXPECT_EQ(xmlEscape("&#0; &#x1B; &#xFFFE; &#x110000; &#99999999999;"),
+              "&amp;#0; &amp;#x1B; &amp;#xFFFE; &amp;#x110000; &amp;#99999999999;");
+    EXPECT_EQ(xmlEscape("a&#9829;"), "a&#9829;");
+    EXPECT_EQ(xmlEscape("&#9829"), "&amp;#9829");
 }
 
 TEST(TxtEntryFormat, WholeRawBodyAndDateLink)

@@ -116,6 +116,23 @@ TEST(SplitPageTemplate, MissingMarkersAreRefusedNamingTemplateAndMarker)
     }
 }
 
+TEST(SitePlaceholders, EveryOccurrenceAndTheWayBackToTheMainPage)
+{
+    std::string t = "<!-- %SITE_TITLE% -->|<!-- %MAIN_URI% -->|<!-- %MAIN_PAGE% -->|"
+                    "<!-- %SITE_TITLE% -->|<!-- %site_title% -->";
+    fillSitePlaceholders(t, {"T", "http://x/", "../index.html"});
+    EXPECT_EQ(t, "T|http://x/|../index.html|T|<!-- %site_title% -->");
+
+    const std::string main = "/srv/site";
+    EXPECT_EQ(linkToMainFolder(main, "", "index.html"), "index.html");
+    EXPECT_EQ(linkToMainFolder(main, "archiv/", "index.html"), "../index.html");
+    EXPECT_EQ(linkToMainFolder(main, "archiv", "blog.htm"), "../blog.htm");
+    EXPECT_EQ(linkToMainFolder(main + "/", "a/b/", "index.html"), "../../index.html");
+    EXPECT_EQ(linkToMainFolder(main, "./a//b/./", "index.html"), "../../index.html");
+    EXPECT_EQ(linkToMainFolder(main, "../old/", "index.html"), "../site/index.html");
+    EXPECT_EQ(linkToMainFolder(main, "/srv/site/arch/", "index.html"), "../index.html");
+}
+
 TEST(Stamp, GeneratorStampAndNewLines)
 {
     EXPECT_EQ(generatorStamp("2.1.0.12", "7.12.2026 21:05:00"),

@@ -8,6 +8,7 @@
 #include "posts/postfile.h"
 #include "posts/ui/postdateedit.h"
 #include "posts/ui/postsstate.h"
+#include "posts/ui/posttree.h"
 #include "windowfixture.h"
 
 #include <QAction>
@@ -54,23 +55,22 @@ protected:
         return QDir(data).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    // The tree as lines: month nodes, then their posts indented by two blanks.
-    QStringList tree() const
+    // The tree as lines of node identities: month keys, then their post
+    // file names indented by two blanks (shown=true: as displayed instead).
+    QStringList tree(bool shown = false) const
     {
+        const auto line = [shown](QTreeWidgetItem *n) { return shown ? n->text(0) : nodeName(n); };
         QStringList out;
         for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i) {
             QTreeWidgetItem *m = w->TreeView1->topLevelItem(i);
-            out << m->text(0);
+            out << line(m);
             for (int j = 0; j < m->childCount(); ++j)
-                out << "  " + m->child(j)->text(0);
+                out << "  " + line(m->child(j));
         }
         return out;
     }
-    QTreeWidgetItem *node(const QString &text) const
-    {
-        const auto found = w->TreeView1->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-        return found.isEmpty() ? nullptr : found.first();
-    }
+    // The node whose identity (month key or post file name) is `name`.
+    QTreeWidgetItem *node(const QString &name) const { return findNode(w->TreeView1, name); }
     // Selects a node and clicks it (the preview runs).
     void click(const QString &text)
     {
@@ -113,7 +113,7 @@ protected:
             EXPECT_FALSE(w->actEDIT->isEnabled());
             EXPECT_FALSE(w->actGENERATE->isEnabled());
         }
-        EXPECT_TRUE(w->actDEL->isEnabled());
+        EXPECT_EQ(w->actDEL->isEnabled(), !editing);
         EXPECT_TRUE(w->actREADFROMFTP->isEnabled());
         EXPECT_TRUE(w->actEXIT->isEnabled());
     }

@@ -4,6 +4,9 @@
 #include "app/core/cp1250.h"
 
 #include <QTest>
+#include <QToolButton>
+
+#include <functional>
 
 using namespace tl;
 using namespace tl::test;
@@ -86,10 +89,10 @@ TEST_F(Editing, SavingAnEditedPostInPlaceWritesTheSameFileWithoutRead)
     EXPECT_TRUE(w->actEDIT->isEnabled());
     EXPECT_TRUE(w->actGENERATE->isEnabled());
 
-    // Saved twice, listed twice.
+    // Saved twice, queued once: the send carries its latest bytes.
     w->actEDIT->trigger();
     w->actSAVE->trigger();
-    EXPECT_EQ(w->lstDATAFTP->count(), 2);
+    EXPECT_EQ(w->lstDATAFTP->count(), 1);
 }
 
 TEST_F(Editing, MovingAPostByOneMinuteRenamesItsFileAndReadsAgain)
@@ -158,8 +161,10 @@ TEST_F(Editing, ClosePostDiscardsAndShowsTheSelectedPostAgain)
     w->actNEW->trigger();
     w->edtNADPIS->setText("never saved");
     w->memoOBSAH->setPlainText("draft");
+    prompts().answers = {Prompts::Answer::No}; // Discard
     w->actCLOSEPOST->trigger();
-    EXPECT_TRUE(prompts().shown.empty());
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
     EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
     EXPECT_EQ(w->edtNADPIS->text(), "Stored title");
     EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
@@ -172,6 +177,7 @@ TEST_F(Editing, ClosePostDiscardsAndShowsTheSelectedPostAgain)
     // Closing an edited post leaves its file as it was.
     w->actEDIT->trigger();
     w->memoOBSAH->setPlainText("changed");
+    prompts().answers = {Prompts::Answer::No};
     w->actCLOSEPOST->trigger();
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
     EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
@@ -182,6 +188,7 @@ TEST_F(Editing, ClosePostWithNothingSelectedEmptiesTheFields)
     w->actREAD->trigger();
     w->actNEW->trigger();
     w->edtNADPIS->setText("x");
+    prompts().answers = {Prompts::Answer::No};
     w->actCLOSEPOST->trigger();
     EXPECT_TRUE(w->edtNADPIS->text().isEmpty());
     EXPECT_TRUE(dateField()->isEmpty());
@@ -199,53 +206,161 @@ TEST_F(Editing, EditWithAMonthNodeSelectedDoesNothing)
     expectState(false);
 }
 
-TEST_F(Editing, DeleteRemovesFileAndNodeWithoutAskingAndShowsTheNextSelection)
+TEST_F(Editing, DeleteAsksNamingThePostAndMovesItsFileToTheTrash)
 {
     post("1049328060.txt", "Oldest\r\n");
     post("1049373240.txt", kPost);
     post("1051747200.txt", "May\r\nmay text");
     w->actREAD->trigger();
     click("1049373240.txt");
+
+    // No (also the default, what Enter answers) keeps everything.
     w->actDEL->trigger();
-    EXPECT_TRUE(prompts().shown.empty());
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "question");
+    EXPECT_EQ(prompts().shown[0].text, "Delete the post of 03.04.2003 12:34 \"Stored title\"?");
+    EXPECT_EQ(prompts().shown[0].defaultAnswer, Prompts::Answer::No);
+    EXPECT_EQ(dataFiles().size(), 3);
+
+    // Yes: the file goes to the desktop's trash, whole; the node goes and
+    // the next one is shown.
+    prompts().answers = {Prompts::Answer::Yes};
+    w->actDEL->trigger();
     EXPECT_EQ(dataFiles(), QStringList({"1049328060.txt", "1051747200.txt"}));
+    EXPECT_EQ(fileBytes(fx.trashFolder() + "/1049373240.txt"), kPost);
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
-    EXPECT_EQ(w->TreeView1->selectedItems().value(0)->text(0), "1049328060.txt");
+    EXPECT_EQ(nodeName(w->TreeView1->selectedItems().value(0)), "1049328060.txt");
     EXPECT_EQ(w->edtNADPIS->text(), "Oldest");
-    EXPECT_EQ(w->statusText(), "Count of notes: 3");
+    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
 
     // The month's last post: the month node stays, selected, with no children.
+    prompts().answers = {Prompts::Answer::Yes};
     w->actDEL->trigger();
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04"}));
-    EXPECT_EQ(w->TreeView1->selectedItems().value(0)->text(0), "2003-04");
+    EXPECT_EQ(nodeName(w->TreeView1->selectedItems().value(0)), "2003-04");
     EXPECT_FALSE(w->actEDIT->isEnabled());
-    // Delete on a month node does nothing.
+    // Delete on a month node asks nothing and does nothing.
+    const auto asked = prompts().shown.size();
     w->actDEL->trigger();
+    EXPECT_EQ(prompts().shown.size(), asked);
     EXPECT_EQ(dataFiles(), QStringList({"1051747200.txt"}));
+    EXPECT_EQ(QDir(fx.trashFolder()).entryList(QDir::Files),
+              QStringList({"1049328060.txt", "1049373240.txt"}));
 }
 
 TEST_F(Editing, DeleteOfAFileThatIsGoneSaysErrorAndKeepsTheNode)
 {
     readAndSelect();
     QFile::remove(postPath("1049373240.txt"));
+    prompts().answers = {Prompts::Answer::Yes};
     w->actDEL->trigger();
-    ASSERT_EQ(prompts().shown.size(), 1u);
-    EXPECT_EQ(prompts().shown[0].kind, "message");
-    EXPECT_EQ(prompts().shown[0].text, "Error!!!");
+    ASSERT_EQ(prompts().shown.size(), 2u);
+    EXPECT_EQ(prompts().shown[0].text, "Delete the post of 03.04.2003 12:34 \"\"?");
+    EXPECT_EQ(prompts().shown[1].kind, "message");
+    EXPECT_EQ(prompts().shown[1].text, "Error!!!");
     EXPECT_NE(node("1049373240.txt"), nullptr);
 }
 
-TEST_F(Editing, DeleteWhileEditingKeepsTheOpenPostsText)
+// The selection can be another post than the one being written: Delete waits
+// until the open post is saved or closed, whichever way it is started.
+TEST_F(Editing, DeleteIsDisabledWhileAPostIsOpen)
 {
     post("1049328060.txt", "Oldest\r\n");
     readAndSelect();
+    for (QAction *open : {w->actNEW, w->actEDIT}) {
+        open->trigger();
+        EXPECT_FALSE(w->actDEL->isEnabled());
+        w->edtNADPIS->setText("being written");
+        prompts().answers = {Prompts::Answer::Yes};
+        w->actDEL->activate(QAction::Trigger);
+        w->actDELExecute();
+        EXPECT_TRUE(prompts().shown.empty());
+        EXPECT_EQ(dataFiles().size(), 3);
+        EXPECT_EQ(w->edtNADPIS->text(), "being written");
+        expectState(true);
+        prompts().answers = {Prompts::Answer::No};
+        w->actCLOSEPOST->trigger();
+        prompts().shown.clear();
+        EXPECT_TRUE(w->actDEL->isEnabled());
+    }
+}
+
+TEST_F(Editing, ClosingAChangedPostAsksAndEachAnswerDoesWhatItSays)
+{
+    readAndSelect();
+    // Unchanged: closes without a question.
+    w->actEDIT->trigger();
+    w->actCLOSEPOST->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    expectState(false);
+
+    // Each field counts as a change.
+    const std::vector<std::function<void()>> changes = {
+        [&] { w->edtNADPIS->setText("Other title"); },
+        [&] { w->memoOBSAH->setPlainText("other text"); },
+        [&] { w->timeedit1->setText("12:35"); },
+        [&] { setDate(2003, 4, 4); },
+    };
+    for (const auto &change : changes) {
+        w->actEDIT->trigger();
+        change();
+        prompts().answers = {Prompts::Answer::Cancel};
+        w->actCLOSEPOST->trigger();
+        ASSERT_EQ(prompts().shown.size(), 1u);
+        EXPECT_EQ(prompts().shown[0].kind, "save");
+        EXPECT_EQ(prompts().shown[0].text, "Post is not saved. Save now?");
+        expectState(true); // Cancel: still open, as typed
+        prompts().answers = {Prompts::Answer::No};
+        w->actCLOSEPOST->trigger();
+        expectState(false); // Discard: the file as it was
+        EXPECT_EQ(bytes("1049373240.txt"), kPost);
+        prompts().shown.clear();
+    }
+
+    // Save: written, then closed.
+    w->actEDIT->trigger();
+    w->edtNADPIS->setText("Saved on closing");
+    prompts().answers = {Prompts::Answer::Yes};
+    w->actCLOSEPOST->trigger();
+    EXPECT_EQ(bytes("1049373240.txt"), "Saved on closing\r\nstored line 1\r\nstored line 2");
+    expectState(false);
+    // A new post typed into counts too; one left empty closes at once.
+    prompts().shown.clear();
     w->actNEW->trigger();
-    w->edtNADPIS->setText("being written");
-    w->actDEL->trigger();
-    EXPECT_EQ(dataFiles(), QStringList({"1049328060.txt", "1051747200.txt"}));
-    EXPECT_EQ(w->TreeView1->selectedItems().value(0)->text(0), "1049328060.txt");
-    EXPECT_EQ(w->edtNADPIS->text(), "being written");
-    expectState(true);
+    w->actCLOSEPOST->trigger();
+    EXPECT_TRUE(prompts().shown.empty());
+    expectState(false);
+}
+
+TEST_F(Editing, TabGoesTitleEditorDateTimeAndNeverToTheCloseButton)
+{
+    readAndSelect();
+    w->activateWindow();
+    w->actEDIT->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), w->edtNADPIS);
+    EXPECT_EQ(w->edtNADPIS->nextInFocusChain(), w->memoOBSAH);
+    QTest::keyClick(w->edtNADPIS, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w->memoOBSAH);
+    // The editor keeps Tab for typing; the chain goes on to the date and time.
+    const auto nextStop = [](QWidget *from) {
+        QWidget *next = from->nextInFocusChain();
+        while (next != from && !((next->focusPolicy() & Qt::TabFocus) && next->isVisible()
+                                 && next->isEnabled() && !next->focusProxy()))
+            next = next->nextInFocusChain();
+        return next;
+    };
+    QWidget *afterEditor = nextStop(w->memoOBSAH);
+    EXPECT_TRUE(afterEditor == w->DateEdit1 || afterEditor->parentWidget() == w->DateEdit1);
+    EXPECT_EQ(nextStop(afterEditor), w->timeedit1);
+    EXPECT_EQ(Qt::NoFocus, w->btnCLOSEPOST->focusPolicy());
+    // Tab then Space from the title never reaches the close button.
+    w->edtNADPIS->setFocus();
+    w->edtNADPIS->setText("typed");
+    QTest::keyClick(w->edtNADPIS, Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(w->postOpen);
+    EXPECT_TRUE(prompts().shown.empty());
 }
 
 TEST_F(Editing, MoreInsertsTheSeparatorOnlyWhileEditing)
@@ -404,6 +519,62 @@ TEST_F(Editing, DateFieldCanBeEmptiedAndFilledAgainFromTheKeyboard)
     EXPECT_FALSE(d->isEmpty());
     EXPECT_EQ(d->date().year(), 2003);
     EXPECT_EQ(d->date().month(), 4);
+}
+
+// A date is typed whole as it is shown, however the field was entered.
+TEST_F(Editing, DateFieldTakesAWholeTypedDate)
+{
+    readAndSelect();
+    w->actEDIT->trigger();
+    PostDateEdit *d = dateField();
+    d->setFocus();
+    QLineEdit *text = d->findChild<QLineEdit *>();
+    const auto typeFresh = [&](const QString &keys, bool selectAll = true) {
+        setDate(2003, 4, 3);
+        d->setFocus();
+        if (selectAll)
+            d->selectAll();
+        else
+            text->setCursorPosition(0);
+        QTest::keyClicks(d, keys);
+    };
+    typeFresh("24.12.2026");
+    EXPECT_EQ(d->date(), QDate(2026, 12, 24));
+    EXPECT_EQ(text->text(), "24.12.2026");
+    typeFresh("24122026"); // the separators come by themselves
+    EXPECT_EQ(d->date(), QDate(2026, 12, 24));
+    typeFresh("5.1.2027", false);
+    EXPECT_EQ(d->date(), QDate(2027, 1, 5));
+    // Stopping early keeps the parts not typed; a two-digit year is 20xx.
+    typeFresh("9");
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3)); // not taken yet
+    QTest::keyClick(d, Qt::Key_Tab);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 9));
+    typeFresh("1.2.26");
+    QTest::keyClick(d, Qt::Key_Return);
+    EXPECT_EQ(d->date(), QDate(2026, 2, 1));
+    // A date that does not exist is refused; Escape drops the typing;
+    // Backspace takes back a digit.
+    typeFresh("31.02.2026");
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(text->text(), "03.04.2003");
+    typeFresh("12.1");
+    QTest::keyClick(d, Qt::Key_Escape);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(text->text(), "03.04.2003");
+    typeFresh("12.11.20277");
+    EXPECT_EQ(d->date(), QDate(2027, 11, 12)); // taken at four year digits
+    typeFresh("28");
+    QTest::keyClick(d, Qt::Key_Backspace);
+    QTest::keyClick(d, Qt::Key_7);
+    QTest::keyClick(d, Qt::Key_Enter);
+    EXPECT_EQ(d->date(), QDate(2003, 4, 27));
+
+    // The date typed is the one saved.
+    typeFresh("24.12.2026");
+    w->actSAVE->trigger();
+    EXPECT_EQ(bytes(QString::fromStdString(postFileName(secondsFromCivil(2026, 12, 24, 12, 34)))),
+              kPost);
 }
 
 TEST_F(Editing, SaveAndCloseReturnToBrowsingWhenTheirReadOrPreviewFails)

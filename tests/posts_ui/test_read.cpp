@@ -3,7 +3,9 @@
 
 #include "app/ui/widgets.h"
 
+#include <QLabel>
 #include <QSignalSpy>
+#include <QStatusTipEvent>
 #include <QTest>
 
 using namespace tl;
@@ -20,8 +22,8 @@ TEST_F(PostsWindow, ReadWithoutAProjectOnlyTellsSo)
     w->actREAD->trigger();
     ASSERT_EQ(prompts().shown.size(), 1u);
     EXPECT_EQ(prompts().shown[0].kind, "message");
-    EXPECT_EQ(prompts().shown[0].title, "Project was not selected.");
-    EXPECT_EQ(prompts().shown[0].text, "Please select project on tab OPTIONS.");
+    // Both lines are in the box itself, not one of them in its title.
+    EXPECT_EQ(prompts().shown[0].text, "Project was not selected.\nPlease select project on tab OPTIONS.");
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_TRUE(tree().isEmpty());
 }
@@ -36,7 +38,12 @@ TEST_F(PostsWindow, ReadBuildsTreeListsAndCountNewestFirst)
 
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
-    EXPECT_EQ(w->statusText(), "Count of notes: 3");
+    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    // A menu's hint passing over the status bar leaves the count in place.
+    QStatusTipEvent hint{QString()};
+    QApplication::sendEvent(w, &hint);
+    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    EXPECT_TRUE(w->lblPOSTCOUNT->isVisible());
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049414400.txt",
                                    "  1049328060.txt"}));
     EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));
@@ -67,7 +74,7 @@ TEST_F(PostsWindow, EmptyFolderGivesEmptyTreeAndNoGenerate)
     w->actGENERATE->setEnabled(true);
     w->actREAD->trigger();
     EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
-    EXPECT_EQ(w->statusText(), "Count of notes: 0");
+    EXPECT_EQ(w->postCountText(), "Count of notes: 0");
     EXPECT_TRUE(tree().isEmpty());
     EXPECT_FALSE(w->actGENERATE->isEnabled());
 }
@@ -84,7 +91,7 @@ TEST_F(PostsWindow, MissingFolderStopsReadAndKeepsWhatWasThere)
     w->actREAD->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"Cannot open folder " + missing}));
     EXPECT_EQ(logLines().last(), "Read from list...");
-    EXPECT_EQ(w->statusText(), "Count of notes: 1");
+    EXPECT_EQ(w->postCountText(), "Count of notes: 1");
     EXPECT_EQ(tree(), before);
     EXPECT_EQ(w->posts->strSOUBORY, list);
     EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-04"}));
@@ -100,7 +107,7 @@ TEST_F(PostsWindow, NonPostNameStopsReadWithEveryPostAlreadyInTheTree)
     w->actEDIT->setEnabled(true);
     w->actREAD->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"'notes' is not a valid integer value"}));
-    EXPECT_EQ(w->statusText(), "Count of notes: 3");
+    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
     EXPECT_EQ(w->posts->strSOUBORY.size(), 3);
     EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));
@@ -162,11 +169,11 @@ TEST_F(PostsWindow, ReleasingUpOrDownPreviewsOtherKeysDoNot)
     ASSERT_EQ(w->edtNADPIS->text(), "Newest");
 
     QTest::keyClick(w->TreeView1, Qt::Key_Down);
-    EXPECT_EQ(w->TreeView1->currentItem()->text(0), "1049414400.txt");
+    EXPECT_EQ(w->TreeView1->currentItem()->data(0, kNodeNameRole).toString(), "1049414400.txt");
     EXPECT_EQ(w->edtNADPIS->text(), "Middle");
 
     QTest::keyClick(w->TreeView1, Qt::Key_PageDown);
-    EXPECT_EQ(w->TreeView1->currentItem()->text(0), "1049328060.txt");
+    EXPECT_EQ(w->TreeView1->currentItem()->data(0, kNodeNameRole).toString(), "1049328060.txt");
     EXPECT_EQ(w->edtNADPIS->text(), "Middle");
 
     QTest::keyClick(w->TreeView1, Qt::Key_Up);

@@ -25,7 +25,8 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 
 namespace tl::test {
 
-// The 27 project keys in the order a project file lists them.
+// The project keys in the order a project file lists them: the 27 of the
+// first project files, then those added for FTP modes, SFTP and the site title.
 inline const std::vector<std::string> &projectKeys()
 {
     static const std::vector<std::string> keys = {
@@ -35,7 +36,9 @@ inline const std::vector<std::string> &projectKeys()
         "edtMAINURI_Text", "edtCOUNT_Text", "fileTEMPLATE_Text", "archiveTEMPLATE_Text",
         "edtMAINHTML_Text", "edtRSSTEMPLATE_Text", "edtRSSFILE_Text", "edtTXTTEMPLATE_Text",
         "edtTXTFILE_Text", "edtAUTHOR_Text", "edtEMAIL_Text", "edtLONGPOSTSEPARATOR_Text",
-        "rgPARAGRAPH_ItemIndex", "rgCHARSET_ItemIndex", "dirPATHARCHIVES_Text"};
+        "rgPARAGRAPH_ItemIndex", "rgCHARSET_ItemIndex", "dirPATHARCHIVES_Text",
+        "chkPASSIVE_Checked", "chkFTPS_Checked", "edtFINGERPRINT_Text", "chkSFTP_Checked",
+        "edtSITETITLE_Text"};
     return keys;
 }
 

@@ -11,11 +11,22 @@ void ScriptedPrompts::message(const QString &title, const QString &text)
     shown.push_back({"message", title, text});
 }
 
-Prompts::Answer ScriptedPrompts::question(const QString &title, const QString &text, bool withCancel)
+Prompts::Answer ScriptedPrompts::question(const QString &title, const QString &text, bool withCancel,
+                                          Answer defaultAnswer)
 {
-    shown.push_back({"question", title, text});
+    shown.push_back({"question", title, text, defaultAnswer});
     if (answers.empty())
         return withCancel ? Answer::Cancel : Answer::No;
+    Answer a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+Prompts::Answer ScriptedPrompts::saveChanges(const QString &title, const QString &text)
+{
+    shown.push_back({"save", title, text, Answer::Yes});
+    if (answers.empty())
+        return Answer::Cancel;
     Answer a = answers.front();
     answers.pop_front();
     return a;

@@ -17,10 +17,14 @@ public:
         QString kind; // "error", "message", "question", "folder", "file"
         QString title;
         QString text;
+        Answer defaultAnswer = Answer::Ok; // questions: the button Enter presses
     };
     void error(const QString &text) override;
     void message(const QString &title, const QString &text) override;
-    Answer question(const QString &title, const QString &text, bool withCancel) override;
+    Answer question(const QString &title, const QString &text, bool withCancel,
+                    Answer defaultAnswer = Answer::Yes) override;
+    // Recorded as kind "save"; unscripted it answers Cancel.
+    Answer saveChanges(const QString &title, const QString &text) override;
     QString chooseFolder(const QString &caption, const QString &startDir) override;
     QString chooseFile(const QString &caption, const QString &startDir,
                        const QString &filter) override;

@@ -3,18 +3,40 @@
 #include "app/core/programfiles.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 
 namespace tl::test {
 
-WindowFixture::WindowFixture() { setProgramFolderOverride(programFolder().toStdString()); }
+WindowFixture::WindowFixture()
+{
+    setProgramFolderOverride(programFolder().toStdString());
+    hadHome_ = qEnvironmentVariableIsSet("HOME");
+    hadDataHome_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    savedHome_ = qgetenv("HOME");
+    savedDataHome_ = qgetenv("XDG_DATA_HOME");
+    QDir().mkpath(home_.path() + "/.local/share");
+    qputenv("HOME", QFile::encodeName(home_.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home_.path() + "/.local/share"));
+}
 
 WindowFixture::~WindowFixture()
 {
     stop();
     setProgramFolderOverride(std::string());
+    if (hadHome_)
+        qputenv("HOME", savedHome_);
+    else
+        qunsetenv("HOME");
+    if (hadDataHome_)
+        qputenv("XDG_DATA_HOME", savedDataHome_);
+    else
+        qunsetenv("XDG_DATA_HOME");
 }
 
 QString WindowFixture::programFolder() const { return dir_.path() + "/"; }
+
+QString WindowFixture::trashFolder() const { return home_.path() + "/.local/share/Trash/files"; }
 
 MainWindow &WindowFixture::start(bool show)
 {

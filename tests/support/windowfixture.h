@@ -8,13 +8,19 @@
 namespace tl::test {
 
 // A main window living in its own temporary program folder, with scripted
-// prompts. Files can be laid into programFolder() before start().
+// prompts. Files can be laid into programFolder() before start(). The user's
+// home and data folders (HOME, XDG_DATA_HOME) point into the temporary
+// folder too, so nothing a window does (a post moved to the trash) reaches
+// the real user's files.
 class WindowFixture {
 public:
     WindowFixture();
     ~WindowFixture();
     // Program folder with a trailing "/".
     QString programFolder() const;
+    // The desktop's trash for this window: files moved there, as
+    // XDG_DATA_HOME/Trash/files holds them.
+    QString trashFolder() const;
     // Creates the window (start-up steps run), installs scripted prompts and
     // shows it (the first-show steps run). With show=false only creates it.
     MainWindow &start(bool show = true);
@@ -25,6 +31,9 @@ public:
 
 private:
     QTemporaryDir dir_;
+    QTemporaryDir home_; // HOME and XDG_DATA_HOME while the fixture lives
+    QByteArray savedHome_, savedDataHome_;
+    bool hadHome_ = false, hadDataHome_ = false;
     std::unique_ptr<MainWindow> window_;
     ScriptedPrompts *prompts_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "tags/ui/tagsdialog.h"
 #include "tags/ui/hotkeyedit.h"
 #include "tagsfixture.h"
+#include "tags/ui/tagsmenu.h"
 
 #include <QDir>
 #include <QLabel>
@@ -350,6 +351,28 @@ TEST_F(TagsDialogTest, TheHotkeyFieldTakesAKeyAloneOrWithShiftAsAltPlusThatKey)
     EXPECT_NE(QApplication::focusWidget(), d.HotKey2);
     EXPECT_EQ(d.HotKey2->shownText(), QString());
     EXPECT_TRUE(d.isVisible());
+}
+
+// The field, the file and the menu all show one form, also once the focus
+// has left the field (the toolkit would write "Ctrl+Alt+Shift+P" there).
+TEST_F(TagsDialogTest, AHotkeyShowsInTheProgramsFormAfterLeavingTheField)
+{
+    laySampleSettings();
+    start();
+    TagsDialog &d = openDialog(true);
+    clickRow(2);
+    d.HotKey2->setFocus();
+    QTest::keyClick(d.HotKey2, Qt::Key_P, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    d.Edit1->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(d.HotKey2->shownText(), QStringLiteral("Shift+Ctrl+Alt+P"));
+    EXPECT_EQ(d.StrHOTKEYS->strings().at(2), QStringLiteral("Shift+Ctrl+Alt+P"));
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    auto *menu = qobject_cast<TagsMenu *>(w().menuTags);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->entryText(tagEntries().at(2)),
+              QString::fromUtf16(u"Z\u00e1vorka\tShift+Ctrl+Alt+P"));
+    EXPECT_EQ(menu->entryText(tagEntries().at(0)), QStringLiteral("Bold\tCtrl+B"));
 }
 
 TEST_F(TagsDialogTest, EnterInTheHotkeyFieldPressesOk)

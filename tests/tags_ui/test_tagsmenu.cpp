@@ -1,5 +1,10 @@
 #include "tagsfixture.h"
 
+#include "tags/ui/tagsdialog.h"
+
+#include <QListWidget>
+#include <QPlainTextEdit>
+
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -51,6 +56,36 @@ TEST_F(TagsTest, ACountOfZeroOrNotANumberGivesNoTagEntries)
         EXPECT_TRUE(tagEntries().isEmpty()) << count;
         fx.stop();
     }
+}
+
+// A damaged file's count is not believed: no blank entries by the thousand,
+// no minute-long start; one log line says why the tags are missing.
+TEST_F(TagsTest, ACountAboveAThousandIsADamagedListAndLoadsNoTags)
+{
+    for (const char *count : {"2000000000", "1001"}) {
+        laySettings(std::string("[ShortCuts.lstZNACKY_Items]\r\nCount=") + count
+                    + "\r\nItem0=Bold\r\n[ShortCuts.StrHOTKEYS_Strings]\r\nCount=" + count
+                    + "\r\n");
+        start();
+        EXPECT_TRUE(tagEntries().isEmpty()) << count;
+        const QStringList log = w().Memo2->toPlainText().split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(log, QStringList(QStringLiteral("The tag list of %1 is damaged (Count=%2): no "
+                                                  "tags were loaded.")
+                                       .arg(iniPath(), QString::fromLatin1(count))));
+        // The Tags dialog shows an empty list too.
+        {
+            TagsDialog dialog(&w());
+            dialog.show();
+            QApplication::processEvents();
+            EXPECT_EQ(dialog.lstZNACKY->count(), 0) << count;
+            dialog.reject();
+        }
+        fx.stop();
+    }
+    laySettings("[ShortCuts.lstZNACKY_Items]\r\nCount=1000\r\nItem999=Last\r\n");
+    start();
+    EXPECT_EQ(tagEntries().size(), 1000);
+    EXPECT_EQ(tagEntries().last()->text(), "Last");
 }
 
 TEST_F(TagsTest, TagEntriesFollowTheDescriptionsWithTheirHotkeys)

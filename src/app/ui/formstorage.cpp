@@ -3,6 +3,7 @@
 #include "app/core/cp1250.h"
 #include "app/core/errors.h"
 #include "app/core/ini.h"
+#include "app/core/inivalue.h"
 #include "app/core/programfiles.h"
 
 #include <QComboBox>
@@ -24,30 +25,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Values as the file holds them
 
-// Leading and trailing spaces and control characters removed.
-std::string trimControls(const std::string &s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
-// A value whose first and last characters are both double quotes, or both
-// single quotes, gets one more double quote at each end, so the reader's
-// stripping of one pair gives it back unchanged.
-std::string quoted(const std::string &v)
-{
-    if (!v.empty() && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        return "\"" + v + "\"";
-    return v;
-}
-
-// Lines of a list section above this count are not believed: such a file
-// is damaged, and building the lines would exhaust memory.
-constexpr int kMaxListLines = 100000;
 
 // ---------------------------------------------------------------------------
 // Properties of components, by the types the file knows
@@ -460,6 +437,23 @@ void FormStorage::install()
         hub->watch();
 }
 
+QVariant FormStorage::propertyValue(QWidget *window, const QString &entryText)
+{
+    const Entry entry = splitEntry(entryText);
+    const PropRef ref = resolveProperty(findComponent(window, entry.component), entry.property);
+    if (!ref.object || ref.type == PropType::Unsupported)
+        return {};
+    return readValue(ref);
+}
+
+void FormStorage::setPropertyValue(QWidget *window, const QString &entryText, const QVariant &value)
+{
+    const Entry entry = splitEntry(entryText);
+    const PropRef ref = resolveProperty(findComponent(window, entry.component), entry.property);
+    if (ref.object && ref.type != PropType::Unsupported && ref.writable)
+        writeValue(ref, value);
+}
+
 // ---------------------------------------------------------------------------
 // Restore
 
@@ -556,34 +550,28 @@ void FormStorage::readProperty(const IniFile &ini, const QString &entryText)
     case PropType::Text: {
         auto v = ini.value(sec, key);
         if (v)
-            writeValue(ref, decodeCp1250(trimControls(*v)));
+            writeValue(ref, decodeCp1250(iniReadText(*v)));
         break;
     }
     case PropType::Integer: {
         auto v = ini.value(sec, key);
-        if (v) {
-            int n = 0;
-            if (!tryStrToInt(trimControls(*v), n))
-                n = 0;
-            writeValue(ref, n);
-        }
+        if (v)
+            writeValue(ref, iniReadInteger(*v));
         break;
     }
     case PropType::Boolean: {
         auto v = ini.value(sec, key);
         if (!v)
             break;
-        if (iniNamesEqual(*v, "False"))
-            writeValue(ref, false);
-        else if (iniNamesEqual(*v, "True"))
-            writeValue(ref, true);
+        if (const auto b = iniReadBoolean(*v))
+            writeValue(ref, *b);
         break;
     }
     case PropType::Strings: {
         const std::string listSec = sec + "." + key;
         int count = 0;
-        if (!tryStrToInt(trimControls(ini.readString(listSec, "Count", "0")), count) || count <= 0
-            || count > kMaxListLines)
+        if (!tryStrToInt(iniTrimControls(ini.readString(listSec, "Count", "0")), count) || count <= 0
+            || count > maxListLines_)
             break;
         QStringList lines;
         lines.reserve(count);
@@ -655,13 +643,13 @@ void FormStorage::writeProperty(IniFile &ini, const QString &entryText) const
 
     switch (ref.type) {
     case PropType::Text:
-        ini.writeString(sec, key, quoted(trimControls(encodeCp1250(v.toString()))));
+        ini.writeString(sec, key, iniWriteText(encodeCp1250(v.toString())));
         break;
     case PropType::Integer:
-        ini.writeString(sec, key, std::to_string(v.toLongLong()));
+        ini.writeString(sec, key, iniWriteInteger(v.toLongLong()));
         break;
     case PropType::Boolean:
-        ini.writeString(sec, key, v.toBool() ? "True" : "False");
+        ini.writeString(sec, key, iniWriteBoolean(v.toBool()));
         break;
     case PropType::Strings: {
         const std::string listSec = sec + "." + key;
@@ -671,7 +659,7 @@ void FormStorage::writeProperty(IniFile &ini, const QString &entryText) const
             break;
         ini.writeString(listSec, "Count", std::to_string(lines.size()));
         for (qsizetype i = 0; i < lines.size(); ++i)
-            ini.writeString(listSec, "Item" + std::to_string(i), quoted(encodeCp1250(lines[i])));
+            ini.writeString(listSec, "Item" + std::to_string(i), iniQuoted(encodeCp1250(lines[i])));
         break;
     }
     case PropType::Unsupported:

@@ -29,6 +29,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <functional>
 #include <string>
 
@@ -69,6 +70,9 @@ public:
 
     QStringList StoredProps() const { return storedProps_; }
     void setStoredProps(const QStringList &props) { storedProps_ = props; }
+    // A list section whose "Count" exceeds this is taken as damaged and left
+    // unread (the list keeps its lines).
+    void setMaxListLines(int lines) { maxListLines_ = lines; }
 
     bool restored() const { return restored_; }
     bool saved() const { return saved_; }
@@ -98,6 +102,12 @@ public:
 
     void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
 
+    // The value of one stored-property entry ("pathMAIN.Text") of a window's
+    // control, by the same lookup the storage uses; invalid when there is no
+    // such control or property. Setting it converts to the property's type.
+    static QVariant propertyValue(QWidget *window, const QString &entry);
+    static void setPropertyValue(QWidget *window, const QString &entry, const QVariant &value);
+
 private:
     void reportError(const QString &message) const;
     std::string sectionBytes() const;
@@ -113,6 +123,7 @@ private:
     bool active_ = true;
     Options options_ = Options(fpState) | fpPosition;
     QStringList storedProps_;
+    int maxListLines_ = 100000;
     bool restored_ = false;
     bool saved_ = false;
     bool destroying_ = false;

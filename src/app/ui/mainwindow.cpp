@@ -8,6 +8,7 @@
 #include "posts/ui/postdateedit.h"
 #include "posts/ui/postsstate.h"
 #include "publish/ui/publishstate.h"
+#include "tags/ui/tagsmenu.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
@@ -80,6 +82,10 @@ MainWindow::MainWindow(QWidget *parent)
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
+    // The post count stays when a menu's hint passes over the status bar.
+    lblPOSTCOUNT = new QLabel(StatusBar1);
+    lblPOSTCOUNT->setObjectName(QStringLiteral("lblPOSTCOUNT"));
+    StatusBar1->addPermanentWidget(lblPOSTCOUNT);
 
     setupPosts();
     setupProjects();
@@ -111,14 +117,20 @@ void MainWindow::setStatusText(const QString &text) { StatusBar1->showMessage(te
 
 QString MainWindow::statusText() const { return StatusBar1->currentMessage(); }
 
+void MainWindow::setPostCountText(const QString &text) { lblPOSTCOUNT->setText(text); }
+
+QString MainWindow::postCountText() const { return lblPOSTCOUNT->text(); }
+
 std::string MainWindow::settingsFile() const { return SettingsFolder() + "tarvlit.ini"; }
 
 bool MainWindow::checkProjectSelected()
 {
     if (!currentProjectName.isEmpty())
         return true;
-    prompts_->message(QStringLiteral("Project was not selected."),
-                      QStringLiteral("Please select project on tab OPTIONS."));
+    // Both lines in the box: the window title of a message box is easily
+    // overlooked, and some desktops do not show it at all.
+    prompts_->message(QString(), QStringLiteral("Project was not selected.\n"
+                                                "Please select project on tab OPTIONS."));
     return false;
 }
 
@@ -157,6 +169,11 @@ void MainWindow::buildActions()
     actCLOSEPOST = make("actCLOSEPOST", QString(), st->standardIcon(QStyle::SP_TitleBarCloseButton),
                         QKeySequence());
     actCLOSEPOST->setToolTip(tr("Close post without save"));
+    // Not on the toolbar or in a menu: Ctrl+F goes to the find box above the
+    // post tree.
+    actFIND = make("actFIND", tr("Find"), QIcon(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    actFIND->setShortcutContext(Qt::WindowShortcut);
+    addAction(actFIND);
 
     actEDIT->setEnabled(false);
 
@@ -194,7 +211,8 @@ void MainWindow::buildMenus()
     menuBlog->addSeparator();
     menuBlog->addAction(actEXIT);
 
-    menuTags = menuBar()->addMenu(tr("&Tags"));
+    menuTags = new TagsMenu(tr("&Tags"), this);
+    menuBar()->addMenu(menuTags);
     menuTags->setObjectName(QStringLiteral("Tags1"));
     mnuSETUPTAGS = menuTags->addAction(tr("&Setup..."));
     mnuSETUPTAGS->setObjectName(QStringLiteral("Setup1"));
@@ -226,6 +244,20 @@ PathEdit *pathEdit(QWidget *parent, const char *name, PathEdit::Mode mode,
     p->setFilter(filter);
     return p;
 }
+// The page of a tab whose fields may not fit the window: they scroll instead
+// of making the whole window taller than its 580 x 570.
+QWidget *scrollingPage(QWidget *tab)
+{
+    auto *outer = new QVBoxLayout(tab);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(tab);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto *page = new QWidget(scroll);
+    scroll->setWidget(page);
+    outer->addWidget(scroll);
+    return page;
+}
 } // namespace
 
 void MainWindow::buildBlogTab()
@@ -244,6 +276,11 @@ void MainWindow::buildBlogTab()
     pnlLEVY->setObjectName(QStringLiteral("pnlLEVY"));
     auto *ll = new QVBoxLayout(pnlLEVY);
     ll->setContentsMargins(0, 0, 0, 0);
+    edtFIND = lineEdit(pnlLEVY, "edtFIND");
+    edtFIND->setPlaceholderText(tr("Find (Ctrl+F)"));
+    edtFIND->setClearButtonEnabled(true);
+    edtFIND->setToolTip(tr("Shows only the posts whose title or text holds what is typed here"));
+    ll->addWidget(edtFIND);
     TreeView1 = new QTreeWidget(pnlLEVY);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
@@ -305,7 +342,7 @@ void MainWindow::buildOptionsTab()
 {
     tabOPTIONS = new QWidget;
     tabOPTIONS->setObjectName(QStringLiteral("tabOPTIONS"));
-    auto *layout = new QHBoxLayout(tabOPTIONS);
+    auto *layout = new QHBoxLayout(scrollingPage(tabOPTIONS));
 
     auto *left = new QVBoxLayout;
     auto *gbProjects = new QGroupBox(tr("Projects"), tabOPTIONS);
@@ -323,9 +360,12 @@ void MainWindow::buildOptionsTab()
     left->addWidget(cmbDEFPROJ);
     layout->addLayout(left, 1);
 
+    // Rows a little closer than the style's default, so that the tab fits
+    // the window's 580 x 570 without scrolling.
     auto *right = new QVBoxLayout;
     auto *gbPaths = new QGroupBox(tr("Local paths"), tabOPTIONS);
     auto *fl = new QFormLayout(gbPaths);
+    fl->setVerticalSpacing(2);
     pathMAIN = pathEdit(gbPaths, "pathMAIN", PathEdit::Folder);
     pathCONF = pathEdit(gbPaths, "pathCONF", PathEdit::Folder);
     pathDATA = pathEdit(gbPaths, "pathDATA", PathEdit::Folder);
@@ -337,6 +377,7 @@ void MainWindow::buildOptionsTab()
     const QString htmlFilter = QStringLiteral("HTML Templates (*.htm*)|*.htm*");
     auto *gbParams = new QGroupBox(tr("Parameters"), tabOPTIONS);
     auto *fp = new QFormLayout(gbParams);
+    fp->setVerticalSpacing(2);
     edtMAINURI = lineEdit(gbParams, "edtMAINURI", QStringLiteral("http://"));
     edtCOUNT = lineEdit(gbParams, "edtCOUNT", QStringLiteral("10"));
     fileTEMPLATE = pathEdit(gbParams, "fileTEMPLATE", PathEdit::File, htmlFilter);
@@ -362,7 +403,7 @@ void MainWindow::buildOptionsTab()
     right->addWidget(gbParams);
     btnSAVETVP = new QPushButton(tr("Save to TVP file"), tabOPTIONS);
     btnSAVETVP->setObjectName(QStringLiteral("btnSAVETVP"));
-    right->addWidget(btnSAVETVP, 0, Qt::AlignRight);
+    left->addWidget(btnSAVETVP);
     right->addStretch(1);
     layout->addLayout(right, 2);
 
@@ -377,7 +418,7 @@ void MainWindow::buildContentTab()
 {
     tabCONTENT = new QWidget;
     tabCONTENT->setObjectName(QStringLiteral("tabCONTENT"));
-    auto *layout = new QVBoxLayout(tabCONTENT);
+    auto *layout = new QVBoxLayout(scrollingPage(tabCONTENT));
     gbCONTENT = new QGroupBox(QString(), tabCONTENT);
     gbCONTENT->setObjectName(QStringLiteral("gbCONTENT"));
     auto *gl = new QVBoxLayout(gbCONTENT);
@@ -385,6 +426,10 @@ void MainWindow::buildContentTab()
     edtAUTHOR = lineEdit(gbCONTENT, "edtAUTHOR");
     edtEMAIL = lineEdit(gbCONTENT, "edtEMAIL");
     edtLONGPOSTSEPARATOR = lineEdit(gbCONTENT, "edtLONGPOSTSEPARATOR", QStringLiteral("Continue..."));
+    edtSITETITLE = lineEdit(gbCONTENT, "edtSITETITLE", QStringLiteral("My weblog"));
+    edtSITETITLE->setToolTip(tr("The name of the site: the feed's title, and the pages' heading "
+                                "where a template asks for it"));
+    fl->addRow(tr("Site title:"), edtSITETITLE);
     fl->addRow(tr("Author:"), edtAUTHOR);
     fl->addRow(tr("E-mail:"), edtEMAIL);
     fl->addRow(tr("Next (long post):"), edtLONGPOSTSEPARATOR);
@@ -417,7 +462,7 @@ void MainWindow::buildFtpTab()
 {
     tabFTP = new QWidget;
     tabFTP->setObjectName(QStringLiteral("tabFTP"));
-    auto *layout = new QHBoxLayout(tabFTP);
+    auto *layout = new QHBoxLayout(scrollingPage(tabFTP));
 
     auto *gbSetup = new QGroupBox(tr("FTP setup"), tabFTP);
     auto *fl = new QFormLayout(gbSetup);
@@ -436,6 +481,18 @@ void MainWindow::buildFtpTab()
     edtPORT = lineEdit(gbSetup, "edtPORT");
     chkPROXY = new QCheckBox(tr("use proxy"), gbSetup);
     chkPROXY->setObjectName(QStringLiteral("chkPROXY"));
+    chkPASSIVE = new QCheckBox(tr("Passive mode"), gbSetup);
+    chkPASSIVE->setObjectName(QStringLiteral("chkPASSIVE"));
+    chkPASSIVE->setChecked(true);
+    chkPASSIVE->setToolTip(tr("The program opens the data connections; needed behind most routers"));
+    chkFTPS = new QCheckBox(tr("Use TLS (FTPS)"), gbSetup);
+    chkFTPS->setObjectName(QStringLiteral("chkFTPS"));
+    chkFTPS->setToolTip(tr("Encrypt the password and the files (explicit FTPS)"));
+    chkSFTP = new QCheckBox(tr("Use SFTP (SSH)"), gbSetup);
+    chkSFTP->setObjectName(QStringLiteral("chkSFTP"));
+    chkSFTP->setToolTip(tr("Publish over SSH; an empty port means 22"));
+    edtFINGERPRINT = lineEdit(gbSetup, "edtFINGERPRINT");
+    edtFINGERPRINT->hide();
     rPATHMAIN = lineEdit(gbSetup, "rPATHMAIN");
     rDATAPATH = lineEdit(gbSetup, "rDATAPATH");
     edtNOTE = lineEdit(gbSetup, "edtNOTE");
@@ -445,6 +502,9 @@ void MainWindow::buildFtpTab()
     fl->addRow(tr("Firewall:"), edtFIREWALL);
     fl->addRow(tr("Port:"), edtPORT);
     fl->addRow(QString(), chkPROXY);
+    fl->addRow(QString(), chkPASSIVE);
+    fl->addRow(QString(), chkFTPS);
+    fl->addRow(QString(), chkSFTP);
     fl->addRow(tr("Remote path:"), rPATHMAIN);
     fl->addRow(tr("Remote data path:"), rDATAPATH);
     fl->addRow(tr("Note:"), edtNOTE);
@@ -473,7 +533,13 @@ void MainWindow::buildFtpTab()
     btnSENDFTP = new QPushButton(tr("Send to FTP"), tabFTP);
     btnSENDFTP->setObjectName(QStringLiteral("btnSENDFTP"));
     btnSENDFTP->setEnabled(false);
+    btnWHOLESITE = new QPushButton(tr("Send whole site"), tabFTP);
+    btnWHOLESITE->setObjectName(QStringLiteral("btnWHOLESITE"));
+    btnWHOLESITE->setToolTip(tr("Send every page of the main and archive folders, "
+                                "for a new server or one that lost its files"));
+    btnWHOLESITE->setEnabled(false);
     right->addWidget(btnSENDFTP);
+    right->addWidget(btnWHOLESITE);
     // The running transfer: its progress and a way to stop it.
     auto *transferRow = new QHBoxLayout;
     pbFTP = new QProgressBar(tabFTP);

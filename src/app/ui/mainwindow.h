@@ -30,6 +30,9 @@ namespace tl {
 class ComboBox;
 class PathEdit;
 class PostEditor;
+class Project;
+struct HostKeyInfo;
+struct PostFolder;
 class Prompts;
 class RadioGroup;
 class FormStorage;
@@ -58,8 +61,13 @@ public:
 
     // Appends a line to the log pane.
     void log(const QString &line);
+    // The status bar's passing notes (transfer progress and failures).
     void setStatusText(const QString &text);
     QString statusText() const;
+    // The post count Read leaves in the status bar ("Count of notes: 3"). It
+    // has a place of its own there, so a menu's hint never hides it.
+    void setPostCountText(const QString &text);
+    QString postCountText() const;
 
     // ---- window state shared by the subsystems ----
     QString currentProjectName;      // empty while no project is open
@@ -81,6 +89,7 @@ public:
     QWidget *pnlLEVY = nullptr;
     QSplitter *Splitter1 = nullptr;
     QTreeWidget *TreeView1 = nullptr;
+    QLineEdit *edtFIND = nullptr; // above the tree: shows only the posts that hold its text
     QDateEdit *DateEdit1 = nullptr;
     QLineEdit *timeedit1 = nullptr;
     QLineEdit *edtNADPIS = nullptr;
@@ -106,6 +115,7 @@ public:
     // Content tab
     QGroupBox *gbCONTENT = nullptr;
     QLineEdit *edtAUTHOR = nullptr, *edtEMAIL = nullptr, *edtLONGPOSTSEPARATOR = nullptr;
+    QLineEdit *edtSITETITLE = nullptr; // the site's name: pages' headings, the feed's title
     RadioGroup *rgPARAGRAPH = nullptr, *rgCHARSET = nullptr;
     QPushButton *Button1 = nullptr;
 
@@ -114,11 +124,18 @@ public:
     QToolButton *RxSpeedButton1 = nullptr;
     QLineEdit *edtFIREWALL = nullptr, *edtPORT = nullptr;
     QCheckBox *chkPROXY = nullptr;
+    QCheckBox *chkPASSIVE = nullptr; // "Passive mode"
+    QCheckBox *chkFTPS = nullptr;    // "Use TLS (FTPS)"
+    QCheckBox *chkSFTP = nullptr;    // "Use SFTP (SSH)"
+    // Hidden: the SHA-256 fingerprint of a server certificate the writer
+    // accepted although no trusted authority vouches for it.
+    QLineEdit *edtFINGERPRINT = nullptr;
     QLineEdit *rPATHMAIN = nullptr, *rDATAPATH = nullptr, *edtNOTE = nullptr;
     QListWidget *lstFILESFTP = nullptr;
     QToolButton *RxSpeedButton3 = nullptr;
     QCheckBox *chkALLFILES = nullptr;
     QPushButton *btnSENDFTP = nullptr;
+    QPushButton *btnWHOLESITE = nullptr; // "Send whole site"
     QListWidget *lstFROMFTP = nullptr;
     QPushButton *Button3 = nullptr;
     QPushButton *Button4 = nullptr;
@@ -127,11 +144,13 @@ public:
     // Log pane and status bar
     QPlainTextEdit *Memo2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
+    QLabel *lblPOSTCOUNT = nullptr; // permanent part of the status bar
 
     // ---- commands ----
     QAction *actREAD = nullptr, *actREADFROMFTP = nullptr, *actNEW = nullptr,
             *actEDIT = nullptr, *actSAVE = nullptr, *actDEL = nullptr,
-            *actGENERATE = nullptr, *actEXIT = nullptr, *actCLOSEPOST = nullptr;
+            *actGENERATE = nullptr, *actEXIT = nullptr, *actCLOSEPOST = nullptr,
+            *actFIND = nullptr;
 
     // ---- form storages ----
     FormStorage *formstorPROJEKT = nullptr;
@@ -139,6 +158,12 @@ public:
 
     // ---- the FTP client ----
     FtpClient *FTP1 = nullptr;
+
+    // The project fields as the controls hold them now.
+    Project projectFromFields();
+    // Fields a project file written before they existed does not hold take
+    // their start values when such a file is loaded.
+    void resetFieldsMissingFromOldProjects();
 
     // ---- project settings path ----
     std::string settingsFile() const; // settings folder + "tarvlit.ini"
@@ -157,6 +182,9 @@ public:
 
     // ---- post store and editing (posts/ui) ----
     void actREADExecute();
+    // Shows what Read built: the count in the status bar, the lists and the
+    // tree; Generate and Edit follow unless a name stopped the walk.
+    void showPostFolder(const PostFolder &folder);
     void TreeView1Click();
     void actNEWExecute();
     void actEDITExecute();
@@ -167,6 +195,12 @@ public:
     void showPostContent(const QString &postName);
     void TreeView1KeyUp(int key);
     void TreeView1DblClick();
+    // Shows in the tree only the posts whose title or text holds the find
+    // box's text (letter case and accents aside); an empty box shows all.
+    void edtFINDChange();
+    // True when the open post's title, date, time or text differs from what
+    // it was opened with.
+    bool openPostChanged() const;
 
     // ---- generation (generator/ui) ----
     void actGENERATEExecute();
@@ -180,9 +214,17 @@ public:
     void RxSpeedButton3Click();
     void chkALLFILESClick();
     void btnCANCELFTPClick();
-    void FTP1Error(unsigned Errno, const std::string &Errmsg);
-    void FTP1Failure(bool &Handled, int Trans_Type);
+    void btnWHOLESITEClick();
+    // The send queue of the chosen project, from its record of what was sent.
+    void loadSendQueue();
+    // After Generate: the generated files the server lacks are queued.
+    void queueGeneratedSite(const QStringList &generated);
+    // After Save: the saved post is queued (once).
+    void queueSavedPost(const QString &path);
+    void FTP1Error(unsigned Errno, const QString &Errmsg);
     void FTP1ListItem(const std::string &Listing);
+    // An SFTP server's host key not seen before: asks once; Yes trusts it.
+    bool askHostKey(const HostKeyInfo &key);
     // Beside the lists: stops the running transfer, and follows its bytes.
     QPushButton *btnCANCELFTP = nullptr;
     QProgressBar *pbFTP = nullptr;

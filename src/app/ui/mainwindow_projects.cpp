@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QItemSelectionModel>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -168,8 +169,12 @@ void MainWindow::ChooseProject()
     currentProjectName = lstPROJEKTY->item(pos)->text();
     gbCONTENT->setTitle(currentProjectName);
 
-    // 4. Load its file; fields the file lacks keep their values.
-    formstorPROJEKT->setIniFileName(projectFilePath(currentProjectName));
+    // 4. Load its file; fields the file lacks keep their values (but for
+    //    fields newer than the file, which take their start values).
+    const QString file = projectFilePath(currentProjectName);
+    formstorPROJEKT->setIniFileName(file);
+    if (QFileInfo(file).isFile())
+        resetFieldsMissingFromOldProjects();
     formstorPROJEKT->RestoreStored();
 
     // 5. Saved again when the window closes.
@@ -180,7 +185,8 @@ void MainWindow::ChooseProject()
     Button1->setEnabled(highlighted);
     Button4->setEnabled(highlighted);
 
-    // 7. Its posts.
+    // 7. What its server still lacks, then its posts.
+    loadSendQueue();
     actREADExecute();
 }
 

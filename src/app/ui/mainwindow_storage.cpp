@@ -1,21 +1,9 @@
+#include "app/core/project.h"
 #include "app/ui/formstorage.h"
 #include "app/ui/mainwindow.h"
 #include "app/ui/prompts.h"
 
 namespace tl {
-
-// The project fields, in the order the project file lists them.
-static const char *const kProjectFields[] = {
-    "pathMAIN.Text",          "pathCONF.Text",       "pathDATA.Text",
-    "pnlLEVY.Width",          "edtFTPADDRESS.Text",  "edtUSER.Text",
-    "edtFIREWALL.Text",       "edtPORT.Text",        "rPATHMAIN.Text",
-    "chkPROXY.Checked",       "edtNOTE.Text",        "rDATAPATH.Text",
-    "edtMAINURI.Text",        "edtCOUNT.Text",       "fileTEMPLATE.Text",
-    "archiveTEMPLATE.Text",   "edtMAINHTML.Text",    "edtRSSTEMPLATE.Text",
-    "edtRSSFILE.Text",        "edtTXTTEMPLATE.Text", "edtTXTFILE.Text",
-    "edtAUTHOR.Text",         "edtEMAIL.Text",       "edtLONGPOSTSEPARATOR.Text",
-    "rgPARAGRAPH.ItemIndex",  "rgCHARSET.ItemIndex", "dirPATHARCHIVES.Text",
-};
 
 void MainWindow::setupStorages()
 {
@@ -29,8 +17,8 @@ void MainWindow::setupStorages()
         formstorPROJEKT->setActive(false);
         formstorPROJEKT->setOptions({});
         QStringList props;
-        for (const char *f : kProjectFields)
-            props << QString::fromLatin1(f);
+        for (const ProjectField &f : projectFields())
+            props << f.storageEntry();
         formstorPROJEKT->setStoredProps(props);
         formstorPROJEKT->setErrorHandler([this](const QString &m) { prompts_->error(m); });
     }
@@ -45,6 +33,40 @@ void MainWindow::setupStorages()
     }
     formstorMAIN->setIniFileName(settingsFile());
     formstorMAIN->setActive(true);
+}
+
+Project MainWindow::projectFromFields()
+{
+    Project p;
+    for (const ProjectField &f : projectFields()) {
+        const QVariant v = FormStorage::propertyValue(this, f.storageEntry());
+        switch (f.kind) {
+        case ProjectField::Kind::Text:
+            p.setText(f.component, v.toString());
+            break;
+        case ProjectField::Kind::Integer:
+            p.setInteger(f.component, v.toInt());
+            break;
+        case ProjectField::Kind::Boolean:
+            p.setChecked(f.component, v.toBool());
+            break;
+        }
+    }
+    return p;
+}
+
+void MainWindow::resetFieldsMissingFromOldProjects()
+{
+    const Project start;
+    for (const ProjectField &f : projectFields()) {
+        if (!f.startWhenMissing)
+            continue;
+        const QString v = start.text(f.component);
+        FormStorage::setPropertyValue(this, f.storageEntry(),
+                                      f.kind == ProjectField::Kind::Boolean
+                                          ? QVariant(v == QLatin1String("True"))
+                                          : QVariant(v));
+    }
 }
 
 void MainWindow::restoreStoragesOnShow() { FormStorage::windowShown(this); }

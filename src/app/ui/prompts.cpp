@@ -20,7 +20,8 @@ void QtPrompts::message(const QString &title, const QString &text)
     box.exec();
 }
 
-Prompts::Answer QtPrompts::question(const QString &title, const QString &text, bool withCancel)
+Prompts::Answer QtPrompts::question(const QString &title, const QString &text, bool withCancel,
+                                    Answer defaultAnswer)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent_);
     QPushButton *yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
@@ -28,7 +29,9 @@ Prompts::Answer QtPrompts::question(const QString &title, const QString &text, b
     QPushButton *cancel = nullptr;
     if (withCancel)
         cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(yes);
+    box.setDefaultButton(defaultAnswer == Answer::No ? no
+                         : defaultAnswer == Answer::Cancel && cancel ? cancel
+                                                                      : yes);
     box.setEscapeButton(withCancel ? static_cast<QAbstractButton *>(cancel) : no);
     box.exec();
     if (box.clickedButton() == yes)
@@ -36,6 +39,22 @@ Prompts::Answer QtPrompts::question(const QString &title, const QString &text, b
     if (box.clickedButton() == no)
         return Answer::No;
     return withCancel ? Answer::Cancel : Answer::No;
+}
+
+Prompts::Answer QtPrompts::saveChanges(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent_);
+    QPushButton *save = box.addButton(QObject::tr("&Save"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QObject::tr("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return Answer::Yes;
+    if (box.clickedButton() == discard)
+        return Answer::No;
+    return Answer::Cancel;
 }
 
 QString QtPrompts::chooseFolder(const QString &caption, const QString &startDir)

@@ -16,8 +16,12 @@ public:
     // Notice with one OK button.
     virtual void message(const QString &title, const QString &text) = 0;
     // Confirmation; with `withCancel` the buttons are "&Yes", "&No", "Cancel",
-    // else "&Yes", "&No".
-    virtual Answer question(const QString &title, const QString &text, bool withCancel) = 0;
+    // else "&Yes", "&No". `defaultAnswer` is the button Enter presses.
+    virtual Answer question(const QString &title, const QString &text, bool withCancel,
+                            Answer defaultAnswer = Answer::Yes) = 0;
+    // A changed document about to be closed: "&Save" (answers Yes, the
+    // default), "&Discard" (answers No) and "Cancel" (also Escape).
+    virtual Answer saveChanges(const QString &title, const QString &text) = 0;
     // Pickers; an empty result means the user cancelled.
     virtual QString chooseFolder(const QString &caption, const QString &startDir) = 0;
     virtual QString chooseFile(const QString &caption, const QString &startDir,
@@ -30,7 +34,9 @@ public:
     explicit QtPrompts(QWidget *parent) : parent_(parent) {}
     void error(const QString &text) override;
     void message(const QString &title, const QString &text) override;
-    Answer question(const QString &title, const QString &text, bool withCancel) override;
+    Answer question(const QString &title, const QString &text, bool withCancel,
+                    Answer defaultAnswer = Answer::Yes) override;
+    Answer saveChanges(const QString &title, const QString &text) override;
     QString chooseFolder(const QString &caption, const QString &startDir) override;
     QString chooseFile(const QString &caption, const QString &startDir,
                        const QString &filter) override;

@@ -1,18 +1,15 @@
-#include "app/core/cp1250.h"
 #include "app/core/programfiles.h"
 #include "app/ui/mainwindow.h"
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
-#include "generator/generate.h"
+#include "app/core/project.h"
+#include "generator/sitebuilder.h"
 #include "generator/ui/mainpageopener.h"
-#include "posts/ui/postsstate.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QTreeWidget>
 #include <QUrl>
 
 namespace tl {
@@ -20,25 +17,27 @@ namespace tl {
 namespace {
 PageOpener g_opener;
 
-// Log lines and the upload list of a generation run, shown in the window.
-class WindowReporter : public gen::GenerateReporter {
+// Log lines, what Read found and the upload list of a generation run, shown
+// in the window.
+class WindowReporter : public gen::SiteReporter {
 public:
     explicit WindowReporter(MainWindow &w) : w_(w) {}
     void log(const std::string &line) override { w_.log(QString::fromStdString(line)); }
-    void clearUploadList() override { w_.lstFILESFTP->clear(); }
-    void addToUploadList(const std::string &path) override
+    void postsRead(const PostFolder &folder) override { w_.showPostFolder(folder); }
+    void clearUploadList() override
     {
-        w_.lstFILESFTP->addItem(pathText(path));
+        generated.clear();
+        rebuilt = true;
     }
+    void addToUploadList(const std::string &path) override { generated << pathText(path); }
+
+    // The upload list as far as the run rebuilt it.
+    QStringList generated;
+    bool rebuilt = false;
 
 private:
     MainWindow &w_;
 };
-
-// Texts that go into pages are windows-1250 bytes; paths keep the file
-// system's own encoding so that folders with any name work.
-std::string text(const QLineEdit *e) { return encodeCp1250(e->text()); }
-template <typename Edit> std::string path(const Edit *e) { return pathBytes(e->text()); }
 } // namespace
 
 void setPageOpener(PageOpener opener) { g_opener = std::move(opener); }
@@ -65,49 +64,26 @@ void MainWindow::actGENERATEExecute()
     if (!checkProjectSelected())
         return;
 
-    // Read again: the post list, the month list and the tree come from the
-    // data folder as it is now. A failure of Read stops the run.
-    actREADExecute();
-
+    // Read again, then generate: the post list, the month list and the tree
+    // come from the data folder as it is now. A failure of Read stops the run.
     gen::GenerateInput in;
-    gen::ProjectFields &p = in.project;
-    p.pathMAIN = path(pathMAIN);
-    p.pathDATA = path(pathDATA);
-    p.edtMAINHTML = path(edtMAINHTML);
-    p.edtRSSFILE = path(edtRSSFILE);
-    p.edtTXTFILE = path(edtTXTFILE);
-    p.edtCOUNT = text(edtCOUNT);
-    p.edtMAINURI = text(edtMAINURI);
-    p.fileTEMPLATE = path(fileTEMPLATE);
-    p.archiveTEMPLATE = path(archiveTEMPLATE);
-    p.edtRSSTEMPLATE = path(edtRSSTEMPLATE);
-    p.edtTXTTEMPLATE = path(edtTXTTEMPLATE);
-    p.edtAUTHOR = text(edtAUTHOR);
-    p.edtEMAIL = text(edtEMAIL);
-    p.edtLONGPOSTSEPARATOR = text(edtLONGPOSTSEPARATOR);
-    p.dirPATHARCHIVES = path(dirPATHARCHIVES);
-    p.rgPARAGRAPH = rgPARAGRAPH->itemIndex();
-    p.rgCHARSET = rgCHARSET->itemIndex();
-
-    for (const QString &s : posts->strSOUBORY)
-        in.postList.push_back(s.toStdString());
-    for (const QString &s : posts->StrHolder1)
-        in.monthList.push_back(s.toStdString());
-    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *month = TreeView1->topLevelItem(i);
-        in.treeOrder.push_back(month->text(0).toStdString());
-        for (int j = 0; j < month->childCount(); ++j)
-            in.treeOrder.push_back(month->child(j)->text(0).toStdString());
-    }
+    in.project = gen::generationFields(projectFromFields());
     gen::stampFromProgram(in);
-
     WindowReporter reporter(*this);
-    gen::GenerateSite(in, reporter);
+    // The files written so far are queued even when a later step fails.
+    try {
+        gen::BuildSite(in, reporter);
+    } catch (...) {
+        if (reporter.rebuilt)
+            queueGeneratedSite(reporter.generated);
+        throw;
+    }
+    queueGeneratedSite(reporter.generated);
 
     if (prompts().question(QStringLiteral("Confirm"),
                            QStringLiteral("Completed.\nDo you want see the main page?"), false)
         == Prompts::Answer::Yes) {
-        const QString page = pathText(gen::mainPagePath(p));
+        const QString page = pathText(gen::mainPagePath(in.project));
         if (!QFileInfo::exists(page) || !openPage(page))
             log(page);
     }

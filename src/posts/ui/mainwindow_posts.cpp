@@ -4,6 +4,7 @@
 #include "app/ui/mainwindow.h"
 
 #include "app/core/clock.h"
+#include "app/core/cp1250.h"
 #include "app/core/errors.h"
 #include "app/core/fileio.h"
 #include "app/core/programfiles.h"
@@ -11,6 +12,7 @@
 #include "app/ui/prompts.h"
 #include "app/ui/widgets.h"
 #include "posts/postfile.h"
+#include "posts/postindex.h"
 #include "posts/poststore.h"
 #include "posts/ui/editortext.h"
 #include "posts/ui/postdateedit.h"
@@ -20,11 +22,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QDateEdit>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <exception>
@@ -116,6 +119,7 @@ void enableBrowseCommands(MainWindow &w)
     w.actNEW->setEnabled(true);
     w.actEDIT->setEnabled(true);
     w.actGENERATE->setEnabled(true);
+    w.actDEL->setEnabled(true);
 }
 
 void disableBrowseCommands(MainWindow &w)
@@ -125,12 +129,33 @@ void disableBrowseCommands(MainWindow &w)
     w.actEDIT->setEnabled(false);
     w.actGENERATE->setEnabled(false);
     w.actSAVE->setEnabled(true);
+    // Delete works on the tree's selection, which need not be the open post.
+    w.actDEL->setEnabled(false);
+}
+
+// The tree and its find box are for browsing.
+void setTreeEnabled(MainWindow &w, bool enabled)
+{
+    w.TreeView1->setEnabled(enabled);
+    w.edtFIND->setEnabled(enabled);
+    w.actFIND->setEnabled(enabled);
+}
+
+MainWindow::PostsState::Fields currentFields(const MainWindow &w)
+{
+    MainWindow::PostsState::Fields f;
+    f.title = w.edtNADPIS->text();
+    f.dateEmpty = dateFieldEmpty(const_cast<MainWindow &>(w));
+    f.date = f.dateEmpty ? QDate() : w.DateEdit1->date();
+    f.time = w.timeedit1->text();
+    f.text = w.memoOBSAH->toPlainText();
+    return f;
 }
 
 // The tree and the other tabs back, the post closed.
 void returnToBrowsing(MainWindow &w)
 {
-    w.TreeView1->setEnabled(true);
+    setTreeEnabled(w, true);
     showOtherTabs(w, true);
     w.TreeView1->setFocus();
     w.postOpen = false;
@@ -173,6 +198,45 @@ void MainWindow::setupPosts()
             [this] { run([this] { TreeView1DblClick(); }); });
     TreeView1->installEventFilter(
         new KeyUpFilter(TreeView1, [this](int key) { run([this, key] { TreeView1KeyUp(key); }); }));
+    // A month's titles are read when it is first opened; under a filter its
+    // posts are sorted out then too.
+    connect(TreeView1, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *month) {
+        run([this, month] {
+            showPostTitles(month, posts->index);
+            filterMonthPosts(month, posts->found);
+        });
+    });
+
+    // The find box filters once typing pauses, at once on Enter; Escape
+    // empties it. Ctrl+F goes to it.
+    posts->findTimer = new QTimer(this);
+    posts->findTimer->setSingleShot(true);
+    posts->findTimer->setInterval(150);
+    connect(posts->findTimer, &QTimer::timeout, this, [this] { run([this] { edtFINDChange(); }); });
+    connect(edtFIND, &QLineEdit::textChanged, posts->findTimer, qOverload<>(&QTimer::start));
+    connect(edtFIND, &QLineEdit::returnPressed, this, [this] { run([this] { edtFINDChange(); }); });
+    auto *clearFind = new QAction(edtFIND);
+    clearFind->setShortcut(QKeySequence(Qt::Key_Escape));
+    clearFind->setShortcutContext(Qt::WidgetShortcut);
+    edtFIND->addAction(clearFind);
+    connect(clearFind, &QAction::triggered, this, [this] {
+        edtFIND->clear();
+        run([this] { edtFINDChange(); });
+    });
+    connect(actFIND, &QAction::triggered, this, [this] {
+        if (!edtFIND->isEnabled())
+            return;
+        PageControl1->setCurrentWidget(tabBLOG);
+        edtFIND->setFocus(Qt::ShortcutFocusReason);
+        edtFIND->selectAll();
+    });
+
+    // Typing goes title, editor, date, time; the close-post button is for
+    // the mouse only, so no Tab then Space throws a post away.
+    btnCLOSEPOST->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(edtNADPIS, memoOBSAH);
+    setTabOrder(memoOBSAH, DateEdit1);
+    setTabOrder(DateEdit1, timeedit1);
 
     // The browse state: fields read-only in the browse look, nothing to save.
     setFieldsEditable(*this, false);
@@ -194,26 +258,34 @@ void MainWindow::actREADExecute()
     log(QStringLiteral("Read from list..."));
     // Posts are always opened by their full path, so the process's current
     // folder is left alone.
-    const std::vector<std::string> listing = listPostFolder(pathBytes(pathDATA->text()));
+    const PostFolder folder = readPostFolder(pathBytes(pathDATA->text()));
     log(QStringLiteral("Completed."));
-    setStatusText(QStringLiteral("Count of notes: ") + QString::number(listing.size()));
+    showPostFolder(folder);
+    // A name that is not a post stops here: the tree keeps what came before.
+    if (!folder.walk.failure.empty())
+        throw AppError(folder.walk.failure);
+}
 
-    const std::vector<std::string> postList = makePostList(listing);
-    const PostTreeWalk walk = walkPostList(postList);
+void MainWindow::showPostFolder(const PostFolder &folder)
+{
+    setPostCountText(QStringLiteral("Count of notes: ") + QString::number(folder.fileCount));
 
     posts->strSOUBORY.clear();
-    posts->strSOUBORY.reserve(static_cast<qsizetype>(postList.size()));
-    for (const std::string &e : postList)
+    posts->strSOUBORY.reserve(static_cast<qsizetype>(folder.postList.size()));
+    for (const std::string &e : folder.postList)
         posts->strSOUBORY.append(pathText(e));
     posts->StrHolder1.clear();
-    for (const MonthGroup &g : walk.months)
+    for (const MonthGroup &g : folder.walk.months)
         posts->StrHolder1.append(QString::fromLatin1(g.key.c_str()));
-    fillPostTree(TreeView1, walk);
+    posts->index.reset(pathBytes(pathDATA->text()), walkPostNames(folder.walk));
+    posts->found.clear();
+    fillPostTree(TreeView1, folder.walk);
+    // A filter typed before stays in force over the new tree.
+    if (!edtFIND->text().trimmed().isEmpty())
+        edtFINDChange();
 
-    // A name that is not a post stops here: the tree keeps what came before.
-    if (!walk.failure.empty())
-        throw AppError(walk.failure);
-
+    if (!folder.walk.failure.empty())
+        return;
     actGENERATE->setEnabled(TreeView1->topLevelItemCount() > 0);
     actEDIT->setEnabled(false);
 }
@@ -229,7 +301,7 @@ void MainWindow::TreeView1Click()
     QTreeWidgetItem *node = selectedNode(TreeView1);
     if (!isPostNode(node))
         return;
-    QString name = node->text(0);
+    QString name = nodeName(node);
     name.remove(QLatin1Char('_'));
     actEDIT->setEnabled(true);
     showPostContent(name);
@@ -266,6 +338,44 @@ void MainWindow::TreeView1DblClick()
         actEDITExecute();
 }
 
+void MainWindow::edtFINDChange()
+{
+    // Months opened at once by a find; more than that would lay out
+    // thousands of posts for nothing: the writer opens the month wanted.
+    constexpr int kOpenMonthsUpTo = 24;
+
+    posts->findTimer->stop();
+    const QString typed = edtFIND->text().trimmed();
+    QTreeWidgetItem *selected = selectedNode(TreeView1);
+    if (typed.isEmpty()) {
+        posts->found.clear();
+        unfilterPostTree(TreeView1, selected);
+        return;
+    }
+    // The first find over a folder reads every post; later ones only look.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        posts->found = posts->index.find(foldForSearch(encodeCp1250(typed)));
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    filterPostTree(TreeView1, posts->found, kOpenMonthsUpTo);
+    QApplication::restoreOverrideCursor();
+    // A post the filter hides is not left selected: Edit and Delete act only
+    // on a post the writer sees.
+    if (selected && !isNodeShown(selected, posts->found)) {
+        TreeView1->clearSelection();
+        TreeView1->setCurrentItem(nullptr);
+        actEDIT->setEnabled(false);
+    }
+}
+
+bool MainWindow::openPostChanged() const
+{
+    return postOpen && currentFields(*this) != posts->opened;
+}
+
 // ---------------------------------------------------------------------------
 // New, Edit
 
@@ -276,7 +386,7 @@ void MainWindow::actNEWExecute()
     if (!checkProjectSelected())
         return;
     setEditingLook(*this, true);
-    TreeView1->setEnabled(false);
+    setTreeEnabled(*this, false);
     showOtherTabs(*this, false);
 
     const CivilDateTime now = civilFromDateTime(clock().now());
@@ -292,6 +402,7 @@ void MainWindow::actNEWExecute()
     setFieldsEditable(*this, true);
 
     showDateTime(*this, now);
+    posts->opened = currentFields(*this);
 }
 
 void MainWindow::actEDITExecute()
@@ -309,7 +420,7 @@ void MainWindow::actEDITExecute()
     TreeView1Click();
     setEditingLook(*this, true);
 
-    TreeView1->setEnabled(false);
+    setTreeEnabled(*this, false);
     showOtherTabs(*this, false);
     setFieldsEditable(*this, true);
     edtNADPIS->setFocus();
@@ -317,8 +428,9 @@ void MainWindow::actEDITExecute()
     disableBrowseCommands(*this);
 
     posts->newPost = false;
-    posts->openPostName = node->text(0);
+    posts->openPostName = nodeName(node);
     postOpen = true;
+    posts->opened = currentFields(*this);
 }
 
 // ---------------------------------------------------------------------------
@@ -353,7 +465,7 @@ void MainWindow::actSAVEExecute()
 
     setFieldsEditable(*this, false);
     showDateTime(*this, civilFromSeconds(res.time));
-    lstDATAFTP->addItem(pathText(res.path));
+    queueSavedPost(pathText(res.path));
     posts->newPost = false;
     posts->openPostName = pathText(res.name);
 
@@ -362,8 +474,16 @@ void MainWindow::actSAVEExecute()
     // The post is written whatever Read says about the folder: the tab goes
     // back to browsing first, then a failure of Read is shown.
     std::exception_ptr readFailure;
-    if (res.reRead)
+    if (res.reRead) {
         readFailure = failureOf([this] { actREADExecute(); });
+    } else if (QTreeWidgetItem *node = findNode(TreeView1, posts->openPostName)) {
+        // Written in place: the tree shows the title as it is now.
+        const int slot = nodeSlot(node);
+        if (slot >= 0 && static_cast<std::size_t>(slot) < posts->index.size()) {
+            posts->index.forget(static_cast<std::size_t>(slot));
+            refreshPostTitle(node, posts->index);
+        }
+    }
 
     returnToBrowsing(*this);
 
@@ -382,6 +502,19 @@ void MainWindow::actCLOSEPOSTExecute()
 {
     if (!actCLOSEPOST->isEnabled())
         return;
+    // Changes are not thrown away without the writer saying so.
+    if (openPostChanged()) {
+        switch (prompts().saveChanges(QStringLiteral("Confirm"),
+                                      QStringLiteral("Post is not saved. Save now?"))) {
+        case Prompts::Answer::Yes:
+            actSAVEExecute();
+            return;
+        case Prompts::Answer::No:
+            break;
+        default:
+            return;
+        }
+    }
     edtNADPIS->clear();
     timeedit1->clear();
     emptyDateField(*this);
@@ -409,28 +542,48 @@ void MainWindow::actCLOSEPOSTExecute()
 
 void MainWindow::actDELExecute()
 {
-    if (!actDEL->isEnabled())
+    // While a post is open the selection may be another post than the one
+    // being written: Delete waits until it is saved or closed.
+    if (!actDEL->isEnabled() || postOpen)
         return;
     if (!checkProjectSelected())
         return;
     QTreeWidgetItem *node = selectedNode(TreeView1);
-    if (!isPostNode(node))
+    if (!isPostNode(node) || !isNodeShown(node, posts->found))
         return;
-    const QString path = pathText(joinPath(pathBytes(pathDATA->text()), pathBytes(node->text(0))));
-    if (!QFile::remove(path)) {
+    const std::string name = pathBytes(nodeName(node));
+    const std::string path = joinPath(pathBytes(pathDATA->text()), name);
+
+    // The question names the post by what its file holds now.
+    std::string title;
+    const int slot = nodeSlot(node);
+    if (slot >= 0 && static_cast<std::size_t>(slot) < posts->index.size()) {
+        posts->index.forget(static_cast<std::size_t>(slot));
+        title = posts->index.title(static_cast<std::size_t>(slot));
+    }
+    const CivilDateTime c = civilFromSeconds(postTimeOfName(name));
+    const QString when = QDate(c.year, c.month, c.day).toString(DateEdit1->displayFormat())
+        + QLatin1Char(' ') + QString::fromLatin1(timeText(c).c_str());
+    if (prompts().question(QStringLiteral("Confirm"),
+                           QStringLiteral("Delete the post of %1 \"%2\"?")
+                               .arg(when, decodeCp1250(title)),
+                           false, Prompts::Answer::No)
+        != Prompts::Answer::Yes)
+        return;
+
+    if (!trashPostFile(path)) {
         prompts().message(QString(), QStringLiteral("Error!!!"));
         return;
     }
+    if (slot >= 0 && static_cast<std::size_t>(slot) < posts->index.size())
+        posts->index.forget(static_cast<std::size_t>(slot));
     QTreeWidgetItem *next = nodeAfterRemoval(node);
     delete node;
     if (next) {
         TreeView1->setCurrentItem(next);
         next->setSelected(true);
     }
-    // While a post is open its fields belong to it: the preview would put
-    // another post's text in place of the one being written.
-    if (!postOpen)
-        TreeView1Click();
+    TreeView1Click();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,13 +1,34 @@
 #include "posts/ui/posttree.h"
 
+#include "app/core/cp1250.h"
 #include "app/core/programfiles.h"
+#include "posts/postfile.h"
+#include "posts/postindex.h"
 #include "posts/poststore.h"
 
 #include <QApplication>
 #include <QStyle>
+
+#include <algorithm>
 #include <QTreeWidget>
 
 namespace tl {
+
+static_assert(kNodeNameRole == Qt::UserRole);
+
+namespace {
+
+// Month nodes whose posts show their titles carry this flag.
+constexpr int kTitlesShownRole = Qt::UserRole + 2;
+// A month's posts have the slots first, first + 1, ... first + count - 1.
+constexpr int kFirstSlotRole = Qt::UserRole + 3;
+constexpr int kSlotCountRole = Qt::UserRole + 4;
+
+const char *const kMonthNames[] = {"January", "February", "March",     "April",
+                                   "May",     "June",     "July",      "August",
+                                   "September", "October", "November", "December"};
+
+} // namespace
 
 void preparePostTree(QTreeWidget *tree)
 {
@@ -17,6 +38,30 @@ void preparePostTree(QTreeWidget *tree)
     tree->setSortingEnabled(false);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setUniformRowHeights(true);
+}
+
+QString monthNodeText(const std::string &monthKey, int posts)
+{
+    // "YYYY-MM"; a key of another form is shown as it is.
+    const QString key = QString::fromLatin1(monthKey.c_str());
+    const int dash = key.indexOf(QLatin1Char('-'));
+    bool yearOk = false, monthOk = false;
+    const int year = key.left(dash).toInt(&yearOk);
+    const int month = key.mid(dash + 1).toInt(&monthOk);
+    const QString count = QStringLiteral(" (%1)").arg(posts);
+    if (dash < 0 || !yearOk || !monthOk || month < 1 || month > 12)
+        return key + count;
+    return QString::fromLatin1(kMonthNames[month - 1]) + QLatin1Char(' ') + QString::number(year)
+        + count;
+}
+
+QString postNodeText(const std::string &postName, const std::string &title)
+{
+    const QString time =
+        QString::fromLatin1(timeText(civilFromSeconds(postTimeOfName(postName))).c_str());
+    if (title.empty())
+        return time;
+    return time + QStringLiteral("  ") + decodeCp1250(title);
 }
 
 void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
@@ -29,13 +74,24 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
     tree->clear();
     QList<QTreeWidgetItem *> months;
     months.reserve(static_cast<qsizetype>(walk.months.size()));
+    int slot = 0;
     for (const MonthGroup &g : walk.months) {
-        auto *month = new QTreeWidgetItem(QStringList(QString::fromLatin1(g.key.c_str())));
+        const QString key = QString::fromLatin1(g.key.c_str());
+        auto *month = new QTreeWidgetItem(
+            QStringList(monthNodeText(g.key, static_cast<int>(g.posts.size()))));
+        month->setData(0, kNodeNameRole, key);
+        month->setToolTip(0, key);
         month->setIcon(0, monthIcon);
+        month->setData(0, kFirstSlotRole, slot);
+        month->setData(0, kSlotCountRole, static_cast<int>(g.posts.size()));
         QList<QTreeWidgetItem *> posts;
         posts.reserve(static_cast<qsizetype>(g.posts.size()));
         for (const std::string &p : g.posts) {
-            auto *post = new QTreeWidgetItem(QStringList(pathText(p)));
+            const QString name = pathText(p);
+            auto *post = new QTreeWidgetItem(QStringList(postNodeText(p, std::string())));
+            post->setData(0, kNodeNameRole, name);
+            post->setData(0, kNodeSlotRole, slot++);
+            post->setToolTip(0, name);
             post->setIcon(0, postIcon);
             posts.append(post);
         }
@@ -44,6 +100,149 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
     }
     tree->addTopLevelItems(months);
     tree->setUpdatesEnabled(true);
+}
+
+std::vector<std::string> walkPostNames(const PostTreeWalk &walk)
+{
+    std::vector<std::string> names;
+    for (const MonthGroup &g : walk.months)
+        names.insert(names.end(), g.posts.begin(), g.posts.end());
+    return names;
+}
+
+QString nodeName(const QTreeWidgetItem *node)
+{
+    return node ? node->data(0, kNodeNameRole).toString() : QString();
+}
+
+int nodeSlot(const QTreeWidgetItem *node)
+{
+    if (!node)
+        return -1;
+    const QVariant v = node->data(0, kNodeSlotRole);
+    return v.isValid() ? v.toInt() : -1;
+}
+
+void refreshPostTitle(QTreeWidgetItem *post, PostIndex &index)
+{
+    const int slot = nodeSlot(post);
+    if (slot < 0 || static_cast<std::size_t>(slot) >= index.size())
+        return;
+    post->setText(0, postNodeText(index.name(static_cast<std::size_t>(slot)),
+                                  index.title(static_cast<std::size_t>(slot))));
+}
+
+void showPostTitles(QTreeWidgetItem *month, PostIndex &index)
+{
+    if (!month || month->parent() || month->data(0, kTitlesShownRole).toBool())
+        return;
+    month->setData(0, kTitlesShownRole, true);
+    for (int i = 0; i < month->childCount(); ++i)
+        refreshPostTitle(month->child(i), index);
+}
+
+namespace {
+
+// How many of a month's posts the flags show.
+int matchesInMonth(const QTreeWidgetItem *month, const std::vector<char> &shown)
+{
+    const int first = std::max(month->data(0, kFirstSlotRole).toInt(), 0);
+    const int last = std::min(first + month->data(0, kSlotCountRole).toInt(),
+                              static_cast<int>(shown.size()));
+    int n = 0;
+    for (int k = first; k < last; ++k)
+        n += shown[static_cast<std::size_t>(k)] ? 1 : 0;
+    return n;
+}
+
+// Every change costs the view some work: only changes are made.
+void setShown(QTreeWidgetItem *node, bool show)
+{
+    if (node->isHidden() == show)
+        node->setHidden(!show);
+}
+
+} // namespace
+
+void filterMonthPosts(QTreeWidgetItem *month, const std::vector<char> &shown)
+{
+    if (!month || month->parent() || shown.empty())
+        return;
+    for (int j = 0; j < month->childCount(); ++j) {
+        QTreeWidgetItem *post = month->child(j);
+        const int slot = nodeSlot(post);
+        setShown(post, slot >= 0 && static_cast<std::size_t>(slot) < shown.size()
+                           && shown[static_cast<std::size_t>(slot)]);
+    }
+}
+
+int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMonthsUpTo)
+{
+    tree->setUpdatesEnabled(false);
+    int count = 0, months = 0;
+    std::vector<int> inMonth(static_cast<std::size_t>(tree->topLevelItemCount()));
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        inMonth[static_cast<std::size_t>(i)] = matchesInMonth(tree->topLevelItem(i), shown);
+        count += inMonth[static_cast<std::size_t>(i)];
+        months += inMonth[static_cast<std::size_t>(i)] > 0 ? 1 : 0;
+    }
+    const bool open = months <= openMonthsUpTo;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *month = tree->topLevelItem(i);
+        const int n = inMonth[static_cast<std::size_t>(i)];
+        const int all = month->data(0, kSlotCountRole).toInt();
+        month->setText(0, monthNodeText(pathBytes(nodeName(month)), all)
+                              .replace(QStringLiteral("(%1)").arg(all),
+                                       QStringLiteral("(%1 of %2)").arg(n).arg(all)));
+        setShown(month, n > 0);
+        // The posts of a month without a match stay as they are until it is
+        // shown again; those of a closed month are set when it is opened.
+        if (n == 0)
+            continue;
+        if (open && !month->isExpanded())
+            month->setExpanded(true); // the window then sets its posts
+        else if (month->isExpanded())
+            filterMonthPosts(month, shown);
+    }
+    tree->setUpdatesEnabled(true);
+    return count;
+}
+
+void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
+{
+    tree->setUpdatesEnabled(false);
+    QTreeWidgetItem *keepMonth = keep ? (keep->parent() ? keep->parent() : keep) : nullptr;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *month = tree->topLevelItem(i);
+        month->setText(0, monthNodeText(pathBytes(nodeName(month)),
+                                        month->data(0, kSlotCountRole).toInt()));
+        for (int j = 0; j < month->childCount(); ++j)
+            setShown(month->child(j), true);
+        setShown(month, true);
+        const bool open = keep && keep->parent() && month == keepMonth;
+        if (month->isExpanded() != open)
+            month->setExpanded(open);
+    }
+    tree->setUpdatesEnabled(true);
+    if (keep)
+        tree->scrollToItem(keep);
+}
+
+bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown)
+{
+    if (!node)
+        return false;
+    const QTreeWidgetItem *month = node->parent();
+    if (!month)
+        return !node->isHidden();
+    if (month->isHidden())
+        return false;
+    if (shown.empty())
+        return !node->isHidden();
+    // The posts of a closed month may not be sorted out yet: the flags say.
+    const int slot = nodeSlot(node);
+    return slot >= 0 && static_cast<std::size_t>(slot) < shown.size()
+        && shown[static_cast<std::size_t>(slot)];
 }
 
 QTreeWidgetItem *selectedNode(const QTreeWidget *tree)
@@ -60,16 +259,34 @@ QTreeWidgetItem *nodeAfterRemoval(QTreeWidgetItem *node)
     const int index = parent ? parent->indexOfChild(node)
                              : (tree ? tree->indexOfTopLevelItem(node) : -1);
     auto at = [&](int i) { return parent ? parent->child(i) : tree->topLevelItem(i); };
-    if (index >= 0 && index + 1 < count)
-        return at(index + 1);
-    if (index > 0)
-        return at(index - 1);
+    if (index < 0)
+        return parent;
+    // A node hidden by the find box is never the one selected next.
+    for (int i = index + 1; i < count; ++i)
+        if (!at(i)->isHidden())
+            return at(i);
+    for (int i = index - 1; i >= 0; --i)
+        if (!at(i)->isHidden())
+            return at(i);
     return parent;
 }
 
 bool isPostNode(const QTreeWidgetItem *node)
 {
-    return node && isPostNodeText(pathBytes(node->text(0)));
+    return node && isPostNodeText(pathBytes(nodeName(node)));
+}
+
+QTreeWidgetItem *findNode(const QTreeWidget *tree, const QString &name)
+{
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *month = tree->topLevelItem(i);
+        if (nodeName(month) == name)
+            return month;
+        for (int j = 0; j < month->childCount(); ++j)
+            if (nodeName(month->child(j)) == name)
+                return month->child(j);
+    }
+    return nullptr;
 }
 
 } // namespace tl

@@ -1,6 +1,8 @@
 #pragma once
 #include "app/ui/mainwindow.h"
 #include "publish/ftpclient.h"
+#include "publish/publisher.h"
+#include "publish/sendrecord.h"
 
 #include <memory>
 
@@ -15,10 +17,12 @@ struct MainWindow::PublishState {
     // window's prompts and controls still exist: destroying a client that is
     // still logged in says QUIT, which waits for the network.
     std::unique_ptr<FtpClient> ftp;
+    // The transfers run through it; it holds the client's event handlers.
+    std::unique_ptr<Publisher> publisher;
+    // What the current project has sent to its server.
+    SendRecord record;
 
-    bool busy = false;          // a transfer is waiting for the network
-    bool cancelled = false;     // Cancel was pressed during the running transfer
-    bool makingFolders = false; // refusals of MKD are expected ("already exists")
+    bool busy = false; // a transfer is waiting for the network
 
     // The commands a transfer holds off. While the group is disabled their own
     // enabled state may still change (Read manages Generate's); that state
@@ -34,13 +38,15 @@ struct MainWindow::PublishState {
 
     ~PublishState()
     {
-        // No window handler may run while the window is being taken down.
-        if (ftp) {
-            ftp->OnError = nullptr;
-            ftp->OnFailure = nullptr;
-            ftp->OnListItem = nullptr;
-            ftp->OnPacketSent = nullptr;
-            ftp->OnPacketRecvd = nullptr;
+        // No window handler may run while the window is being taken down:
+        // the publisher's handlers go first, then the client.
+        if (publisher) {
+            publisher->onLog = nullptr;
+            publisher->onFileStarted = nullptr;
+            publisher->onBytes = nullptr;
+            publisher->onFailure = nullptr;
+            publisher->onSocketError = nullptr;
+            publisher->onListed = nullptr;
         }
     }
 };

@@ -98,6 +98,9 @@ void HotKeyEdit::keyReleaseEvent(QKeyEvent *e) { e->accept(); }
 void HotKeyEdit::focusOutEvent(QFocusEvent *e)
 {
     QKeySequenceEdit::focusOutEvent(e);
+    // The toolkit writes its own form of the sequence into the field when
+    // the focus leaves; the field keeps showing the program's.
+    show(hotkey_);
     emit left();
 }
 

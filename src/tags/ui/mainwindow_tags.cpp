@@ -3,6 +3,7 @@
 #include "app/core/cp1250.h"
 #include "app/core/errors.h"
 #include "app/core/ini.h"
+#include "app/core/programfiles.h"
 #include "app/ui/posteditor.h"
 #include "tags/hotkey.h"
 #include "tags/tagtext.h"
@@ -24,10 +25,6 @@ const char *const kHotkeysSection = "ShortCuts.StrHOTKEYS_Strings";
 const char *const kStartsSection = "ShortCuts.StrSTART_Strings";
 const char *const kEndsSection = "ShortCuts.StrEND_Strings";
 
-// A "Count" above this is not believed: the file is damaged, and building
-// that many menu entries would hang the start.
-constexpr int kMaxTags = 100000;
-
 // The Tags menu's fixed entries: "&Setup...", the separator and "More".
 constexpr int kFixedEntries = 3;
 
@@ -47,7 +44,12 @@ void MainWindow::BuildTagsMenu()
     int count = 0;
     if (!tryStrToInt(ini.readString(kDescriptionsSection, "Count", "0"), count))
         count = 0;
-    count = std::min(count, kMaxTags);
+    if (count > kMaxTagCount) {
+        log(QStringLiteral("The tag list of %1 is damaged (Count=%2): no tags were loaded.")
+                .arg(pathText(settingsFile()))
+                .arg(count));
+        count = 0;
+    }
     QStringList descriptions, hotkeys;
     for (int i = 0; i < count; ++i) {
         descriptions << decodeCp1250(ini.readString(kDescriptionsSection, itemKey(i), ""));

@@ -196,6 +196,7 @@ TagsDialog::TagsDialog(MainWindow *owner) : QDialog(owner), owner_(owner)
     FormStorage1->setOptions(FormStorage::Options(FormStorage::fpState) | FormStorage::fpPosition);
     FormStorage1->setStoredProps({QStringLiteral("StrEND.Strings"), QStringLiteral("StrHOTKEYS.Strings"),
                                   QStringLiteral("StrSTART.Strings"), QStringLiteral("lstZNACKY.Items")});
+    FormStorage1->setMaxListLines(kMaxTagCount);
     FormStorage1->setErrorHandler([this](const QString &message) { owner_->prompts().error(message); });
     FormStorage1->setActive(true);
 }

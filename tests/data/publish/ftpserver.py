@@ -11,7 +11,9 @@ The client sends no TYPE command. pyftpdlib would then convert line ends
 transfers can be compared byte for byte. --ascii keeps pyftpdlib's default.
 
 The folder "ro" below the root, when it exists at start, is read-only for
-the user. --quiet logs nothing but critical errors.
+the user. --quiet logs nothing but critical errors. --commands FILE appends
+every command the server receives to FILE, one per line (PASS arguments
+masked), so a test can count what a client sent.
 """
 import argparse
 import logging
@@ -29,6 +31,16 @@ class ImageHandler(FTPHandler):
     _current_type = property(lambda self: 'i', lambda self, value: None)
 
 
+def recording(base, path):
+    class Recording(base):
+        def pre_process_command(self, line, cmd, arg):
+            shown = 'PASS ***' if cmd == 'PASS' else line
+            with open(path, 'a', encoding='utf-8', errors='replace') as f:
+                f.write(shown + '\n')
+            super().pre_process_command(line, cmd, arg)
+    return Recording
+
+
 def watch_stdin():
     try:
         while sys.stdin.buffer.read(4096):
@@ -44,6 +56,7 @@ def main():
     ap.add_argument('--password', default='pw')
     ap.add_argument('--ascii', action='store_true')
     ap.add_argument('--quiet', action='store_true')
+    ap.add_argument('--commands')
     args = ap.parse_args()
 
     level = logging.CRITICAL if args.quiet else logging.WARNING
@@ -56,6 +69,8 @@ def main():
     if os.path.isdir(readonly):
         authorizer.override_perm(args.user, readonly, perm='elr', recursive=True)
     handler = FTPHandler if args.ascii else ImageHandler
+    if args.commands:
+        handler = recording(handler, args.commands)
     handler.authorizer = authorizer
     handler.banner = 'Test server ready.'
     handler.auth_failed_timeout = 0.05  # answer a wrong password at once

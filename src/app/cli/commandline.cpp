@@ -1,0 +1,373 @@
+#include "app/cli/commandline.h"
+
+#include "app/core/cp1250.h"
+#include "app/core/errors.h"
+#include "app/core/programfiles.h"
+#include "app/core/project.h"
+#include "app/core/projects.h"
+#include "generator/sitebuilder.h"
+#include "publish/publisher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace tl::cli {
+
+namespace {
+
+const char *const kPasswordVariable = "TARVLIT_FTP_PASSWORD";
+
+// A failure of the command line itself, with the status it ends with.
+struct UsageError {
+    QString message;
+};
+
+// Standard error as the user sees it: log lines, and one progress line that
+// updates in place on a terminal (plain lines otherwise).
+class Console {
+public:
+    Console() : terminal_(isatty(STDERR_FILENO) == 1) {}
+
+    void line(const QString &text) { bytes(text.toLocal8Bit().toStdString()); }
+
+    // A line as bytes: messages carry paths and server replies as they are.
+    void bytes(const std::string &text)
+    {
+        endProgress();
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    }
+
+    void progress(const QString &text)
+    {
+        if (!terminal_) {
+            line(text);
+            return;
+        }
+        std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        progressShown_ = true;
+    }
+
+    void endProgress()
+    {
+        if (!progressShown_)
+            return;
+        std::fprintf(stderr, "\r\033[K");
+        progressShown_ = false;
+    }
+
+private:
+    bool terminal_;
+    bool progressShown_ = false;
+};
+
+// Generation's log lines on the console.
+class ConsoleReporter : public gen::SiteReporter {
+public:
+    explicit ConsoleReporter(Console &c) : console_(c) {}
+    void log(const std::string &line) override { console_.line(QString::fromStdString(line)); }
+    void clearUploadList() override {}
+    void addToUploadList(const std::string &) override {}
+
+private:
+    Console &console_;
+};
+
+// Ctrl+C during a transfer cancels it; the waits run the event loop, so a
+// timer sees the flag.
+std::atomic<bool> g_interrupted{false};
+extern "C" void onInterrupt(int) { g_interrupted = true; }
+
+class InterruptWatch {
+public:
+    explicit InterruptWatch(Publisher &publisher)
+    {
+        g_interrupted = false;
+        previous_ = std::signal(SIGINT, onInterrupt);
+        QObject::connect(&timer_, &QTimer::timeout, [&publisher] {
+            if (g_interrupted.exchange(false))
+                publisher.cancel();
+        });
+        timer_.start(50);
+    }
+    ~InterruptWatch() { std::signal(SIGINT, previous_); }
+
+private:
+    QTimer timer_;
+    void (*previous_)(int) = SIG_DFL;
+};
+
+QString projectFile(const QString &name)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        throw UsageError{QStringLiteral("Unknown project \"%1\".").arg(name)};
+    const QString path = projectFilePath(name);
+    if (!QFileInfo(path).isFile())
+        throw UsageError{QStringLiteral("Unknown project \"%1\": there is no project file %2.")
+                             .arg(name, QDir::toNativeSeparators(path))};
+    return path;
+}
+
+// Reads a line from the terminal with echo off.
+std::optional<QString> askPassword(const QString &prompt)
+{
+    if (isatty(STDIN_FILENO) != 1)
+        return std::nullopt;
+    std::fprintf(stderr, "%s", prompt.toLocal8Bit().constData());
+    std::fflush(stderr);
+    termios old{};
+    const bool haveTerm = tcgetattr(STDIN_FILENO, &old) == 0;
+    if (haveTerm) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string typed;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+        typed += static_cast<char>(c);
+    if (haveTerm)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    std::fprintf(stderr, "\n");
+    if (!typed.empty() && typed.back() == '\r')
+        typed.pop_back();
+    return QString::fromLocal8Bit(typed.c_str());
+}
+
+// The password comes from the environment, else from the terminal; it is
+// never taken from the command line or written anywhere.
+// Over SFTP an empty password means the SSH agent and the writer's keys, so
+// a job without a terminal goes on without one.
+QString ftpPassword(const Project &project)
+{
+    if (const char *env = std::getenv(kPasswordVariable))
+        return QString::fromLocal8Bit(env);
+    const bool sftp = project.checked("chkSFTP");
+    const QString user = project.text("edtUSER");
+    const QString host = project.text("edtFTPADDRESS");
+    const QString prompt = sftp ? QStringLiteral("SSH password for %1@%2 (empty: agent and keys): ")
+                                : QStringLiteral("FTP password for %1@%2: ");
+    if (auto typed = askPassword(prompt.arg(user, host)))
+        return *typed;
+    if (sftp)
+        return QString();
+    throw AppError(std::string("No FTP password: set ") + kPasswordVariable
+                   + " or run on a terminal to be asked for it.");
+}
+
+std::vector<std::string> generate(const Project &project, Console &console)
+{
+    gen::GenerateInput in;
+    in.project = gen::generationFields(project);
+    gen::stampFromProgram(in);
+    ConsoleReporter reporter(console);
+    return gen::BuildSite(in, reporter);
+}
+
+// A publisher whose events reach the console.
+void connectConsole(Publisher &publisher, Console &console)
+{
+    publisher.onLog = [&console](const QString &line) { console.line(line); };
+    publisher.onFileStarted = [&console](const QString &verb, const QString &name, int k, int n) {
+        console.progress(QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n));
+    };
+    publisher.onFailure = [&console](const QString &text) { console.line(text); };
+    publisher.onSocketError = [&console](int number, const QString &message) {
+        console.line(QStringLiteral("Error %1: %2").arg(number).arg(message));
+    };
+}
+
+void requireCompleted(Publisher::Outcome outcome)
+{
+    if (outcome == Publisher::Outcome::Cancelled)
+        throw AppError(kTransferCancelled);
+}
+
+int runGenerate(const Project &project, Console &console)
+{
+    generate(project, console);
+    return Ok;
+}
+
+struct PublishOptions {
+    bool allData = false;   // --data
+    bool wholeSite = false; // --whole-site
+    bool dryRun = false;    // --dry-run
+    bool acceptNewHostKey = false; // --accept-new-host-key
+};
+
+int runPublish(const QString &projectPath, const Project &project, const PublishOptions &opt,
+               Console &console)
+{
+    const std::vector<std::string> uploads = generate(project, console);
+    QStringList generated;
+    for (const std::string &p : uploads)
+        generated << pathText(p);
+
+    // The record says what the server has; the generated list is kept so
+    // that pages a failed send left behind stay queued.
+    SendRecord record = SendRecord::load(SendRecord::pathFor(projectPath));
+    record.setSiteFiles(generated);
+    if (!opt.dryRun)
+        record.save();
+    const PublishPaths paths = publishPaths(project);
+    const QStringList siteFiles =
+        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, project.text("dirPATHARCHIVES"))
+                      : pendingSiteFiles(record, generated, paths);
+    const QStringList dataFiles =
+        opt.allData ? allDataFiles(paths.dataFolder) : pendingDataFiles(record, paths);
+
+    if (opt.dryRun) {
+        for (const QString &f : siteFiles)
+            std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteSiteName(paths, f).c_str());
+        for (const QString &f : dataFiles)
+            std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteDataName(paths, f).c_str());
+        console.line(QStringLiteral("Would send %1 files; nothing was sent.")
+                         .arg(siteFiles.size() + dataFiles.size()));
+        return Ok;
+    }
+
+    const QString password = ftpPassword(project);
+    FtpClient client;
+    Publisher publisher(client);
+    connectConsole(publisher, console);
+    publisher.setRecord(&record);
+    publisher.setAcceptNewHostKey(opt.acceptNewHostKey);
+    publisher.configure(ftpAccount(project, password));
+    InterruptWatch watch(publisher);
+    requireCompleted(publisher.send(siteFiles, dataFiles, paths));
+    return Ok;
+}
+
+int runFetch(const Project &project, bool acceptNewHostKey, Console &console)
+{
+    const QString password = ftpPassword(project);
+    if (project.text("edtFTPADDRESS").isEmpty() || project.text("edtUSER").isEmpty()
+        || (password.isEmpty() && !project.checked("chkSFTP")) || project.text("rDATAPATH").isEmpty())
+        throw AppError("Please setup FTP parameters");
+
+    FtpClient client;
+    Publisher publisher(client);
+    publisher.setAcceptNewHostKey(acceptNewHostKey);
+    connectConsole(publisher, console);
+    QStringList names;
+    publisher.onListed = [&names](const std::string &name) { names << decodeCp1250(name); };
+    publisher.configure(ftpAccount(project, password));
+    InterruptWatch watch(publisher);
+    const PublishPaths paths = publishPaths(project);
+    requireCompleted(publisher.list(paths));
+    requireCompleted(publisher.fetch(names, paths));
+    return Ok;
+}
+
+int dispatch(QCoreApplication &app, Console &console)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Generates and publishes a Tarvel Lite blog without the window.\n"
+        "With no arguments, tarvlit starts the window.\n\n"
+        "Commands:\n"
+        "  generate PROJECT   Read the project's posts and generate its site.\n"
+        "  publish PROJECT    Generate, then send what the project's FTP server lacks:\n"
+        "                     the pages and post files changed since the last send.\n"
+        "  fetch PROJECT      Fetch the post files of the server's data folder into the\n"
+        "                     project's data folder.\n\n"
+        "PROJECT is the name of a project file in the settings folder's conf folder.\n"
+        "The FTP password is read from the environment variable TARVLIT_FTP_PASSWORD,\n"
+        "or asked on the terminal."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("generate, publish or fetch"));
+    parser.addPositionalArgument(QStringLiteral("project"), QStringLiteral("the project's name"));
+    const QCommandLineOption data(QStringLiteral("data"),
+                                  QStringLiteral("publish: send every post file of the data folder."));
+    const QCommandLineOption wholeSite(
+        QStringLiteral("whole-site"),
+        QStringLiteral("publish: send every file of the main and archive folders."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("publish: print what would be sent; connect to nothing."));
+    const QCommandLineOption acceptKey(
+        QStringLiteral("accept-new-host-key"),
+        QStringLiteral("publish, fetch over SFTP: trust and record a server key not seen before\n"
+                       "(a changed key is always refused)."));
+    parser.addOptions({data, wholeSite, dryRun, acceptKey});
+
+    if (!parser.parse(app.arguments()))
+        throw UsageError{parser.errorText()};
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fprintf(stdout, "%s", parser.helpText().toLocal8Bit().constData());
+        return Ok;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::fprintf(stdout, "%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(QCoreApplication::applicationVersion()));
+        return Ok;
+    }
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        throw UsageError{QStringLiteral("No command given.")};
+    const QString command = args.first();
+    const bool known = command == QLatin1String("generate") || command == QLatin1String("publish")
+        || command == QLatin1String("fetch");
+    if (!known)
+        throw UsageError{QStringLiteral("Unknown command \"%1\".").arg(command)};
+    if (args.size() < 2)
+        throw UsageError{QStringLiteral("The command \"%1\" needs a project name.").arg(command)};
+    if (args.size() > 2)
+        throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[2])};
+    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
+        if (parser.isSet(*o) && command != QLatin1String("publish"))
+            throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
+    if (parser.isSet(acceptKey) && command == QLatin1String("generate"))
+        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
+
+    const QString path = projectFile(args[1]);
+    const Project project = Project::load(path);
+    if (command == QLatin1String("generate"))
+        return runGenerate(project, console);
+    if (command == QLatin1String("publish"))
+        return runPublish(path, project,
+                          {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun),
+                           parser.isSet(acceptKey)},
+                          console);
+    return runFetch(project, parser.isSet(acceptKey), console);
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char *[]) { return argc > 1; }
+
+int run(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
+    QCoreApplication::setApplicationVersion(
+        QString::fromStdString(ProductVersionText(ProgramFilePath())));
+    Console console;
+    try {
+        return dispatch(app, console);
+    } catch (const UsageError &e) {
+        console.line(QStringLiteral("tarvlit: ") + e.message);
+        console.line(QStringLiteral("Try \"tarvlit --help\"."));
+        return Usage;
+    } catch (const std::exception &e) {
+        console.bytes(std::string("tarvlit: ") + e.what());
+        return Failed;
+    }
+}
+
+} // namespace tl::cli

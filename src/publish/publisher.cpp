@@ -1,0 +1,388 @@
+#include "publish/publisher.h"
+
+#include "app/core/cp1250.h"
+#include "app/core/errors.h"
+#include "app/core/inivalue.h"
+#include "app/core/programfiles.h"
+#include "app/core/project.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <iterator>
+#include <set>
+
+namespace tl {
+
+const char *const kTransferCancelled = "Transfer cancelled";
+
+namespace {
+
+QString bareName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+std::string wireText(const QString &s) { return encodeCp1250(s); }
+
+// A listed name for the log: control characters written as \xNN.
+QString printableName(const QString &name)
+{
+    QString out;
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\x")
+                + QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 milliseconds)
+{
+    QString size;
+    if (bytes < 1000)
+        size = QStringLiteral("%1 bytes").arg(bytes);
+    else if (bytes < 1000 * 1000)
+        size = QStringLiteral("%1 kB").arg(bytes / 1000.0, 0, 'f', 1);
+    else
+        size = QStringLiteral("%1 MB").arg(bytes / 1e6, 0, 'f', 1);
+    return QStringLiteral("%1 %2 %3 (%4) in %5 s")
+        .arg(verb)
+        .arg(files)
+        .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+        .arg(size)
+        .arg(milliseconds / 1000.0, 0, 'f', 1);
+}
+
+FtpAccount ftpAccount(const Project &project, const QString &password)
+{
+    FtpAccount a;
+    a.sftp = project.checked("chkSFTP");
+    const std::string port = project.text("edtPORT").toStdString();
+    a.port = a.sftp && iniTrimControls(port).empty() ? 22 : strToInt(port);
+    a.host = project.text("edtFTPADDRESS").toStdString();
+    a.user = wireText(project.text("edtUSER"));
+    a.password = wireText(password);
+    a.useProxy = project.checked("chkPROXY");
+    a.proxyHost = project.text("edtFIREWALL").toStdString();
+    return a;
+}
+
+PublishPaths publishPaths(const Project &project)
+{
+    PublishPaths p;
+    p.mainFolder = project.text("pathMAIN");
+    p.dataFolder = project.text("pathDATA");
+    p.sitePrefix = wireText(project.text("rPATHMAIN"));
+    p.dataPrefix = wireText(project.text("rDATAPATH"));
+    return p;
+}
+
+QString siteRelativePath(const QString &mainFolder, const QString &file)
+{
+    if (mainFolder.isEmpty())
+        return bareName(file);
+    const QString root = WithTrailingSeparator(QDir::cleanPath(mainFolder));
+    const QString path = QDir::cleanPath(file);
+    if (!path.startsWith(root))
+        return bareName(file);
+    const QString rel = path.mid(root.size());
+    if (rel.isEmpty() || rel.split(QLatin1Char('/')).contains(QLatin1String("..")))
+        return bareName(file);
+    return rel;
+}
+
+std::string remoteSiteName(const PublishPaths &paths, const QString &localFile)
+{
+    return paths.sitePrefix + wireText(siteRelativePath(paths.mainFolder, localFile));
+}
+
+std::string remoteDataName(const PublishPaths &paths, const QString &localFile)
+{
+    return paths.dataPrefix + wireText(bareName(localFile));
+}
+
+QStringList pendingSiteFiles(const SendRecord &record, const QStringList &siteFiles,
+                             const PublishPaths &paths)
+{
+    QStringList out;
+    for (const QString &f : siteFiles)
+        if (record.needsSending(remoteSiteName(paths, f), f))
+            out << f;
+    return out;
+}
+
+QStringList allDataFiles(const QString &dataFolder)
+{
+    const QString folder = WithTrailingSeparator(dataFolder);
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    // Ordinary files only: no folders, no hidden or system files.
+    QStringList out;
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+        out << folder + name;
+    return out;
+}
+
+QStringList pendingDataFiles(const SendRecord &record, const PublishPaths &paths)
+{
+    QStringList out;
+    for (const QString &f : allDataFiles(paths.dataFolder))
+        if (record.needsSending(remoteDataName(paths, f), f))
+            out << f;
+    return out;
+}
+
+QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFolder)
+{
+    QStringList out;
+    const auto addFilesOf = [&out](const QString &folder) {
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+            const QString path = QDir::cleanPath(dir.filePath(name));
+            if (!out.contains(path))
+                out << path;
+        }
+    };
+    if (mainFolder.isEmpty())
+        return out;
+    addFilesOf(mainFolder);
+    if (!archiveFolder.isEmpty())
+        addFilesOf(WithTrailingSeparator(mainFolder) + archiveFolder);
+    return out;
+}
+
+bool isSafeLocalName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+Publisher::Publisher(FtpClient &ftp) : ftp_(ftp) { wire(ftp_); }
+
+Publisher::~Publisher() = default;
+
+// The transport's events reach the publisher's.
+void Publisher::wire(Transport &t)
+{
+    t.onBytes = [this](qint64 done, qint64 total) {
+        if (onBytes)
+            onBytes(done, total);
+    };
+    t.onLog = [this](const QString &line) { log(line); };
+    t.onFailure = [this](const QString &text) {
+        if (onFailure)
+            onFailure(text);
+    };
+    t.onSocketError = [this](int number, const QString &message) {
+        if (onSocketError)
+            onSocketError(number, message);
+    };
+}
+
+void Publisher::configure(const FtpAccount &a)
+{
+    if (a.sftp) {
+        if (!sftp_) {
+            sftp_ = std::make_unique<SftpTransport>();
+            wire(*sftp_);
+            sftp_->client().OnUnknownHostKey = [this](const HostKeyInfo &key) {
+                return onUnknownHostKey && onUnknownHostKey(key);
+            };
+        }
+        SftpClient &c = sftp_->client();
+        c.Host = a.host;
+        c.Port = a.port;
+        c.UserID = a.user;
+        c.Password = a.password;
+        active_ = sftp_.get();
+        return;
+    }
+    FtpClient &c = ftp_.client();
+    if (a.useProxy) {
+        c.Proxy = a.proxyHost;
+        c.ProxyPort = a.port;
+    }
+    c.Host = a.host;
+    c.Port = a.port;
+    c.UserID = a.user;
+    c.Password = a.password;
+    active_ = &ftp_;
+}
+
+void Publisher::setAcceptNewHostKey(bool accept)
+{
+    if (!sftp_) {
+        sftp_ = std::make_unique<SftpTransport>();
+        wire(*sftp_);
+    }
+    sftp_->client().AcceptNewHostKey = accept;
+}
+
+void Publisher::log(const QString &line)
+{
+    if (onLog)
+        onLog(line);
+}
+
+void Publisher::finish(const QString &summary)
+{
+    log(summary);
+    if (onFinished)
+        onFinished(summary);
+}
+
+void Publisher::stopIfCancelled() const
+{
+    if (cancelled_)
+        throw EAbortError(kTransferCancelled);
+}
+
+void Publisher::cancel()
+{
+    if (!busy_)
+        return;
+    cancelled_ = true;
+    active_->cancel();
+}
+
+// Runs the network part of an operation. A failure after Cancel was pressed
+// is the cancellation itself: the control connection is dropped (its
+// pending replies would confuse the next command) and the operation ends
+// quietly.
+Publisher::Outcome Publisher::runTransfer(const std::function<void()> &work)
+{
+    busy_ = true;
+    cancelled_ = false;
+    struct Idle {
+        Publisher &p;
+        ~Idle() { p.busy_ = false; }
+    } idle{*this};
+    try {
+        work();
+    } catch (const std::exception &) {
+        if (!cancelled_)
+            throw;
+        active_->drop();
+        log(QString::fromLatin1(kTransferCancelled));
+        return Outcome::Cancelled;
+    }
+    return Outcome::Completed;
+}
+
+Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringList &dataFiles,
+                                   const PublishPaths &paths)
+{
+    return runTransfer([&] {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 bytes = 0;
+        Transport &t = *active_;
+        t.connect();
+        const int total = static_cast<int>(siteFiles.size() + dataFiles.size());
+        int k = 0;
+        std::set<std::string> madeFolders;
+
+        // Creates the remote folders of a site file's path below the prefix,
+        // once per send; a refusal (normally: it exists) is not an error.
+        auto makeFolders = [&](const QString &relative) {
+            const QStringList parts = relative.split(QLatin1Char('/'));
+            QString folder;
+            for (int i = 0; i + 1 < parts.size(); ++i) {
+                folder += (i ? QStringLiteral("/") : QString()) + parts[i];
+                const std::string remote = paths.sitePrefix + wireText(folder);
+                if (madeFolders.insert(remote).second)
+                    t.makeFolder(remote);
+            }
+        };
+
+        auto sendOne = [&](const QString &local, const QString &relative, const std::string &prefix) {
+            stopIfCancelled();
+            const QString name = bareName(local);
+            log(QStringLiteral("Starting transfer of ") + name);
+            if (onFileStarted)
+                onFileStarted(QStringLiteral("Sending"), name, ++k, total);
+            makeFolders(relative);
+            // The content is taken before it travels: a file changed during
+            // the upload then differs from the record and goes again.
+            const SendRecord::Content content =
+                record_ ? SendRecord::contentOf(local) : SendRecord::Content();
+            const std::string remote = prefix + wireText(relative);
+            t.upload(local.toStdString(), remote);
+            bytes += QFileInfo(local).size();
+            log(QStringLiteral("Transfer OK"));
+            if (record_)
+                record_->confirmSent(remote, content);
+            if (onFileSent)
+                onFileSent(k);
+        };
+
+        for (const QString &file : siteFiles)
+            sendOne(file, siteRelativePath(paths.mainFolder, file), paths.sitePrefix);
+        for (const QString &file : dataFiles)
+            sendOne(file, bareName(file), paths.dataPrefix);
+        if (record_)
+            record_->save();
+        stopIfCancelled();
+        t.disconnect();
+        finish(transferSummary(QStringLiteral("Sent"), total, bytes, clock.elapsed()));
+    });
+}
+
+Publisher::Outcome Publisher::list(const PublishPaths &paths)
+{
+    return runTransfer([&] {
+        Transport &t = *active_;
+        t.connect();
+        t.listNames(paths.dataPrefix, [this](const std::string &name) {
+            if (onListed)
+                onListed(name);
+        });
+        stopIfCancelled();
+        t.disconnect();
+    });
+}
+
+Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths &paths)
+{
+    const QString folder = WithTrailingSeparator(paths.dataFolder);
+    return runTransfer([&] {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 bytes = 0;
+        int received = 0;
+        Transport &t = *active_;
+        t.connect();
+        const int total = static_cast<int>(names.size());
+        int k = 0;
+        for (const QString &entry : names) {
+            stopIfCancelled();
+            ++k;
+            // Whatever the server lists, nothing is written outside the data folder.
+            if (!isSafeLocalName(entry)) {
+                log(QStringLiteral("Skipped unsafe name ") + printableName(entry));
+                continue;
+            }
+            const QString local = folder + entry;
+            const QString name = bareName(local);
+            log(QStringLiteral("Starting transfer of ") + name);
+            if (onFileStarted)
+                onFileStarted(QStringLiteral("Receiving"), name, k, total);
+            t.download(paths.dataPrefix + wireText(name), local.toStdString());
+            bytes += QFileInfo(local).size();
+            ++received;
+            log(QStringLiteral("Transfer OK"));
+        }
+        stopIfCancelled();
+        t.disconnect();
+        finish(transferSummary(QStringLiteral("Received"), received, bytes, clock.elapsed()));
+    });
+}
+
+} // namespace tl

@@ -1,0 +1,149 @@
+#include "publish/sendrecord.h"
+
+#include "app/core/errors.h"
+#include "app/core/fileio.h"
+#include "app/core/programfiles.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tl {
+
+namespace {
+
+const QByteArray kHeader = "tarvlit-sent 1\n";
+
+QByteArray encoded(const QByteArray &name) { return name.toPercentEncoding("/"); }
+
+} // namespace
+
+SendRecord::SendRecord() = default;
+SendRecord::~SendRecord() = default;
+SendRecord::SendRecord(SendRecord &&) noexcept = default;
+SendRecord &SendRecord::operator=(SendRecord &&) noexcept = default;
+
+QString SendRecord::pathFor(const QString &projectFile)
+{
+    QString p = projectFile;
+    if (p.endsWith(QLatin1String(".tvp")))
+        p.chop(4);
+    return p + QStringLiteral(".sent");
+}
+
+SendRecord SendRecord::load(const QString &path)
+{
+    SendRecord r;
+    r.path_ = path;
+    std::string bytes;
+    if (tryReadWholeFile(pathBytes(path), bytes))
+        r.parse(QByteArray::fromStdString(bytes));
+    return r;
+}
+
+void SendRecord::parse(const QByteArray &bytes)
+{
+    if (!bytes.startsWith(kHeader))
+        return;
+    qsizetype pos = kHeader.size();
+    while (pos < bytes.size()) {
+        const qsizetype end = bytes.indexOf('\n', pos);
+        if (end < 0)
+            break; // a line cut short by a crash
+        const QByteArray line = bytes.mid(pos, end - pos);
+        pos = end + 1;
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() == 2 && f[0] == "site") {
+            siteFiles_ << pathText(QByteArray::fromPercentEncoding(f[1]).toStdString());
+        } else if (f.size() == 5 && f[0] == "sent" && f[3].size() == 64) {
+            bool sizeOk = false, timeOk = false;
+            Content c;
+            c.size = f[1].toLongLong(&sizeOk);
+            c.modified = f[2].toLongLong(&timeOk);
+            c.sha256 = QByteArray::fromHex(f[3]);
+            if (sizeOk && timeOk && c.size >= 0 && c.sha256.size() == 32)
+                sent_[QByteArray::fromPercentEncoding(f[4]).toStdString()] = c;
+        }
+    }
+}
+
+SendRecord::Content SendRecord::contentOf(const QString &localPath)
+{
+    Content c;
+    QFile f(localPath);
+    const QFileInfo info(localPath);
+    if (!info.isFile() || !f.open(QIODevice::ReadOnly))
+        return c;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&f))
+        return c;
+    c.size = f.size();
+    c.modified = info.lastModified().toMSecsSinceEpoch();
+    c.sha256 = hash.result();
+    return c;
+}
+
+bool SendRecord::needsSending(const std::string &remoteName, const QString &localPath) const
+{
+    const auto it = sent_.find(remoteName);
+    if (it == sent_.end())
+        return true;
+    const QFileInfo info(localPath);
+    if (!info.isFile() || info.size() != it->second.size)
+        return true;
+    // A file left alone since it was sent is not read again.
+    if (info.lastModified().toMSecsSinceEpoch() == it->second.modified)
+        return false;
+    const Content now = contentOf(localPath);
+    return !now.valid() || now.sha256 != it->second.sha256;
+}
+
+void SendRecord::appendLine(const QByteArray &line)
+{
+    if (path_.isEmpty())
+        return;
+    if (!journal_) {
+        if (!QFileInfo::exists(path_))
+            save(); // the header and what is known so far
+        journal_ = std::make_unique<QFile>(path_);
+        if (!journal_->open(QIODevice::Append)) {
+            journal_.reset();
+            throw AppError(msgUnableToWrite(pathBytes(path_)));
+        }
+    }
+    if (journal_->write(line) != line.size() || !journal_->flush())
+        throw AppError(msgUnableToWrite(pathBytes(path_)));
+}
+
+void SendRecord::confirmSent(const std::string &remoteName, const Content &content)
+{
+    if (!content.valid())
+        return;
+    sent_[remoteName] = content;
+    appendLine("sent " + QByteArray::number(content.size) + ' '
+               + QByteArray::number(content.modified) + ' ' + content.sha256.toHex() + ' '
+               + encoded(QByteArray::fromStdString(remoteName)) + '\n');
+}
+
+void SendRecord::forgetSent()
+{
+    sent_.clear();
+}
+
+void SendRecord::setSiteFiles(const QStringList &files) { siteFiles_ = files; }
+
+void SendRecord::save()
+{
+    if (path_.isEmpty())
+        return;
+    journal_.reset();
+    QByteArray out = kHeader;
+    for (const QString &f : siteFiles_)
+        out += "site " + encoded(QByteArray::fromStdString(pathBytes(f))) + '\n';
+    for (const auto &[remote, c] : sent_)
+        out += "sent " + QByteArray::number(c.size) + ' ' + QByteArray::number(c.modified) + ' '
+            + c.sha256.toHex() + ' ' + encoded(QByteArray::fromStdString(remote)) + '\n';
+    writeWholeFileAtomic(pathBytes(path_), out.toStdString(), msgUnableToWrite(pathBytes(path_)));
+}
+
+} // namespace tl

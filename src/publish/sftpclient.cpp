@@ -1,0 +1,1341 @@
+#include "publish/sftpclient.h"
+#include "publish/replacingfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libssh/libssh.h>
+
+namespace tl {
+
+namespace {
+
+// SFTP version 3 packet types and codes.
+enum : quint8 {
+    FXP_INIT = 1,
+    FXP_VERSION = 2,
+    FXP_OPEN = 3,
+    FXP_CLOSE = 4,
+    FXP_READ = 5,
+    FXP_WRITE = 6,
+    FXP_OPENDIR = 11,
+    FXP_READDIR = 12,
+    FXP_REMOVE = 13,
+    FXP_MKDIR = 14,
+    FXP_STAT = 17,
+    FXP_RENAME = 18,
+    FXP_STATUS = 101,
+    FXP_HANDLE = 102,
+    FXP_DATA = 103,
+    FXP_NAME = 104,
+    FXP_ATTRS = 105,
+    FXP_EXTENDED = 200,
+};
+enum : quint32 {
+    FX_OK = 0,
+    FX_EOF = 1,
+    FX_OP_UNSUPPORTED = 8,
+};
+enum : quint32 {
+    FXF_READ = 0x01,
+    FXF_WRITE = 0x02,
+    FXF_CREAT = 0x08,
+    FXF_TRUNC = 0x10,
+    FXF_EXCL = 0x20,
+};
+enum : quint32 {
+    ATTR_SIZE = 0x01,
+    ATTR_UIDGID = 0x02,
+    ATTR_PERMISSIONS = 0x04,
+    ATTR_ACMODTIME = 0x08,
+    ATTR_EXTENDED = 0x80000000u,
+};
+constexpr quint32 kDirectoryBits = 0040000;
+constexpr quint32 kTypeMask = 0170000;
+
+// Bytes of file data per read or write request, and requests kept in flight.
+// 64 requests of 32 KB fill the 2 MB window OpenSSH opens for a session.
+constexpr quint32 kChunk = 32768;
+constexpr int kInFlight = 64;
+// Largest packet accepted from the server (its own limit is 256 KB).
+constexpr quint32 kMaxPacket = 4 * 1024 * 1024;
+
+const char *const kMsgAborted = "Socket send aborted";
+const char *const kMsgNotConnected = "Not Connected";
+
+void putU32(QByteArray &b, quint32 v)
+{
+    const char c[4] = { char(v >> 24), char(v >> 16), char(v >> 8), char(v) };
+    b.append(c, 4);
+}
+
+void putU64(QByteArray &b, quint64 v)
+{
+    putU32(b, quint32(v >> 32));
+    putU32(b, quint32(v));
+}
+
+void putStr(QByteArray &b, const char *data, qsizetype size)
+{
+    putU32(b, quint32(size));
+    b.append(data, size);
+}
+void putStr(QByteArray &b, const QByteArray &s)
+{
+    putStr(b, s.constData(), s.size());
+}
+void putStr(QByteArray &b, const std::string &s)
+{
+    putStr(b, s.data(), qsizetype(s.size()));
+}
+
+quint32 getU32(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
+}
+
+// Reads the fields of a reply; a reply cut short reads as zeros and empty
+// strings and leaves ok false.
+struct Reader {
+    const QByteArray &b;
+    qsizetype pos = 0;
+    bool ok = true;
+
+    bool need(qsizetype n)
+    {
+        if (b.size() - pos < n) {
+            ok = false;
+            pos = b.size();
+            return false;
+        }
+        return true;
+    }
+    quint32 u32()
+    {
+        if (!need(4))
+            return 0;
+        quint32 v = getU32(b.constData() + pos);
+        pos += 4;
+        return v;
+    }
+    quint64 u64()
+    {
+        quint64 hi = u32();
+        return (hi << 32) | u32();
+    }
+    QByteArray str()
+    {
+        quint32 n = u32();
+        if (!need(n))
+            return {};
+        QByteArray s = b.mid(pos, n);
+        pos += n;
+        return s;
+    }
+    struct Attrs {
+        bool hasSize = false;
+        quint64 size = 0;
+        bool hasPerms = false;
+        quint32 perms = 0;
+    };
+    Attrs attrs()
+    {
+        Attrs a;
+        quint32 flags = u32();
+        if (flags & ATTR_SIZE) {
+            a.hasSize = true;
+            a.size = u64();
+        }
+        if (flags & ATTR_UIDGID)
+            u64();
+        if (flags & ATTR_PERMISSIONS) {
+            a.hasPerms = true;
+            a.perms = u32();
+        }
+        if (flags & ATTR_ACMODTIME)
+            u64();
+        if (flags & ATTR_EXTENDED) {
+            quint32 n = u32();
+            for (quint32 i = 0; i < n && ok; ++i) {
+                str();
+                str();
+            }
+        }
+        return a;
+    }
+};
+
+const char *statusName(quint32 code)
+{
+    switch (code) {
+    case 0:
+        return "OK";
+    case 1:
+        return "End of file";
+    case 2:
+        return "No such file";
+    case 3:
+        return "Permission denied";
+    case 4:
+        return "Failure";
+    case 5:
+        return "Bad message";
+    case 6:
+        return "No connection";
+    case 7:
+        return "Connection lost";
+    case 8:
+        return "Operation unsupported";
+    default:
+        return "Unknown error";
+    }
+}
+
+int windowsErrorNumber(int err)
+{
+    switch (err) {
+    case ECONNREFUSED:
+        return 10061;
+    case ETIMEDOUT:
+        return 10060;
+    case ENETUNREACH:
+        return 10051;
+    case EHOSTUNREACH:
+        return 10065;
+    case ECONNRESET:
+        return 10054;
+    case ENETDOWN:
+        return 10050;
+    case EHOSTDOWN:
+        return 10064;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case EACCES:
+        return 10013;
+    case EMFILE:
+        return 10024;
+    default:
+        return 10050;
+    }
+}
+
+std::string sshError(ssh_session s)
+{
+    const char *e = s ? ssh_get_error(s) : nullptr;
+    return e && *e ? std::string(e) : std::string("unknown error");
+}
+
+// A key file with a passphrase is skipped rather than asked for.
+int noPassphrase(const char *, char *, size_t, int, int, void *)
+{
+    return -1;
+}
+
+} // namespace
+
+// ------------------------------------------------------------- lifecycle
+
+class SftpClient::BusyScope {
+public:
+    explicit BusyScope(SftpClient &c)
+        : m_c(c)
+    {
+        if (m_c.m_busy)
+            throw AppError("The SFTP connection is busy with another transfer");
+        m_c.m_busy = true;
+    }
+    ~BusyScope()
+    {
+        m_c.m_busy = false;
+        if (m_c.m_disconnectRequested) {
+            m_c.m_disconnectRequested = false;
+            m_c.teardown();
+        }
+    }
+
+private:
+    SftpClient &m_c;
+};
+
+SftpClient::SftpClient(QObject *parent)
+    : QObject(parent)
+{
+    m_activity.start();
+}
+
+SftpClient::~SftpClient()
+{
+    teardown();
+}
+
+std::string SftpClient::KnownHostsPath()
+{
+    return (QDir::homePath() + "/.ssh/known_hosts").toStdString();
+}
+
+std::vector<std::string> SftpClient::DefaultKeyPaths()
+{
+    // The usual keys first, in the order OpenSSH tries them, then any other
+    // id_* file, by name.
+    const QDir dir(QDir::homePath() + "/.ssh");
+    const QStringList preferred = { "id_ed25519", "id_ecdsa", "id_rsa" };
+    QStringList names = dir.entryList({ "id_*" }, QDir::Files, QDir::Name);
+    std::vector<std::string> out;
+    for (const QString &p : preferred)
+        if (names.contains(p))
+            out.push_back(dir.filePath(p).toStdString());
+    for (const QString &n : names)
+        if (!preferred.contains(n) && !n.endsWith(".pub") && !n.endsWith("-cert"))
+            out.push_back(dir.filePath(n).toStdString());
+    return out;
+}
+
+void SftpClient::log(const std::string &line)
+{
+    if (OnLog)
+        OnLog(line);
+}
+
+void SftpClient::Cancel()
+{
+    m_cancel = true;
+}
+
+void SftpClient::Disconnect()
+{
+    if (m_busy) {
+        // Inside a wait of an operation: end it, and close once it unwinds.
+        m_disconnectRequested = true;
+        m_cancel = true;
+        return;
+    }
+    teardown();
+}
+
+void SftpClient::teardown()
+{
+    delete m_readNote;
+    delete m_writeNote;
+    m_readNote = m_writeNote = nullptr;
+    if (m_channel) {
+        ssh_channel_free(m_channel);
+        m_channel = nullptr;
+    }
+    if (m_session) {
+        if (ssh_is_connected(m_session))
+            ssh_disconnect(m_session);
+        ssh_free(m_session);
+        m_session = nullptr;
+    }
+    // A socket handed to libssh stays ours to close, unless libssh closed it
+    // on an error (then the number may already name another file).
+    if (m_fd >= 0) {
+        struct stat st { };
+        if (::fstat(m_fd, &st) == 0 && st.st_ino == m_fdInode && st.st_dev == m_fdDevice)
+            ::close(m_fd);
+    }
+    m_fd = -1;
+    m_tcpConnecting = false;
+    m_out.clear();
+    m_outHead = 0;
+    m_in.clear();
+    m_inHead = 0;
+    m_pending.clear();
+    m_arrived.clear();
+    m_versionArrived = false;
+    m_posixRename = false;
+    m_knownFolders.clear();
+}
+
+// ---------------------------------------------------------------- waiting
+
+void SftpClient::look()
+{
+    // Any event (socket notification, timer, window input) wakes the loop at
+    // once; the 2 ms tick of waitUntil bounds one look when nothing happens.
+    // Data libssh has already taken from the socket raises no notification.
+    if (m_channel && m_brokenMessage.empty() && ssh_channel_poll(m_channel, 0) != 0)
+        return;
+    if (m_readNote)
+        m_readNote->setEnabled(true);
+    if (m_writeNote) {
+        bool wantWrite
+            = m_tcpConnecting || (m_session && (ssh_get_poll_flags(m_session) & SSH_WRITE_PENDING));
+        m_writeNote->setEnabled(wantWrite);
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void SftpClient::waitUntil(const std::function<bool()> &done, const char *silenceMessage)
+{
+    // One repeating tick for the whole wait rather than a timer per look.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.start(2);
+    m_activity.restart();
+    for (;;) {
+        if (done())
+            return;
+        if (!m_brokenMessage.empty()) {
+            std::string message = m_brokenMessage;
+            teardown();
+            throw ESockError(message);
+        }
+        if (m_cancel) {
+            m_cancel = false;
+            throw EAbortError(kMsgAborted);
+        }
+        if (NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut) {
+            // A server that stopped answering: the connection is given up.
+            teardown();
+            throw ESockError(silenceMessage ? silenceMessage : kMsgNoAnswer);
+        }
+        look();
+    }
+}
+
+int SftpClient::waitSsh(const std::function<int()> &step, int again)
+{
+    int rc = again;
+    waitUntil([&] {
+        rc = step();
+        return rc != again;
+    });
+    return rc;
+}
+
+void SftpClient::waitSftp(const std::function<bool()> &done)
+{
+    waitUntil([&] {
+        pumpChannel();
+        if (done())
+            return true;
+        // Requests that `done` queued go out before the wait sleeps.
+        if (m_outHead < m_out.size())
+            pumpChannel();
+        return false;
+    });
+}
+
+void SftpClient::markBroken(const std::string &message)
+{
+    if (m_brokenMessage.empty())
+        m_brokenMessage = message;
+}
+
+void SftpClient::requireConnection()
+{
+    if (!Connected())
+        throw ESockError(kMsgNotConnected);
+}
+
+// ------------------------------------------------------ connection set-up
+
+int SftpClient::openTcp(const std::string &host, int port)
+{
+    std::vector<QHostAddress> addresses;
+    QHostAddress literal;
+    if (literal.setAddress(QString::fromStdString(host))) {
+        addresses.push_back(literal);
+    } else {
+        if (host.empty())
+            throw ESockError("No host name given");
+        // The answer may come after this wait gave up: it goes to a state
+        // that outlives the wait.
+        struct Lookup {
+            bool done = false;
+            QHostInfo info;
+        };
+        auto state = std::make_shared<Lookup>();
+        int id = QHostInfo::lookupHost(
+            QString::fromStdString(host), this, [state](const QHostInfo &info) {
+                state->info = info;
+                state->done = true;
+            });
+        try {
+            waitUntil([&] { return state->done; }, "Host Lookup Timed Out");
+        } catch (...) {
+            QHostInfo::abortHostLookup(id);
+            throw;
+        }
+        for (const QHostAddress &a : state->info.addresses())
+            if (a.protocol() == QAbstractSocket::IPv4Protocol)
+                addresses.push_back(a);
+        for (const QHostAddress &a : state->info.addresses())
+            if (a.protocol() == QAbstractSocket::IPv6Protocol)
+                addresses.push_back(a);
+        if (addresses.empty())
+            throw ESockError("Host not found: " + host);
+    }
+
+    int lastError = ECONNREFUSED;
+    for (const QHostAddress &a : addresses) {
+        sockaddr_storage ss {};
+        socklen_t len = 0;
+        bool v4 = false;
+        quint32 ip4 = a.toIPv4Address(&v4);
+        if (v4) {
+            auto *sin = reinterpret_cast<sockaddr_in *>(&ss);
+            sin->sin_family = AF_INET;
+            sin->sin_port = htons(quint16(port));
+            sin->sin_addr.s_addr = htonl(ip4);
+            len = sizeof(sockaddr_in);
+        } else {
+            auto *sin6 = reinterpret_cast<sockaddr_in6 *>(&ss);
+            sin6->sin6_family = AF_INET6;
+            sin6->sin6_port = htons(quint16(port));
+            Q_IPV6ADDR ip6 = a.toIPv6Address();
+            std::copy(ip6.c, ip6.c + 16, sin6->sin6_addr.s6_addr);
+            sin6->sin6_scope_id = a.scopeId().toUInt();
+            len = sizeof(sockaddr_in6);
+        }
+        int fd = ::socket(ss.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            lastError = errno;
+            continue;
+        }
+        // Requests are small and answered one by one: no Nagle delay.
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        m_fd = fd;
+        struct stat st { };
+        ::fstat(fd, &st);
+        m_fdInode = st.st_ino;
+        m_fdDevice = st.st_dev;
+        m_readNote = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        m_writeNote = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+        QObject::connect(m_readNote, &QSocketNotifier::activated, this, [this] {
+            m_readNote->setEnabled(false);
+            m_activity.restart();
+        });
+        QObject::connect(m_writeNote, &QSocketNotifier::activated, this,
+            [this] { m_writeNote->setEnabled(false); });
+
+        int err = 0;
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&ss), len) != 0) {
+            err = errno;
+            if (err == EINPROGRESS) {
+                m_tcpConnecting = true;
+                try {
+                    waitUntil(
+                        [fd] {
+                            pollfd p { fd, POLLOUT, 0 };
+                            return ::poll(&p, 1, 0) > 0;
+                        },
+                        "Connection Timed out");
+                } catch (...) {
+                    m_tcpConnecting = false;
+                    throw;
+                }
+                m_tcpConnecting = false;
+                socklen_t elen = sizeof err;
+                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &elen) != 0)
+                    err = errno;
+            }
+        }
+        if (err == 0)
+            return fd;
+        lastError = err;
+        teardown();
+    }
+    throw ESockError("Cannot connect to " + host + " port " + std::to_string(port) + ": "
+        + SocketErrorText(windowsErrorNumber(lastError)));
+}
+
+std::string SftpClient::hostLabel() const
+{
+    int port = Port > 0 ? Port : 22;
+    return port == 22 ? Host : "[" + Host + "]:" + std::to_string(port);
+}
+
+void SftpClient::Connect()
+{
+    m_cancel = false;
+    if (Connected())
+        return;
+    BusyScope busy(*this);
+    teardown();
+    m_brokenMessage.clear();
+    const int port = Port > 0 ? Port : 22;
+    try {
+        openTcp(Host, port);
+        m_session = ssh_new();
+        if (!m_session)
+            throw ESockError("Cannot start an SSH session");
+        const std::string sshDir = (QDir::homePath() + "/.ssh").toStdString();
+        const std::string knownHosts = KnownHostsPath();
+        unsigned int uport = unsigned(port);
+        bool no = false;
+        ssh_options_set(m_session, SSH_OPTIONS_HOST, Host.c_str());
+        ssh_options_set(m_session, SSH_OPTIONS_PORT, &uport);
+        if (!UserID.empty())
+            ssh_options_set(m_session, SSH_OPTIONS_USER, UserID.c_str());
+        ssh_options_set(m_session, SSH_OPTIONS_SSH_DIR, sshDir.c_str());
+        ssh_options_set(m_session, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
+        ssh_options_set(m_session, SSH_OPTIONS_PROCESS_CONFIG, &no);
+        ssh_options_set(m_session, SSH_OPTIONS_FD, &m_fd);
+        ssh_set_blocking(m_session, 0);
+
+        int rc = waitSsh([this] { return ssh_connect(m_session); }, SSH_AGAIN);
+        if (rc != SSH_OK)
+            throw ESockError(
+                "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+        checkHostKey();
+        authenticate();
+        startSftp();
+    } catch (...) {
+        teardown();
+        throw;
+    }
+}
+
+void SftpClient::checkHostKey()
+{
+    ssh_key key = nullptr;
+    if (ssh_get_server_publickey(m_session, &key) != SSH_OK)
+        throw SshHostKeyError("The server " + hostLabel() + " sent no host key");
+    HostKeyInfo info;
+    info.host = Host;
+    info.port = Port > 0 ? Port : 22;
+    info.type = ssh_key_type_to_char(ssh_key_type(key)) ? ssh_key_type_to_char(ssh_key_type(key))
+                                                        : "unknown";
+    unsigned char *hash = nullptr;
+    size_t hashLen = 0;
+    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &hashLen) == SSH_OK) {
+        char *fp = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, hashLen);
+        if (fp)
+            info.fingerprint = fp;
+        ssh_string_free_char(fp);
+        ssh_clean_pubkey_hash(&hash);
+    }
+    ssh_key_free(key);
+
+    const std::string path = KnownHostsPath();
+    const std::string shown = info.type + " " + info.fingerprint;
+    switch (ssh_session_is_known_server(m_session)) {
+    case SSH_KNOWN_HOSTS_OK:
+        return;
+    case SSH_KNOWN_HOSTS_CHANGED:
+        throw SshHostKeyError("WARNING: the host key of " + hostLabel()
+            + " has CHANGED. The server now shows the " + shown
+            + ", which is not the key recorded in " + path
+            + ". Someone may be intercepting the connection, or the server's key was replaced. "
+              "The connection was refused; if the new key is expected, remove the old entry "
+              "from "
+            + path + " and connect again.");
+    case SSH_KNOWN_HOSTS_OTHER:
+        throw SshHostKeyError("WARNING: the host key of " + hostLabel()
+            + " has CHANGED. The server now shows the " + shown
+            + ", a key of another type than the one recorded in " + path
+            + ". Someone may be intercepting the connection, or the server's key was replaced. "
+              "The connection was refused; if the new key is expected, remove the old entry "
+              "from "
+            + path + " and connect again.");
+    case SSH_KNOWN_HOSTS_NOT_FOUND:
+    case SSH_KNOWN_HOSTS_UNKNOWN: {
+        bool accept = AcceptNewHostKey || (OnUnknownHostKey && OnUnknownHostKey(info));
+        if (!accept)
+            throw SshHostKeyError("The host key of " + hostLabel() + " is not known (" + shown
+                + "); the connection was refused.");
+        const QString dir = QDir::homePath() + "/.ssh";
+        if (!QDir(dir).exists() && QDir().mkpath(dir))
+            QFile::setPermissions(
+                dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (ssh_session_update_known_hosts(m_session) == SSH_OK)
+            log("The host key of " + hostLabel() + " (" + shown + ") was added to " + path);
+        else
+            log("The host key of " + hostLabel()
+                + " was accepted for this connection but could "
+                  "not be recorded in "
+                + path + ": " + sshError(m_session));
+        return;
+    }
+    case SSH_KNOWN_HOSTS_ERROR:
+    default:
+        throw SshHostKeyError("Cannot check the host key of " + hostLabel() + " against " + path
+            + ": " + sshError(m_session));
+    }
+}
+
+void SftpClient::authenticate()
+{
+    const std::string who = (UserID.empty() ? std::string("the local user") : "user " + UserID)
+        + " on " + hostLabel();
+    int rc = waitSsh([this] { return ssh_userauth_none(m_session, nullptr); }, SSH_AUTH_AGAIN);
+    if (rc == SSH_AUTH_SUCCESS)
+        return;
+    if (rc == SSH_AUTH_ERROR)
+        throw ESockError("SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+    const int methods = ssh_userauth_list(m_session, nullptr);
+
+    if (!Password.empty()) {
+        if (methods & SSH_AUTH_METHOD_PASSWORD) {
+            rc = waitSsh(
+                [this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
+                SSH_AUTH_AGAIN);
+            if (rc == SSH_AUTH_SUCCESS) {
+                log("Logged in with the password");
+                return;
+            }
+            if (rc == SSH_AUTH_ERROR)
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+        }
+        if (methods & SSH_AUTH_METHOD_INTERACTIVE) {
+            // Keyboard-interactive: the password answers the prompts that do
+            // not echo (the password prompt).
+            for (int round = 0; round < 4; ++round) {
+                rc = waitSsh([this] { return ssh_userauth_kbdint(m_session, nullptr, nullptr); },
+                    SSH_AUTH_AGAIN);
+                if (rc == SSH_AUTH_SUCCESS) {
+                    log("Logged in with the password");
+                    return;
+                }
+                if (rc != SSH_AUTH_INFO)
+                    break;
+                int n = ssh_userauth_kbdint_getnprompts(m_session);
+                for (int i = 0; i < n; ++i) {
+                    char echo = 0;
+                    ssh_userauth_kbdint_getprompt(m_session, unsigned(i), &echo);
+                    ssh_userauth_kbdint_setanswer(
+                        m_session, unsigned(i), echo ? "" : Password.c_str());
+                }
+            }
+            if (rc == SSH_AUTH_ERROR)
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+        }
+        throw SshAuthError("Authentication failed: the server refused the password for " + who);
+    }
+
+    std::string tried;
+    if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+        if (!qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK")) {
+            tried = "the SSH agent";
+            rc = waitSsh([this] { return ssh_userauth_agent(m_session, nullptr); }, SSH_AUTH_AGAIN);
+            if (rc == SSH_AUTH_SUCCESS) {
+                log("Logged in with a key of the SSH agent");
+                return;
+            }
+            if (rc == SSH_AUTH_ERROR && !ssh_is_connected(m_session))
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+        }
+        for (const std::string &path : DefaultKeyPaths()) {
+            ssh_key key = nullptr;
+            if (ssh_pki_import_privkey_file(path.c_str(), nullptr, noPassphrase, nullptr, &key)
+                != SSH_OK) {
+                log("Skipped the key " + path + ": it needs a passphrase or cannot be read");
+                continue;
+            }
+            tried += (tried.empty() ? "" : ", ") + path;
+            try {
+                rc = waitSsh(
+                    [this, key] { return ssh_userauth_publickey(m_session, nullptr, key); },
+                    SSH_AUTH_AGAIN);
+            } catch (...) {
+                ssh_key_free(key);
+                throw;
+            }
+            ssh_key_free(key);
+            if (rc == SSH_AUTH_SUCCESS) {
+                log("Logged in with the key " + path);
+                return;
+            }
+            if (rc == SSH_AUTH_ERROR)
+                throw ESockError(
+                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+        }
+    }
+    throw SshAuthError("Authentication failed: the server accepted no key for " + who
+        + (tried.empty() ? std::string(" (no SSH agent and no key in ")
+                    + (QDir::homePath() + "/.ssh").toStdString() + ")"
+                         : " (tried " + tried + ")")
+        + "; enter the password to log in with it");
+}
+
+void SftpClient::startSftp()
+{
+    m_channel = ssh_channel_new(m_session);
+    if (!m_channel)
+        throw ESockError("Cannot open an SSH channel: " + sshError(m_session));
+    int rc = waitSsh([this] { return ssh_channel_open_session(m_channel); }, SSH_AGAIN);
+    if (rc != SSH_OK)
+        throw ESockError("The server refused an SSH session: " + sshError(m_session));
+    rc = waitSsh([this] { return ssh_channel_request_subsystem(m_channel, "sftp"); }, SSH_AGAIN);
+    if (rc != SSH_OK)
+        throw ESockError("The server " + hostLabel() + " does not offer SFTP");
+
+    QByteArray init;
+    putU32(init, 5);
+    init.append(char(FXP_INIT));
+    putU32(init, 3);
+    m_out.append(init);
+    waitSftp([this] { return m_versionArrived; });
+    if (m_serverVersion < 3)
+        throw ESockError("The server speaks SFTP version " + std::to_string(m_serverVersion)
+            + "; version 3 is needed");
+}
+
+// ------------------------------------------------------------ SFTP packets
+
+quint32 SftpClient::send(quint8 type, const QByteArray &payload, bool wantReply)
+{
+    const quint32 id = m_nextId++;
+    putU32(m_out, quint32(1 + 4 + payload.size()));
+    m_out.append(char(type));
+    putU32(m_out, id);
+    m_out.append(payload);
+    if (wantReply)
+        m_pending.insert(id);
+    return id;
+}
+
+bool SftpClient::take(quint32 id, Reply &out)
+{
+    auto it = m_arrived.find(id);
+    if (it == m_arrived.end())
+        return false;
+    out = std::move(it->second);
+    m_arrived.erase(it);
+    return true;
+}
+
+SftpClient::Reply SftpClient::await(quint32 id)
+{
+    waitSftp([this, id] { return m_arrived.count(id) != 0; });
+    Reply r;
+    take(id, r);
+    return r;
+}
+
+void SftpClient::forgetPending()
+{
+    // Replies still to come for these requests are dropped as they arrive.
+    m_pending.clear();
+    m_arrived.clear();
+}
+
+void SftpClient::pumpChannel()
+{
+    if (!m_channel || !m_brokenMessage.empty())
+        return;
+    while (m_outHead < m_out.size()) {
+        const uint32_t window = ssh_channel_window_size(m_channel);
+        if (window == 0)
+            break; // the server's window opens again when it has taken our data
+        const qsizetype n = std::min<qsizetype>(m_out.size() - m_outHead, qsizetype(window));
+        const int written
+            = ssh_channel_write(m_channel, m_out.constData() + m_outHead, uint32_t(n));
+        if (written == SSH_ERROR) {
+            markBroken(ssh_is_connected(m_session) ? "SSH error: " + sshError(m_session)
+                                                   : std::string(kMsgConnectionClosed));
+            return;
+        }
+        if (written <= 0)
+            break;
+        m_outHead += written;
+        if (written < n)
+            break;
+    }
+    if (m_outHead == m_out.size()) {
+        m_out.clear();
+        m_outHead = 0;
+    } else if (m_outHead > (1 << 20)) {
+        m_out.remove(0, m_outHead);
+        m_outHead = 0;
+    }
+
+    char buf[65536];
+    for (;;) {
+        const int n = ssh_channel_read_nonblocking(m_channel, buf, sizeof buf, 0);
+        if (n == SSH_ERROR) {
+            markBroken(ssh_is_connected(m_session) ? "SSH error: " + sshError(m_session)
+                                                   : std::string(kMsgConnectionClosed));
+            break;
+        }
+        if (n <= 0)
+            break;
+        m_in.append(buf, n);
+        m_activity.restart();
+    }
+    // Whatever a server writes to the channel's error stream is dropped, so
+    // that it never holds up the channel's window.
+    while (ssh_channel_read_nonblocking(m_channel, buf, sizeof buf, 1) > 0) { }
+    parseInput();
+    if (ssh_channel_is_eof(m_channel) || ssh_channel_is_closed(m_channel)
+        || !ssh_is_connected(m_session))
+        markBroken(kMsgConnectionClosed);
+}
+
+void SftpClient::parseInput()
+{
+    while (m_in.size() - m_inHead >= 4) {
+        const char *p = m_in.constData() + m_inHead;
+        const quint32 len = getU32(p);
+        if (len < 1 || len > kMaxPacket) {
+            markBroken("The server sent a malformed SFTP packet");
+            return;
+        }
+        if (m_in.size() - m_inHead < qsizetype(4 + len))
+            break;
+        const quint8 type = quint8(p[4]);
+        if (type == FXP_VERSION) {
+            QByteArray body(p + 5, len - 1);
+            Reader r { body };
+            m_serverVersion = r.u32();
+            while (r.ok && r.pos < body.size()) {
+                QByteArray name = r.str();
+                r.str();
+                if (name == "posix-rename@openssh.com")
+                    m_posixRename = true;
+            }
+            m_versionArrived = true;
+        } else if (len >= 5) {
+            const quint32 id = getU32(p + 5);
+            if (m_pending.erase(id))
+                m_arrived[id] = Reply { type, QByteArray(p + 9, len - 5) };
+        }
+        m_inHead += 4 + len;
+    }
+    if (m_inHead == m_in.size()) {
+        m_in.clear();
+        m_inHead = 0;
+    } else if (m_inHead > (1 << 20)) {
+        m_in.remove(0, m_inHead);
+        m_inHead = 0;
+    }
+}
+
+quint32 SftpClient::statusCode(const Reply &r) const
+{
+    if (r.type != FXP_STATUS)
+        return 5; // an answer of the wrong kind counts as a bad message
+    Reader rd { r.body };
+    quint32 code = rd.u32();
+    return rd.ok ? code : 5;
+}
+
+std::string SftpClient::statusText(const Reply &r) const
+{
+    if (r.type != FXP_STATUS)
+        return "unexpected answer of the server";
+    Reader rd { r.body };
+    const quint32 code = rd.u32();
+    const QByteArray message = rd.str();
+    return message.isEmpty() ? std::string(statusName(code)) : message.toStdString();
+}
+
+QByteArray SftpClient::openHandle(const std::string &path, quint32 flags, const std::string &what)
+{
+    QByteArray p;
+    putStr(p, path);
+    putU32(p, flags);
+    putU32(p, 0); // no attributes: the server's defaults
+    const Reply r = await(send(FXP_OPEN, p));
+    if (r.type != FXP_HANDLE)
+        throw SftpError(what + " " + path + ": " + statusText(r));
+    Reader rd { r.body };
+    return rd.str();
+}
+
+void SftpClient::closeQuietly(const QByteArray &handle)
+{
+    // The reply is not waited for: the next request's answer comes after it.
+    QByteArray p;
+    putStr(p, handle);
+    send(FXP_CLOSE, p, false);
+}
+
+// -------------------------------------------------------------- operations
+
+void SftpClient::MakeFolders(const std::string &remotePath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    const QStringList parts = QString::fromStdString(remotePath).split('/', Qt::SkipEmptyParts);
+    std::string prefix = !remotePath.empty() && remotePath[0] == '/' ? "/" : "";
+    std::vector<std::string> levels;
+    for (const QString &part : parts) {
+        if (part == ".")
+            continue;
+        prefix += part.toStdString();
+        levels.push_back(prefix);
+        prefix += "/";
+    }
+    if (levels.empty() || m_knownFolders.count(levels.back()))
+        return;
+    // One round trip: a MKDIR for every level not known to exist, in order,
+    // then a STAT of the whole path. A MKDIR of a level that exists fails;
+    // only the final STAT decides.
+    std::vector<std::pair<quint32, std::string>> made;
+    for (const std::string &level : levels) {
+        if (m_knownFolders.count(level))
+            continue;
+        QByteArray p;
+        putStr(p, level);
+        putU32(p, 0);
+        made.emplace_back(send(FXP_MKDIR, p), level);
+    }
+    QByteArray st;
+    putStr(st, levels.back());
+    const quint32 statId = send(FXP_STAT, st);
+    std::string lastRefusal;
+    for (const auto &[id, level] : made) {
+        const Reply r = await(id);
+        if (statusCode(r) != FX_OK)
+            lastRefusal = "Cannot create remote folder " + level + ": " + statusText(r);
+    }
+    const Reply r = await(statId);
+    bool isDir = false;
+    if (r.type == FXP_ATTRS) {
+        Reader rd { r.body };
+        const Reader::Attrs a = rd.attrs();
+        isDir = !a.hasPerms || (a.perms & kTypeMask) == kDirectoryBits;
+    }
+    if (!isDir)
+        throw SftpError(!lastRefusal.empty()
+                ? lastRefusal
+                : "Cannot create remote folder " + levels.back() + ": " + statusText(r));
+    for (const std::string &level : levels)
+        m_knownFolders.insert(level);
+}
+
+void SftpClient::UploadWhole(const std::string &localPath, const std::string &remotePath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    QFile file(QString::fromStdString(localPath));
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(msgCannotOpenFile(localPath));
+    const qint64 total = file.size();
+
+    std::string target = remotePath;
+    if (target.empty())
+        target = QFileInfo(QString::fromStdString(localPath)).fileName().toStdString();
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", QRandomGenerator::global()->generate());
+    const std::string temp = folder + "." + name + ".tmp-" + suffix;
+
+    const QByteArray handle = openHandle(
+        temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC | FXF_EXCL, "Cannot create remote file");
+    bool handleOpen = true;
+    bool keepTemp = false;
+    try {
+        std::map<quint32, quint32> inFlight; // request id -> bytes
+        qint64 sent = 0, acked = 0;
+        quint32 closeId = 0;
+        bool closeSent = false;
+        QByteArray chunk;
+        waitSftp([&] {
+            bool moved = false;
+            for (auto it = inFlight.begin(); it != inFlight.end();) {
+                Reply r;
+                if (!take(it->first, r)) {
+                    ++it;
+                    continue;
+                }
+                if (statusCode(r) != FX_OK)
+                    throw SftpError(
+                        "Unable to write to remote file " + temp + ": " + statusText(r));
+                acked += it->second;
+                moved = true;
+                it = inFlight.erase(it);
+            }
+            if (moved && OnProgress)
+                OnProgress(acked, total);
+            while (!closeSent && int(inFlight.size()) < kInFlight && sent < total) {
+                const qint64 n = std::min<qint64>(kChunk, total - sent);
+                chunk.resize(qsizetype(n));
+                if (file.read(chunk.data(), n) != n)
+                    throw AppError(msgCannotOpenFile(localPath));
+                QByteArray p;
+                p.reserve(qsizetype(n) + 64);
+                putStr(p, handle);
+                putU64(p, quint64(sent));
+                putStr(p, chunk);
+                inFlight.emplace(send(FXP_WRITE, p), quint32(n));
+                sent += n;
+            }
+            if (!closeSent && sent == total) {
+                // Every write is queued: the close can follow them at once.
+                QByteArray p;
+                putStr(p, handle);
+                closeId = send(FXP_CLOSE, p);
+                closeSent = true;
+            }
+            return closeSent && inFlight.empty() && m_arrived.count(closeId) != 0;
+        });
+        handleOpen = false;
+        Reply closed;
+        take(closeId, closed);
+        if (statusCode(closed) != FX_OK)
+            throw SftpError("Unable to write to remote file " + temp + ": " + statusText(closed));
+        renameOver(temp, target, keepTemp);
+    } catch (...) {
+        if (!keepTemp)
+            discardTemp(temp, handleOpen ? handle : QByteArray());
+        throw;
+    }
+}
+
+void SftpClient::renameOver(const std::string &from, const std::string &to, bool &keepFrom)
+{
+    if (m_posixRename && UsePosixRename) {
+        QByteArray p;
+        putStr(p, std::string("posix-rename@openssh.com"));
+        putStr(p, from);
+        putStr(p, to);
+        const Reply r = await(send(FXP_EXTENDED, p));
+        const quint32 code = statusCode(r);
+        if (code == FX_OK)
+            return;
+        if (code != FX_OP_UNSUPPORTED)
+            throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
+    }
+    // A plain rename does not replace an existing file: when it is refused,
+    // remove the target and rename again.
+    QByteArray rn;
+    putStr(rn, from);
+    putStr(rn, to);
+    Reply r = await(send(FXP_RENAME, rn));
+    if (statusCode(r) == FX_OK)
+        return;
+    QByteArray rm;
+    putStr(rm, to);
+    const quint32 removeId = send(FXP_REMOVE, rm);
+    const quint32 renameId = send(FXP_RENAME, rn);
+    const Reply removed = await(removeId);
+    r = await(renameId);
+    if (statusCode(r) == FX_OK)
+        return;
+    if (statusCode(removed) == FX_OK) {
+        // The old file is gone: the new content stays under the temporary name.
+        keepFrom = true;
+        throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r)
+            + "; the new content was kept in " + from);
+    }
+    throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
+}
+
+void SftpClient::discardTemp(const std::string &temp, const QByteArray &handle)
+{
+    const std::string what = "Could not remove the temporary file " + temp + " on the server: ";
+    if (!Connected()) {
+        log(what + "the connection was lost");
+        return;
+    }
+    try {
+        forgetPending();
+        if (!handle.isEmpty())
+            closeQuietly(handle);
+        QByteArray p;
+        putStr(p, temp);
+        const Reply r = await(send(FXP_REMOVE, p));
+        if (statusCode(r) != FX_OK)
+            log(what + statusText(r));
+    } catch (const std::exception &e) {
+        log(what + e.what());
+    }
+}
+
+std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    const std::string folder = remoteFolder.empty() ? "." : remoteFolder;
+    QByteArray p;
+    putStr(p, folder);
+    const Reply opened = await(send(FXP_OPENDIR, p));
+    if (opened.type != FXP_HANDLE)
+        throw SftpError("Cannot list remote folder " + folder + ": " + statusText(opened));
+    Reader hr { opened.body };
+    const QByteArray handle = hr.str();
+    std::vector<std::string> names;
+    try {
+        for (;;) {
+            QByteArray rq;
+            putStr(rq, handle);
+            const Reply r = await(send(FXP_READDIR, rq));
+            if (r.type == FXP_STATUS && statusCode(r) == FX_EOF)
+                break;
+            if (r.type != FXP_NAME)
+                throw SftpError("Cannot list remote folder " + folder + ": " + statusText(r));
+            Reader rd { r.body };
+            const quint32 count = rd.u32();
+            for (quint32 i = 0; i < count && rd.ok; ++i) {
+                const QByteArray name = rd.str();
+                rd.str(); // long name
+                rd.attrs();
+                if (rd.ok && !name.isEmpty() && !name.startsWith('.'))
+                    names.push_back(name.toStdString());
+            }
+            if (!rd.ok)
+                throw SftpError("Cannot list remote folder " + folder
+                    + ": the server sent a malformed listing");
+        }
+    } catch (...) {
+        if (Connected()) {
+            forgetPending();
+            closeQuietly(handle);
+        }
+        throw;
+    }
+    closeQuietly(handle);
+    return names;
+}
+
+void SftpClient::Download(const std::string &remotePath, const std::string &localPath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    ReplacingFile file(localPath);
+    if (!file.open())
+        throw AppError(msgCannotCreateFile(localPath));
+    QIODevice &out = file.device();
+
+    // Open and size in one round trip.
+    QByteArray op;
+    putStr(op, remotePath);
+    putU32(op, FXF_READ);
+    putU32(op, 0);
+    const quint32 openId = send(FXP_OPEN, op);
+    QByteArray st;
+    putStr(st, remotePath);
+    const quint32 statId = send(FXP_STAT, st);
+    const Reply opened = await(openId);
+    const Reply stat = await(statId);
+    if (opened.type != FXP_HANDLE)
+        throw SftpError("Cannot open remote file " + remotePath + ": " + statusText(opened));
+    Reader hr { opened.body };
+    const QByteArray handle = hr.str();
+    qint64 size = -1;
+    if (stat.type == FXP_ATTRS) {
+        Reader rd { stat.body };
+        const Reader::Attrs a = rd.attrs();
+        if (a.hasSize && a.size <= quint64(LLONG_MAX / 2))
+            size = qint64(a.size);
+    }
+
+    try {
+        // Reads are issued for the whole known size at once (as many as the
+        // window allows), plus one at the end that finds the end of file or
+        // shows that the file grew. A short answer is asked for again.
+        struct Piece {
+            qint64 offset;
+            quint32 length;
+        };
+        std::map<quint32, Piece> inFlight;
+        std::vector<Piece> gaps;
+        qint64 next = 0;
+        qint64 limit = size >= 0 ? size : LLONG_MAX; // a read at `limit` is the end probe
+        qint64 eofAt = LLONG_MAX;
+        qint64 written = 0;
+        auto request = [&](Piece piece) {
+            QByteArray p;
+            putStr(p, handle);
+            putU64(p, quint64(piece.offset));
+            putU32(p, piece.length);
+            inFlight.emplace(send(FXP_READ, p), piece);
+        };
+        waitSftp([&] {
+            bool moved = false;
+            for (auto it = inFlight.begin(); it != inFlight.end();) {
+                Reply r;
+                if (!take(it->first, r)) {
+                    ++it;
+                    continue;
+                }
+                const Piece piece = it->second;
+                it = inFlight.erase(it);
+                if (r.type == FXP_DATA) {
+                    Reader rd { r.body };
+                    const QByteArray data = rd.str();
+                    if (!rd.ok || data.size() > qsizetype(piece.length))
+                        throw SftpError("Cannot read remote file " + remotePath
+                            + ": the server sent a malformed answer");
+                    if (data.isEmpty()) {
+                        eofAt = std::min(eofAt, piece.offset);
+                        continue;
+                    }
+                    if (!out.seek(piece.offset) || out.write(data) != data.size())
+                        throw AppError(msgUnableToWrite(localPath));
+                    written += data.size();
+                    moved = true;
+                    const qint64 end = piece.offset + data.size();
+                    if (end > limit)
+                        limit = LLONG_MAX; // the file grew: read on until its end
+                    if (data.size() < qsizetype(piece.length))
+                        gaps.push_back({ end, quint32(piece.length - data.size()) });
+                } else if (statusCode(r) == FX_EOF) {
+                    eofAt = std::min(eofAt, piece.offset);
+                } else {
+                    throw SftpError("Cannot read remote file " + remotePath + ": " + statusText(r));
+                }
+            }
+            if (moved && OnProgress)
+                OnProgress(written, size >= 0 ? std::max(size, written) : -1);
+            while (int(inFlight.size()) < kInFlight && !gaps.empty()) {
+                const Piece g = gaps.back();
+                gaps.pop_back();
+                if (g.offset < eofAt)
+                    request(g);
+            }
+            while (int(inFlight.size()) < kInFlight && next < eofAt && next <= limit) {
+                quint32 len = kChunk;
+                if (next < limit && limit - next < qint64(kChunk))
+                    len = quint32(limit - next);
+                request({ next, len });
+                next += len;
+            }
+            return inFlight.empty() && gaps.empty() && eofAt != LLONG_MAX;
+        });
+        // Data that arrived past the end of file (a file that shrank while read).
+        if (out.size() > eofAt) {
+            auto *f = qobject_cast<QFileDevice *>(&out);
+            if (!f || !f->resize(eofAt))
+                throw AppError(msgUnableToWrite(localPath));
+        }
+    } catch (...) {
+        if (Connected()) {
+            forgetPending();
+            closeQuietly(handle);
+        }
+        throw;
+    }
+    closeQuietly(handle);
+    if (!file.commit())
+        throw AppError(msgCannotCreateFile(localPath));
+}
+
+} // namespace tl

@@ -1,0 +1,196 @@
+#pragma once
+#include "publish/ftpsocket.h" // ESockError, EAbortError, kMsgNoAnswer, kMsgConnectionClosed
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+struct ssh_session_struct;
+struct ssh_channel_struct;
+
+namespace tl {
+
+// The server refused an SFTP request. The message names what was asked and
+// the server's reason, e.g. "Cannot create remote folder www/a: Permission denied".
+class SftpError : public AppError {
+public:
+    using AppError::AppError;
+};
+
+// The server's host key was refused: unknown and not accepted, changed, or
+// of another type than the one recorded.
+class SshHostKeyError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// The server accepted none of the credentials offered.
+class SshAuthError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// A host key the client has not seen before, as shown to the user.
+struct HostKeyInfo {
+    std::string host;
+    int port = 22;
+    std::string type; // key type as OpenSSH names it: "ssh-ed25519", "ssh-rsa", ...
+    std::string fingerprint; // as OpenSSH shows it: "SHA256:" + unpadded base64
+};
+
+// The client side of SFTP (protocol version 3) over SSH, on the caller's
+// thread. Every operation returns when it is done; while it waits it runs the
+// caller's event loop, woken by notifications on the SSH socket, so a window
+// stays responsive during a transfer. Every wait ends: when the server closes
+// the connection, on Cancel, or when nothing arrives for NoDataTimeOut ms.
+//
+// Files of the user live under QDir::homePath() (which follows HOME):
+// ~/.ssh/known_hosts is checked and appended to, and ~/.ssh/id_* are the
+// default keys. libssh is given these paths explicitly and reads no
+// ssh_config, so a test or a scripted run can point HOME elsewhere.
+//
+// Requests are pipelined: an upload keeps many writes in flight, a download
+// many reads, and a folder chain is made in one round trip.
+class SftpClient : public QObject {
+public:
+    explicit SftpClient(QObject *parent = nullptr);
+    ~SftpClient() override;
+
+    // ---- settings (read by Connect) ----
+    std::string Host; // host name or address
+    int Port = 0; // 0 (or below): 22
+    std::string UserID; // empty: the local user name
+    // Non-empty: password authentication (or keyboard-interactive answering
+    // the password). Empty: the SSH agent (SSH_AUTH_SOCK), then the keys
+    // ~/.ssh/id_* that need no passphrase.
+    std::string Password;
+    // A wait that sees nothing arrive from the server for this many
+    // milliseconds ends with ESockError(kMsgNoAnswer). 0 or less: no limit.
+    int NoDataTimeOut = 60000;
+    // Record an unknown host key without asking (OnUnknownHostKey is then
+    // not called). A changed key is refused all the same.
+    bool AcceptNewHostKey = false;
+    // Replace a file by the server's POSIX rename when it offers one
+    // (posix-rename@openssh.com); otherwise remove the target, then rename.
+    bool UsePosixRename = true;
+
+    // ---- events ----
+    // An unknown host key: true accepts it (it is then appended to
+    // known_hosts), false refuses the connection. Unassigned: refused unless
+    // AcceptNewHostKey is set. Never called for a changed key.
+    std::function<bool(const HostKeyInfo &key)> OnUnknownHostKey;
+    // Bytes of the current file that the server acknowledged (upload) or that
+    // were written to the local file (download), and the file's size (-1
+    // when the server did not tell it).
+    std::function<void(qint64 done, qint64 total)> OnProgress;
+    // One line of information: which host key and credentials were used, and
+    // temporary files that could not be removed.
+    std::function<void(const std::string &line)> OnLog;
+
+    // ---- state ----
+    bool Connected() const { return m_channel != nullptr; }
+    // Whether the server offers posix-rename@openssh.com (after Connect).
+    bool ServerHasPosixRename() const { return m_posixRename; }
+    // ~/.ssh/known_hosts and the default key files ~/.ssh/id_* (without
+    // .pub), for the home folder Qt reports now.
+    static std::string KnownHostsPath();
+    static std::vector<std::string> DefaultKeyPaths();
+
+    // ---- operations ----
+    // Connects, checks the host key, authenticates and starts SFTP. Does
+    // nothing when already connected. Clears an earlier Cancel.
+    void Connect();
+    // Closes the connection. Does nothing when not connected.
+    void Disconnect();
+    // Ends the current wait at once with EAbortError("Socket send aborted");
+    // when no operation is waiting, the next wait ends so.
+    void Cancel();
+
+    // Makes every missing folder of `remotePath` ("a/b/c", "/srv/www/a");
+    // folders that exist are fine.
+    void MakeFolders(const std::string &remotePath);
+    // Uploads a local file to `remotePath`: written under a temporary name in
+    // the target's folder, then renamed over the target, so the target is
+    // always either the old file or the whole new one. After a failure or a
+    // Cancel the temporary file is removed (best effort; OnLog says when it
+    // could not be).
+    void UploadWhole(const std::string &localPath, const std::string &remotePath);
+    // Names in a remote folder, as the server lists them, without "." and
+    // ".." and without hidden names (beginning with ".").
+    std::vector<std::string> ListNames(const std::string &remoteFolder);
+    // Downloads `remotePath` into a new local file that replaces `localPath`
+    // only when the whole file has arrived.
+    void Download(const std::string &remotePath, const std::string &localPath);
+
+private:
+    struct Reply {
+        quint8 type = 0;
+        QByteArray body; // the bytes after the request id
+    };
+    class BusyScope;
+
+    // connection set-up
+    int openTcp(const std::string &host, int port);
+    std::string hostLabel() const; // "host", or "[host]:port" off port 22
+    void checkHostKey();
+    void authenticate();
+    void startSftp();
+    void teardown();
+    void log(const std::string &line);
+
+    // waiting
+    void look();
+    void waitUntil(const std::function<bool()> &done, const char *silenceMessage = nullptr);
+    void waitSftp(const std::function<bool()> &done);
+    int waitSsh(const std::function<int()> &step, int again);
+    void markBroken(const std::string &message);
+    void requireConnection();
+
+    // SFTP packets
+    quint32 send(quint8 type, const QByteArray &payload, bool wantReply = true);
+    Reply await(quint32 id);
+    bool take(quint32 id, Reply &out);
+    void pumpChannel();
+    void parseInput();
+    std::string statusText(const Reply &r) const;
+    quint32 statusCode(const Reply &r) const;
+    QByteArray openHandle(const std::string &path, quint32 flags, const std::string &what);
+    void closeQuietly(const QByteArray &handle);
+    void renameOver(const std::string &from, const std::string &to, bool &keepFrom);
+    void discardTemp(const std::string &temp, const QByteArray &handle);
+    void forgetPending();
+
+    ssh_session_struct *m_session = nullptr;
+    ssh_channel_struct *m_channel = nullptr;
+    int m_fd = -1;
+    quint64 m_fdInode = 0, m_fdDevice = 0; // identify m_fd's socket
+    QSocketNotifier *m_readNote = nullptr;
+    QSocketNotifier *m_writeNote = nullptr;
+    QElapsedTimer m_activity; // restarted whenever bytes arrive
+
+    QByteArray m_out; // packets not yet taken by the channel
+    qsizetype m_outHead = 0;
+    QByteArray m_in; // bytes of the channel not yet parsed
+    qsizetype m_inHead = 0;
+    quint32 m_nextId = 1;
+    std::set<quint32> m_pending; // ids whose reply someone waits for
+    std::map<quint32, Reply> m_arrived; // replies to pending ids
+    bool m_versionArrived = false;
+    quint32 m_serverVersion = 0;
+    bool m_posixRename = false;
+    std::set<std::string> m_knownFolders; // made or seen by MakeFolders
+
+    bool m_cancel = false;
+    bool m_busy = false;
+    bool m_disconnectRequested = false; // Disconnect came during a wait
+    bool m_tcpConnecting = false;
+    std::string m_brokenMessage; // the connection can no longer be used
+};
+
+} // namespace tl

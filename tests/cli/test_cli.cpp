@@ -1,0 +1,372 @@
+// The command line run as a user's script would: the real executable as a
+// process with no display, in a program folder of its own.
+#include "pyftpserver.h"
+#include "sshserver.h"
+#include "testsupport.h"
+
+#include "app/core/ini.h"
+#include "app/core/programfiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+
+const QString kFixture = QStringLiteral(TL_TEST_DATA_DIR "/generator/fixture/");
+const QString kExpected = QStringLiteral(TL_TEST_DATA_DIR "/generator/expected/br-windows-1250/");
+// The stamp text the checked outputs carry for the program file's date.
+const std::string kCheckedFileDate = "8.12.2025 15:00:00";
+const char *const kPassword = "s3cret-Pa55";
+
+struct Result {
+    int status = -1;
+    QString out, err;
+};
+
+// A program folder holding a copy of the executable, whose file date is
+// fixed, and a project "blog" laid out below it.
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // One hour east of UTC, for this process (the stamp it predicts) and
+        // for the program it starts.
+        qputenv("TZ", "UTC-1");
+        tzset();
+        root = dir.path() + "/";
+        exe = root + "tarvlit";
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TL_TARVLIT_EXE), exe));
+        QFile f(exe);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2025, 12, 8), QTime(15, 0)),
+                                  QFileDevice::FileModificationTime));
+        f.close();
+        QDir().mkpath(root + "conf");
+        QDir().mkpath(root + "site");
+        QDir().mkpath(root + "data");
+        for (const QString &n : QDir(kFixture + "data").entryList(QDir::Files))
+            QFile::copy(kFixture + "data/" + n, root + "data/" + n);
+    }
+
+    // The project file as the window writes it, with these keys set.
+    void writeProject(const std::vector<std::pair<std::string, std::string>> &keys = {})
+    {
+        const std::string t = (kFixture + "templates/").toStdString();
+        const std::string r = root.toStdString();
+        writeBytes(root + "conf/blog.tvp",
+                   "[TForm1]\r\npathMAIN_Text=" + r + "site\r\npathDATA_Text=" + r
+                       + "data\r\nfileTEMPLATE_Text=" + t + "template.htm\r\narchiveTEMPLATE_Text="
+                       + t + "archtemp.htm\r\nedtRSSTEMPLATE_Text=" + t
+                       + "template.rss\r\nedtTXTTEMPLATE_Text=" + t
+                       + "template.txt\r\ndirPATHARCHIVES_Text=archiv/\r\nedtCOUNT_Text=5\r\n"
+                         "edtMAINURI_Text=http://blog.example.com/\r\nedtAUTHOR_Text=Jan Nov\xE1k\r\n"
+                         "edtEMAIL_Text=jan@example.com\r\n");
+        for (const auto &[key, value] : keys)
+            iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", key, value);
+    }
+
+    Result run(const QStringList &args, const QString &password = QString())
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD"})
+            env.remove(QString::fromLatin1(v));
+        env.insert("SOURCE_DATE_EPOCH", "1796673900"); // 7 December 2026, 20:05 UTC
+        if (!password.isNull())
+            env.insert("TARVLIT_FTP_PASSWORD", password);
+        p.setProcessEnvironment(env);
+        p.start(exe, args);
+        p.closeWriteChannel();
+        Result r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+
+    QTemporaryDir dir;
+    QString root, exe;
+};
+
+std::string replaced(std::string s, const std::string &from, const std::string &to)
+{
+    for (auto at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+        s.replace(at, from.size(), to);
+    return s;
+}
+
+TEST_F(CommandLine, GenerateWritesTheCheckedSiteWithoutADisplay)
+{
+    writeProject();
+    const Result r = run({"generate", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("Read from list...\nCompleted.\nGenerating blog...\n"));
+    EXPECT_TRUE(r.err.endsWith("Generating archive files...\nCompleted.\n"));
+
+    const std::string fileDate = FileDateText(exe.toStdString());
+    const auto site = filesBelow(root + "site");
+    auto expected = filesBelow(kExpected);
+    expected.erase("log.list");
+    expected.erase("upload.list");
+    ASSERT_EQ(site.size(), expected.size());
+    for (const auto &[rel, bytes] : expected) {
+        const auto it = site.find(rel);
+        ASSERT_NE(it, site.end()) << rel.toStdString();
+        EXPECT_EQ(it->second, replaced(bytes, kCheckedFileDate, fileDate)) << rel.toStdString();
+    }
+}
+
+TEST_F(CommandLine, FailuresEndWithTheirStatusAndMessage)
+{
+    Result r = run({"generate", "nosuch"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("Unknown project \"nosuch\"")) << r.err.toStdString();
+
+    r = run({"frobnicate", "blog"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("Unknown command \"frobnicate\"")) << r.err.toStdString();
+
+    // A template without its post block stops before anything is written.
+    writeBytes(root + "broken.htm", "<html>no block</html>");
+    writeProject({{"fileTEMPLATE_Text", root.toStdString() + "broken.htm"}});
+    r = run({"generate", "blog"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("broken.htm")) << r.err.toStdString();
+    EXPECT_TRUE(QDir(root + "site").isEmpty());
+
+    writeProject({{"pathDATA_Text", root.toStdString() + "gone"}});
+    r = run({"generate", "blog"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(root + "gone")) << r.err.toStdString();
+}
+
+TEST_F(CommandLine, HelpAndVersion)
+{
+    Result r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char *word : {"generate PROJECT", "publish PROJECT", "fetch PROJECT", "--data",
+                             "TARVLIT_FTP_PASSWORD"})
+        EXPECT_TRUE(r.out.contains(word)) << word;
+    r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.trimmed(), "Tarvel Lite " + QString::fromStdString(
+                                                    ProductVersionText(exe.toStdString())));
+}
+
+class CommandLineFtp : public CommandLine {
+protected:
+    void SetUp() override
+    {
+        CommandLine::SetUp();
+        QDir().mkpath(serverRoot.path() + "/www");
+        QDir().mkpath(serverRoot.path() + "/data");
+        if (!server.start(serverRoot.path(), {"--commands", commandLog()}))
+            GTEST_SKIP() << "pyftpdlib cannot start: " << server.error().toStdString();
+        writeProject({{"edtFTPADDRESS_Text", "127.0.0.1"},
+                      {"edtUSER_Text", "user"},
+                      {"edtPORT_Text", std::to_string(server.port())},
+                      {"rPATHMAIN_Text", "/www/"},
+                      {"rDATAPATH_Text", "/data/"}});
+    }
+
+    // No file below the program folder and no output holds the password.
+    void expectPasswordNowhere(const Result &r)
+    {
+        EXPECT_FALSE(r.out.contains(kPassword));
+        EXPECT_FALSE(r.err.contains(kPassword));
+        for (const auto &[rel, bytes] : filesBelow(root))
+            EXPECT_EQ(bytes.find(kPassword), std::string::npos) << rel.toStdString();
+    }
+
+    QString commandLog() const { return dir.path() + "-commands.log"; }
+    // The files stored since the last call, by remote name.
+    QStringList stored()
+    {
+        QStringList out;
+        const QString log = QString::fromStdString(fileBytes(commandLog()));
+        for (const QString &line : log.split('\n', Qt::SkipEmptyParts))
+            if (line.startsWith("STOR "))
+                out << line.mid(5);
+        QFile::remove(commandLog());
+        return out;
+    }
+
+    QTemporaryDir serverRoot;
+    PyFtpServer server;
+};
+
+TEST_F(CommandLineFtp, PublishSendsTheSiteAndPostsAndFetchBringsThePostsBack)
+{
+    const Result sent = run({"publish", "blog", "--data"}, "pw");
+    ASSERT_EQ(sent.status, 0) << sent.err.toStdString();
+    EXPECT_TRUE(sent.err.contains("Sending index.html (1 of 13)")) << sent.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/data"), filesBelow(root + "data"));
+
+    // Another machine: an empty data folder fetches every post.
+    const auto posts = filesBelow(root + "data");
+    QDir(root + "data").removeRecursively();
+    QDir().mkpath(root + "data");
+    const Result fetched = run({"fetch", "blog"}, "pw");
+    ASSERT_EQ(fetched.status, 0) << fetched.err.toStdString();
+    EXPECT_EQ(filesBelow(root + "data"), posts);
+}
+
+TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
+{
+    writeBytes(serverRoot.path() + "/www/index.html", "old");
+    for (const QStringList &args : {QStringList{"publish", "blog"}, QStringList{"fetch", "blog"}}) {
+        const Result r = run(args, kPassword);
+        EXPECT_EQ(r.status, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("530")) << r.err.toStdString();
+        expectPasswordNowhere(r);
+    }
+    EXPECT_EQ(fileBytes(serverRoot.path() + "/www/index.html"), "old");
+
+    // Without the variable and without a terminal there is nobody to ask.
+    const Result r = run({"publish", "blog"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("TARVLIT_FTP_PASSWORD")) << r.err.toStdString();
+}
+
+TEST_F(CommandLineFtp, ASecondPublishSendsOnlyWhatChangedAndTheOptionsSayWhatElse)
+{
+    ASSERT_EQ(run({"publish", "blog", "--data"}, "pw").status, 0);
+    EXPECT_EQ(stored().size(), 13);
+
+    // Nothing changed: nothing goes.
+    Result r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(stored(), QStringList());
+
+    // One new short post in the newest month: the pages that show it and
+    // the post itself.
+    writeBytes(root + "data/1052100000.txt", "Nov\xFD\r\nKr\xE1tk\xFD text");
+    r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(stored(), QStringList({"/www/index.html", "/www/rss.xml", "/www/text.htm",
+                                     "/www/archiv/2003-05.html", "/data/1052100000.txt"}));
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
+
+    // A dry run lists and connects to nothing; --whole-site takes every page.
+    r = run({"publish", "blog", "--whole-site", "--dry-run"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(" -> /www/"), 7) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(root + "site/archiv/2003-04.html -> /www/archiv/2003-04.html"));
+    EXPECT_EQ(fileBytes(commandLog()), "");
+    r = run({"publish", "blog", "--whole-site"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(stored().size(), 7);
+}
+
+TEST_F(CommandLineFtp, ASendThatFailedIsFinishedByTheNextOne)
+{
+    // The data prefix is read-only: the site goes, the posts are refused.
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "rDATAPATH_Text", "/ro/");
+    QDir().mkpath(serverRoot.path() + "/ro");
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--commands", commandLog()}));
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "edtPORT_Text",
+                   std::to_string(server.port()));
+    Result r = run({"publish", "blog", "--data"}, "pw");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(stored().size(), 8); // seven pages, then the refused post
+
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "rDATAPATH_Text", "/data/");
+    r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList second = stored();
+    EXPECT_EQ(second.size(), 6) << second.join(' ').toStdString();
+    EXPECT_TRUE(second.filter("/www/").isEmpty());
+}
+
+// The same commands over SFTP, against OpenSSH's sshd started for the test,
+// with the writer's key and known_hosts in a home folder of the test's own.
+class CommandLineSftp : public CommandLine {
+protected:
+    void SetUp() override
+    {
+        CommandLine::SetUp();
+        server = std::make_unique<SshServer>(serverDir.path());
+        if (!server->start())
+            GTEST_SKIP() << "sshd cannot start: " << server->error().toStdString();
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        QDir().mkpath(home.path() + "/.ssh");
+        QFile::copy(server->clientKeyPath(), knownPath("id_ed25519"));
+        QFile::setPermissions(knownPath("id_ed25519"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        const passwd *pw = getpwuid(getuid());
+        writeProject({{"edtFTPADDRESS_Text", "127.0.0.1"},
+                      {"edtUSER_Text", pw ? pw->pw_name : ""},
+                      {"edtPORT_Text", std::to_string(server->port())},
+                      {"chkSFTP_Checked", "True"},
+                      {"rPATHMAIN_Text", (served.path() + "/www/").toStdString()},
+                      {"rDATAPATH_Text", (served.path() + "/data/").toStdString()}});
+        QDir().mkpath(served.path() + "/www");
+        QDir().mkpath(served.path() + "/data");
+    }
+    void TearDown() override
+    {
+        if (!savedHome.isNull())
+            qputenv("HOME", savedHome);
+    }
+    QString knownPath(const char *name) const { return home.path() + "/.ssh/" + name; }
+
+    QTemporaryDir serverDir, home, served;
+    std::unique_ptr<SshServer> server;
+    QByteArray savedHome;
+};
+
+TEST_F(CommandLineSftp, PublishAndFetchOverSshWithTheHostKeyCheckedAsOpenSshDoes)
+{
+    // Not known yet: refused unless the writer says to record it.
+    Result r = run({"publish", "blog", "--data"}, "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(server->hostKeyFingerprint())) << r.err.toStdString();
+    EXPECT_TRUE(filesBelow(served.path()).empty());
+
+    r = run({"publish", "blog", "--data", "--accept-new-host-key"}, "");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QString::fromStdString(fileBytes(knownPath("known_hosts")))
+                    .contains(QString("[127.0.0.1]:%1").arg(server->port())));
+    EXPECT_EQ(filesBelow(served.path() + "/www"), filesBelow(root + "site"));
+    EXPECT_EQ(filesBelow(served.path() + "/data"), filesBelow(root + "data"));
+
+    // Another machine's empty data folder gets every post back; the key is
+    // known now, so no option is needed.
+    const auto posts = filesBelow(root + "data");
+    QDir(root + "data").removeRecursively();
+    QDir().mkpath(root + "data");
+    r = run({"fetch", "blog"}, "");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesBelow(root + "data"), posts);
+
+    // A server whose key changed is refused, whatever the option says.
+    const QString other = home.path() + "/other";
+    ASSERT_EQ(runProgram("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", other}), 0);
+    const std::string changed = QString("[127.0.0.1]:%1 ").arg(server->port()).toStdString()
+        + QString::fromStdString(fileBytes(other + ".pub")).trimmed().toStdString() + "\n";
+    writeBytes(knownPath("known_hosts"), changed);
+    r = run({"publish", "blog", "--whole-site", "--accept-new-host-key"}, "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("CHANGED")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(knownPath("known_hosts")), changed);
+}
+
+} // namespace

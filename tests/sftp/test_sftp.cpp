@@ -1,0 +1,587 @@
+// The SFTP client against OpenSSH's sshd on a free loopback port, with its
+// own host key, client key and configuration in a temporary folder. The
+// client's HOME is a temporary folder too, so ~/.ssh is the test's own.
+#include "publish/sftpclient.h"
+#include "sshserver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+
+struct Outcome {
+    std::string kind;
+    std::string message;
+};
+
+Outcome outcomeOf(const std::function<void()> &work)
+{
+    try {
+        work();
+        return {};
+    } catch (const EAbortError &e) {
+        return { "EAbortError", e.what() };
+    } catch (const SshHostKeyError &e) {
+        return { "SshHostKeyError", e.what() };
+    } catch (const SshAuthError &e) {
+        return { "SshAuthError", e.what() };
+    } catch (const ESockError &e) {
+        return { "ESockError", e.what() };
+    } catch (const SftpError &e) {
+        return { "SftpError", e.what() };
+    } catch (const AppError &e) {
+        return { "AppError", e.what() };
+    }
+}
+
+QByteArray patternBytes(qsizetype size, unsigned seed)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    quint32 x = seed * 2654435761u + 12345u;
+    for (qsizetype i = 0; i < size; ++i) {
+        x = x * 1664525u + 1013904223u;
+        out[i] = char(x >> 24);
+    }
+    return out;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+// Every entry of a folder, hidden ones included, sorted.
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+double cpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+int openFileCount()
+{
+    return int(QDir("/proc/self/fd")
+                   .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files | QDir::AllEntries)
+                   .size());
+}
+
+class Sftp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_savedHome = qgetenv("HOME");
+        s_dir = new QTemporaryDir;
+        s_server = new SshServer(s_dir->path());
+        s_started = s_server->start();
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete s_server;
+        delete s_dir;
+        s_server = nullptr;
+        s_dir = nullptr;
+        qputenv("HOME", s_savedHome);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_started) << "sshd did not start: " << s_server->error().toStdString();
+        ASSERT_TRUE(home.isValid() && served.isValid() && local.isValid());
+        qputenv("HOME", home.path().toLocal8Bit());
+        ASSERT_TRUE(QDir().mkpath(home.path() + "/.ssh"));
+        ASSERT_TRUE(QFile::copy(s_server->clientKeyPath(), sshPath("id_ed25519")));
+        QFile::setPermissions(
+            sshPath("id_ed25519"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        writeBytes(sshPath("known_hosts"), s_server->knownHostsLine().toLatin1() + "\n");
+        client = makeClient(s_server->port());
+    }
+
+    void TearDown() override
+    {
+        if (client)
+            client->Disconnect();
+        client.reset();
+    }
+
+    std::unique_ptr<SftpClient> makeClient(quint16 port)
+    {
+        auto c = std::make_unique<SftpClient>();
+        c->Host = "127.0.0.1";
+        c->Port = port;
+        c->UserID = currentUser();
+        c->NoDataTimeOut = 20000;
+        c->OnLog = [this](const std::string &line) { logLines.push_back(line); };
+        return c;
+    }
+
+    static std::string currentUser()
+    {
+        const passwd *pw = getpwuid(getuid());
+        return pw ? pw->pw_name : "";
+    }
+
+    QString sshPath(const char *name) const { return home.path() + "/.ssh/" + name; }
+    // A path on the server (it runs on this machine, so it is also a local path).
+    std::string remote(const QString &rel) const
+    {
+        return (served.path() + "/" + rel).toStdString();
+    }
+    QString servedPath(const QString &rel) const { return served.path() + "/" + rel; }
+    std::string localFile(const QString &rel) const
+    {
+        return (local.path() + "/" + rel).toStdString();
+    }
+
+    static QByteArray s_savedHome;
+    static QTemporaryDir *s_dir;
+    static SshServer *s_server;
+    static bool s_started;
+
+    QTemporaryDir home; // the client's HOME
+    QTemporaryDir served; // where the server's files go
+    QTemporaryDir local; // the client's local files
+    std::unique_ptr<SftpClient> client;
+    std::vector<std::string> logLines;
+};
+
+QByteArray Sftp::s_savedHome;
+QTemporaryDir *Sftp::s_dir = nullptr;
+SshServer *Sftp::s_server = nullptr;
+bool Sftp::s_started = false;
+
+TEST_F(Sftp, FilesSurviveUploadIntoNewFoldersAndDownloadByteForByte)
+{
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        { "binary.bin", patternBytes(70000, 1) },
+        { "post.txt", QByteArray("Title \x9a\xe8\r\nline one\r\n\r\n\x00 zero\rlast", 35) },
+        { "empty.txt", QByteArray() },
+        { "big.bin", patternBytes(1300000, 7) },
+    };
+    ASSERT_TRUE(QDir().mkpath(local.path() + "/up"));
+    for (const auto &[name, bytes] : files)
+        writeBytes(local.path() + "/up/" + name, bytes);
+
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    EXPECT_TRUE(std::any_of(logLines.begin(), logLines.end(), [](const std::string &l) {
+        return l.find("Logged in with the key") != std::string::npos;
+    }));
+    ASSERT_EQ(outcomeOf([&] { client->MakeFolders(remote("www/a/b")); }).kind, "");
+    ASSERT_EQ(outcomeOf([&] { client->MakeFolders(remote("www/a/b")); }).kind, "") << "existing";
+    ASSERT_EQ(outcomeOf([&] { client->MakeFolders(remote("www/a/c/")); }).kind, "") << "sibling";
+    EXPECT_TRUE(QDir(servedPath("www/a/c")).exists());
+
+    std::vector<std::pair<qint64, qint64>> progress;
+    client->OnProgress = [&](qint64 done, qint64 total) { progress.emplace_back(done, total); };
+    for (const auto &[name, bytes] : files) {
+        progress.clear();
+        const Outcome o = outcomeOf(
+            [&] { client->UploadWhole(localFile("up/" + name), remote("www/a/b/" + name)); });
+        ASSERT_EQ(o.kind, "") << o.message;
+        if (name == "big.bin") {
+            // Acknowledgements may come in batches on a busy machine: at
+            // least one step before the end, never backwards.
+            ASSERT_GE(progress.size(), 2u);
+            EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+            EXPECT_EQ(progress.back(), std::make_pair(qint64(1300000), qint64(1300000)));
+        }
+    }
+    writeBytes(servedPath("www/a/b/.hidden"), "x");
+
+    std::vector<std::string> names;
+    ASSERT_EQ(outcomeOf([&] { names = client->ListNames(remote("www/a/b")); }).kind, "");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(
+        names, (std::vector<std::string> { "big.bin", "binary.bin", "empty.txt", "post.txt" }));
+
+    ASSERT_TRUE(QDir().mkpath(local.path() + "/down"));
+    for (const std::string &name : names) {
+        progress.clear();
+        const Outcome o = outcomeOf([&] {
+            client->Download(remote("www/a/b/" + QString::fromStdString(name)),
+                localFile("down/" + QString::fromStdString(name)));
+        });
+        ASSERT_EQ(o.kind, "") << o.message;
+        if (name == "big.bin") {
+            ASSERT_FALSE(progress.empty());
+            EXPECT_EQ(progress.back(), std::make_pair(qint64(1300000), qint64(1300000)));
+        }
+    }
+    for (const auto &[name, bytes] : files)
+        EXPECT_EQ(readBytes(local.path() + "/down/" + name), bytes) << name.toStdString();
+    // No temporary file is left on either side.
+    EXPECT_EQ(entries(servedPath("www/a/b")),
+        QStringList({ ".hidden", "big.bin", "binary.bin", "empty.txt", "post.txt" }));
+    EXPECT_EQ(entries(local.path() + "/down"),
+        QStringList({ "big.bin", "binary.bin", "empty.txt", "post.txt" }));
+}
+
+TEST_F(Sftp, UploadReplacesAnExistingFileWithAndWithoutPosixRename)
+{
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    EXPECT_TRUE(client->ServerHasPosixRename());
+    writeBytes(local.path() + "/old", "old content");
+    writeBytes(local.path() + "/new", patternBytes(100000, 3));
+    for (bool posix : { true, false }) {
+        client->UsePosixRename = posix;
+        const std::string target = remote(posix ? "posix.html" : "plain.html");
+        ASSERT_EQ(outcomeOf([&] { client->UploadWhole(localFile("old"), target); }).kind, "");
+        const Outcome o = outcomeOf([&] { client->UploadWhole(localFile("new"), target); });
+        ASSERT_EQ(o.kind, "") << o.message;
+        EXPECT_EQ(readBytes(QString::fromStdString(target)), patternBytes(100000, 3))
+            << "posix rename " << posix;
+    }
+    EXPECT_EQ(entries(served.path()), QStringList({ "plain.html", "posix.html" }));
+}
+
+TEST_F(Sftp, RefusedRequestsNameWhatFailedAndLeaveLocalFilesAlone)
+{
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    writeBytes(local.path() + "/keep.txt", "keep me");
+    Outcome o = outcomeOf([&] { client->Download(remote("missing.txt"), localFile("keep.txt")); });
+    EXPECT_EQ(o.kind, "SftpError");
+    EXPECT_EQ(o.message, "Cannot open remote file " + remote("missing.txt") + ": No such file");
+    EXPECT_EQ(readBytes(local.path() + "/keep.txt"), "keep me");
+    EXPECT_EQ(entries(local.path()), QStringList({ "keep.txt" }));
+
+    o = outcomeOf([&] { client->UploadWhole(localFile("nothere.txt"), remote("x.txt")); });
+    EXPECT_EQ(o.kind, "AppError");
+    EXPECT_EQ(o.message, "Cannot open file " + localFile("nothere.txt"));
+
+    writeBytes(servedPath("afile"), "f");
+    o = outcomeOf([&] { client->MakeFolders(remote("afile/sub")); });
+    EXPECT_EQ(o.kind, "SftpError");
+    EXPECT_EQ(o.message.rfind("Cannot create remote folder " + remote("afile/sub"), 0), 0u)
+        << o.message;
+
+    o = outcomeOf([&] { client->UploadWhole(localFile("keep.txt"), remote("nofolder/x.txt")); });
+    EXPECT_EQ(o.kind, "SftpError");
+    EXPECT_NE(o.message.find("Cannot create remote file " + remote("nofolder/.x.txt.tmp-")),
+        std::string::npos)
+        << o.message;
+    // The connection is still good after refusals.
+    std::vector<std::string> names;
+    EXPECT_EQ(outcomeOf([&] { names = client->ListNames(remote("")); }).kind, "");
+    EXPECT_EQ(names, std::vector<std::string> { "afile" });
+}
+
+TEST_F(Sftp, PasswordLogsInAndAWrongOneIsRefused)
+{
+    QString why;
+    const QString password = SshServer::preparePasswordUser(&why);
+    if (password.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    struct Lock {
+        ~Lock() { SshServer::lockPasswordUser(); }
+    } lock;
+    // A folder the account may write in, inside the test's folder.
+    const passwd *pw = getpwnam(SshServer::kPasswordUser);
+    ASSERT_NE(pw, nullptr);
+    QFile::setPermissions(served.path(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    ASSERT_TRUE(QDir().mkpath(servedPath("pw")));
+    ASSERT_EQ(::chown(QFile::encodeName(servedPath("pw")).constData(), pw->pw_uid, pw->pw_gid), 0);
+    QFile::remove(sshPath("id_ed25519")); // no key to fall back on
+
+    client->UserID = SshServer::kPasswordUser;
+    client->Password = (password + "x").toStdString();
+    Outcome o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "SshAuthError");
+    EXPECT_EQ(o.message,
+        std::string("Authentication failed: the server refused the password for user ")
+            + SshServer::kPasswordUser + " on [127.0.0.1]:" + std::to_string(s_server->port()));
+    EXPECT_FALSE(client->Connected());
+
+    client->Password = password.toStdString();
+    o = outcomeOf([&] { client->Connect(); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    writeBytes(local.path() + "/p.txt", "by password");
+    ASSERT_EQ(
+        outcomeOf([&] { client->UploadWhole(localFile("p.txt"), remote("pw/p.txt")); }).kind, "");
+    EXPECT_EQ(readBytes(servedPath("pw/p.txt")), "by password");
+}
+
+TEST_F(Sftp, WithoutPasswordAndWithoutAnAcceptedKeyTheLoginFails)
+{
+    QFile::remove(sshPath("id_ed25519"));
+    Outcome o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "SshAuthError");
+    EXPECT_NE(o.message.find("accepted no key"), std::string::npos) << o.message;
+
+    // A key the server does not know is offered and refused.
+    ASSERT_EQ(
+        runProgram("ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", sshPath("id_ed25519") }),
+        0);
+    // A key with a passphrase is skipped, never asked for.
+    ASSERT_EQ(runProgram("ssh-keygen",
+                  { "-q", "-t", "ed25519", "-N", "secret", "-f", sshPath("id_other") }),
+        0);
+    o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "SshAuthError");
+    EXPECT_NE(
+        o.message.find("(tried " + sshPath("id_ed25519").toStdString() + ")"), std::string::npos)
+        << o.message;
+    EXPECT_TRUE(std::any_of(logLines.begin(), logLines.end(), [&](const std::string &l) {
+        return l
+            == "Skipped the key " + sshPath("id_other").toStdString()
+            + ": it needs a passphrase or cannot be read";
+    }));
+}
+
+TEST_F(Sftp, KeyOfTheSshAgentLogsIn)
+{
+    // An agent of the test's own, holding the only key the server accepts.
+    const QString socket = home.path() + "/agent.sock";
+    QProcess agent;
+    agent.start("ssh-agent", { "-D", "-a", socket });
+    ASSERT_TRUE(agent.waitForStarted(10000));
+    struct Stop {
+        QProcess &p;
+        ~Stop()
+        {
+            p.kill();
+            p.waitForFinished(5000);
+            qunsetenv("SSH_AUTH_SOCK");
+        }
+    } stop { agent };
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(socket) && clock.elapsed() < 10000)
+        agent.waitForReadyRead(50);
+    qputenv("SSH_AUTH_SOCK", socket.toLocal8Bit());
+    // The socket file appears when the agent binds it, a moment before it
+    // listens: ssh-add is tried again until the agent answers.
+    QByteArray addError;
+    bool added = false;
+    for (int attempt = 0; attempt < 50 && !added; ++attempt) {
+        QProcess add;
+        add.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        add.start("ssh-add", { "-q", sshPath("id_ed25519") });
+        added = add.waitForFinished(10000) && add.exitCode() == 0;
+        addError = add.readAllStandardError();
+        if (!added)
+            QThread::msleep(100);
+    }
+    ASSERT_TRUE(added) << addError.toStdString();
+    QFile::remove(sshPath("id_ed25519"));
+
+    const Outcome o = outcomeOf([&] { client->Connect(); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_TRUE(std::find(logLines.begin(), logLines.end(), "Logged in with a key of the SSH agent")
+        != logLines.end());
+}
+
+TEST_F(Sftp, UnknownHostKeyIsRefusedUnlessAcceptedAndThenRecorded)
+{
+    QFile::remove(sshPath("known_hosts"));
+    Outcome o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "SshHostKeyError");
+    EXPECT_NE(o.message.find("is not known"), std::string::npos) << o.message;
+    EXPECT_FALSE(QFile::exists(sshPath("known_hosts")));
+
+    std::vector<HostKeyInfo> asked;
+    bool answer = false;
+    client->OnUnknownHostKey = [&](const HostKeyInfo &key) {
+        asked.push_back(key);
+        return answer;
+    };
+    o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "SshHostKeyError");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].type, "ssh-ed25519");
+    EXPECT_EQ(asked[0].fingerprint, s_server->hostKeyFingerprint().toStdString());
+    EXPECT_EQ(asked[0].port, s_server->port());
+
+    answer = true;
+    o = outcomeOf([&] { client->Connect(); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_EQ(asked.size(), 2u);
+    client->Disconnect();
+    // Recorded: the next connection does not ask, and OpenSSH finds the entry
+    // too (the file is shared with the user's ssh).
+    o = outcomeOf([&] { client->Connect(); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_EQ(asked.size(), 2u);
+    client->Disconnect();
+    EXPECT_EQ(runProgram("ssh-keygen",
+                  { "-F", QString("[127.0.0.1]:%1").arg(s_server->port()), "-f",
+                      sshPath("known_hosts") }),
+        0);
+
+    // The flag records it without asking.
+    QFile::remove(sshPath("known_hosts"));
+    client->OnUnknownHostKey = nullptr;
+    client->AcceptNewHostKey = true;
+    o = outcomeOf([&] { client->Connect(); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    client->Disconnect();
+    client->AcceptNewHostKey = false;
+    o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "") << "recorded by the flag: " << o.message;
+}
+
+TEST_F(Sftp, ChangedHostKeyIsAlwaysRefused)
+{
+    const QString other = local.path() + "/other_key";
+    ASSERT_EQ(runProgram("ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", other }), 0);
+    const QByteArray otherPub = readBytes(other + ".pub").trimmed();
+    const QByteArray line
+        = QString("[127.0.0.1]:%1 ").arg(s_server->port()).toLatin1() + otherPub + "\n";
+    writeBytes(sshPath("known_hosts"), line);
+
+    int asked = 0;
+    client->OnUnknownHostKey = [&](const HostKeyInfo &) {
+        ++asked;
+        return true;
+    };
+    client->AcceptNewHostKey = true;
+    const Outcome o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "SshHostKeyError");
+    EXPECT_NE(o.message.find("has CHANGED"), std::string::npos) << o.message;
+    EXPECT_NE(o.message.find(s_server->hostKeyFingerprint().toStdString()), std::string::npos);
+    EXPECT_EQ(asked, 0);
+    EXPECT_FALSE(client->Connected());
+    EXPECT_EQ(readBytes(sshPath("known_hosts")), line);
+}
+
+TEST_F(Sftp, CancelMidUploadKeepsTheOldFileAndLeavesNoTemporaryFile)
+{
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    writeBytes(servedPath("index.html"), "the old page");
+    writeBytes(local.path() + "/big.bin", patternBytes(8 * 1024 * 1024, 5));
+    qint64 seen = 0;
+    client->OnProgress = [&](qint64 done, qint64) {
+        if (seen == 0)
+            client->Cancel();
+        seen = done;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    Outcome o = outcomeOf([&] { client->UploadWhole(localFile("big.bin"), remote("index.html")); });
+    EXPECT_EQ(o.kind, "EAbortError");
+    EXPECT_EQ(o.message, "Socket send aborted");
+    EXPECT_LT(seen, 8 * 1024 * 1024);
+    EXPECT_EQ(entries(served.path()), QStringList({ "index.html" }));
+    EXPECT_EQ(readBytes(servedPath("index.html")), "the old page");
+    EXPECT_TRUE(logLines.empty() || logLines.back().find("temporary") == std::string::npos);
+
+    // The connection goes on.
+    client->OnProgress = nullptr;
+    writeBytes(local.path() + "/small.txt", "new page");
+    o = outcomeOf([&] { client->UploadWhole(localFile("small.txt"), remote("index.html")); });
+    EXPECT_EQ(o.kind, "") << o.message;
+    EXPECT_EQ(readBytes(servedPath("index.html")), "new page");
+}
+
+TEST_F(Sftp, StoppedServerEndsTheTransferWithinTheSilenceLimitWithoutSpinning)
+{
+    QTemporaryDir dir;
+    SshServer server(dir.path());
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    writeBytes(sshPath("known_hosts"), server.knownHostsLine().toLatin1() + "\n");
+    QFile::remove(sshPath("id_ed25519"));
+    ASSERT_TRUE(QFile::copy(server.clientKeyPath(), sshPath("id_ed25519")));
+    client = makeClient(server.port());
+    client->NoDataTimeOut = 1500;
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    writeBytes(local.path() + "/big.bin", patternBytes(48 * 1024 * 1024, 9));
+
+    QElapsedTimer sincePause;
+    double cpuAtPause = 0;
+    client->OnProgress = [&](qint64, qint64) {
+        if (sincePause.isValid())
+            return;
+        server.pause();
+        sincePause.start();
+        cpuAtPause = cpuSeconds();
+    };
+    const Outcome o
+        = outcomeOf([&] { client->UploadWhole(localFile("big.bin"), remote("big.bin")); });
+    const qint64 waited = sincePause.elapsed();
+    const double cpu = cpuSeconds() - cpuAtPause;
+    server.resume();
+    EXPECT_EQ(o.kind, "ESockError");
+    EXPECT_EQ(o.message, kMsgNoAnswer);
+    EXPECT_GE(waited, 1400);
+    EXPECT_LT(waited, 5000);
+    EXPECT_LT(cpu, 0.5 * double(waited) / 1000.0) << "the wait spun";
+    EXPECT_FALSE(client->Connected());
+    EXPECT_TRUE(std::any_of(logLines.begin(), logLines.end(), [](const std::string &l) {
+        return l.find("Could not remove the temporary file") != std::string::npos;
+    }));
+    EXPECT_FALSE(QFile::exists(servedPath("big.bin")));
+}
+
+TEST_F(Sftp, ServerThatClosesTheConnectionEndsTheWait)
+{
+    QTemporaryDir dir;
+    SshServer server(dir.path());
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    writeBytes(sshPath("known_hosts"), server.knownHostsLine().toLatin1() + "\n");
+    QFile::remove(sshPath("id_ed25519"));
+    ASSERT_TRUE(QFile::copy(server.clientKeyPath(), sshPath("id_ed25519")));
+    client = makeClient(server.port());
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    server.stop();
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome o = outcomeOf([&] { client->ListNames(remote("")); });
+    EXPECT_EQ(o.kind, "ESockError");
+    EXPECT_EQ(o.message, kMsgConnectionClosed);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_FALSE(client->Connected());
+}
+
+TEST_F(Sftp, RefusedConnectionIsNamedAndNoSocketIsLeaked)
+{
+    const int before = openFileCount();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+        EXPECT_TRUE(client->Connected());
+        client->Disconnect();
+        EXPECT_FALSE(client->Connected());
+    }
+    EXPECT_EQ(openFileCount(), before);
+    s_server->stop();
+    const int stopped = openFileCount();
+    const quint16 port = s_server->port();
+    const Outcome o = outcomeOf([&] { client->Connect(); });
+    EXPECT_EQ(o.kind, "ESockError");
+    EXPECT_EQ(o.message,
+        "Cannot connect to 127.0.0.1 port " + std::to_string(port) + ": 10061:Connection refused");
+    EXPECT_FALSE(client->Connected());
+    EXPECT_EQ(openFileCount(), stopped);
+    s_started = s_server->start(); // for the tests after this one
+}
+
+} // namespace
