@@ -11,8 +11,12 @@
 //    held that no operation touched reads as before, erased sections are gone;
 //  - every line of the document outside the touched keys and erased sections
 //    is still in the file, in order, byte for byte (line end included);
-//  - serializing is stable: a second round changes nothing.
+//  - serializing is stable: a second round changes nothing;
+//  - a written text setting reads back as the text with its surrounding
+//    blanks and control characters removed (line breaks inside as blanks,
+//    at most 2047 bytes); an integer setting reads back as the integer.
 #include "app/core/ini.h"
+#include "app/core/inivalue.h"
 #include "fuzzsupport.h"
 
 #include <map>
@@ -165,6 +169,33 @@ std::vector<Op> parseOps(const std::string &text)
     return ops;
 }
 
+// A text and an integer setting written as the form storage writes them and
+// read back.
+void checkSettingEncodings(const std::string &text)
+{
+    IniFile f;
+    f.writeString("TForm1", "edtNOTE_Text", tl::iniWriteText(text));
+    long long n = 0;
+    for (std::size_t i = 0; i < text.size() && i < 8; ++i)
+        n = (n << 8) | static_cast<unsigned char>(text[i]);
+    const int integer = static_cast<int>(n);
+    f.writeString("TForm1", "pnlLEVY_Width", tl::iniWriteInteger(integer));
+    IniFile g;
+    g.parse(f.serialize());
+
+    std::string expected = tl::iniTrimControls(text);
+    for (char &c : expected)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    if (expected.size() > tl::kIniMaxValueLength)
+        expected.resize(tl::kIniMaxValueLength);
+    expected = tl::iniTrimControls(expected);
+    const std::string got = tl::iniReadText(g.readString("TForm1", "edtNOTE_Text", "<missing>"));
+    FUZZ_CHECK(got == expected, "text setting " + shown(text) + " reads back as " + shown(got));
+    FUZZ_CHECK(tl::iniReadInteger(g.readString("TForm1", "pnlLEVY_Width", "")) == integer,
+               "integer setting " + std::to_string(integer) + " reads back differently");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -205,6 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::set<std::string> touchedKeys;                                  // lower-case keys
     for (const Op &op : ops) {
         if (op.kind == 'w') {
+            checkSettingEncodings(op.value);
             f.writeString(op.section, op.key, op.value);
             written[{lower(op.section), lower(op.key)}] = expectedRead(op.value);
             touchedKeys.insert(lower(op.key));

@@ -14,6 +14,7 @@
 //    converted exactly once, on the main page and in the archive);
 //  - the long-post cut keeps the block up to the first "<!--more-->" and puts
 //    the link to the long-post page right after it;
+//  - the link from an archive folder back to the main page leads there;
 //  - StripTags leaves no "<", only drops bytes, and leaves text without tags
 //    alone; the RSS description is at most 200 bytes plus "..."; XML escaping
 //    leaves no "<" or ">" and unescapes to the input;
@@ -27,6 +28,8 @@
 #include "generator/render.h"
 #include "generator/templates.h"
 
+#include <QDir>
+#include <algorithm>
 #include <cstdlib>
 
 using namespace tl::gen;
@@ -203,7 +206,7 @@ void checkRendering(const std::string &pattern, const PostTexts &texts, const tl
     }
 
     // RSS and TXT pieces must not throw or break the XML.
-    const std::string item = rssItem(texts, post, settings, "http://example.org/");
+    const std::string item = rssItem(texts, post, settings, "http://example.org/", 3600);
     FUZZ_CHECK(countOf(item, "<") == countOf(item, ">"),
                "RSS item " + shown(item));
     (void)txtEntry(texts, post, settings);
@@ -296,6 +299,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         (void)finishTxt(templ, "entry", charset);
     }
     (void)GenArchive(fields[4], {"2003-05", "2003-04"}, settings.archiveFolder);
+
+    // The link from an archive page back to the main page leads there.
+    const std::string &folder = settings.archiveFolder;
+    const bool plainPath = std::all_of(folder.begin(), folder.end(), [](char c) {
+        return c > ' ' && c < 0x7f && c != '\\';
+    });
+    if (plainPath && !folder.empty()) {
+        // Worked out on the text: the page's folder below (or beside) the main
+        // folder, the link appended, "." and ".." resolved.
+        const QString main = "/srv/site";
+        const QString from =
+            folder[0] == '/' ? QString::fromStdString(folder) : main + "/" + QString::fromStdString(folder);
+        for (const char *page : {"index.html", ":main.html"}) {
+            const std::string link = linkToMainFolder("/srv/site/", folder, page);
+            const QString target = QDir::cleanPath(from + "/" + QString::fromStdString(link));
+            FUZZ_CHECK(target == main + "/" + page,
+                       "link " + shown(link) + " from " + shown(folder) + " leads to " + target.toStdString());
+        }
+    }
 
     // The charset table.
     const auto &table = win1250ToIsoTable();

@@ -10,6 +10,7 @@
 //    other without losing a character.
 #include "app/core/cp1250.h"
 #include "app/core/ini.h"
+#include "app/core/inivalue.h"
 #include "fuzzsupport.h"
 #include "tags/hotkey.h"
 #include "tags/tagtext.h"
@@ -22,21 +23,13 @@ namespace {
 
 std::string utf8(const QString &s) { return s.toUtf8().toStdString(); }
 
-// The settings file's list line as the form storage writes it: a value that
-// starts and ends with the same quote gets one more pair of double quotes.
-std::string quotedForIni(const std::string &v)
-{
-    if (!v.empty() && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        return "\"" + v + "\"";
-    return v;
-}
-
-// Writes `value` as a list item of the settings file and reads it back.
+// Writes `value` as a list item of the settings file (quoted as the form
+// storage writes list lines) and reads it back.
 std::string throughSettingsFile(const std::string &section, const std::string &value)
 {
     tl::IniFile f;
     f.parse("[ShortCuts]\r\nVisible=0\r\n");
-    f.writeString(section, "Item0", quotedForIni(value));
+    f.writeString(section, "Item0", tl::iniQuoted(value));
     tl::IniFile g;
     g.parse(f.serialize());
     return g.readString(section, "Item0", "<missing>");
