@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Tarvel Lite needs on Debian.
+# With the argument "sanitizers" it also installs clang with its libFuzzer and
+# sanitizer runtimes and llvm-symbolizer, which scripts/sanitize.sh and
+# scripts/fuzz.sh need.
 set -euo pipefail
 # libssh-dev: the SFTP client. openssh-server: the tests start their own sshd
 # on a loopback port (never the system's). openssh-client: ssh-keygen for the
@@ -10,6 +13,12 @@ set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev python3-pyftpdlib python3-openssl vsftpd openssl curl xvfb xauth
       libssh-dev openssh-server openssh-client libxml2-utils hugo)
+for group in "$@"; do
+  case "$group" in
+    sanitizers) PKGS+=(clang libclang-rt-dev llvm) ;;
+    *) echo "install-deps.sh: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,6 +10,7 @@ namespace tl {
 
 namespace {
 
+// Blanks around section and key names and in otherwise empty lines.
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string trimmed(const std::string &s, std::size_t from = 0, std::size_t to = std::string::npos)
@@ -19,6 +20,20 @@ std::string trimmed(const std::string &s, std::size_t from = 0, std::size_t to =
     while (from < to && isBlank(s[from]))
         ++from;
     while (to > from && isBlank(s[to - 1]))
+        --to;
+    return s.substr(from, to - from);
+}
+
+// A value loses only the spaces around it: a tab or another control
+// character at either end is part of the value (a tag's start or end text
+// may begin or end with one), and a carriage return that is not part of the
+// line end is a byte of the value like any other.
+std::string spacesTrimmed(const std::string &s, std::size_t from)
+{
+    std::size_t to = s.size();
+    while (from < to && s[from] == ' ')
+        ++from;
+    while (to > from && s[to - 1] == ' ')
         --to;
     return s.substr(from, to - from);
 }
@@ -36,7 +51,7 @@ char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 // The value of a key line as a read returns it.
 std::string readValue(const std::string &line, std::size_t equals)
 {
-    std::string v = trimmed(line, equals + 1);
+    std::string v = spacesTrimmed(line, equals + 1);
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
     if (v.size() > kIniMaxValueLength)
@@ -56,7 +71,7 @@ std::string oneLine(std::string s)
 
 } // namespace
 
-IniFile::Line::Line(std::string t) : text(std::move(t))
+IniFile::Line::Line(std::string t, std::string e) : text(std::move(t)), eol(std::move(e))
 {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i]))
@@ -102,35 +117,49 @@ void IniFile::parse(const std::string &bytes)
     crlf_ = false;
     unreadable_ = false;
     std::size_t pos = 0;
-    bool first = true;
     while (pos < bytes.size()) {
         std::size_t nl = bytes.find('\n', pos);
-        std::size_t end = nl == std::string::npos ? bytes.size() : nl;
-        std::string line = bytes.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            if (first && nl != std::string::npos)
-                crlf_ = true;
-        }
-        first = false;
-        lines_.emplace_back(std::move(line));
-        if (nl == std::string::npos)
+        if (nl == std::string::npos) {
+            // The last line without a line end: every byte of it is text.
+            lines_.emplace_back(bytes.substr(pos), std::string());
             break;
+        }
+        // Only the one carriage return right before the line feed belongs to
+        // the line end; any other carriage return is text and stays.
+        const bool cr = nl > pos && bytes[nl - 1] == '\r';
+        if (lines_.empty())
+            crlf_ = cr;
+        lines_.emplace_back(bytes.substr(pos, nl - pos - (cr ? 1 : 0)), cr ? "\r\n" : "\n");
         pos = nl + 1;
     }
 }
 
+const char *IniFile::lineEnd() const { return crlf_ ? "\r\n" : "\n"; }
+
+IniFile::Line IniFile::newLine(std::string text, std::string eol) const
+{
+    if (eol.empty())
+        eol = lineEnd();
+    return Line(std::move(text), std::move(eol));
+}
+
 std::string IniFile::serialize() const
 {
-    const char *eol = crlf_ ? "\r\n" : "\n";
     std::string out;
     std::size_t total = 0;
     for (const Line &l : lines_)
         total += l.text.size() + 2;
     out.reserve(total);
-    for (const Line &l : lines_) {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Line &l = lines_[i];
         out += l.text;
-        out += eol;
+        if (!l.eol.empty())
+            out += l.eol;
+        else if (i + 1 < lines_.size())
+            // A last line without a line end that now has lines after it. A
+            // carriage return ending its text must not merge with the line
+            // feed into a line end, so such a line gets CR LF.
+            out += (!l.text.empty() && l.text.back() == '\r') ? "\r\n" : lineEnd();
     }
     return out;
 }
@@ -181,7 +210,8 @@ void IniFile::writeString(const std::string &section, const std::string &key, co
     const std::string v = oneLine(value);
     if (auto at = findKey(section, key)) {
         // Keep the key's spelling as it stands in the file.
-        lines_[*at] = Line(lines_[*at].name + "=" + v);
+        // The line keeps its own line end (a written line always gets one).
+        lines_[*at] = newLine(lines_[*at].name + "=" + v, lines_[*at].eol);
         return;
     }
     const std::string line = oneLine(key) + "=" + v;
@@ -191,13 +221,13 @@ void IniFile::writeString(const std::string &section, const std::string &key, co
         std::size_t insertAt = s.end;
         while (insertAt > s.header + 1 && isBlankLine(lines_[insertAt - 1].text))
             --insertAt;
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), Line(line));
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(line));
         return;
     }
     if (!lines_.empty() && !isBlankLine(lines_.back().text))
-        lines_.emplace_back(std::string());
-    lines_.emplace_back("[" + oneLine(section) + "]");
-    lines_.emplace_back(line);
+        lines_.push_back(newLine(std::string()));
+    lines_.push_back(newLine("[" + oneLine(section) + "]"));
+    lines_.push_back(newLine(line));
 }
 
 void IniFile::eraseSection(const std::string &section)

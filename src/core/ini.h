@@ -3,9 +3,10 @@
 //  - section lines "[name]" and key lines "key=value"; section and key names
 //    match without regard to (ASCII) letter case;
 //  - a read value is the text after the first "=", with leading and trailing
-//    blanks removed and one enclosing pair of double or single quotes
-//    stripped, cut to 2047 bytes; a missing file, section or key gives the
-//    caller's default;
+//    spaces removed (only spaces: a tab or a carriage return there is part of
+//    the value) and one enclosing pair of double or single quotes stripped,
+//    cut to 2047 bytes; a missing file, section or key gives the caller's
+//    default;
 //  - a write replaces the value where the key stands, or appends the key at
 //    the end of its section, or appends the section at the end of the file;
 //  - erasing a section removes its header line and everything under it;
@@ -14,7 +15,11 @@
 // Everything is bytes: names and values are passed through unchanged.
 //
 // Lines the reader does not understand (no "=", stray bytes, text before the
-// first section) are kept as they are and written back unchanged. A section
+// first section) are kept as they are and written back unchanged. Every line
+// keeps its own line end (LF, or CR LF: one carriage return right before the
+// line feed); any other carriage return is text. So a document that is
+// parsed and serialized again comes back byte for byte, whatever mix of line
+// ends it has. A section
 // header without "]" opens a section named by the rest of its line.
 #include <optional>
 #include <string>
@@ -39,8 +44,9 @@ public:
 
     // Replaces the content with `bytes` (line ends LF or CR LF).
     void parse(const std::string &bytes);
-    // The document as file bytes. Line ends follow the file that was read
-    // (CR LF when its first line ended so), LF for a new file.
+    // The document as file bytes. Lines that were read keep their own line
+    // ends; lines that were written end like the first line of the file that
+    // was read (CR LF when it ended so), with LF for a new file.
     std::string serialize() const;
 
     const std::string &path() const { return path_; }
@@ -54,7 +60,8 @@ public:
 
     // Sets `key` in `section` to `value` as written: in place, at the end of
     // the section, or in a new section at the end. Line breaks inside the
-    // name or value are written as blanks so a value can never add lines.
+    // name or value (CR or LF) are written as blanks so a value can never add
+    // lines, here or in another reader of the file.
     void writeString(const std::string &section, const std::string &key, const std::string &value);
     // Removes the section's header line and all lines up to the next section.
     void eraseSection(const std::string &section);
@@ -69,8 +76,9 @@ private:
     // is read or written, so that lookups only compare names.
     struct Line {
         enum class Kind { Other, Section, Key };
-        explicit Line(std::string text);
-        std::string text;
+        Line(std::string text, std::string eol);
+        std::string text;       // the line without its line end
+        std::string eol;        // "\n", "\r\n", or "" for a last line without one
         Kind kind = Kind::Other;
         std::string name;       // section or key name, trimmed
         std::size_t equals = 0; // position of "=" in a key line
@@ -81,6 +89,10 @@ private:
     };
     std::vector<Span> sections(const std::string &name) const;
     std::optional<std::size_t> findKey(const std::string &section, const std::string &key) const;
+    // The line end of lines the program writes.
+    const char *lineEnd() const;
+    // A line the program writes: with the given line end, or the document's.
+    Line newLine(std::string text, std::string eol = {}) const;
 
     std::string path_;
     std::vector<Line> lines_;

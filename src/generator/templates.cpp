@@ -139,6 +139,19 @@ void fillSitePlaceholders(std::string &text, const SiteTexts &site)
     replaceAllInPlace(text, kMainPage, site.mainPage);
 }
 
+namespace {
+
+// A path for QDir that always means the file system: QDir takes a path
+// beginning with ":" for one of the program's built-in resources, so a folder
+// or page named ":x" is written "./:x".
+QString fileSystemPath(const std::string &path)
+{
+    const QString p = pathText(path);
+    return p.startsWith(QLatin1Char(':')) ? QStringLiteral("./") + p : p;
+}
+
+} // namespace
+
 std::string linkToMainFolder(const std::string &mainFolder, const std::string &pageFolder,
                              const std::string &mainPage)
 {
@@ -147,10 +160,10 @@ std::string linkToMainFolder(const std::string &mainFolder, const std::string &p
     // Worked out on the folders themselves, so "./", "..", doubled "/" and
     // absolute archive folders all come out right. Links use "/" whatever
     // the platform.
-    const QDir main(pathText(mainFolder.empty() ? std::string(".") : mainFolder));
-    const QDir from(QDir::cleanPath(main.absoluteFilePath(pathText(pageFolder))));
+    const QDir main(fileSystemPath(mainFolder.empty() ? std::string(".") : mainFolder));
+    const QDir from(QDir::cleanPath(main.absoluteFilePath(fileSystemPath(pageFolder))));
     return pathBytes(QDir::fromNativeSeparators(
-        from.relativeFilePath(main.absoluteFilePath(pathText(mainPage)))));
+        from.relativeFilePath(main.absoluteFilePath(fileSystemPath(mainPage)))));
 }
 
 } // namespace tl::gen

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, IniRead,
     ::testing::Values(
         ReadCase{"SectionAndKeyIgnoreCase", "[TForm1]\nPathMain_Text=c\n", "tform1", "PATHMAIN_TEXT", "c"},
-        ReadCase{"BlanksAroundNameAndValueTrimmed", "[s]\n  k \t=   two  words  \t\n", "s", "k", "two  words"},
+        ReadCase{"BlanksAroundNameSpacesAroundValueTrimmed", "[s]\n  k \t=   two  words  \n", "s", "k", "two  words"},
         ReadCase{"DoubleQuotesStripped", "[s]\nk=\"a b\"\n", "s", "k", "a b"},
         ReadCase{"SingleQuotesStripped", "[s]\nk='x'\n", "s", "k", "x"},
         ReadCase{"OnlyOnePairStripped", "[s]\nk=\"\"x\"\"\n", "s", "k", "\"x\""},
@@ -130,6 +131,52 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"HeaderWithoutBracketKept", "[s\na=1\n", "s", "b", "2", "[s\na=1\nb=2\n"},
         WriteCase{"ValueWrittenAsGiven", "[s]\n", "s", "k", "  \"q\"  ", "[s]\nk=  \"q\"  \n"}),
     [](const ::testing::TestParamInfo<WriteCase> &info) { return std::string(info.param.name); });
+
+// Only spaces are trimmed around a value: a tag text stored with a leading or
+// trailing tab (or another control character) used to lose it on reading.
+TEST(IniRegression, ControlCharactersAroundValueSurviveWriteAndRead)
+{
+    const std::string values[] = {"\tstart", "end\t", "\t", "\v x \f", "\x01\x1f"};
+    IniFile f;
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        f.writeString("ShortCuts.StrSTART_Strings", "Item" + std::to_string(i), values[i]);
+    IniFile again;
+    again.parse(f.serialize());
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        EXPECT_EQ(again.value("ShortCuts.StrSTART_Strings", "Item" + std::to_string(i)), values[i]);
+    // Spaces still go, also next to a kept tab.
+    again.parse("[s]\nk=  \tv\t  \n");
+    EXPECT_EQ(again.value("s", "k"), "\tv\t");
+}
+
+// A file whose first line ends in LF alone used to lose one CR from every
+// line ending in CR CR LF (and the CR of every CR LF line) on each save.
+TEST(IniRegression, SavingNeverDropsCarriageReturnsOfAnotherLineEnd)
+{
+    const std::string before = "[s]\na=1\r\r\nb=2\r\nc\r=3\n\r\n[t]\r\nx=\r\r\ry";
+    IniFile f;
+    f.parse(before);
+    EXPECT_EQ(f.serialize(), before);
+    EXPECT_EQ(f.value("s", "a"), "1\r");
+    EXPECT_EQ(f.value("s", "b"), "2");
+    EXPECT_EQ(f.value("t", "x"), "\r\r\ry");
+    std::string bytes = before;
+    for (int save = 0; save < 3; ++save) {
+        IniFile g;
+        g.parse(bytes);
+        g.writeString("u", "k", std::to_string(save));
+        bytes = g.serialize();
+    }
+    // Three saves later every line that was there is there byte for byte;
+    // the unterminated last line got a line end that keeps its own CR.
+    EXPECT_EQ(bytes, "[s]\na=1\r\r\nb=2\r\nc\r=3\n\r\n[t]\r\nx=\r\r\ry\n\n[u]\nk=2\n");
+    IniFile h;
+    h.parse("[s]\nk=v\r");
+    h.writeString("s", "j", "w");
+    EXPECT_EQ(h.serialize(), "[s]\nk=v\r\r\nj=w\n");
+    h.parse(h.serialize());
+    EXPECT_EQ(h.value("s", "k"), "v\r");
+}
 
 TEST(IniErase, RemovesHeaderAndEverythingUpToNextSection)
 {

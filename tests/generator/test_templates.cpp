@@ -133,6 +133,15 @@ TEST(SitePlaceholders, EveryOccurrenceAndTheWayBackToTheMainPage)
     EXPECT_EQ(linkToMainFolder(main, "/srv/site/arch/", "index.html"), "../index.html");
 }
 
+// QDir reads a path that begins with ":" as a built-in resource: an archive
+// folder or main page named so got a link that led somewhere else.
+TEST(SitePlaceholders, LinkFromAFolderOrToAPageWhoseNameBeginsWithAColon)
+{
+    EXPECT_EQ(linkToMainFolder("/srv/site", ":73296.txt", "index.html"), "../index.html");
+    EXPECT_EQ(linkToMainFolder("/srv/site", ":a/b/", ":main.html"), "../../:main.html");
+    EXPECT_EQ(linkToMainFolder("/srv/site", "archiv/", ":main.html"), "../:main.html");
+}
+
 TEST(Stamp, GeneratorStampAndNewLines)
 {
     EXPECT_EQ(generatorStamp("2.1.0.12", "7.12.2026 21:05:00"),
