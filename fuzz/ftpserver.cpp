@@ -93,7 +93,7 @@ void ScriptedFtpServer::reset(const FtpScript &s)
     commands.clear();
     retrSent.clear();
     listingSent.clear();
-    retrDone = listingDone = false;
+    retrDone = listingDone = retrStarted = false;
 }
 
 void ScriptedFtpServer::closeAll()
@@ -423,6 +423,8 @@ void FtpSession::onDataReady()
     if (m_half)
         bytes.resize(bytes.size() / 2);
     (listing ? m_server.listingSent : m_server.retrSent) = bytes;
+    if (!listing)
+        m_server.retrStarted = true;
     (listing ? m_server.listingDone : m_server.retrDone) = false;
     QObject::connect(d, &QTcpSocket::bytesWritten, this, [this] { touch(); });
     QObject::connect(d, &QTcpSocket::disconnected, this, [this, listing] {

@@ -84,6 +84,9 @@ public:
     // whether they did so to the end (the server closed the connection).
     std::string retrSent, listingSent;
     bool retrDone = false, listingDone = false;
+    // Whether a download's data step began at all (its reply may have had no
+    // "!DATA" line, and then the data connection only ever closes).
+    bool retrStarted = false;
 
 private:
     friend class FtpSession;

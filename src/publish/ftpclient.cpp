@@ -20,6 +20,7 @@ const char *const kMsgDataCertificate =
 const char *const kMsgReplyTooLong = "Protocol error: the server's reply is too long";
 const char *const kMsgReplyNotEnded = "Protocol error: the server's reply did not end";
 const char *const kMsgBadPassiveReply = "Protocol error: no port in the passive mode reply";
+const char *const kMsgIncomplete = "Transfer incomplete: received ";
 
 namespace {
 
@@ -172,6 +173,15 @@ int FtpClient::SizeFromReply(const std::string &line)
             return 0;
     }
     return static_cast<int>(value);
+}
+
+qint64 FtpClient::ExactSizeFromReply(const std::string &line)
+{
+    static const std::regex form(R"(\((\d{1,18}) bytes\))", std::regex::icase);
+    std::smatch m;
+    if (!std::regex_search(line, m, form))
+        return -1;
+    return std::stoll(m[1].str());
 }
 
 FtpCommandKind FtpClient::CommandKind(const std::string &command)
@@ -759,9 +769,12 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
         failure(cmdDownload);
     m_finalReplyDue = true;
     m_byteCount = SizeFromReply(m_lastReply);
-    readRestOfReply(m_lastReply, [this](const std::string &line) {
+    qint64 exact = ExactSizeFromReply(m_lastReply);
+    readRestOfReply(m_lastReply, [this, &exact](const std::string &line) {
         if (m_byteCount == 0)
             m_byteCount = SizeFromReply(line);
+        if (exact < 0)
+            exact = ExactSizeFromReply(line);
     });
     progress(0, m_byteCount);
     dataPhase([&] { m_data->CaptureFile(out.device(), target); },
@@ -769,6 +782,12 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
                   m_byteCount = m_data->BytesRecvd();
                   report("Received " + std::to_string(m_byteCount) + " Bytes", 1);
               });
+    // In binary mode the server's "(1234 bytes)" is the file's size: fewer
+    // bytes mean the data connection ended early, even when the server's
+    // final reply says all went well. The old file stays.
+    if (exact > m_byteCount)
+        throw FTPException(kMsgIncomplete + std::to_string(m_byteCount) + " of " + std::to_string(exact)
+                           + " bytes");
     if (!out.commit())
         throw LocalFileError(msgCannotCreateFile(target));
     m_data.reset();

@@ -174,6 +174,9 @@ public:
 
     // Size announced in a reply ("... (1234 bytes)"), 0 when there is none.
     static int SizeFromReply(const std::string &line);
+    // The exact size a reply line announces in the form "(1234 bytes)", or
+    // -1. Only this form is trusted to judge whether a download arrived whole.
+    static qint64 ExactSizeFromReply(const std::string &line);
     // Kind of a command sent through DoCommand.
     static FtpCommandKind CommandKind(const std::string &command);
     // Where UploadWhole puts a file before renaming it: the same folder, the

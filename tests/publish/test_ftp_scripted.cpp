@@ -518,7 +518,7 @@ std::vector<Scenario> scenarios()
          [](Ctx &c) {
              c.server.fileContent = "0123456789";
              c.server.handlers["RETR"] = [](ScriptSession &s, const std::string &) {
-                 s.reply("150-Opening data connection\r\n150 Size (77 bytes) follows\r\n");
+                 s.reply("150-Opening data connection\r\n150 Size (10 bytes) follows\r\n");
                  s.openData([&s](QTcpSocket *d) {
                      s.sendDataAndClose(d, s.server.fileContent, [&s] { s.reply("226 Done\r\n"); });
                  });
@@ -530,7 +530,7 @@ std::vector<Scenario> scenarios()
          },
          "", "",
          [](Ctx &c) {
-             EXPECT_EQ(c.announced, 77);
+             EXPECT_EQ(c.announced, 10);
              EXPECT_EQ(c.ftp.ByteCount(), 10);
              EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("0123456789"));
          }},
@@ -670,6 +670,27 @@ std::vector<Scenario> scenarios()
              c.ftp.Download("f.txt", c.path("f.txt"));
          },
          "FTPException", "426 Connection closed; transfer aborted.\r\n",
+         [](Ctx &c) {
+             EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old content"));
+             EXPECT_EQ(folderEntries(c.dir), (Verbs{"f.txt"}));
+             EXPECT_FALSE(c.hasEvent("Success(8)"));
+             EXPECT_TRUE(c.ftp.Connected());
+         }},
+        {"FewerBytesThanAnnouncedFailTheDownloadDespiteA226",
+         [](Ctx &c) {
+             writeFileBytes(c.qpath("f.txt"), "old content");
+             c.server.handlers["RETR"] = [](ScriptSession &s, const std::string &) {
+                 s.reply("150 Opening BINARY mode data connection for f.txt (1000 bytes)\r\n");
+                 s.openData([&s](QTcpSocket *d) {
+                     s.sendDataAndClose(d, QByteArray(400, 'h'), [&s] { s.reply("226 Transfer complete\r\n"); });
+                 });
+             };
+         },
+         [](Ctx &c) {
+             login(c);
+             c.ftp.Download("f.txt", c.path("f.txt"));
+         },
+         "FTPException", "Transfer incomplete: received 400 of 1000 bytes",
          [](Ctx &c) {
              EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old content"));
              EXPECT_EQ(folderEntries(c.dir), (Verbs{"f.txt"}));
