@@ -671,6 +671,28 @@ void MainWindow::firstShow()
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
+    // However the window is closed (title bar, Alt+F4, the desktop's
+    // logout), changes to the open post are not thrown away unasked; Exit
+    // has asked already. A save that fails keeps the window open.
+    const bool asked = exitAnswered_;
+    exitAnswered_ = false;
+    if (!asked && openPostChanged()) {
+        switch (prompts_->saveChanges(QStringLiteral("Confirm"),
+                                      QStringLiteral("Post is not saved. Save now?"))) {
+        case Prompts::Answer::Yes:
+            run([this] { actSAVEExecute(); });
+            if (openPostChanged()) {
+                e->ignore();
+                return;
+            }
+            break;
+        case Prompts::Answer::No:
+            break;
+        default:
+            e->ignore();
+            return;
+        }
+    }
     // A transfer still waiting for the network is stopped, so that closing
     // does not wait on the server.
     btnCANCELFTPClick();
@@ -692,6 +714,7 @@ void MainWindow::actEXITExecute()
             return;
         }
     }
+    exitAnswered_ = true;
     close();
 }
 

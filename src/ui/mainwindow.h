@@ -74,6 +74,7 @@ public:
     QString currentProjectName;      // empty while no project is open
     int pendingProjectIndex = -1;    // -1 when no index is pending
     bool postOpen = false;           // a post is open for editing
+    bool exitAnswered_ = false;      // Exit asked about the open post already
 
     // "Project was not selected." check shared by every command that needs a
     // project. Returns false (after telling the user) when none is open.

@@ -332,6 +332,37 @@ TEST_F(Editing, ClosingAChangedPostAsksAndEachAnswerDoesWhatItSays)
     expectState(false);
 }
 
+// Closing the window some other way than Exit (title bar, Alt+F4, logout)
+// must not throw a changed post away either.
+TEST_F(Editing, ClosingTheWindowWithAChangedPostAsksAndCancelKeepsIt)
+{
+    readAndSelect();
+    w->show();
+    w->actEDIT->trigger();
+    w->edtNADPIS->setText("Typed before closing");
+    prompts().answers = {Prompts::Answer::Cancel};
+    EXPECT_FALSE(w->close());
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
+    EXPECT_TRUE(w->isVisible());
+    expectState(true);
+
+    prompts().answers = {Prompts::Answer::Yes};
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(bytes("1049373240.txt"), "Typed before closing\r\nstored line 1\r\nstored line 2");
+
+    // Exit asks once, not a second time when the window then closes.
+    w->show();
+    w->actEDIT->trigger();
+    w->edtNADPIS->setText("Thrown away");
+    prompts().shown.clear();
+    prompts().answers = {Prompts::Answer::No};
+    w->actEXIT->trigger();
+    EXPECT_EQ(prompts().shown.size(), 1u);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(bytes("1049373240.txt"), "Typed before closing\r\nstored line 1\r\nstored line 2");
+}
+
 TEST_F(Editing, TabGoesTitleEditorDateTimeAndNeverToTheCloseButton)
 {
     readAndSelect();
