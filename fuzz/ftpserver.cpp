@@ -93,7 +93,8 @@ void ScriptedFtpServer::reset(const FtpScript &s)
     commands.clear();
     retrSent.clear();
     listingSent.clear();
-    retrDone = listingDone = retrStarted = false;
+    retrDone = listingDone = retrStarted = storeStarted = false;
+    transferReply.clear();
 }
 
 void ScriptedFtpServer::closeAll()
@@ -213,6 +214,7 @@ void FtpSession::onCommand(const std::string &line)
         m_passive->listen(QHostAddress::LocalHost, 0);
     }
     if (isTransfer(verb)) {
+        m_server.transferReply.clear();
         m_transferVerb = verb;
         m_transferArg = arg;
         m_received.clear();
@@ -343,6 +345,7 @@ void FtpSession::pump()
         m_steps.pop_front();
         switch (step.kind) {
         case Step::Text:
+            m_server.transferReply.push_back(step.text);
             m_control->write(step.text.data(), static_cast<qint64>(step.text.size()));
             break;
         case Step::Close:
@@ -399,6 +402,7 @@ void FtpSession::onDataReady()
     QTcpSocket *d = m_data.get();
     d->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (isUpload(m_transferVerb)) {
+        m_server.storeStarted = true;
         QObject::connect(d, &QTcpSocket::readyRead, this, [this, d] {
             touch();
             m_received.append(d->readAll());

@@ -87,6 +87,11 @@ public:
     // Whether a download's data step began at all (its reply may have had no
     // "!DATA" line, and then the data connection only ever closes).
     bool retrStarted = false;
+    // Likewise for an upload: whether the server took its data connection.
+    bool storeStarted = false;
+    // The reply lines sent since the last transfer command (NLST, LIST,
+    // RETR, STOR, APPE) arrived.
+    std::vector<std::string> transferReply;
 
 private:
     friend class FtpSession;

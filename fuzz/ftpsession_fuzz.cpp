@@ -13,7 +13,9 @@
 //    of them; one that fails leaves the target as it was (missing, or with
 //    its old bytes);
 //  - an upload that succeeds leaves exactly the local bytes on the server
-//    under the name asked for, and no other file there;
+//    under the name asked for, and no other file there; where the server
+//    never took the data, the client had at least a final reply claiming
+//    success (the same for a download that arrives empty);
 //  - the local folder never holds a file nobody asked for (no temporary file
 //    survives, after success or failure);
 //  - once the client is gone, no socket object of the client is left, and the
@@ -24,6 +26,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <cctype>
 #include <cstdio>
 #include <algorithm>
 #include <set>
@@ -69,6 +72,20 @@ std::string bareName(const std::string &name)
 {
     const std::size_t slash = name.rfind('/');
     return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// Whether the server's reply to the last transfer command held a final reply
+// that claims success: after the preliminary line, another line with a code
+// that is not a refusal (4xx, 5xx). A server that never moved the data but
+// says so lies; a client can only take its word for it.
+bool serverClaimedSuccess(const tl::fuzz::ScriptedFtpServer &server)
+{
+    int coded = 0;
+    for (const std::string &line : server.transferReply)
+        if (line.size() >= 3 && line[0] >= '1' && line[0] <= '3' && std::isdigit(static_cast<unsigned char>(line[1]))
+            && std::isdigit(static_cast<unsigned char>(line[2])))
+            ++coded;
+    return coded >= 2;
 }
 
 // The commands the server received, for failure messages.
@@ -168,9 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const std::string bytes = readBytes(downPath, exists);
             if (downloaded)
                 // A server that never moved the data closes the connection
-                // empty; that is an empty file to the client, as it would
-                // be from any server.
-                FUZZ_CHECK(exists && (server->retrDone || !server->retrStarted) && bytes == server->retrSent,
+                // empty; that is an empty file to the client, as from any
+                // server, when the server's final reply claims success.
+                FUZZ_CHECK(exists && bytes == server->retrSent
+                               && (server->retrDone || (!server->retrStarted && serverClaimedSuccess(*server))),
                            "download gave " + shown(bytes) + ", the server sent " + shown(server->retrSent)
                                + commandLog(*server));
             else
@@ -185,7 +203,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             server->store.clear();
             const bool sent = step([&] { client.Upload(upPath, "up.txt"); }, failure);
             tl::fuzz::spinUntil([] { return !server->transferring(); }, 1000);
-            if (sent) {
+            if (sent && !server->storeStarted) {
+                FUZZ_CHECK(serverClaimedSuccess(*server),
+                           "upload taken as sent with no data connection taken and no success claimed"
+                               + commandLog(*server));
+            } else if (sent) {
                 std::vector<std::string> stored;
                 for (const auto &[name, bytes] : server->store)
                     stored.push_back(name);

@@ -21,6 +21,7 @@ const char *const kMsgReplyTooLong = "Protocol error: the server's reply is too 
 const char *const kMsgReplyNotEnded = "Protocol error: the server's reply did not end";
 const char *const kMsgBadPassiveReply = "Protocol error: no port in the passive mode reply";
 const char *const kMsgIncomplete = "Transfer incomplete: received ";
+const char *const kMsgNoReplyCode = "Protocol error: the server's reply after the data has no code";
 
 namespace {
 
@@ -670,6 +671,10 @@ void FtpClient::readFinalReply()
     // success with a lost or partial file.
     if (hasReplyCode(line) && (line[0] == '4' || line[0] == '5'))
         throw FTPException(line);
+    // Nor is a line that is no reply at all a confirmation: the server's real
+    // word may still be on its way.
+    if (!hasReplyCode(line))
+        throw FTPException(std::string(kMsgNoReplyCode) + ": " + trimmed(line));
 }
 
 void FtpClient::dataPhase(const std::function<void()> &move, const std::function<void()> &closed,

@@ -731,6 +731,20 @@ std::vector<Scenario> scenarios()
          },
          "FTPException", "426 Transfer aborted\r\n",
          [](Ctx &c) { EXPECT_FALSE(c.hasEvent("Success(9)")); }},
+        {"ALineWithoutACodeAfterTheDataIsNoConfirmation",
+         [](Ctx &c) {
+             c.server.handlers["STOR"] = [](ScriptSession &s, const std::string &) {
+                 s.reply("150 Ok to send data\r\n");
+                 s.openData([&s](QTcpSocket *) { s.reply("!230 DATA\r\n452 Disk full\r\n"); });
+             };
+         },
+         [](Ctx &c) {
+             writeFileBytes(c.qpath("up.bin"), "upload");
+             login(c);
+             c.ftp.Upload(c.path("up.bin"), "up.bin");
+         },
+         "FTPException", "Protocol error: the server's reply after the data has no code: !230 DATA",
+         [](Ctx &c) { EXPECT_FALSE(c.hasEvent("Success(9)")); }},
         {"RefusalAfterTheDataFailsTheDownloadAndKeepsTheOldFile",
          [](Ctx &c) {
              c.server.handlers["RETR"] = [](ScriptSession &s, const std::string &) {
