@@ -74,18 +74,18 @@ std::string bareName(const std::string &name)
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-// Whether the server's reply to the last transfer command held a final reply
-// that claims success: after the preliminary line, another line with a code
-// that is not a refusal (4xx, 5xx). A server that never moved the data but
+// Whether the server's reply to the last transfer command held a completion
+// reply (2xx) after its first line. A server that never moved the data but
 // says so lies; a client can only take its word for it.
 bool serverClaimedSuccess(const tl::fuzz::ScriptedFtpServer &server)
 {
-    int coded = 0;
-    for (const std::string &line : server.transferReply)
-        if (line.size() >= 3 && line[0] >= '1' && line[0] <= '3' && std::isdigit(static_cast<unsigned char>(line[1]))
-            && std::isdigit(static_cast<unsigned char>(line[2])))
-            ++coded;
-    return coded >= 2;
+    const auto &lines = server.transferReply;
+    return std::any_of(lines.begin() + std::min<std::size_t>(1, lines.size()), lines.end(),
+                       [](const std::string &line) {
+                           return line.size() >= 3 && line[0] == '2'
+                               && std::isdigit(static_cast<unsigned char>(line[1]))
+                               && std::isdigit(static_cast<unsigned char>(line[2]));
+                       });
 }
 
 // The commands the server received, for failure messages.

@@ -21,7 +21,8 @@ const char *const kMsgReplyTooLong = "Protocol error: the server's reply is too 
 const char *const kMsgReplyNotEnded = "Protocol error: the server's reply did not end";
 const char *const kMsgBadPassiveReply = "Protocol error: no port in the passive mode reply";
 const char *const kMsgIncomplete = "Transfer incomplete: received ";
-const char *const kMsgNoReplyCode = "Protocol error: the server's reply after the data has no code";
+const char *const kMsgNoConfirmation = "Protocol error: the server did not confirm the transfer";
+const char *const kMsgNoPreliminary = "Protocol error: the server's reply to the transfer has no code";
 
 namespace {
 
@@ -660,21 +661,36 @@ void FtpClient::secureData()
         throw ESockError(kMsgDataCertificate);
 }
 
+void FtpClient::requirePreliminaryReply() const
+{
+    // What the server says to a transfer command before the data must be a
+    // reply: a line without a code, or with a code no reply has, gives no
+    // leave to go on (the server's real answer may still be on its way).
+    if (!hasReplyCode(m_lastReply) || m_lastReply[0] < '1' || m_lastReply[0] > '5')
+        throw FTPException(std::string(kMsgNoPreliminary) + ": " + trimmed(m_lastReply));
+}
+
 void FtpClient::readFinalReply()
 {
     std::string line = ReadLn();
     m_finalReplyDue = false;
     report(line, 1);
     readRestOfReply(line);
+    // A second preliminary reply (125 then 150) still precedes the final one.
+    for (int more = 0; more < kMaxPreliminaryReplies && hasReplyCode(line) && line[0] == '1'; ++more) {
+        line = ReadLn();
+        report(line, 1);
+        readRestOfReply(line);
+    }
     // The reply after the data tells whether the server kept the file (226,
     // 250) or not (451, 552, ...): a refusal here is a failed transfer, not a
     // success with a lost or partial file.
     if (hasReplyCode(line) && (line[0] == '4' || line[0] == '5'))
         throw FTPException(line);
-    // Nor is a line that is no reply at all a confirmation: the server's real
-    // word may still be on its way.
-    if (!hasReplyCode(line))
-        throw FTPException(std::string(kMsgNoReplyCode) + ": " + trimmed(line));
+    // Only a completion reply (2xx) confirms it; a line that is no reply at
+    // all, or any other code, is not the server's word that it has the file.
+    if (!hasReplyCode(line) || line[0] != '2')
+        throw FTPException(std::string(kMsgNoConfirmation) + ": " + trimmed(line));
 }
 
 void FtpClient::dataPhase(const std::function<void()> &move, const std::function<void()> &closed,
@@ -772,6 +788,7 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
     FtpSocket::Transaction("RETR " + remoteName);
     if (refusedTransfer(m_replyCode))
         failure(cmdDownload);
+    requirePreliminaryReply();
     m_finalReplyDue = true;
     m_byteCount = SizeFromReply(m_lastReply);
     qint64 exact = ExactSizeFromReply(m_lastReply);
@@ -831,6 +848,7 @@ void FtpClient::storeFile(const std::string &localPath, const std::string &remot
             OnUnSupportedFunction(cmdUpload);
         failure(cmdUpload);
     }
+    requirePreliminaryReply();
     m_finalReplyDue = true;
     progress(0, total);
     dataPhase([&] { m_data->SendFile(localPath); }, {}, true);
@@ -957,6 +975,7 @@ void FtpClient::NList()
     Transaction("NLST");
     if (refusedTransfer(m_replyCode))
         throw FTPException(m_lastReply);
+    requirePreliminaryReply();
     m_finalReplyDue = true;
     m_byteCount = SizeFromReply(m_lastReply);
     auto readNames = [this] {

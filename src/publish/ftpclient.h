@@ -106,6 +106,9 @@ public:
     // Longest wait for the server's answer to the clean-up after a failed
     // transfer (and for its QUIT after a refused login).
     static constexpr int kCleanupWaitMs = 3000;
+    // Preliminary replies (1xx) read after a transfer's data before the final
+    // reply must come.
+    static constexpr int kMaxPreliminaryReplies = 4;
 
     explicit FtpClient(QObject *parent = nullptr);
     ~FtpClient() override;
@@ -234,6 +237,7 @@ private:
     // bytes reach the server.
     void dataPhase(const std::function<void()> &move, const std::function<void()> &closed = {},
                    bool sending = false);
+    void requirePreliminaryReply() const;
     void readFinalReply();
     void failure(FtpCommandKind kind);
     std::string drain();

@@ -743,8 +743,35 @@ std::vector<Scenario> scenarios()
              login(c);
              c.ftp.Upload(c.path("up.bin"), "up.bin");
          },
-         "FTPException", "Protocol error: the server's reply after the data has no code: !230 DATA",
+         "FTPException", "Protocol error: the server did not confirm the transfer: !230 DATA",
          [](Ctx &c) { EXPECT_FALSE(c.hasEvent("Success(9)")); }},
+        {"OnlyACompletionReplyConfirmsADownload",
+         [](Ctx &c) {
+             writeFileBytes(c.qpath("f.txt"), "old");
+             c.server.handlers["RETR"] = [](ScriptSession &s, const std::string &) {
+                 s.reply("125 Data connection already open\r\n");
+                 s.openData([&s](QTcpSocket *d) {
+                     s.sendDataAndClose(d, "new", [&s] { s.reply("150 Opening\r\n676 Done\r\n"); });
+                 });
+             };
+         },
+         [](Ctx &c) {
+             login(c);
+             c.ftp.Download("f.txt", c.path("f.txt"));
+         },
+         "FTPException", "Protocol error: the server did not confirm the transfer: 676 Done",
+         [](Ctx &c) { EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old")); }},
+        {"AnswerWithoutACodeToRetrIsNoLeaveToGoOn",
+         [](Ctx &c) { c.server.handlers["RETR"] = answer("!D=TA\r\n226 Done\r\n"); },
+         [](Ctx &c) {
+             login(c);
+             c.ftp.Download("f.txt", c.path("f.txt"));
+         },
+         "FTPException", "Protocol error: the server's reply to the transfer has no code: !D=TA",
+         [](Ctx &c) {
+             EXPECT_FALSE(QFile::exists(c.qpath("f.txt")));
+             EXPECT_TRUE(c.ftp.Connected());
+         }},
         {"RefusalAfterTheDataFailsTheDownloadAndKeepsTheOldFile",
          [](Ctx &c) {
              c.server.handlers["RETR"] = [](ScriptSession &s, const std::string &) {
