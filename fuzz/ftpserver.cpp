@@ -93,7 +93,7 @@ void ScriptedFtpServer::reset(const FtpScript &s)
     commands.clear();
     retrSent.clear();
     listingSent.clear();
-    retrDone = listingDone = retrStarted = storeStarted = false;
+    retrDone = listingDone = retrStarted = listingStarted = storeStarted = false;
     transferReply.clear();
 }
 
@@ -427,8 +427,7 @@ void FtpSession::onDataReady()
     if (m_half)
         bytes.resize(bytes.size() / 2);
     (listing ? m_server.listingSent : m_server.retrSent) = bytes;
-    if (!listing)
-        m_server.retrStarted = true;
+    (listing ? m_server.listingStarted : m_server.retrStarted) = true;
     (listing ? m_server.listingDone : m_server.retrDone) = false;
     QObject::connect(d, &QTcpSocket::bytesWritten, this, [this] { touch(); });
     QObject::connect(d, &QTcpSocket::disconnected, this, [this, listing] {

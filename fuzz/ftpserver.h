@@ -86,7 +86,7 @@ public:
     bool retrDone = false, listingDone = false;
     // Whether a download's data step began at all (its reply may have had no
     // "!DATA" line, and then the data connection only ever closes).
-    bool retrStarted = false;
+    bool retrStarted = false, listingStarted = false;
     // Likewise for an upload: whether the server took its data connection.
     bool storeStarted = false;
     // The reply lines sent since the last transfer command (NLST, LIST,
