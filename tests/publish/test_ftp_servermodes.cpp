@@ -192,7 +192,9 @@ TEST(Ftps, UntrustedCertificateIsAskedAboutOnceAndRememberedByFingerprint)
     Outcome o = outcomeOf([&] { ftp.Connect(); });
     EXPECT_EQ(o.kind, "ESockError");
     EXPECT_EQ(o.message.rfind(std::string(kMsgUntrustedCertificate) + ": ", 0), 0u) << o.message;
-    EXPECT_EQ(indexOf(first.commands(), "USER"), first.commands().size());
+    // One reading of the record: the server may be writing its QUIT to it.
+    const Lines beforeLogin = first.commands();
+    EXPECT_EQ(indexOf(beforeLogin, "USER"), beforeLogin.size());
 
     std::vector<CertificateInfo> asked;
     bool answer = false;
