@@ -255,8 +255,7 @@ int runPublish(const QString &projectPath, const Project &project, const Publish
 int runFetch(const Project &project, bool acceptNewHostKey, Console &console)
 {
     const QString password = ftpPassword(project);
-    if (project.text("edtFTPADDRESS").isEmpty() || project.text("edtUSER").isEmpty()
-        || (password.isEmpty() && !project.checked("chkSFTP")) || project.text("rDATAPATH").isEmpty())
+    if (!hasServerSettings(project, password))
         throw AppError("Please setup FTP parameters");
 
     FtpClient client;

@@ -315,6 +315,15 @@ std::string FtpClient::Transaction(const std::string &command)
     return first;
 }
 
+void FtpClient::refusal(FtpCommandKind kind)
+{
+    // A command the server does not know (500 to 502) is reported as such
+    // first.
+    if (unsupported(m_replyCode) && OnUnSupportedFunction)
+        OnUnSupportedFunction(kind);
+    failure(kind);
+}
+
 void FtpClient::failure(FtpCommandKind kind)
 {
     if (!OnFailure)
@@ -533,13 +542,10 @@ void FtpClient::DoCommand(const std::string &command)
     report(command, 1);
     TakeUnread();
     Transaction(command);
-    if (refusedCommand(m_replyCode)) {
-        if (unsupported(m_replyCode) && OnUnSupportedFunction)
-            OnUnSupportedFunction(kind);
-        failure(kind);
-    } else if (OnSuccess) {
+    if (refusedCommand(m_replyCode))
+        refusal(kind);
+    else if (OnSuccess)
         OnSuccess(kind);
-    }
 }
 
 void FtpClient::ChangeDir(const std::string &folder) { DoCommand("CWD " + folder); }
@@ -555,11 +561,8 @@ void FtpClient::Rename(const std::string &from, const std::string &to)
     TakeUnread();
     for (const std::string &command : {"RNFR " + from, "RNTO " + to}) {
         Transaction(command);
-        if (refusedCommand(m_replyCode)) {
-            if (unsupported(m_replyCode) && OnUnSupportedFunction)
-                OnUnSupportedFunction(cmdRename);
-            failure(cmdRename);
-        }
+        if (refusedCommand(m_replyCode))
+            refusal(cmdRename);
     }
     if (OnSuccess)
         OnSuccess(cmdRename);
@@ -575,9 +578,7 @@ void FtpClient::ensureImageType(FtpCommandKind kind)
     TakeUnread();
     Transaction("TYPE I");
     if (refusedCommand(m_replyCode)) {
-        if (unsupported(m_replyCode) && OnUnSupportedFunction)
-            OnUnSupportedFunction(kind);
-        failure(kind);
+        refusal(kind);
         return;
     }
     m_imageType = true;
@@ -672,15 +673,15 @@ void FtpClient::requirePreliminaryReply() const
 
 void FtpClient::readFinalReply()
 {
-    std::string line = ReadLn();
-    m_finalReplyDue = false;
-    report(line, 1);
-    readRestOfReply(line);
     // A second preliminary reply (125 then 150) still precedes the final one.
-    for (int more = 0; more < kMaxPreliminaryReplies && hasReplyCode(line) && line[0] == '1'; ++more) {
+    std::string line;
+    for (int preliminary = 0;; ++preliminary) {
         line = ReadLn();
+        m_finalReplyDue = false;
         report(line, 1);
         readRestOfReply(line);
+        if (!hasReplyCode(line) || line[0] != '1' || preliminary == kMaxPreliminaryReplies)
+            break;
     }
     // The reply after the data tells whether the server kept the file (226,
     // 250) or not (451, 552, ...): a refusal here is a failed transfer, not a
@@ -844,9 +845,7 @@ void FtpClient::storeFile(const std::string &localPath, const std::string &remot
     if (refusedTransfer(m_replyCode)) {
         if (stored)
             *stored = false;
-        if (unsupported(m_replyCode) && OnUnSupportedFunction)
-            OnUnSupportedFunction(cmdUpload);
-        failure(cmdUpload);
+        refusal(cmdUpload);
     }
     requirePreliminaryReply();
     m_finalReplyDue = true;

@@ -239,6 +239,9 @@ private:
                    bool sending = false);
     void requirePreliminaryReply() const;
     void readFinalReply();
+    // A refused command: OnUnSupportedFunction when the server does not know
+    // it, then failure(kind).
+    void refusal(FtpCommandKind kind);
     void failure(FtpCommandKind kind);
     std::string drain();
     [[noreturn]] void failAborted();

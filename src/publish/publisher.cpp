@@ -140,11 +140,12 @@ QStringList pendingDataFiles(const SendRecord &record, const PublishPaths &paths
 QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFolder)
 {
     QStringList out;
-    const auto addFilesOf = [&out](const QString &folder) {
+    std::set<QString> listed; // an archive folder may be the main folder itself
+    const auto addFilesOf = [&](const QString &folder) {
         const QDir dir(folder);
         for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
             const QString path = QDir::cleanPath(dir.filePath(name));
-            if (!out.contains(path))
+            if (listed.insert(path).second)
                 out << path;
         }
     };
@@ -154,6 +155,13 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
     if (!archiveFolder.isEmpty())
         addFilesOf(WithTrailingSeparator(mainFolder) + archiveFolder);
     return out;
+}
+
+bool hasServerSettings(const Project &project, const QString &password)
+{
+    // Over SFTP an empty password means the SSH agent and the writer's keys.
+    return !project.text("edtFTPADDRESS").isEmpty() && !project.text("edtUSER").isEmpty()
+        && (!password.isEmpty() || project.checked("chkSFTP")) && !project.text("rDATAPATH").isEmpty();
 }
 
 bool isSafeLocalName(const QString &name)

@@ -36,6 +36,9 @@ struct FtpAccount {
 // is not a number, before anything connects. Over SFTP an empty port field
 // means 22.
 FtpAccount ftpAccount(const Project &project, const QString &password);
+// Whether the project names a server, a user and the remote data folder, and
+// a password where one is needed: what fetching the posts asks for.
+bool hasServerSettings(const Project &project, const QString &password);
 
 // Where a project's files go on the server.
 struct PublishPaths {

@@ -16,6 +16,13 @@ const QByteArray kHeader = "tarvlit-sent 1\n";
 
 QByteArray encoded(const QByteArray &name) { return name.toPercentEncoding("/"); }
 
+// "sent SIZE MODIFIED SHA256 NAME": one file the server confirmed.
+QByteArray sentLine(const std::string &remoteName, const SendRecord::Content &c)
+{
+    return "sent " + QByteArray::number(c.size) + ' ' + QByteArray::number(c.modified) + ' '
+        + c.sha256.toHex() + ' ' + encoded(QByteArray::fromStdString(remoteName)) + '\n';
+}
+
 } // namespace
 
 SendRecord::SendRecord() = default;
@@ -120,9 +127,7 @@ void SendRecord::confirmSent(const std::string &remoteName, const Content &conte
     if (!content.valid())
         return;
     sent_[remoteName] = content;
-    appendLine("sent " + QByteArray::number(content.size) + ' '
-               + QByteArray::number(content.modified) + ' ' + content.sha256.toHex() + ' '
-               + encoded(QByteArray::fromStdString(remoteName)) + '\n');
+    appendLine(sentLine(remoteName, content));
 }
 
 void SendRecord::forgetSent()
@@ -141,8 +146,7 @@ void SendRecord::save()
     for (const QString &f : siteFiles_)
         out += "site " + encoded(QByteArray::fromStdString(pathBytes(f))) + '\n';
     for (const auto &[remote, c] : sent_)
-        out += "sent " + QByteArray::number(c.size) + ' ' + QByteArray::number(c.modified) + ' '
-            + c.sha256.toHex() + ' ' + encoded(QByteArray::fromStdString(remote)) + '\n';
+        out += sentLine(remote, c);
     writeWholeFileAtomic(pathBytes(path_), out.toStdString(), msgUnableToWrite(pathBytes(path_)));
 }
 

@@ -384,9 +384,7 @@ void MainWindow::actREADFROMFTPExecute()
         return;
     if (!checkProjectSelected())
         return;
-    if (edtFTPADDRESS->text().isEmpty() || edtUSER->text().isEmpty()
-        || (edtPASSWORD->text().isEmpty() && !chkSFTP->isChecked())
-        || rDATAPATH->text().isEmpty()) {
+    if (!hasServerSettings(projectFromFields(), edtPASSWORD->text())) {
         prompts().message(QString(), QStringLiteral("Please setup FTP parameters"));
         return;
     }
