@@ -1,5 +1,7 @@
 #include "publish/transport.h"
 
+#include <utility>
+
 namespace tl {
 
 namespace {
@@ -9,6 +11,19 @@ const char *const kFailureTexts[] = {
     "List failure",            "Rename failure",    "UploadRestore failure",
     "DownloadRestore failure", "Download failure",  "Upload failure", "UploadAppend failure",
     "ReInit failure",          "Allocate failure",  "NList failure",  "DoCommand failure",
+};
+
+// Gives a member a value for the length of one call, however the call ends.
+template <typename T>
+class ForThisCall {
+public:
+    ForThisCall(T &member, T value) : member_(member) { member_ = std::move(value); }
+    ~ForThisCall() { member_ = T(); }
+    ForThisCall(const ForThisCall &) = delete;
+    ForThisCall &operator=(const ForThisCall &) = delete;
+
+private:
+    T &member_;
 };
 } // namespace
 
@@ -65,14 +80,8 @@ FtpTransport::~FtpTransport()
 
 void FtpTransport::makeFolder(const std::string &remoteFolder)
 {
-    makingFolder_ = true;
-    try {
-        client_.DoCommand("MKD " + remoteFolder);
-    } catch (...) {
-        makingFolder_ = false;
-        throw;
-    }
-    makingFolder_ = false;
+    const ForThisCall<bool> making(makingFolder_, true);
+    client_.DoCommand("MKD " + remoteFolder);
 }
 
 void FtpTransport::upload(const std::string &localPath, const std::string &remoteName)
@@ -84,14 +93,8 @@ void FtpTransport::listNames(const std::string &remoteFolder,
                              const std::function<void(const std::string &)> &each)
 {
     client_.ChangeDir(remoteFolder);
-    listed_ = each;
-    try {
-        client_.NList();
-    } catch (...) {
-        listed_ = nullptr;
-        throw;
-    }
-    listed_ = nullptr;
+    const ForThisCall<std::function<void(const std::string &)>> listing(listed_, each);
+    client_.NList();
 }
 
 void FtpTransport::download(const std::string &remoteName, const std::string &localPath)
