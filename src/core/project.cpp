@@ -22,7 +22,7 @@ std::vector<ProjectField> makeFields()
         {"pathMAIN", "Text", K::Text, ""},
         {"pathCONF", "Text", K::Text, ""},
         {"pathDATA", "Text", K::Text, ""},
-        {"pnlLEVY", "Width", K::Integer, "161", 0, false, true},
+        {"pnlLEVY", "Width", K::Integer, "161"},
         {"edtFTPADDRESS", "Text", K::Text, ""},
         {"edtUSER", "Text", K::Text, ""},
         {"edtFIREWALL", "Text", K::Text, ""},
@@ -95,11 +95,10 @@ Project::Project()
 
 std::size_t Project::indexOf(const char *component) const
 {
-    const auto &fields = projectFields();
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        if (std::strcmp(fields[i].component, component) == 0)
-            return i;
-    throw std::logic_error(std::string("no project field ") + component);
+    const ProjectField *f = findProjectField(component);
+    if (!f)
+        throw std::logic_error(std::string("no project field ") + component);
+    return static_cast<std::size_t>(f - projectFields().data());
 }
 
 QString Project::text(const char *component) const { return values_[indexOf(component)]; }

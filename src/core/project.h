@@ -30,8 +30,6 @@ struct ProjectField {
     // Integer choices (radio groups): a value is clamped to -1 .. choices-1.
     int choices = 0;
     bool startWhenMissing = false;
-    // Kept by the window only: not a setting the command line reads.
-    bool windowOnly = false;
 
     std::string key() const; // "pathMAIN_Text"
     // "pathMAIN.Text", the form storage's entry for the field's control.

@@ -106,7 +106,7 @@ void PostIndex::readSlot(std::size_t slot)
     Slot &s = slots_[slot];
     PostContent post;
     try {
-        post = parsePost(readWholeFile(joinPath(folder_, s.name)));
+        post = readPost(joinPath(folder_, s.name));
     } catch (const AppError &) {
         // Listed but unreadable (removed meanwhile, no permission): the post
         // keeps its place in the tree with no title, and no find shows it.

@@ -26,7 +26,6 @@ public:
 
     std::size_t size() const { return slots_.size(); }
     const std::string &name(std::size_t slot) const { return slots_[slot].name; }
-    bool isRead(std::size_t slot) const { return slots_[slot].read; }
 
     // The post's title (bytes), read from its file on first use. A file that
     // cannot be read gives an empty title and text (the tree still lists it).

@@ -5,10 +5,7 @@
 #include "core/programfiles.h"
 #include "posts/postfile.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -441,7 +438,7 @@ bool trashPostFile(const std::string &path)
     if (QFile::moveToTrash(file))
         return true;
     // No trash to take the file: it is deleted, as the writer asked.
-    return QFile::exists(file) && QFile::remove(file);
+    return QFile::remove(file);
 }
 
 } // namespace tl

@@ -1125,12 +1125,6 @@ void FtpSocket::StartTls(const QSslConfiguration &config, const std::string &pee
         throw ESockError(kMsgTlsFailed + m_tlsFailure);
 }
 
-bool FtpSocket::IsEncrypted() const
-{
-    auto *ssl = qobject_cast<QSslSocket *>(m_sock);
-    return ssl && ssl->isEncrypted();
-}
-
 QSslCertificate FtpSocket::PeerCertificate() const
 {
     auto *ssl = qobject_cast<QSslSocket *>(m_sock);

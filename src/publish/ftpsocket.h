@@ -178,7 +178,6 @@ public:
     // Failures of the certificate check do not stop the handshake; they are
     // left in TlsErrors() for the caller to judge before it sends anything.
     void StartTls(const QSslConfiguration &config, const std::string &peerName);
-    bool IsEncrypted() const;
     const QList<QSslError> &TlsErrors() const { return m_tlsErrors; }
     QSslCertificate PeerCertificate() const;
     // The socket's configuration after the handshake (it holds the session

@@ -130,11 +130,6 @@ void SendRecord::confirmSent(const std::string &remoteName, const Content &conte
     appendLine(sentLine(remoteName, content));
 }
 
-void SendRecord::forgetSent()
-{
-    sent_.clear();
-}
-
 void SendRecord::setSiteFiles(const QStringList &files) { siteFiles_ = files; }
 
 void SendRecord::save()

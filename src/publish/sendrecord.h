@@ -59,8 +59,6 @@ public:
     // appended to the file at once (flushed). Throws AppError("Unable to
     // write to %s") when the record cannot be written.
     void confirmSent(const std::string &remoteName, const Content &content);
-    // Forgets everything sent (the server lost its files).
-    void forgetSent();
 
     // The site files of the last generation, in upload order.
     const QStringList &siteFiles() const { return siteFiles_; }
