@@ -182,11 +182,11 @@ void connectConsole(Publisher &publisher, Console &console)
 {
     publisher.onLog = [&console](const QString &line) { console.line(line); };
     publisher.onFileStarted = [&console](const QString &verb, const QString &name, int k, int n) {
-        console.progress(QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n));
+        console.progress(fileProgressText(verb, name, k, n));
     };
     publisher.onFailure = [&console](const QString &text) { console.line(text); };
     publisher.onSocketError = [&console](int number, const QString &message) {
-        console.line(QStringLiteral("Error %1: %2").arg(number).arg(message));
+        console.line(socketErrorText(number, message));
     };
 }
 
@@ -220,13 +220,12 @@ int runPublish(const QString &projectPath, const Project &project, const Publish
     // The record says what the server has; the generated list is kept so
     // that pages a failed send left behind stay queued.
     SendRecord record = SendRecord::load(SendRecord::pathFor(projectPath));
-    record.setSiteFiles(generated);
+    const PublishPaths paths = publishPaths(project);
+    const QStringList pending = queueSiteFiles(record, generated, paths);
     if (!opt.dryRun)
         record.save();
-    const PublishPaths paths = publishPaths(project);
     const QStringList siteFiles =
-        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, project.text("dirPATHARCHIVES"))
-                      : pendingSiteFiles(record, generated, paths);
+        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, project.text("dirPATHARCHIVES")) : pending;
     const QStringList dataFiles =
         opt.allData ? allDataFiles(paths.dataFolder) : pendingDataFiles(record, paths);
 
@@ -256,7 +255,7 @@ int runFetch(const Project &project, bool acceptNewHostKey, Console &console)
 {
     const QString password = ftpPassword(project);
     if (!hasServerSettings(project, password))
-        throw AppError("Please setup FTP parameters");
+        throw AppError(kNoServerSettings);
 
     FtpClient client;
     Publisher publisher(client);

@@ -16,6 +16,7 @@
 namespace tl {
 
 const char *const kTransferCancelled = "Transfer cancelled";
+const char *const kNoServerSettings = "Please setup FTP parameters";
 
 namespace {
 
@@ -37,8 +38,7 @@ QString printableName(const QString &name)
     return out;
 }
 
-} // namespace
-
+// "Sent 33 files (1.2 MB) in 3.4 s": what a finished transfer moved.
 QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 milliseconds)
 {
     QString size;
@@ -55,6 +55,22 @@ QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 mil
         .arg(size)
         .arg(milliseconds / 1000.0, 0, 'f', 1);
 }
+
+// A name from a server listing that can only name a file directly in the
+// data folder: not empty, not "." or "..", no folder separator of any system
+// and no control character.
+bool isSafeLocalName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 FtpAccount ftpAccount(const Project &project, const QString &password)
 {
@@ -164,17 +180,6 @@ bool hasServerSettings(const Project &project, const QString &password)
         && (!password.isEmpty() || project.checked("chkSFTP")) && !project.text("rDATAPATH").isEmpty();
 }
 
-bool isSafeLocalName(const QString &name)
-{
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    for (const QChar c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
-            return false;
-    }
-    return true;
-}
-
 Publisher::Publisher(FtpClient &ftp) : ftp_(ftp)
 {
     wire(ftp_);
@@ -187,7 +192,38 @@ Publisher::Publisher(FtpClient &ftp) : ftp_(ftp)
     };
 }
 
-Publisher::~Publisher() = default;
+Publisher::~Publisher()
+{
+    // Taking the transports down may still report (a goodbye to the server):
+    // none of it reaches a caller that is going away with the publisher.
+    onLog = nullptr;
+    onFileStarted = nullptr;
+    onBytes = nullptr;
+    onFailure = nullptr;
+    onSocketError = nullptr;
+    onListed = nullptr;
+    onFileSent = nullptr;
+    onFinished = nullptr;
+    onUntrustedCertificate = nullptr;
+    onCertificateAccepted = nullptr;
+    onUnknownHostKey = nullptr;
+}
+
+QStringList queueSiteFiles(SendRecord &record, const QStringList &generated, const PublishPaths &paths)
+{
+    record.setSiteFiles(generated);
+    return pendingSiteFiles(record, generated, paths);
+}
+
+QString fileProgressText(const QString &verb, const QString &name, int k, int n)
+{
+    return QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n);
+}
+
+QString socketErrorText(int number, const QString &message)
+{
+    return QStringLiteral("Error %1: %2").arg(number).arg(message);
+}
 
 // The transport's events reach the publisher's.
 void Publisher::wire(Transport &t)
@@ -338,7 +374,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
                 record_ ? SendRecord::contentOf(local) : SendRecord::Content();
             const std::string remote = prefix + wireText(relative);
             t.upload(local.toStdString(), remote);
-            bytes += QFileInfo(local).size();
+            bytes += content.valid() ? content.size : QFileInfo(local).size();
             log(QStringLiteral("Transfer OK"));
             if (record_)
                 record_->confirmSent(remote, content);

@@ -72,14 +72,17 @@ QStringList allDataFiles(const QString &dataFolder);
 // order, then the archive folder's.
 QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFolder);
 
-// A name from a server listing that can only name a file directly in the
-// data folder: not empty, not "." or "..", no folder separator of any system
-// and no control character.
-bool isSafeLocalName(const QString &name);
+// Keeps the generated site files in the record and returns those the server
+// lacks, in the generated order. The caller saves the record.
+QStringList queueSiteFiles(SendRecord &record, const QStringList &generated, const PublishPaths &paths);
 
-// "Sent 33 files (1.2 MB) in 3.4 s": what a finished transfer moved.
-QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 milliseconds);
-
+// Texts the window and the command line show alike.
+// "Sending index.html (1 of 8)": the file a transfer moves now.
+QString fileProgressText(const QString &verb, const QString &name, int k, int n);
+// "Error 10061: ...": a socket error.
+QString socketErrorText(int number, const QString &message);
+// Fetching without a server, user, password (FTP) or remote data folder.
+extern const char *const kNoServerSettings;
 // Log line and status text of a transfer ended by Cancel.
 extern const char *const kTransferCancelled;
 

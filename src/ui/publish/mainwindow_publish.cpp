@@ -66,7 +66,6 @@ class TransferScope {
 public:
     explicit TransferScope(MainWindow &w) : w_(w), st_(*w.publish)
     {
-        st_.busy = true;
         st_.sendWasEnabled = w.btnSENDFTP->isEnabled();
         st_.saveLocalWasEnabled = w.Button3->isEnabled();
         st_.allFilesWasEnabled = w.chkALLFILES->isEnabled();
@@ -96,7 +95,6 @@ public:
         w_.btnCANCELFTP->setEnabled(false);
         w_.pbFTP->setRange(0, 1000);
         w_.pbFTP->setValue(0);
-        st_.busy = false;
     }
 
     TransferScope(const TransferScope &) = delete;
@@ -146,9 +144,9 @@ void showProgress(MainWindow &w, qint64 done, qint64 total)
 // Applies the connection settings of the FTP setup fields to the client. The
 // port is converted first, so a port that is not a number stops the command
 // before anything changes or connects.
-void applyConnectionSettings(MainWindow &w)
+void applyConnectionSettings(MainWindow &w, const Project &project)
 {
-    w.publish->publisher->configure(ftpAccount(w.projectFromFields(), w.edtPASSWORD->text()));
+    w.publish->publisher->configure(ftpAccount(project, w.edtPASSWORD->text()));
 }
 
 } // namespace
@@ -166,7 +164,7 @@ void MainWindow::setupPublish()
     pub.setRecord(&publish->record);
     pub.onLog = [this](const QString &line) { log(line); };
     pub.onFileStarted = [this](const QString &verb, const QString &name, int k, int n) {
-        setStatusText(QStringLiteral("%1 %2 (%3 of %4)").arg(verb, name).arg(k).arg(n));
+        setStatusText(fileProgressText(verb, name, k, n));
         pbFTP->setRange(0, 1000);
         pbFTP->setValue(0);
     };
@@ -221,7 +219,7 @@ void MainWindow::edtPASSWORDChange()
 {
     // Over SFTP an empty password means the SSH agent and the writer's keys.
     const bool typed = !edtPASSWORD->text().isEmpty() || chkSFTP->isChecked();
-    if (publish->busy)
+    if (publish->publisher->busy())
         publish->sendWasEnabled = typed; // given back when the transfer ends
     else {
         btnSENDFTP->setEnabled(typed);
@@ -267,10 +265,8 @@ void MainWindow::loadSendQueue()
 
 void MainWindow::queueGeneratedSite(const QStringList &generated)
 {
-    publish->record.setSiteFiles(generated);
     lstFILESFTP->clear();
-    lstFILESFTP->addItems(
-        pendingSiteFiles(publish->record, generated, publishPaths(projectFromFields())));
+    lstFILESFTP->addItems(queueSiteFiles(publish->record, generated, publishPaths(projectFromFields())));
     publish->record.save();
 }
 
@@ -284,7 +280,7 @@ void MainWindow::queueSavedPost(const QString &path)
 
 void MainWindow::btnWHOLESITEClick()
 {
-    if (publish->busy)
+    if (publish->publisher->busy())
         return;
     lstFILESFTP->clear();
     lstFILESFTP->addItems(wholeSiteFiles(pathMAIN->text(), dirPATHARCHIVES->text()));
@@ -296,8 +292,7 @@ void MainWindow::btnWHOLESITEClick()
 
 void MainWindow::FTP1Error(unsigned Errno, const QString &Errmsg)
 {
-    prompts().message(QString(), QStringLiteral("Error ") + QString::number(Errno)
-                                     + QStringLiteral(": ") + Errmsg);
+    prompts().message(QString(), socketErrorText(static_cast<int>(Errno), Errmsg));
 }
 
 bool MainWindow::askHostKey(const HostKeyInfo &key)
@@ -357,16 +352,17 @@ void MainWindow::btnCANCELFTPClick() { publish->publisher->cancel(); }
 
 void MainWindow::btnSENDFTPClick()
 {
-    if (publish->busy)
+    if (publish->publisher->busy())
         return;
-    applyConnectionSettings(*this);
+    const Project project = projectFromFields();
+    applyConnectionSettings(*this, project);
 
     // The lists cannot change while the transfer runs (Generate, "Send all
     // data files" and "Remove from list" are held off), except that a post
     // saved meanwhile is appended to the data files.
     const QStringList siteFiles = entries(lstFILESFTP);
     const QStringList dataFiles = entries(lstDATAFTP);
-    const PublishPaths paths = publishPaths(projectFromFields());
+    const PublishPaths paths = publishPaths(project);
 
     // Each file the server confirms leaves its list: whatever a failure or
     // Cancel leaves behind stays queued (and the record remembers the rest).
@@ -380,16 +376,17 @@ void MainWindow::btnSENDFTPClick()
 
 void MainWindow::actREADFROMFTPExecute()
 {
-    if (publish->busy)
+    if (publish->publisher->busy())
         return;
     if (!checkProjectSelected())
         return;
-    if (!hasServerSettings(projectFromFields(), edtPASSWORD->text())) {
-        prompts().message(QString(), QStringLiteral("Please setup FTP parameters"));
+    const Project project = projectFromFields();
+    if (!hasServerSettings(project, edtPASSWORD->text())) {
+        prompts().message(QString(), QString::fromLatin1(kNoServerSettings));
         return;
     }
-    applyConnectionSettings(*this);
-    const PublishPaths paths = publishPaths(projectFromFields());
+    applyConnectionSettings(*this, project);
+    const PublishPaths paths = publishPaths(project);
     const int listed = lstFROMFTP->count();
 
     runTransfer(
@@ -403,7 +400,7 @@ void MainWindow::actREADFROMFTPExecute()
 
 void MainWindow::Button3Click()
 {
-    if (publish->busy)
+    if (publish->publisher->busy())
         return;
     // The client's settings are those of the last "Send to FTP" or "Read
     // data from FTP"; the setup fields are not read here.

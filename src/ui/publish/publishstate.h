@@ -22,7 +22,6 @@ struct MainWindow::PublishState {
     // What the current project has sent to its server.
     SendRecord record;
 
-    bool busy = false; // a transfer is waiting for the network
     bool failureShown = false; // a refused command's text is in the status bar
 
     // The commands a transfer holds off. While the group is disabled their own
@@ -37,19 +36,6 @@ struct MainWindow::PublishState {
     bool projectsWasEnabled = false;
     bool removeWasEnabled = false;
 
-    ~PublishState()
-    {
-        // No window handler may run while the window is being taken down:
-        // the publisher's handlers go first, then the client.
-        if (publisher) {
-            publisher->onLog = nullptr;
-            publisher->onFileStarted = nullptr;
-            publisher->onBytes = nullptr;
-            publisher->onFailure = nullptr;
-            publisher->onSocketError = nullptr;
-            publisher->onListed = nullptr;
-        }
-    }
 };
 
 } // namespace tl
