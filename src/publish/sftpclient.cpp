@@ -146,15 +146,17 @@ struct Reader {
         quint64 hi = u32();
         return (hi << 32) | u32();
     }
-    QByteArray str()
+    // A string of the reply, without copying it out.
+    QByteArrayView strView()
     {
         quint32 n = u32();
         if (!need(n))
             return {};
-        QByteArray s = b.mid(pos, n);
+        const QByteArrayView s = QByteArrayView(b).sliced(pos, n);
         pos += n;
         return s;
     }
+    QByteArray str() { return strView().toByteArray(); }
     struct Attrs {
         bool hasSize = false;
         quint64 size = 0;
@@ -291,16 +293,15 @@ SftpClient::~SftpClient()
     teardown();
 }
 
-std::string SftpClient::KnownHostsPath()
-{
-    return (QDir::homePath() + "/.ssh/known_hosts").toStdString();
-}
+QString SftpClient::sshDir() { return QDir::homePath() + "/.ssh"; }
+
+std::string SftpClient::KnownHostsPath() { return (sshDir() + "/known_hosts").toStdString(); }
 
 std::vector<std::string> SftpClient::DefaultKeyPaths()
 {
     // The usual keys first, in the order OpenSSH tries them, then any other
     // id_* file, by name.
-    const QDir dir(QDir::homePath() + "/.ssh");
+    const QDir dir(sshDir());
     const QStringList preferred = { "id_ed25519", "id_ecdsa", "id_rsa" };
     QStringList names = dir.entryList({ "id_*" }, QDir::Files, QDir::Name);
     std::vector<std::string> out;
@@ -454,7 +455,7 @@ void SftpClient::requireConnection()
 
 // ------------------------------------------------------ connection set-up
 
-int SftpClient::openTcp(const std::string &host, int port)
+void SftpClient::openTcp(const std::string &host, int port)
 {
     std::vector<QHostAddress> addresses;
     QHostAddress literal;
@@ -557,7 +558,7 @@ int SftpClient::openTcp(const std::string &host, int port)
             }
         }
         if (err == 0)
-            return fd;
+            return;
         lastError = err;
         teardown();
     }
@@ -565,10 +566,16 @@ int SftpClient::openTcp(const std::string &host, int port)
         + SocketErrorText(windowsErrorNumber(lastError)));
 }
 
+int SftpClient::port() const { return Port > 0 ? Port : 22; }
+
 std::string SftpClient::hostLabel() const
 {
-    int port = Port > 0 ? Port : 22;
-    return port == 22 ? Host : "[" + Host + "]:" + std::to_string(port);
+    return port() == 22 ? Host : "[" + Host + "]:" + std::to_string(port());
+}
+
+ESockError SftpClient::sshFailed() const
+{
+    return ESockError("SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
 }
 
 void SftpClient::Connect()
@@ -579,13 +586,13 @@ void SftpClient::Connect()
     BusyScope busy(*this);
     teardown();
     m_brokenMessage.clear();
-    const int port = Port > 0 ? Port : 22;
+    const int port = this->port();
     try {
         openTcp(Host, port);
         m_session = ssh_new();
         if (!m_session)
             throw ESockError("Cannot start an SSH session");
-        const std::string sshDir = (QDir::homePath() + "/.ssh").toStdString();
+        const std::string sshFolder = sshDir().toStdString();
         const std::string knownHosts = KnownHostsPath();
         unsigned int uport = unsigned(port);
         bool no = false;
@@ -593,7 +600,7 @@ void SftpClient::Connect()
         ssh_options_set(m_session, SSH_OPTIONS_PORT, &uport);
         if (!UserID.empty())
             ssh_options_set(m_session, SSH_OPTIONS_USER, UserID.c_str());
-        ssh_options_set(m_session, SSH_OPTIONS_SSH_DIR, sshDir.c_str());
+        ssh_options_set(m_session, SSH_OPTIONS_SSH_DIR, sshFolder.c_str());
         ssh_options_set(m_session, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
         ssh_options_set(m_session, SSH_OPTIONS_PROCESS_CONFIG, &no);
         ssh_options_set(m_session, SSH_OPTIONS_FD, &m_fd);
@@ -601,8 +608,7 @@ void SftpClient::Connect()
 
         int rc = waitSsh([this] { return ssh_connect(m_session); }, SSH_AGAIN);
         if (rc != SSH_OK)
-            throw ESockError(
-                "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+            throw sshFailed();
         checkHostKey();
         authenticate();
         startSftp();
@@ -619,7 +625,7 @@ void SftpClient::checkHostKey()
         throw SshHostKeyError("The server " + hostLabel() + " sent no host key");
     HostKeyInfo info;
     info.host = Host;
-    info.port = Port > 0 ? Port : 22;
+    info.port = port();
     info.type = ssh_key_type_to_char(ssh_key_type(key)) ? ssh_key_type_to_char(ssh_key_type(key))
                                                         : "unknown";
     unsigned char *hash = nullptr;
@@ -660,7 +666,7 @@ void SftpClient::checkHostKey()
         if (!accept)
             throw SshHostKeyError("The host key of " + hostLabel() + " is not known (" + shown
                 + "); the connection was refused.");
-        const QString dir = QDir::homePath() + "/.ssh";
+        const QString dir = sshDir();
         if (!QDir(dir).exists() && QDir().mkpath(dir))
             QFile::setPermissions(
                 dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -688,7 +694,7 @@ void SftpClient::authenticate()
     if (rc == SSH_AUTH_SUCCESS)
         return;
     if (rc == SSH_AUTH_ERROR)
-        throw ESockError("SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+        throw sshFailed();
     const int methods = ssh_userauth_list(m_session, nullptr);
 
     if (!Password.empty()) {
@@ -701,8 +707,7 @@ void SftpClient::authenticate()
                 return;
             }
             if (rc == SSH_AUTH_ERROR)
-                throw ESockError(
-                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+                throw sshFailed();
         }
         if (methods & SSH_AUTH_METHOD_INTERACTIVE) {
             // Keyboard-interactive: the password answers the prompts that do
@@ -725,8 +730,7 @@ void SftpClient::authenticate()
                 }
             }
             if (rc == SSH_AUTH_ERROR)
-                throw ESockError(
-                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+                throw sshFailed();
         }
         throw SshAuthError("Authentication failed: the server refused the password for " + who);
     }
@@ -741,8 +745,7 @@ void SftpClient::authenticate()
                 return;
             }
             if (rc == SSH_AUTH_ERROR && !ssh_is_connected(m_session))
-                throw ESockError(
-                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+                throw sshFailed();
         }
         for (const std::string &path : DefaultKeyPaths()) {
             ssh_key key = nullptr;
@@ -766,13 +769,12 @@ void SftpClient::authenticate()
                 return;
             }
             if (rc == SSH_AUTH_ERROR)
-                throw ESockError(
-                    "SSH connection to " + hostLabel() + " failed: " + sshError(m_session));
+                throw sshFailed();
         }
     }
     throw SshAuthError("Authentication failed: the server accepted no key for " + who
         + (tried.empty() ? std::string(" (no SSH agent and no key in ")
-                    + (QDir::homePath() + "/.ssh").toStdString() + ")"
+                    + sshDir().toStdString() + ")"
                          : " (tried " + tried + ")")
         + "; enter the password to log in with it");
 }
@@ -1054,7 +1056,6 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
         qint64 sent = 0, acked = 0;
         quint32 closeId = 0;
         bool closeSent = false;
-        QByteArray chunk;
         waitSftp([&] {
             bool moved = false;
             for (auto it = inFlight.begin(); it != inFlight.end();) {
@@ -1074,14 +1075,16 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
                 OnProgress(acked, total);
             while (!closeSent && int(inFlight.size()) < kInFlight && sent < total) {
                 const qint64 n = std::min<qint64>(kChunk, total - sent);
-                chunk.resize(qsizetype(n));
-                if (file.read(chunk.data(), n) != n)
-                    throw AppError(msgCannotOpenFile(localPath));
+                // The file's bytes go straight into the request.
                 QByteArray p;
                 p.reserve(qsizetype(n) + 64);
                 putStr(p, handle);
                 putU64(p, quint64(sent));
-                putStr(p, chunk);
+                putU32(p, quint32(n));
+                const qsizetype at = p.size();
+                p.resize(at + qsizetype(n));
+                if (file.read(p.data() + at, n) != n)
+                    throw AppError(msgCannotOpenFile(localPath));
                 inFlight.emplace(send(FXP_WRITE, p), quint32(n));
                 sent += n;
             }
@@ -1280,7 +1283,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
                 it = inFlight.erase(it);
                 if (r.type == FXP_DATA) {
                     Reader rd { r.body };
-                    const QByteArray data = rd.str();
+                    const QByteArrayView data = rd.strView();
                     if (!rd.ok || data.size() > qsizetype(piece.length))
                         throw SftpError("Cannot read remote file " + remotePath
                             + ": the server sent a malformed answer");
@@ -1288,7 +1291,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
                         eofAt = std::min(eofAt, piece.offset);
                         continue;
                     }
-                    if (!out.seek(piece.offset) || out.write(data) != data.size())
+                    if (!out.seek(piece.offset) || out.write(data.data(), data.size()) != data.size())
                         throw AppError(msgUnableToWrite(localPath));
                     written += data.size();
                     moved = true;

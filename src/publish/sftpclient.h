@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <map>
 #include <set>
@@ -100,6 +101,8 @@ public:
     // ~/.ssh/known_hosts and the default key files ~/.ssh/id_* (without
     // .pub), for the home folder Qt reports now.
     static std::string KnownHostsPath();
+    // The writer's SSH folder: .ssh under the home folder.
+    static QString sshDir();
     static std::vector<std::string> DefaultKeyPaths();
 
     // ---- operations ----
@@ -136,8 +139,10 @@ private:
     class BusyScope;
 
     // connection set-up
-    int openTcp(const std::string &host, int port);
+    void openTcp(const std::string &host, int port);
+    int port() const; // the port field, 22 when it is 0
     std::string hostLabel() const; // "host", or "[host]:port" off port 22
+    ESockError sshFailed() const;  // "SSH connection to HOST failed: why"
     void checkHostKey();
     void authenticate();
     void startSftp();
