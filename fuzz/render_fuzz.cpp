@@ -257,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkPageTemplate(templ);
     try {
         const PageTemplate t = prepareArchiveTemplate(templ, "archtemp.htm", {"2003-05", "2003-04"},
-                                                      settings.archiveFolder, settings.charset);
+                                                      settings.archiveFolder, settings.charset, {});
         (void)t;
     } catch (const tl::AppError &) {
     }

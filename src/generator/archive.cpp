@@ -38,7 +38,8 @@ std::string GenArchive(const std::string &formKey, const std::vector<std::string
 
 PageTemplate prepareArchiveTemplate(const std::string &text, const std::string &templatePath,
                                     const std::vector<std::string> &monthList,
-                                    const std::string &archiveFolder, int charset)
+                                    const std::string &archiveFolder, int charset,
+                                    const SiteTexts &site)
 {
     PageTemplate t = splitPageTemplate(text, templatePath);
     const std::string links = GenArchive("archivelink", monthList, archiveFolder);
@@ -46,6 +47,7 @@ PageTemplate prepareArchiveTemplate(const std::string &text, const std::string &
     for (std::string *part : {&t.head, &t.tail}) {
         replaceAllInPlace(*part, kArchive, links);
         replaceAllInPlace(*part, kCharset, name);
+        fillSitePlaceholders(*part, site);
     }
     return t;
 }

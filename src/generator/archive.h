@@ -24,11 +24,13 @@ std::string GenArchive(const std::string &formKey, const std::vector<std::string
 
 // The archive template split and prepared: in head and tail every
 // "<!-- %ARCHIVE% -->" replaced by the archive form of the link list, then
-// every "<!-- %CHARSET% -->" by the charset name; the post block untouched.
-// Throws when a block marker is missing.
+// every "<!-- %CHARSET% -->" by the charset name, then the site's texts
+// (`site.mainPage` being the link from the archive folder); the post block
+// untouched. Throws when a block marker is missing.
 PageTemplate prepareArchiveTemplate(const std::string &text, const std::string &templatePath,
                                     const std::vector<std::string> &monthList,
-                                    const std::string &archiveFolder, int charset);
+                                    const std::string &archiveFolder, int charset,
+                                    const SiteTexts &site);
 
 // What the archive needs besides the tree.
 struct ArchiveJob {

@@ -117,15 +117,12 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     const std::string pattern = normalizeBlockLineBreaks(mainTemplate.block);
     // The archive template is read and checked here too, so that a broken
     // template stops the run before any file is written.
+    // Archive pages link to the main page from the archive folder.
+    SiteTexts archiveSite = site;
+    archiveSite.mainPage = linkToMainFolder(p.pathMAIN, p.dirPATHARCHIVES, p.edtMAINHTML);
     ArchiveJob job;
     job.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE), p.archiveTEMPLATE,
-                                              input.monthList, p.dirPATHARCHIVES, p.rgCHARSET);
-    {
-        SiteTexts archiveSite = site;
-        archiveSite.mainPage = linkToMainFolder(p.pathMAIN, p.dirPATHARCHIVES, p.edtMAINHTML);
-        fillSitePlaceholders(job.pageTemplate.head, archiveSite);
-        fillSitePlaceholders(job.pageTemplate.tail, archiveSite);
-    }
+                                              input.monthList, p.dirPATHARCHIVES, p.rgCHARSET, archiveSite);
     job.dataFolder = dataFolder;
     job.outputFolder = folder;
     job.settings = settings;
