@@ -13,15 +13,9 @@ namespace {
 // Blanks around section and key names and in otherwise empty lines.
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-std::string trimmed(const std::string &s, std::size_t from = 0, std::size_t to = std::string::npos)
+std::string trimmed(const std::string &s, std::size_t from, std::size_t to)
 {
-    if (to > s.size())
-        to = s.size();
-    while (from < to && isBlank(s[from]))
-        ++from;
-    while (to > from && isBlank(s[to - 1]))
-        --to;
-    return s.substr(from, to - from);
+    return trimmedIf(s, isBlank, from, to);
 }
 
 // A value loses only the spaces around it: a tab or another control
@@ -30,12 +24,7 @@ std::string trimmed(const std::string &s, std::size_t from = 0, std::size_t to =
 // line end is a byte of the value like any other.
 std::string spacesTrimmed(const std::string &s, std::size_t from)
 {
-    std::size_t to = s.size();
-    while (from < to && s[from] == ' ')
-        ++from;
-    while (to > from && s[to - 1] == ' ')
-        --to;
-    return s.substr(from, to - from);
+    return trimmedIf(s, [](char c) { return c == ' '; }, from);
 }
 
 bool isBlankLine(const std::string &line)

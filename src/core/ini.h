@@ -27,6 +27,20 @@
 
 namespace tl {
 
+// s[from, to) without the characters at either end for which drop(c) holds.
+template <typename Drop>
+std::string trimmedIf(const std::string &s, Drop drop, std::size_t from = 0,
+                      std::size_t to = std::string::npos)
+{
+    if (to > s.size())
+        to = s.size();
+    while (from < to && drop(s[from]))
+        ++from;
+    while (to > from && drop(s[to - 1]))
+        --to;
+    return s.substr(from, to - from);
+}
+
 // Longest value a read returns, in bytes.
 constexpr std::size_t kIniMaxValueLength = 2047;
 

@@ -7,12 +7,7 @@ namespace tl {
 
 std::string iniTrimControls(const std::string &s)
 {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
+    return trimmedIf(s, [](char c) { return static_cast<unsigned char>(c) <= ' '; });
 }
 
 std::string iniQuoted(const std::string &v)
