@@ -951,17 +951,34 @@ std::string SftpClient::statusText(const Reply &r) const
     return message.isEmpty() ? std::string(statusName(code)) : message.toStdString();
 }
 
-QByteArray SftpClient::openHandle(const std::string &path, quint32 flags, const std::string &what)
+quint32 SftpClient::sendOpen(const std::string &path, quint32 flags)
 {
     QByteArray p;
     putStr(p, path);
     putU32(p, flags);
     putU32(p, 0); // no attributes: the server's defaults
-    const Reply r = await(send(FXP_OPEN, p));
+    return send(FXP_OPEN, p);
+}
+
+QByteArray SftpClient::handleOf(const Reply &r, const std::string &failure) const
+{
     if (r.type != FXP_HANDLE)
-        throw SftpError(what + " " + path + ": " + statusText(r));
+        throw SftpError(failure + ": " + statusText(r));
     Reader rd { r.body };
     return rd.str();
+}
+
+QByteArray SftpClient::openHandle(const std::string &path, quint32 flags, const std::string &what)
+{
+    return handleOf(await(sendOpen(path, flags)), what + " " + path);
+}
+
+void SftpClient::abandon(const QByteArray &handle)
+{
+    if (!Connected())
+        return;
+    forgetPending();
+    closeQuietly(handle);
 }
 
 void SftpClient::closeQuietly(const QByteArray &handle)
@@ -1178,11 +1195,8 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
     const std::string folder = remoteFolder.empty() ? "." : remoteFolder;
     QByteArray p;
     putStr(p, folder);
-    const Reply opened = await(send(FXP_OPENDIR, p));
-    if (opened.type != FXP_HANDLE)
-        throw SftpError("Cannot list remote folder " + folder + ": " + statusText(opened));
-    Reader hr { opened.body };
-    const QByteArray handle = hr.str();
+    const QByteArray handle =
+        handleOf(await(send(FXP_OPENDIR, p)), "Cannot list remote folder " + folder);
     std::vector<std::string> names;
     try {
         for (;;) {
@@ -1207,10 +1221,7 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
                     + ": the server sent a malformed listing");
         }
     } catch (...) {
-        if (Connected()) {
-            forgetPending();
-            closeQuietly(handle);
-        }
+        abandon(handle);
         throw;
     }
     closeQuietly(handle);
@@ -1228,20 +1239,13 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
     QIODevice &out = file.device();
 
     // Open and size in one round trip.
-    QByteArray op;
-    putStr(op, remotePath);
-    putU32(op, FXF_READ);
-    putU32(op, 0);
-    const quint32 openId = send(FXP_OPEN, op);
+    const quint32 openId = sendOpen(remotePath, FXF_READ);
     QByteArray st;
     putStr(st, remotePath);
     const quint32 statId = send(FXP_STAT, st);
     const Reply opened = await(openId);
     const Reply stat = await(statId);
-    if (opened.type != FXP_HANDLE)
-        throw SftpError("Cannot open remote file " + remotePath + ": " + statusText(opened));
-    Reader hr { opened.body };
-    const QByteArray handle = hr.str();
+    const QByteArray handle = handleOf(opened, "Cannot open remote file " + remotePath);
     qint64 size = -1;
     if (stat.type == FXP_ATTRS) {
         Reader rd { stat.body };
@@ -1330,10 +1334,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
                 throw AppError(msgUnableToWrite(localPath));
         }
     } catch (...) {
-        if (Connected()) {
-            forgetPending();
-            closeQuietly(handle);
-        }
+        abandon(handle);
         throw;
     }
     closeQuietly(handle);

@@ -165,8 +165,14 @@ private:
     void parseInput();
     std::string statusText(const Reply &r) const;
     quint32 statusCode(const Reply &r) const;
+    quint32 sendOpen(const std::string &path, quint32 flags); // an OPEN request, its id
+    // The handle an OPEN or OPENDIR answered with; a refusal throws `failure`
+    // with the server's reason.
+    QByteArray handleOf(const Reply &r, const std::string &failure) const;
     QByteArray openHandle(const std::string &path, quint32 flags, const std::string &what);
     void closeQuietly(const QByteArray &handle);
+    // A handle left behind by a failure: closed while the connection lasts.
+    void abandon(const QByteArray &handle);
     void renameOver(const std::string &from, const std::string &to, bool &keepFrom);
     void discardTemp(const std::string &temp, const QByteArray &handle);
     void forgetPending();
