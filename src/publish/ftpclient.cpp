@@ -202,11 +202,11 @@ FtpCommandKind FtpClient::CommandKind(const std::string &command)
     return cmdDoCommand;
 }
 
-std::string FtpClient::TemporaryName(const std::string &remoteName)
+std::string FtpClient::TemporaryName(const std::string &remoteName, const std::string &suffix)
 {
     size_t slash = remoteName.rfind('/');
     size_t at = slash == std::string::npos ? 0 : slash + 1;
-    return remoteName.substr(0, at) + "." + remoteName.substr(at) + ".part";
+    return remoteName.substr(0, at) + "." + remoteName.substr(at) + suffix;
 }
 
 int FtpClient::PortFromEpsvReply(const std::string &line)

@@ -183,11 +183,11 @@ public:
     // Kind of a command sent through DoCommand.
     static FtpCommandKind CommandKind(const std::string &command);
     // Where UploadWhole puts a file before renaming it: the same folder, the
-    // name with "." before it and ".part" after it ("www/.index.html.part").
+    // name with "." before it and `suffix` after it ("www/.index.html.part").
     // The leading dot hides it from most servers' listings, and it does not
     // end in ".txt", so a listing of the data folder does not offer it as a
     // post.
-    static std::string TemporaryName(const std::string &remoteName);
+    static std::string TemporaryName(const std::string &remoteName, const std::string &suffix = ".part");
     // Port of a 229 reply ("(|||6446|)"), of a 227 reply
     // ("(127,0,0,1,25,46)"); -1 when the reply holds none.
     static int PortFromEpsvReply(const std::string &line);

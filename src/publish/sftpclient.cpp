@@ -1,4 +1,5 @@
 #include "publish/sftpclient.h"
+#include "publish/ftpclient.h" // TemporaryName
 #include "publish/replacingfile.h"
 
 #include <QCoreApplication>
@@ -641,25 +642,23 @@ void SftpClient::checkHostKey()
 
     const std::string path = KnownHostsPath();
     const std::string shown = info.type + " " + info.fingerprint;
-    switch (ssh_session_is_known_server(m_session)) {
+    const ssh_known_hosts_e known = ssh_session_is_known_server(m_session);
+    switch (known) {
     case SSH_KNOWN_HOSTS_OK:
         return;
     case SSH_KNOWN_HOSTS_CHANGED:
+    case SSH_KNOWN_HOSTS_OTHER: {
+        const bool otherType = known == SSH_KNOWN_HOSTS_OTHER;
         throw SshHostKeyError("WARNING: the host key of " + hostLabel()
             + " has CHANGED. The server now shows the " + shown
-            + ", which is not the key recorded in " + path
+            + (otherType ? ", a key of another type than the one recorded in "
+                         : ", which is not the key recorded in ")
+            + path
             + ". Someone may be intercepting the connection, or the server's key was replaced. "
               "The connection was refused; if the new key is expected, remove the old entry "
               "from "
             + path + " and connect again.");
-    case SSH_KNOWN_HOSTS_OTHER:
-        throw SshHostKeyError("WARNING: the host key of " + hostLabel()
-            + " has CHANGED. The server now shows the " + shown
-            + ", a key of another type than the one recorded in " + path
-            + ". Someone may be intercepting the connection, or the server's key was replaced. "
-              "The connection was refused; if the new key is expected, remove the old entry "
-              "from "
-            + path + " and connect again.");
+    }
     case SSH_KNOWN_HOSTS_NOT_FOUND:
     case SSH_KNOWN_HOSTS_UNKNOWN: {
         bool accept = AcceptNewHostKey || (OnUnknownHostKey && OnUnknownHostKey(info));
@@ -1057,12 +1056,9 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
     std::string target = remotePath;
     if (target.empty())
         target = QFileInfo(QString::fromStdString(localPath)).fileName().toStdString();
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", QRandomGenerator::global()->generate());
-    const std::string temp = folder + "." + name + ".tmp-" + suffix;
+    char random[16];
+    std::snprintf(random, sizeof random, "%08x", QRandomGenerator::global()->generate());
+    const std::string temp = FtpClient::TemporaryName(target, std::string(".tmp-") + random);
 
     const QByteArray handle = openHandle(
         temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC | FXF_EXCL, "Cannot create remote file");
