@@ -134,17 +134,17 @@ void makeBlog(const std::string &data, int posts)
 gen::GenerateInput makeInput(const std::string &root, const std::string &out)
 {
     gen::GenerateInput in;
-    gen::ProjectFields &p = in.project;
-    p.pathMAIN = out;
-    p.pathDATA = root + "/data";
-    p.fileTEMPLATE = templatesDir() + "template.htm";
-    p.archiveTEMPLATE = templatesDir() + "archtemp.htm";
-    p.edtRSSTEMPLATE = templatesDir() + "template.rss";
-    p.edtTXTTEMPLATE = templatesDir() + "template.txt";
-    p.edtMAINURI = "http://blog.example.com/";
-    p.edtAUTHOR = "Jan Nov\xE1k";
-    p.edtEMAIL = "jan@example.com";
-    p.dirPATHARCHIVES = "archiv/";
+    gen::SiteFields &p = in.project;
+    p.mainFolder = out;
+    p.dataFolder = root + "/data";
+    p.mainTemplate = templatesDir() + "template.htm";
+    p.archiveTemplate = templatesDir() + "archtemp.htm";
+    p.feedTemplate = templatesDir() + "template.rss";
+    p.textTemplate = templatesDir() + "template.txt";
+    p.mainUri = "http://blog.example.com/";
+    p.author = "Jan Nov\xE1k";
+    p.email = "jan@example.com";
+    p.archiveFolder = "archiv/";
     in.versionText = "1.0.0.1";
     in.fileDateText = "bench";
     in.buildTime.local = civilFromSeconds(secondsFromCivil(2026, 12, 7, 21, 5));
@@ -155,7 +155,7 @@ gen::GenerateInput makeInput(const std::string &root, const std::string &out)
 // tree's node texts, from the data folder as it is now.
 void readDataFolder(gen::GenerateInput &in)
 {
-    in.postList = makePostList(listPostFolder(in.project.pathDATA));
+    in.postList = makePostList(listPostFolder(in.project.dataFolder));
     const PostTreeWalk walk = walkPostList(in.postList);
     in.monthList = monthList(walk);
     in.treeOrder.clear();
@@ -248,7 +248,7 @@ int childIncremental(const std::string &root, const std::string &out)
     CountingReporter reporter;
     PublishPaths paths;
     paths.mainFolder = QString::fromStdString(out);
-    paths.dataFolder = QString::fromStdString(in.project.pathDATA);
+    paths.dataFolder = QString::fromStdString(in.project.dataFolder);
     paths.sitePrefix = "/www/";
     paths.dataPrefix = "/data/";
     SendRecord record = SendRecord::load(QString::fromStdString(out) + ".sent");
@@ -274,7 +274,7 @@ int childIncremental(const std::string &root, const std::string &out)
     const std::int64_t newest = postTimeOfName(unpadPostName(in.postList.back()));
     const std::int64_t older = postTimeOfName(unpadPostName(in.postList[in.postList.size() - 2]));
     const std::int64_t added = (newest + older) / 2 / 60 * 60;
-    const std::string addedPath = in.project.pathDATA + "/" + postFileName(added);
+    const std::string addedPath = in.project.dataFolder + "/" + postFileName(added);
     writePost(addedPath, "Added post", makeBody(0));
 
     const double c0 = cpuSeconds();

@@ -3,7 +3,7 @@
 #include "core/cp1250.h"
 #include "core/errors.h"
 #include "core/programfiles.h"
-#include "core/project.h"
+#include "core/projectfile.h"
 #include "core/projects.h"
 #include "generator/sitebuilder.h"
 #include "publish/publisher.h"
@@ -110,15 +110,20 @@ private:
     void (*previous_)(int) = SIG_DFL;
 };
 
+// The project file of a name as the writer typed it when adding the project
+// ("My blog") or as the project list shows it ("My_blog").
 QString projectFile(const QString &name)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('/')))
         throw UsageError{QStringLiteral("Unknown project \"%1\".").arg(name)};
     const QString path = projectFilePath(name);
-    if (!QFileInfo(path).isFile())
-        throw UsageError{QStringLiteral("Unknown project \"%1\": there is no project file %2.")
-                             .arg(name, QDir::toNativeSeparators(path))};
-    return path;
+    if (QFileInfo(path).isFile())
+        return path;
+    const QString typed = projectFilePath(projectNameFromTyped(name));
+    if (QFileInfo(typed).isFile())
+        return typed;
+    throw UsageError{QStringLiteral("Unknown project \"%1\": there is no project file %2.")
+                         .arg(name, QDir::toNativeSeparators(path))};
 }
 
 // Reads a line from the terminal with echo off.
@@ -151,13 +156,13 @@ std::optional<QString> askPassword(const QString &prompt)
 // never taken from the command line or written anywhere.
 // Over SFTP an empty password means the SSH agent and the writer's keys, so
 // a job without a terminal goes on without one.
-QString ftpPassword(const Project &project)
+QString ftpPassword(const ServerSettings &server)
 {
     if (const char *env = std::getenv(kPasswordVariable))
         return QString::fromLocal8Bit(env);
-    const bool sftp = project.checked("chkSFTP");
-    const QString user = project.text("edtUSER");
-    const QString host = project.text("edtFTPADDRESS");
+    const bool sftp = server.sftp;
+    const QString &user = server.user;
+    const QString &host = server.host;
     const QString prompt = sftp ? QStringLiteral("SSH password for %1@%2 (empty: agent and keys): ")
                                 : QStringLiteral("FTP password for %1@%2: ");
     if (auto typed = askPassword(prompt.arg(user, host)))
@@ -168,13 +173,10 @@ QString ftpPassword(const Project &project)
                    + " or run on a terminal to be asked for it.");
 }
 
-std::vector<std::string> generate(const Project &project, Console &console)
+std::vector<std::string> generate(const ProjectSettings &project, Console &console)
 {
-    gen::GenerateInput in;
-    in.project = gen::generationFields(project);
-    gen::stampFromProgram(in);
     ConsoleReporter reporter(console);
-    return gen::BuildSite(in, reporter);
+    return gen::BuildSite(project, reporter);
 }
 
 // A publisher whose events reach the console.
@@ -196,7 +198,7 @@ void requireCompleted(Publisher::Outcome outcome)
         throw AppError(kTransferCancelled);
 }
 
-int runGenerate(const Project &project, Console &console)
+int runGenerate(const ProjectSettings &project, Console &console)
 {
     generate(project, console);
     return Ok;
@@ -209,7 +211,7 @@ struct PublishOptions {
     bool acceptNewHostKey = false; // --accept-new-host-key
 };
 
-int runPublish(const QString &projectPath, const Project &project, const PublishOptions &opt,
+int runPublish(const QString &projectPath, const ProjectSettings &project, const PublishOptions &opt,
                Console &console)
 {
     const std::vector<std::string> uploads = generate(project, console);
@@ -225,7 +227,7 @@ int runPublish(const QString &projectPath, const Project &project, const Publish
     if (!opt.dryRun)
         record.save();
     const QStringList siteFiles =
-        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, project.text("dirPATHARCHIVES")) : pending;
+        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, paths.archiveFolder) : pending;
     const QStringList dataFiles =
         opt.allData ? allDataFiles(paths.dataFolder) : pendingDataFiles(record, paths);
 
@@ -239,31 +241,29 @@ int runPublish(const QString &projectPath, const Project &project, const Publish
         return Ok;
     }
 
-    const QString password = ftpPassword(project);
-    FtpClient client;
-    Publisher publisher(client);
+    const QString password = ftpPassword(project.server);
+    Publisher publisher;
     connectConsole(publisher, console);
     publisher.setRecord(&record);
-    publisher.setAcceptNewHostKey(opt.acceptNewHostKey);
-    publisher.configure(ftpAccount(project, password));
+    publisher.questions.acceptNewHostKey = opt.acceptNewHostKey;
+    publisher.configure(ftpAccount(project.server, password));
     InterruptWatch watch(publisher);
     requireCompleted(publisher.send(siteFiles, dataFiles, paths));
     return Ok;
 }
 
-int runFetch(const Project &project, bool acceptNewHostKey, Console &console)
+int runFetch(const ProjectSettings &project, bool acceptNewHostKey, Console &console)
 {
-    const QString password = ftpPassword(project);
-    if (!hasServerSettings(project, password))
+    const QString password = ftpPassword(project.server);
+    if (!hasServerSettings(project.server, password))
         throw AppError(kNoServerSettings);
 
-    FtpClient client;
-    Publisher publisher(client);
-    publisher.setAcceptNewHostKey(acceptNewHostKey);
+    Publisher publisher;
+    publisher.questions.acceptNewHostKey = acceptNewHostKey;
     connectConsole(publisher, console);
     QStringList names;
     publisher.onListed = [&names](const std::string &name) { names << decodeCp1250(name); };
-    publisher.configure(ftpAccount(project, password));
+    publisher.configure(ftpAccount(project.server, password));
     InterruptWatch watch(publisher);
     const PublishPaths paths = publishPaths(project);
     requireCompleted(publisher.list(paths));
@@ -334,7 +334,7 @@ int dispatch(QCoreApplication &app, Console &console)
         throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
 
     const QString path = projectFile(args[1]);
-    const Project project = Project::load(path);
+    const ProjectSettings project = projectfile::load(path);
     if (command == QLatin1String("generate"))
         return runGenerate(project, console);
     if (command == QLatin1String("publish"))

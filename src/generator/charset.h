@@ -7,7 +7,7 @@
 
 namespace tl::gen {
 
-// The charset choices of a project (rgCHARSET).
+// The charset choices of a project.
 constexpr int kCharsetWindows1250 = 0;
 constexpr int kCharsetIso88592 = 1;
 

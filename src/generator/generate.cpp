@@ -19,15 +19,15 @@ namespace tl::gen {
 
 namespace {
 
-RenderSettings renderSettings(const ProjectFields &p)
+RenderSettings renderSettings(const SiteFields &p)
 {
     RenderSettings s;
-    s.paragraphMode = p.rgPARAGRAPH;
-    s.charset = p.rgCHARSET;
-    s.archiveFolder = p.dirPATHARCHIVES;
-    s.author = p.edtAUTHOR;
-    s.email = p.edtEMAIL;
-    s.longPostSeparator = p.edtLONGPOSTSEPARATOR;
+    s.paragraphMode = p.paragraphMode;
+    s.charset = p.charset;
+    s.archiveFolder = p.archiveFolder;
+    s.author = p.author;
+    s.email = p.email;
+    s.longPostSeparator = p.longPostLink;
     return s;
 }
 
@@ -79,33 +79,33 @@ void stampFromProgram(GenerateInput &input)
     input.buildTime = currentBuildTime();
 }
 
-std::string outputFolder(const ProjectFields &p) { return WithTrailingSeparator(p.pathMAIN); }
+std::string outputFolder(const SiteFields &p) { return WithTrailingSeparator(p.mainFolder); }
 
-std::string mainPagePath(const ProjectFields &p) { return outputFolder(p) + p.edtMAINHTML; }
+std::string mainPagePath(const SiteFields &p) { return outputFolder(p) + p.mainPageName; }
 
 void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
 {
-    const ProjectFields &p = input.project;
+    const SiteFields &p = input.project;
     const RenderSettings settings = renderSettings(p);
-    const std::string charset = charsetName(p.rgCHARSET);
+    const std::string charset = charsetName(p.charset);
 
     reporter.log("Generating blog...");
-    if (p.pathMAIN.empty())
+    if (p.mainFolder.empty())
         throw AppError("Main path is not set.\nPlease fill in the main path on tab OPTIONS.");
     const std::string folder = outputFolder(p);
-    const std::string dataFolder = WithTrailingSeparator(p.pathDATA);
-    const bool withRss = !p.edtRSSTEMPLATE.empty();
-    const bool withTxt = !p.edtTXTTEMPLATE.empty();
+    const std::string dataFolder = WithTrailingSeparator(p.dataFolder);
+    const bool withRss = !p.feedTemplate.empty();
+    const bool withTxt = !p.textTemplate.empty();
 
     std::string rssItems;
     std::string txtItems;
-    std::string rssTemplate = withRss ? readWholeFile(p.edtRSSTEMPLATE) : std::string();
-    std::string txtTemplate = withTxt ? readWholeFile(p.edtTXTTEMPLATE) : std::string();
+    std::string rssTemplate = withRss ? readWholeFile(p.feedTemplate) : std::string();
+    std::string txtTemplate = withTxt ? readWholeFile(p.textTemplate) : std::string();
 
     // The site's title and address and the way back to the main page, for
     // every template: made the page's charset, and XML-escaped for the feed.
-    SiteTexts site{p.edtSITETITLE, p.edtMAINURI, p.edtMAINHTML};
-    toPageCharset(site.title, p.rgCHARSET);
+    SiteTexts site{p.siteTitle, p.mainUri, p.mainPageName};
+    toPageCharset(site.title, p.charset);
     fillSitePlaceholders(txtTemplate, site);
     fillSitePlaceholders(rssTemplate,
                          {xmlEscape(site.title), xmlEscape(site.mainUri), xmlEscape(site.mainPage)});
@@ -113,16 +113,16 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
 
     reporter.log("Reading from template...");
     const PageTemplate mainTemplate =
-        splitPageTemplate(readWholeFile(p.fileTEMPLATE), p.fileTEMPLATE);
+        splitPageTemplate(readWholeFile(p.mainTemplate), p.mainTemplate);
     const std::string pattern = normalizeBlockLineBreaks(mainTemplate.block);
     // The archive template is read and checked here too, so that a broken
     // template stops the run before any file is written.
     // Archive pages link to the main page from the archive folder.
     SiteTexts archiveSite = site;
-    archiveSite.mainPage = linkToMainFolder(p.pathMAIN, p.dirPATHARCHIVES, p.edtMAINHTML);
+    archiveSite.mainPage = linkToMainFolder(p.mainFolder, p.archiveFolder, p.mainPageName);
     ArchiveJob job;
-    job.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTEMPLATE), p.archiveTEMPLATE,
-                                              input.monthList, p.dirPATHARCHIVES, p.rgCHARSET, archiveSite);
+    job.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTemplate), p.archiveTemplate,
+                                              input.monthList, p.archiveFolder, p.charset, archiveSite);
     job.dataFolder = dataFolder;
     job.outputFolder = folder;
     job.settings = settings;
@@ -131,12 +131,12 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     ArchiveRun archive(std::move(job), input.treeOrder,
                        input.cache ? *input.cache : SiteCache::process());
 
-    const std::string mainPath = folder + p.edtMAINHTML;
-    const std::string rssPath = folder + p.edtRSSFILE;
-    const std::string txtPath = folder + p.edtTXTFILE;
+    const std::string mainPath = folder + p.mainPageName;
+    const std::string rssPath = folder + p.feedName;
+    const std::string txtPath = folder + p.textPageName;
 
     reporter.log("Generating archive links...");
-    const std::string links = GenArchive("mainpagelink", input.monthList, p.dirPATHARCHIVES);
+    const std::string links = GenArchive("mainpagelink", input.monthList, p.archiveFolder);
     // The working copy: head and tail with their page-level placeholders
     // filled, and the posts in the post block's place, between the block
     // markers, in front of the insertion marker.
@@ -149,7 +149,7 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
         fillSitePlaceholders(*part, site);
     }
 
-    const std::size_t count = mainPageCount(p.edtCOUNT, input.postList.size());
+    const std::size_t count = mainPageCount(p.postsOnMainPage, input.postList.size());
 
     reporter.log("Generating main page...");
     std::string page = head + kContentStart;
@@ -159,7 +159,7 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
         const PostTexts texts = postTexts(name);
         const PostContent post = readPost(dataFolder + name);
         if (withRss)
-            rssItems += rssItem(texts, post, settings, p.edtMAINURI,
+            rssItems += rssItem(texts, post, settings, p.mainUri,
                                 utcOffsetAt(civilFromSeconds(texts.n)));
         if (withTxt)
             txtItems += txtEntry(texts, post, settings);
@@ -171,12 +171,12 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     std::string rssText;
     if (withRss) {
         reporter.log("Generating RSS file...");
-        rssText = finishRss(rssTemplate, rssItems, p.rgCHARSET,
+        rssText = finishRss(rssTemplate, rssItems, p.charset,
                             rfc822DateTime(input.buildTime.local, input.buildTime.utcOffsetSeconds));
     }
     std::string txtText;
     if (withTxt)
-        txtText = finishTxt(txtTemplate, txtItems, p.rgCHARSET);
+        txtText = finishTxt(txtTemplate, txtItems, p.charset);
 
     // Finishing the main page: block markers, dates left in later posts of a
     // day and the insertion marker go; the generator stamp takes the end

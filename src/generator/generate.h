@@ -15,28 +15,28 @@
 
 namespace tl::gen {
 
-// The project fields generation reads, as the bytes of their texts
-// (windows-1250), under the names of their controls. Defaults are the start
-// values of the settings window.
-struct ProjectFields {
-    std::string pathMAIN;                               // main folder
-    std::string pathDATA;                               // data folder
-    std::string edtMAINHTML = "index.html";
-    std::string edtRSSFILE = "rss.xml";
-    std::string edtTXTFILE = "text.htm";
-    std::string edtCOUNT = "10";                        // posts on the main page
-    std::string edtMAINURI = "http://";                 // site address, prefix of RSS links
-    std::string fileTEMPLATE;                           // main page template
-    std::string archiveTEMPLATE;                        // archive template
-    std::string edtRSSTEMPLATE;                         // empty: no RSS file
-    std::string edtTXTTEMPLATE;                         // empty: no TXT page
-    std::string edtAUTHOR;
-    std::string edtEMAIL;
-    std::string edtLONGPOSTSEPARATOR = "Continue...";
-    std::string dirPATHARCHIVES;                        // archive folder below the main folder
-    std::string edtSITETITLE = "My weblog";             // "<!-- %SITE_TITLE% -->", the feed's title
-    int rgPARAGRAPH = 0;                                // 0 "<br />", 1 "<p></p>", 2 "unformatted"
-    int rgCHARSET = 0;                                  // 0 "windows-1250", 1 "iso-8859-2"
+// A project's settings as generation reads them: texts as their windows-1250
+// bytes, paths as the file system's bytes, folders ending with "/".
+// Defaults are a new project's start values.
+struct SiteFields {
+    std::string mainFolder;
+    std::string dataFolder;
+    std::string mainPageName = "index.html";
+    std::string feedName = "rss.xml";
+    std::string textPageName = "text.htm";
+    std::string postsOnMainPage = "10";
+    std::string mainUri = "http://";  // site address, prefix of the feed's links
+    std::string mainTemplate;
+    std::string archiveTemplate;
+    std::string feedTemplate;         // empty: no feed
+    std::string textTemplate;         // empty: no text page
+    std::string author;
+    std::string email;
+    std::string longPostLink = "Continue...";
+    std::string archiveFolder;        // below the main folder
+    std::string siteTitle = "My weblog"; // "<!-- %SITE_TITLE% -->", the feed's title
+    int paragraphMode = 0;            // 0 "<br />", 1 "<p></p>", 2 "unformatted"
+    int charset = 0;                  // 0 "windows-1250", 1 "iso-8859-2"
 };
 
 // The local date and time of the run, for the RSS build time.
@@ -46,7 +46,7 @@ struct BuildTime {
 };
 
 struct GenerateInput {
-    ProjectFields project;
+    SiteFields project;
     // What Read built from the data folder: the post list (file names padded
     // on the left with "_", ascending), the month list (month keys, newest
     // first) and the tree's node texts in display order (each month key
@@ -75,10 +75,10 @@ int localUtcOffsetAt(const CivilDateTime &local);
 void stampFromProgram(GenerateInput &input);
 BuildTime currentBuildTime();
 
-// The folder the site is written to: pathMAIN with "/" appended when missing.
-std::string outputFolder(const ProjectFields &p);
+// The folder the site is written to: mainFolder with "/" appended when missing.
+std::string outputFolder(const SiteFields &p);
 // The main page's path, which the Generate command offers to open.
-std::string mainPagePath(const ProjectFields &p);
+std::string mainPagePath(const SiteFields &p);
 
 // Runs the generation, logging "Generating blog...", "Reading from template...",
 // "Generating archive links...", "Generating main page...", "Generating RSS file..."

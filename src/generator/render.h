@@ -10,7 +10,7 @@
 
 namespace tl::gen {
 
-// Paragraph modes (rgPARAGRAPH).
+// Paragraph modes of a project.
 constexpr int kParagraphBr = 0;          // "<br />"
 constexpr int kParagraphP = 1;           // "<p></p>"
 constexpr int kParagraphUnformatted = 2; // "unformatted"
@@ -19,12 +19,12 @@ enum class PageKind { Main, Archive };
 
 // The project settings rendering uses.
 struct RenderSettings {
-    int paragraphMode = kParagraphBr;               // rgPARAGRAPH
-    int charset = 0;                                // rgCHARSET
-    std::string archiveFolder;                      // dirPATHARCHIVES, URL prefix and path part
-    std::string author;                             // edtAUTHOR
-    std::string email;                              // edtEMAIL
-    std::string longPostSeparator = "Continue...";  // edtLONGPOSTSEPARATOR
+    int paragraphMode = kParagraphBr;
+    int charset = 0;
+    std::string archiveFolder; // URL prefix and path part
+    std::string author;
+    std::string email;
+    std::string longPostSeparator = "Continue...";
 };
 
 // Values derived from a post file name.

@@ -3,7 +3,7 @@
 #include "core/cp1250.h"
 #include "core/errors.h"
 #include "core/programfiles.h"
-#include "core/project.h"
+#include "core/projectsettings.h"
 
 namespace tl::gen {
 
@@ -37,36 +37,49 @@ private:
 
 } // namespace
 
-ProjectFields generationFields(const Project &project)
+SiteFields siteFields(const ProjectSettings &settings)
 {
-    const auto text = [&](const char *name) { return encodeCp1250(project.text(name)); };
-    const auto path = [&](const char *name) { return pathBytes(project.text(name)); };
-    ProjectFields p;
-    p.pathMAIN = path("pathMAIN");
-    p.pathDATA = path("pathDATA");
-    p.edtMAINHTML = path("edtMAINHTML");
-    p.edtRSSFILE = path("edtRSSFILE");
-    p.edtTXTFILE = path("edtTXTFILE");
-    p.edtCOUNT = text("edtCOUNT");
-    p.edtMAINURI = text("edtMAINURI");
-    p.fileTEMPLATE = path("fileTEMPLATE");
-    p.archiveTEMPLATE = path("archiveTEMPLATE");
-    p.edtRSSTEMPLATE = path("edtRSSTEMPLATE");
-    p.edtTXTTEMPLATE = path("edtTXTTEMPLATE");
-    p.edtAUTHOR = text("edtAUTHOR");
-    p.edtEMAIL = text("edtEMAIL");
-    p.edtLONGPOSTSEPARATOR = text("edtLONGPOSTSEPARATOR");
-    p.dirPATHARCHIVES = path("dirPATHARCHIVES");
-    p.edtSITETITLE = text("edtSITETITLE");
-    p.rgPARAGRAPH = project.integer("rgPARAGRAPH");
-    p.rgCHARSET = project.integer("rgCHARSET");
+    const ProjectSettings n = settings.normalized();
+    const SiteSettings &site = n.site;
+    const ContentSettings &content = n.content;
+    const auto text = [](const QString &s) { return encodeCp1250(s); };
+    SiteFields p;
+    p.mainFolder = pathBytes(site.mainFolder);
+    p.dataFolder = pathBytes(site.dataFolder);
+    p.mainPageName = pathBytes(site.mainPageName);
+    p.feedName = pathBytes(site.feedName);
+    p.textPageName = pathBytes(site.textPageName);
+    p.postsOnMainPage = text(site.postsOnMainPage);
+    p.mainUri = text(site.mainUri);
+    p.mainTemplate = pathBytes(site.mainTemplate);
+    p.archiveTemplate = pathBytes(site.archiveTemplate);
+    p.feedTemplate = pathBytes(site.feedTemplate);
+    p.textTemplate = pathBytes(site.textTemplate);
+    p.archiveFolder = pathBytes(site.archiveFolder);
+    p.author = text(content.author);
+    p.email = text(content.email);
+    p.longPostLink = text(content.longPostLink);
+    p.siteTitle = text(content.siteTitle);
+    p.paragraphMode = static_cast<int>(content.paragraphs);
+    p.charset = static_cast<int>(content.charset);
     return p;
+}
+
+std::string mainUriWarning(const ProjectSettings &settings)
+{
+    const QString uri = settings.site.mainUri.trimmed();
+    if (uri.isEmpty() || uriHasHost(uri))
+        return {};
+    return encodeCp1250(QStringLiteral("Warning: the Main URI \"%1\" names no host; the feed's "
+                                       "links will lead nowhere. Set it on the Options tab, for "
+                                       "example http://blog.example.com/.")
+                            .arg(uri));
 }
 
 std::vector<std::string> BuildSite(GenerateInput input, SiteReporter &reporter)
 {
     reporter.log("Read from list...");
-    const PostFolder folder = readPostFolder(input.project.pathDATA);
+    const PostFolder folder = readPostFolder(input.project.dataFolder);
     reporter.log("Completed.");
     reporter.postsRead(folder);
     if (!folder.walk.failure.empty())
@@ -78,6 +91,16 @@ std::vector<std::string> BuildSite(GenerateInput input, SiteReporter &reporter)
     Collecting collecting(reporter);
     GenerateSite(input, collecting);
     return collecting.list;
+}
+
+std::vector<std::string> BuildSite(const ProjectSettings &settings, SiteReporter &reporter)
+{
+    GenerateInput in;
+    in.project = siteFields(settings);
+    stampFromProgram(in);
+    if (const std::string warning = mainUriWarning(settings); !warning.empty())
+        reporter.log(warning);
+    return BuildSite(std::move(in), reporter);
 }
 
 } // namespace tl::gen

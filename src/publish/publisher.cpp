@@ -4,7 +4,7 @@
 #include "core/errors.h"
 #include "core/inivalue.h"
 #include "core/programfiles.h"
-#include "core/project.h"
+#include "core/projectsettings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -72,30 +72,32 @@ bool isSafeLocalName(const QString &name)
 
 } // namespace
 
-FtpAccount ftpAccount(const Project &project, const QString &password)
+FtpAccount ftpAccount(const ServerSettings &server, const QString &password)
 {
     FtpAccount a;
-    a.sftp = project.checked("chkSFTP");
-    const std::string port = project.text("edtPORT").toStdString();
+    a.sftp = server.sftp;
+    const std::string port = server.port.toStdString();
     a.port = a.sftp && iniTrimControls(port).empty() ? 22 : strToInt(port);
-    a.host = project.text("edtFTPADDRESS").toStdString();
-    a.user = wireText(project.text("edtUSER"));
+    a.host = server.host.toStdString();
+    a.user = wireText(server.user);
     a.password = wireText(password);
-    a.useProxy = project.checked("chkPROXY");
-    a.passive = project.checked("chkPASSIVE");
-    a.tls = project.checked("chkFTPS");
-    a.trustedFingerprint = project.text("edtFINGERPRINT").toStdString();
-    a.proxyHost = project.text("edtFIREWALL").toStdString();
+    a.useProxy = server.useProxy;
+    a.passive = server.passive;
+    a.tls = server.tls;
+    a.trustedFingerprint = server.trustedFingerprint.toStdString();
+    a.proxyHost = server.proxyHost.toStdString();
     return a;
 }
 
-PublishPaths publishPaths(const Project &project)
+PublishPaths publishPaths(const ProjectSettings &settings)
 {
+    const ProjectSettings n = settings.normalized();
     PublishPaths p;
-    p.mainFolder = project.text("pathMAIN");
-    p.dataFolder = project.text("pathDATA");
-    p.sitePrefix = wireText(project.text("rPATHMAIN"));
-    p.dataPrefix = wireText(project.text("rDATAPATH"));
+    p.mainFolder = n.site.mainFolder;
+    p.dataFolder = n.site.dataFolder;
+    p.archiveFolder = n.site.archiveFolder;
+    p.sitePrefix = wireText(n.server.remoteMainFolder);
+    p.dataPrefix = wireText(n.server.remoteDataFolder);
     return p;
 }
 
@@ -173,28 +175,18 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
     return out;
 }
 
-bool hasServerSettings(const Project &project, const QString &password)
+bool hasServerSettings(const ServerSettings &server, const QString &password)
 {
     // Over SFTP an empty password means the SSH agent and the writer's keys.
-    return !project.text("edtFTPADDRESS").isEmpty() && !project.text("edtUSER").isEmpty()
-        && (!password.isEmpty() || project.checked("chkSFTP")) && !project.text("rDATAPATH").isEmpty();
+    return !server.host.isEmpty() && !server.user.isEmpty() && (!password.isEmpty() || server.sftp)
+        && !server.remoteDataFolder.isEmpty();
 }
 
-Publisher::Publisher(FtpClient &ftp) : ftp_(ftp)
-{
-    wire(ftp_);
-    ftp.OnUntrustedCertificate = [this](const CertificateInfo &info) {
-        return onUntrustedCertificate && onUntrustedCertificate(info);
-    };
-    ftp.OnCertificateAccepted = [this](const std::string &fingerprint) {
-        if (onCertificateAccepted)
-            onCertificateAccepted(fingerprint);
-    };
-}
+Publisher::Publisher() = default;
 
 Publisher::~Publisher()
 {
-    // Taking the transports down may still report (a goodbye to the server):
+    // Taking a session down may still report (a goodbye to the server):
     // none of it reaches a caller that is going away with the publisher.
     onLog = nullptr;
     onFileStarted = nullptr;
@@ -204,9 +196,7 @@ Publisher::~Publisher()
     onListed = nullptr;
     onFileSent = nullptr;
     onFinished = nullptr;
-    onUntrustedCertificate = nullptr;
-    onCertificateAccepted = nullptr;
-    onUnknownHostKey = nullptr;
+    questions = {};
 }
 
 QStringList queueSiteFiles(SendRecord &record, const QStringList &generated, const PublishPaths &paths)
@@ -243,47 +233,6 @@ void Publisher::wire(Transport &t)
     };
 }
 
-void Publisher::configure(const FtpAccount &a)
-{
-    if (a.sftp) {
-        SftpClient &c = sftp().client();
-        c.Host = a.host;
-        c.Port = a.port;
-        c.UserID = a.user;
-        c.Password = a.password;
-        active_ = &sftp();
-        return;
-    }
-    FtpClient &c = ftp_.client();
-    if (a.useProxy) {
-        c.Proxy = a.proxyHost;
-        c.ProxyPort = a.port;
-    }
-    c.Host = a.host;
-    c.Port = a.port;
-    c.UserID = a.user;
-    c.Password = a.password;
-    c.Passive = a.passive;
-    c.UseTls = a.tls;
-    c.TrustedFingerprint = a.trustedFingerprint;
-    active_ = &ftp_;
-}
-
-void Publisher::setAcceptNewHostKey(bool accept) { sftp().client().AcceptNewHostKey = accept; }
-
-// The SFTP transport, made when it is first needed.
-SftpTransport &Publisher::sftp()
-{
-    if (!sftp_) {
-        sftp_ = std::make_unique<SftpTransport>();
-        wire(*sftp_);
-        sftp_->client().OnUnknownHostKey = [this](const HostKeyInfo &key) {
-            return onUnknownHostKey && onUnknownHostKey(key);
-        };
-    }
-    return *sftp_;
-}
-
 void Publisher::log(const QString &line)
 {
     if (onLog)
@@ -308,27 +257,36 @@ void Publisher::cancel()
     if (!busy_)
         return;
     cancelled_ = true;
-    active_->cancel();
+    if (active_)
+        active_->cancel();
 }
 
-// Runs the network part of an operation. A failure after Cancel was pressed
-// is the cancellation itself: the control connection is dropped (its
-// pending replies would confuse the next command) and the operation ends
-// quietly.
-Publisher::Outcome Publisher::runTransfer(const std::function<void()> &work)
+// Runs the network part of an operation on a session of its own, opened
+// with the account as it is now. A failure after Cancel was pressed is the
+// cancellation itself and ends quietly. However the work ends, the session
+// is gone afterwards: a failure or Cancel drops it at once (its pending
+// replies would confuse anything after it), a success has quit politely.
+Publisher::Outcome Publisher::runTransfer(const std::function<void(Transport &)> &work)
 {
     busy_ = true;
     cancelled_ = false;
+    std::unique_ptr<Transport> session = makeTransport(account_, questions);
+    wire(*session);
+    active_ = session.get();
     struct Idle {
         Publisher &p;
-        ~Idle() { p.busy_ = false; }
+        ~Idle()
+        {
+            p.busy_ = false;
+            p.active_ = nullptr;
+        }
     } idle{*this};
     try {
-        work();
+        work(*session);
     } catch (const std::exception &) {
+        session->drop();
         if (!cancelled_)
             throw;
-        active_->drop();
         log(QString::fromLatin1(kTransferCancelled));
         return Outcome::Cancelled;
     }
@@ -338,11 +296,10 @@ Publisher::Outcome Publisher::runTransfer(const std::function<void()> &work)
 Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringList &dataFiles,
                                    const PublishPaths &paths)
 {
-    return runTransfer([&] {
+    return runTransfer([&](Transport &t) {
         QElapsedTimer clock;
         clock.start();
         qint64 bytes = 0;
-        Transport &t = *active_;
         t.connect();
         const int total = static_cast<int>(siteFiles.size() + dataFiles.size());
         int k = 0;
@@ -396,8 +353,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
 
 Publisher::Outcome Publisher::list(const PublishPaths &paths)
 {
-    return runTransfer([&] {
-        Transport &t = *active_;
+    return runTransfer([&](Transport &t) {
         t.connect();
         t.listNames(paths.dataPrefix, [this](const std::string &name) {
             if (onListed)
@@ -411,13 +367,12 @@ Publisher::Outcome Publisher::list(const PublishPaths &paths)
 Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths &paths)
 {
     const QString folder = WithTrailingSeparator(paths.dataFolder);
-    return runTransfer([&] {
+    return runTransfer([&](Transport &t) {
         QElapsedTimer clock;
         clock.start();
         qint64 bytes = 0;
         int received = 0;
         int skipped = 0;
-        Transport &t = *active_;
         t.connect();
         const int total = static_cast<int>(names.size());
         int k = 0;

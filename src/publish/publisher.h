@@ -14,40 +14,27 @@
 
 namespace tl {
 
-class Project;
-
-// The account a project's FTP fields name, with the password typed for this
-// run. Texts that travel to the server are the program's 8-bit text.
-struct FtpAccount {
-    std::string host;
-    int port = 21;
-    std::string user;
-    std::string password;
-    bool useProxy = false;
-    std::string proxyHost; // used only with useProxy; the port serves both
-    bool sftp = false;     // SFTP over SSH instead of FTP
-    bool passive = true;   // FTP: passive mode (EPSV/PASV), else active (PORT)
-    bool tls = false;      // FTP: explicit FTPS
-    // FTPS: the SHA-256 fingerprint of a certificate the writer accepted.
-    std::string trustedFingerprint;
-};
+struct ProjectSettings;
+struct ServerSettings;
 
 // Throws AppError("'%s' is not a valid integer value") for a port field that
 // is not a number, before anything connects. Over SFTP an empty port field
 // means 22.
-FtpAccount ftpAccount(const Project &project, const QString &password);
+FtpAccount ftpAccount(const ServerSettings &server, const QString &password);
 // Whether the project names a server, a user and the remote data folder, and
 // a password where one is needed: what fetching the posts asks for.
-bool hasServerSettings(const Project &project, const QString &password);
+bool hasServerSettings(const ServerSettings &server, const QString &password);
 
 // Where a project's files go on the server.
 struct PublishPaths {
     QString mainFolder;     // local main folder: site files keep their path below it
     QString dataFolder;     // local data folder: fetched files land here
-    std::string sitePrefix; // remote prefix of site files (rPATHMAIN)
-    std::string dataPrefix; // remote prefix of post files and the folder listed (rDATAPATH)
+    QString archiveFolder;  // below the main folder, ending in "/" (or empty)
+    std::string sitePrefix; // remote folder of site files, ending in "/" (or empty)
+    std::string dataPrefix; // remote folder of post files, ending in "/" (or empty)
 };
-PublishPaths publishPaths(const Project &project);
+// The remote folders end with "/" whatever the writer typed.
+PublishPaths publishPaths(const ProjectSettings &settings);
 
 // The remote name of a site file below the site prefix: its path below the
 // main folder ("archive/2024-01.html" for a month page in the archive
@@ -90,9 +77,7 @@ class Publisher {
 public:
     enum class Outcome { Completed, Cancelled };
 
-    // FTP runs through `ftp` (owned by the caller); SFTP through a client of
-    // the publisher's own.
-    explicit Publisher(FtpClient &ftp);
+    Publisher();
     ~Publisher();
     Publisher(const Publisher &) = delete;
     Publisher &operator=(const Publisher &) = delete;
@@ -113,41 +98,31 @@ public:
     std::function<void(int k)> onFileSent;
     // A send or fetch finished: its summary (also the last log line).
     std::function<void(const QString &summary)> onFinished;
-    // FTPS: a certificate no trusted authority vouches for; true accepts it
-    // for this connection. Unassigned (the command line): refused, unless
-    // its fingerprint is the account's trusted one.
-    std::function<bool(const CertificateInfo &info)> onUntrustedCertificate;
-    // FTPS: the writer accepted a certificate: its fingerprint, to remember.
-    std::function<void(const std::string &fingerprint)> onCertificateAccepted;
-    // SFTP: a host key not seen before; true accepts (and records) it.
-    // Unassigned: refused, unless the account accepts new keys.
-    std::function<bool(const HostKeyInfo &key)> onUnknownHostKey;
+    // The questions a connection may ask (certificates, host keys).
+    TransportQuestions questions;
 
     // The record that sends update (nullptr: none). Each file the server
     // confirms is remembered at once; the record is compacted at the end.
     void setRecord(SendRecord *record) { record_ = record; }
 
-    // Chooses the transport and copies the account into its client: host,
-    // port, user and password; for FTP the proxy only when the account uses
-    // one (the client keeps the proxy it was given before otherwise).
-    void configure(const FtpAccount &account);
-    // SFTP: record a host key not seen before without asking (a changed key
-    // is refused all the same).
-    void setAcceptNewHostKey(bool accept);
+    // The account the next transfers connect to. Each transfer opens its own
+    // session with it and closes that session at its end, after success,
+    // failure or Cancel, so a changed address or password always takes
+    // effect and nothing goes over a session left open by another.
+    void configure(const FtpAccount &account) { account_ = account; }
 
     // Connects, uploads every site file (remote name: site prefix + its path
     // below the main folder, remote folders made as needed) and every data
     // file (data prefix + bare name), logging "Starting transfer of NAME" and
-    // "Transfer OK" for each, and quits. A failure throws at the failing file
-    // and leaves the connection as it was.
+    // "Transfer OK" for each, and quits. A failure throws at the failing file.
     Outcome send(const QStringList &siteFiles, const QStringList &dataFiles,
                  const PublishPaths &paths);
     // Connects, changes to the remote data folder and lists its names
     // (onListed), and quits.
     Outcome list(const PublishPaths &paths);
-    // Connects with the settings the client holds, downloads each listed
-    // name (data prefix + name) into the data folder, and quits. A name that
-    // could leave the data folder is skipped and logged.
+    // Connects, downloads each listed name (data prefix + name) into the data
+    // folder, and quits. A name that could leave the data folder is skipped
+    // and logged.
     Outcome fetch(const QStringList &names, const PublishPaths &paths);
 
     // Ends the running transfer at once (the operation returns Cancelled).
@@ -155,17 +130,16 @@ public:
     bool busy() const { return busy_; }
 
 private:
-    Outcome runTransfer(const std::function<void()> &work);
+    // Opens a session with the configured account, runs `work` on it and
+    // closes it, however the work ends.
+    Outcome runTransfer(const std::function<void(Transport &)> &work);
     void stopIfCancelled() const;
     void log(const QString &line);
     void finish(const QString &summary);
-
     void wire(Transport &t);
-    SftpTransport &sftp();
 
-    FtpTransport ftp_;
-    std::unique_ptr<SftpTransport> sftp_;
-    Transport *active_ = &ftp_;
+    FtpAccount account_;
+    Transport *active_ = nullptr; // the running transfer's session
     SendRecord *record_ = nullptr;
     bool busy_ = false;
     bool cancelled_ = false;

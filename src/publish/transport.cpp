@@ -1,5 +1,7 @@
 #include "publish/transport.h"
 
+#include "publish/publisher.h"
+
 #include <utility>
 
 namespace tl {
@@ -34,8 +36,32 @@ QString failureText(FtpCommandKind kind)
     return {};
 }
 
-FtpTransport::FtpTransport(FtpClient &client) : client_(client)
+std::unique_ptr<Transport> makeTransport(const FtpAccount &account,
+                                         const TransportQuestions &questions)
 {
+    if (account.sftp)
+        return std::make_unique<SftpTransport>(account, questions);
+    return std::make_unique<FtpTransport>(account, questions);
+}
+
+FtpTransport::FtpTransport(const FtpAccount &a, const TransportQuestions &questions)
+{
+    client_.Host = a.host;
+    client_.Port = a.port;
+    client_.UserID = a.user;
+    client_.Password = a.password;
+    if (a.useProxy) {
+        client_.Proxy = a.proxyHost;
+        client_.ProxyPort = a.port;
+    }
+    client_.Passive = a.passive;
+    client_.UseTls = a.tls;
+    client_.TrustedFingerprint = a.trustedFingerprint;
+    if (questions.noDataTimeoutMs > 0)
+        client_.NoDataTimeOut = questions.noDataTimeoutMs;
+    client_.OnUntrustedCertificate = questions.untrustedCertificate;
+    client_.OnCertificateAccepted = questions.certificateAccepted;
+
     client_.OnFailure = [this](bool &handled, FtpCommandKind kind) {
         if (makingFolder_ && kind == cmdMakeDir) {
             handled = true; // the folder is there already (or STOR will say why not)
@@ -65,19 +91,6 @@ FtpTransport::FtpTransport(FtpClient &client) : client_(client)
     };
 }
 
-FtpTransport::~FtpTransport()
-{
-    // The client outlives this transport (the window owns it): none of its
-    // events may reach a transport that is gone.
-    client_.OnFailure = nullptr;
-    client_.OnError = nullptr;
-    client_.OnListItem = nullptr;
-    client_.OnProgress = nullptr;
-    client_.OnLog = nullptr;
-    client_.OnUntrustedCertificate = nullptr;
-    client_.OnCertificateAccepted = nullptr;
-}
-
 void FtpTransport::makeFolder(const std::string &remoteFolder)
 {
     const ForThisCall<bool> making(makingFolder_, true);
@@ -102,8 +115,16 @@ void FtpTransport::download(const std::string &remoteName, const std::string &lo
     client_.Download(remoteName, localPath);
 }
 
-SftpTransport::SftpTransport()
+SftpTransport::SftpTransport(const FtpAccount &a, const TransportQuestions &questions)
 {
+    client_.Host = a.host;
+    client_.Port = a.port;
+    client_.UserID = a.user;
+    client_.Password = a.password;
+    if (questions.noDataTimeoutMs > 0)
+        client_.NoDataTimeOut = questions.noDataTimeoutMs;
+    client_.AcceptNewHostKey = questions.acceptNewHostKey;
+    client_.OnUnknownHostKey = questions.unknownHostKey;
     client_.OnProgress = [this](qint64 done, qint64 total) {
         if (onBytes)
             onBytes(done, total);

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tl {
@@ -29,7 +30,7 @@ public:
     // A socket call that failed at once: its number and message.
     std::function<void(int number, const QString &message)> onSocketError;
 
-    // Connects and logs in (nothing when still connected).
+    // Connects and logs in.
     virtual void connect() = 0;
     // Ends the session politely.
     virtual void disconnect() = 0;
@@ -52,11 +53,50 @@ public:
     virtual void download(const std::string &remoteName, const std::string &localPath) = 0;
 };
 
-// FTP through the client the caller owns (the window's FTP1).
+// The account a project's server settings name, with the password typed for this
+// run. Texts that travel to the server are the program's 8-bit text.
+struct FtpAccount {
+    std::string host;
+    int port = 21;
+    std::string user;
+    std::string password;
+    bool useProxy = false;
+    std::string proxyHost; // used only with useProxy; the port serves both
+    bool sftp = false;     // SFTP over SSH instead of FTP
+    bool passive = true;   // FTP: passive mode (EPSV/PASV), else active (PORT)
+    bool tls = false;      // FTP: explicit FTPS
+    // FTPS: the SHA-256 fingerprint of a certificate the writer accepted.
+    std::string trustedFingerprint;
+};
+
+
+// The questions a transport may have to ask while it connects, and what the
+// caller decided before.
+struct TransportQuestions {
+    // FTPS: a certificate no trusted authority vouches for; true accepts it
+    // for this connection. Unassigned: refused, unless its fingerprint is
+    // the account's trusted one.
+    std::function<bool(const CertificateInfo &info)> untrustedCertificate;
+    // FTPS: the writer accepted a certificate: its fingerprint, to remember.
+    std::function<void(const std::string &fingerprint)> certificateAccepted;
+    // SFTP: a host key not seen before; true accepts (and records) it.
+    // Unassigned: refused, unless acceptNewHostKey.
+    std::function<bool(const HostKeyInfo &key)> unknownHostKey;
+    bool acceptNewHostKey = false;
+    // The longest silence a wait accepts, in ms (0: the client's own).
+    int noDataTimeoutMs = 0;
+};
+
+// A transport for the account's protocol (FTP, FTPS or SFTP), set up with
+// its settings and not yet connected. Each transfer makes its own, so that
+// it always talks to the server the settings name now.
+std::unique_ptr<Transport> makeTransport(const FtpAccount &account,
+                                         const TransportQuestions &questions);
+
+// FTP and FTPS, with a client of its own.
 class FtpTransport : public Transport {
 public:
-    explicit FtpTransport(FtpClient &client);
-    ~FtpTransport() override;
+    FtpTransport(const FtpAccount &account, const TransportQuestions &questions);
     FtpClient &client() { return client_; }
 
     void connect() override { client_.Connect(); }
@@ -71,7 +111,7 @@ public:
     void download(const std::string &remoteName, const std::string &localPath) override;
 
 private:
-    FtpClient &client_;
+    FtpClient client_;
     bool makingFolder_ = false; // a refusal of MKD is expected ("already exists")
     std::function<void(const std::string &)> listed_;
 };
@@ -79,7 +119,7 @@ private:
 // SFTP over SSH, with a client of its own.
 class SftpTransport : public Transport {
 public:
-    SftpTransport();
+    SftpTransport(const FtpAccount &account, const TransportQuestions &questions);
     SftpClient &client() { return client_; }
 
     void connect() override { client_.Connect(); }

@@ -30,7 +30,7 @@ namespace tl {
 class ComboBox;
 class PathEdit;
 class PostEditor;
-class Project;
+struct ProjectSettings;
 struct HostKeyInfo;
 struct CertificateInfo;
 struct PostFolder;
@@ -158,11 +158,8 @@ public:
     FormStorage *formstorPROJEKT = nullptr;
     FormStorage *formstorMAIN = nullptr;
 
-    // ---- the FTP client ----
-    FtpClient *FTP1 = nullptr;
-
     // The project fields as the controls hold them now.
-    Project projectFromFields();
+    ProjectSettings projectFromFields();
     // Fields a project file written before they existed does not hold take
     // their start values when such a file is loaded.
     void resetFieldsMissingFromOldProjects();

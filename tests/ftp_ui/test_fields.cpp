@@ -1,5 +1,6 @@
 // The FTP setup fields, the upload lists and the client's events.
 #include "ftpuifixture.h"
+#include "publish/transport.h"
 
 #include "core/projects.h"
 #include "ui/widgets.h"
@@ -35,34 +36,16 @@ TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheXButtonShowsIt)
     EXPECT_EQ(w.edtPASSWORD->displayText(), "**");
 }
 
-TEST(FtpTabFields, ClientStartsWithItsSettingsAndReportsEveryCommandKind)
+TEST(FtpTabFields, EveryRefusedCommandKindHasItsStatusText)
 {
-    WindowFixture fx;
-    MainWindow &w = fx.start();
-    ASSERT_NE(w.FTP1, nullptr);
-    EXPECT_EQ(w.FTP1->Port, 21);
-    EXPECT_EQ(w.FTP1->ReportLevel, 0);
-    EXPECT_EQ(w.FTP1->ProxyPort, 0);
-    EXPECT_FALSE(w.FTP1->ParseList);
-    ASSERT_TRUE(w.FTP1->OnFailure && w.FTP1->OnError && w.FTP1->OnListItem);
-
     const char *texts[] = {"ChangeDir failure", "MakeDir failure", "Delete failure",
                            "RemoveDir failure", "List failure", "Rename failure",
                            "UploadRestore failure", "DownloadRestore failure", "Download failure",
                            "Upload failure", "UploadAppend failure", "ReInit failure",
                            "Allocate failure", "NList failure", "DoCommand failure"};
-    for (int kind = 0; kind < 15; ++kind) {
-        bool handled = false;
-        w.FTP1->OnFailure(handled, static_cast<FtpCommandKind>(kind));
-        EXPECT_EQ(w.statusText(), texts[kind]) << kind;
-        EXPECT_FALSE(handled);
-    }
-    bool handled = false;
-    w.FTP1->OnFailure(handled, cmdCurrentDir);
-    EXPECT_EQ(w.statusText(), "DoCommand failure"); // unchanged
-
-    w.FTP1->OnError(w.FTP1, 10061, "10061:Connection refused");
-    EXPECT_EQ(fx.prompts().texts(), QStringList{"Error 10061: 10061:Connection refused"});
+    for (int kind = 0; kind < 15; ++kind)
+        EXPECT_EQ(failureText(static_cast<FtpCommandKind>(kind)), texts[kind]) << kind;
+    EXPECT_EQ(failureText(cmdCurrentDir), "");
 }
 
 TEST(FtpTabFields, RemoveFromListDeletesOnlyTheSelectedEntry)
@@ -151,8 +134,5 @@ TEST(FtpTabScripted, ProxyTakesTheFirewallHostAndTheOnePortFieldAndNamesTheServe
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     EXPECT_EQ(proxy.arguments("USER"), std::vector<std::string>{"user@ftp.example.invalid"});
     EXPECT_EQ(proxy.arguments("PASS"), std::vector<std::string>{"pw"});
-    EXPECT_EQ(w.FTP1->Proxy, "127.0.0.1");
-    EXPECT_EQ(w.FTP1->ProxyPort, proxy.port());
-    EXPECT_EQ(w.FTP1->Port, proxy.port());
     EXPECT_EQ(proxy.arguments("QUIT").size(), 1u);
 }

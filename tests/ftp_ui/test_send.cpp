@@ -2,10 +2,11 @@
 #include "ftpuifixture.h"
 
 #include "ui/widgets.h"
+#include "ui/publish/publishstate.h"
 #include "ui/posteditor.h"
 #include "publish/ftpclient.h"
 #include "core/ini.h"
-#include "core/project.h"
+#include "core/projectfile.h"
 #include "core/projects.h"
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,28 +91,28 @@ TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
 
     EXPECT_EQ(w().lstFILESFTP->count(), 0);
     EXPECT_EQ(w().lstDATAFTP->count(), 0);
-    EXPECT_FALSE(w().FTP1->Connected());
 }
 
-TEST_F(FtpTab, APrefixIsPrependedAsItIsWithoutASeparator)
+TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
 {
     generate();
     w().rPATHMAIN->setText("/www");
-    w().rDATAPATH->setText(""); // the login folder
+    w().rDATAPATH->setText("/data");
     w().lstDATAFTP->addItem(data() + "/1702000000.txt");
     const QStringList siteFiles = entries(w().lstFILESFTP);
 
     pressSend();
 
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    EXPECT_TRUE(sameFile(serverPath("wwwindex.html"), site() + "/index.html"));
-    EXPECT_FALSE(QFile::exists(serverPath("www/index.html")));
+    EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
+    EXPECT_FALSE(QFile::exists(serverPath("wwwindex.html")));
     for (const QString &f : siteFiles) {
         if (f.contains("/archive/")) {
-            EXPECT_TRUE(sameFile(serverPath("wwwarchive/" + f.mid(f.lastIndexOf('/') + 1)), f));
+            EXPECT_TRUE(sameFile(serverPath("www/archive/" + f.mid(f.lastIndexOf('/') + 1)), f));
         }
     }
-    EXPECT_TRUE(sameFile(serverPath("1702000000.txt"), data() + "/1702000000.txt"));
+    EXPECT_TRUE(sameFile(serverPath("data/1702000000.txt"), data() + "/1702000000.txt"));
+    EXPECT_FALSE(QFile::exists(serverPath("data1702000000.txt")));
 }
 
 TEST_F(FtpTab, PortFieldThatIsNoNumberStopsBeforeAnythingIsApplied)
@@ -122,7 +123,6 @@ TEST_F(FtpTab, PortFieldThatIsNoNumberStopsBeforeAnythingIsApplied)
         w().edtPORT->setText(port);
         pressSend();
         EXPECT_EQ(errors(), QStringList{"'" + port + "' is not a valid integer value"});
-        EXPECT_EQ(w().FTP1->Host, "") << "settings were applied";
         EXPECT_TRUE(logLines().isEmpty());
         EXPECT_EQ(w().lstDATAFTP->count(), 1);
     }
@@ -138,7 +138,6 @@ TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
     EXPECT_TRUE(errors()[0].startsWith("530")) << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
-    EXPECT_FALSE(w().FTP1->Connected());
     // The commands held during the attempt are back.
     EXPECT_TRUE(w().btnSENDFTP->isEnabled());
     EXPECT_TRUE(w().actGENERATE->isEnabled());
@@ -191,7 +190,7 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
 {
     generate();
     const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().FTP1->NoDataTimeOut = 10000; // a hang fails the test instead of stalling it
+    w().publish->publisher->questions.noDataTimeoutMs = 10000; // a hang fails the test instead of stalling it
     // The server goes down when the second file starts.
     auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
         if (logLines().filter("Starting transfer of").size() == 2)
@@ -217,14 +216,14 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
 TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
 {
     // A project with a file, so that its record lives beside it.
-    w().projectFromFields().save(projectFilePath("blog"));
+    projectfile::save(projectFilePath("blog"), w().projectFromFields());
     w().loadSendQueue();
     generate();
     const QStringList siteFiles = entries(w().lstFILESFTP);
     const QStringList posts = entries(w().lstDATAFTP);
     ASSERT_EQ(posts.size(), 3) << "a project with no record sends every post once";
 
-    w().FTP1->NoDataTimeOut = 10000;
+    w().publish->publisher->questions.noDataTimeoutMs = 10000;
     auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
         if (logLines().filter("Starting transfer of").size() == 3)
             server.kill();
@@ -270,7 +269,7 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     ASSERT_TRUE(server.start(serverRoot.path(), tls("one"))) << server.error().toStdString();
     w().edtPORT->setText(QString::number(server.port()));
     w().chkFTPS->setChecked(true);
-    w().projectFromFields().save(projectFilePath("blog"));
+    projectfile::save(projectFilePath("blog"), w().projectFromFields());
     generate();
 
     prompts().answers.push_back(Prompts::Answer::Yes);

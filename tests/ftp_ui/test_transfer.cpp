@@ -2,6 +2,7 @@
 #include "ftpuifixture.h"
 
 #include "ui/widgets.h"
+#include "ui/publish/publishstate.h"
 #include "publish/ftpclient.h"
 
 #include <QAction>
@@ -62,7 +63,7 @@ TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKe
     ScriptedFtp ftp;
     ftp.silent = {"STOR"}; // the server never answers the first file
     w().edtPORT->setText(QString::number(ftp.port()));
-    w().FTP1->NoDataTimeOut = 10000;
+    w().publish->publisher->questions.noDataTimeoutMs = 10000;
     EXPECT_FALSE(w().btnCANCELFTP->isEnabled());
 
     Held during{};
@@ -93,7 +94,6 @@ TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKe
     EXPECT_EQ(w().statusText(), "Transfer cancelled");
     EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
     EXPECT_EQ(w().lstDATAFTP->count(), 1);
-    EXPECT_FALSE(w().FTP1->Connected());
     EXPECT_EQ(ftp.connections, 1);
 
     const Held after = heldState(w());
@@ -124,7 +124,7 @@ TEST_F(FtpTab, CancelWhileFetchingKeepsTheListAndWritesNoFile)
     ftp.listing = "1700000000.txt\r\n1700090000.txt\r\n";
     ftp.silent = {"RETR"};
     w().edtPORT->setText(QString::number(ftp.port()));
-    w().FTP1->NoDataTimeOut = 10000;
+    w().publish->publisher->questions.noDataTimeoutMs = 10000;
     pressRead();
     ASSERT_EQ(w().lstFROMFTP->count(), 2);
     const QString other = root() + "other-data";

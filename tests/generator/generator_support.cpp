@@ -98,16 +98,16 @@ FixtureProject::FixtureProject(const std::string &r, bool withPosts)
     QDir().mkpath(QString::fromStdString(data));
     if (withPosts)
         copyFolder(fixtureDir() + "data", data);
-    gen::ProjectFields &p = input.project;
-    p.pathMAIN = site;
-    p.pathDATA = data;
-    p.fileTEMPLATE = fixtureDir() + "templates/template.htm";
-    p.archiveTEMPLATE = fixtureDir() + "templates/archtemp.htm";
-    p.edtRSSTEMPLATE = fixtureDir() + "templates/template.rss";
-    p.edtTXTTEMPLATE = fixtureDir() + "templates/template.txt";
-    p.edtMAINURI = "http://blog.example.com/";
-    p.edtAUTHOR = "Jan Nov\xE1k";
-    p.edtEMAIL = "jan@example.com";
+    gen::SiteFields &p = input.project;
+    p.mainFolder = site;
+    p.dataFolder = data;
+    p.mainTemplate = fixtureDir() + "templates/template.htm";
+    p.archiveTemplate = fixtureDir() + "templates/archtemp.htm";
+    p.feedTemplate = fixtureDir() + "templates/template.rss";
+    p.textTemplate = fixtureDir() + "templates/template.txt";
+    p.mainUri = "http://blog.example.com/";
+    p.author = "Jan Nov\xE1k";
+    p.email = "jan@example.com";
     input.versionText = kVersion;
     input.fileDateText = kFileDate;
     // Monday 7 December 2026, 21:05, one hour east of UTC.

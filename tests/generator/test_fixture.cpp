@@ -32,10 +32,10 @@ class FixtureBlog : public ::testing::TestWithParam<Variant> {};
 std::map<std::string, std::string> runFixture(const Variant &v, const std::string &root)
 {
     FixtureProject project(root);
-    project.input.project.rgPARAGRAPH = v.paragraph;
-    project.input.project.rgCHARSET = v.charset;
-    project.input.project.dirPATHARCHIVES = "archiv/";
-    project.input.project.edtCOUNT = "5";
+    project.input.project.paragraphMode = v.paragraph;
+    project.input.project.charset = v.charset;
+    project.input.project.archiveFolder = "archiv/";
+    project.input.project.postsOnMainPage = "5";
     RecordingReporter reporter;
     GenerateSite(project.input, reporter);
 

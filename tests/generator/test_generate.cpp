@@ -75,7 +75,7 @@ TEST_F(Generate, MainPageCountIsTheNumberTyped)
     for (const Case &c : {Case{"10", 6}, Case{"3", 3}, Case{"0", 0}, Case{"300", 6},
                           Case{"-1", 0}, Case{"256", 6}, Case{" 2", 2}}) {
         SCOPED_TRACE(c.count);
-        project.input.project.edtCOUNT = c.count;
+        project.input.project.postsOnMainPage = c.count;
         GenerateSite(project.input, reporter);
         const std::string main = readBytes(site("index.html"));
         EXPECT_EQ(countOf(main, "class=\"post\""), c.shown);
@@ -86,7 +86,7 @@ TEST_F(Generate, MainPageCountIsTheNumberTyped)
         EXPECT_EQ(countOf(readBytes(site("2003-05.html")), "class=\"post\""), 3);
     }
     // Newest first.
-    project.input.project.edtCOUNT = "2";
+    project.input.project.postsOnMainPage = "2";
     GenerateSite(project.input, reporter);
     const std::string main = readBytes(site("index.html"));
     EXPECT_LT(main.find("id=\"032213\""), main.find("id=\"011205\""));
@@ -94,7 +94,7 @@ TEST_F(Generate, MainPageCountIsTheNumberTyped)
 
 TEST_F(Generate, CountThatIsNotAnIntegerStopsBeforeAnythingIsWritten)
 {
-    project.input.project.edtCOUNT = "ten";
+    project.input.project.postsOnMainPage = "ten";
     reporter.uploads = {"previous run"};
     EXPECT_EQ(failureOf(project.input, reporter), "'ten' is not a valid integer value");
     EXPECT_TRUE(written().empty());
@@ -129,7 +129,7 @@ TEST_F(Generate, PostDeletedBeforeItsTurnOnTheMainPage)
 
 TEST_F(Generate, PostDeletedBeforeItsTurnInTheArchiveKeepsWhatWasWritten)
 {
-    project.input.project.edtCOUNT = "1";
+    project.input.project.postsOnMainPage = "1";
     QFile::remove(QString::fromStdString(project.data + "/1049328060.txt"));
     EXPECT_EQ(failureOf(project.input, reporter),
               "Cannot open file " + project.data + "/1049328060.txt");
@@ -143,7 +143,7 @@ TEST_F(Generate, PostDeletedBeforeItsTurnInTheArchiveKeepsWhatWasWritten)
 
 TEST_F(Generate, WithoutRssTemplateNoRssFileAndNoRssUpload)
 {
-    project.input.project.edtRSSTEMPLATE.clear();
+    project.input.project.feedTemplate.clear();
     GenerateSite(project.input, reporter);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(site("rss.xml"))));
     EXPECT_EQ(std::count(reporter.lines.begin(), reporter.lines.end(), "Generating RSS file..."), 0);
@@ -153,8 +153,8 @@ TEST_F(Generate, WithoutRssTemplateNoRssFileAndNoRssUpload)
 
 TEST_F(Generate, WithoutTxtTemplateTheMainPageIsStillFinished)
 {
-    project.input.project.edtTXTTEMPLATE.clear();
-    project.input.project.edtRSSTEMPLATE.clear();
+    project.input.project.textTemplate.clear();
+    project.input.project.feedTemplate.clear();
     GenerateSite(project.input, reporter);
     const std::string main = readBytes(site("index.html"));
     EXPECT_EQ(main.find("<!-- %CONTENT_START% -->"), std::string::npos);
@@ -172,15 +172,15 @@ TEST_F(Generate, TemplateWithoutBlockMarkerStopsBeforeAnythingIsWritten)
 {
     const std::string broken = project.root + "/broken.htm";
     writeBytes(broken, "<html>\r\n<!-- %CONTENT_START% -->\r\n<p>post</p>\r\n</html>\r\n");
-    project.input.project.fileTEMPLATE = broken;
+    project.input.project.mainTemplate = broken;
     EXPECT_EQ(failureOf(project.input, reporter),
               "Template " + broken + " has no marker <!-- %CONTENT_END% --> after "
                                      "<!-- %CONTENT_START% -->.");
     EXPECT_TRUE(written().empty());
 
-    project.input.project.fileTEMPLATE = fixtureDir() + "templates/template.htm";
+    project.input.project.mainTemplate = fixtureDir() + "templates/template.htm";
     writeBytes(broken, "<html>\r\nx<!-- %CONTENT_START% --><!-- %CONTENT_END% -->\r\n</html>\r\n");
-    project.input.project.archiveTEMPLATE = broken;
+    project.input.project.archiveTemplate = broken;
     EXPECT_EQ(failureOf(project.input, reporter),
               "Template " + broken + " has no marker <!-- %CONTENT_START% -->.");
     EXPECT_TRUE(written().empty());
@@ -190,7 +190,7 @@ TEST_F(Generate, TemplateWithoutBlockMarkerStopsBeforeAnythingIsWritten)
 TEST_F(Generate, MissingTemplateFileStopsWithItsPath)
 {
     const std::string missing = project.root + "/none.rss";
-    project.input.project.edtRSSTEMPLATE = missing;
+    project.input.project.feedTemplate = missing;
     EXPECT_EQ(failureOf(project.input, reporter), "Cannot open file " + missing);
     EXPECT_EQ(reporter.lines.back(), "Generating blog...");
     EXPECT_TRUE(written().empty());
@@ -208,7 +208,7 @@ TEST_F(Generate, PostsTakeTheBlocksPlaceWhateverTheLineEndsAndPlaceholders)
         writeBytes(tmpl, "<head>" + e + "<!-- %CONTENT_START% -->" + e +
                              "<div><!-- %TITLE% --> <!-- %CHARSET% --> <!-- %ARCHIVE% --></div>" + e +
                              "<!-- %CONTENT_END% -->" + e + "<tail><!-- %CHARSET% -->" + e);
-        project.input.project.fileTEMPLATE = tmpl;
+        project.input.project.mainTemplate = tmpl;
         GenerateSite(project.input, reporter);
         const std::string main = readBytes(site("index.html"));
         EXPECT_EQ(main.rfind("<head>\r\n", 0), 0u) << main;
@@ -223,7 +223,7 @@ TEST_F(Generate, PostsTakeTheBlocksPlaceWhateverTheLineEndsAndPlaceholders)
 
 TEST_F(Generate, EmptyMainFolderIsRefused)
 {
-    project.input.project.pathMAIN.clear();
+    project.input.project.mainFolder.clear();
     EXPECT_EQ(failureOf(project.input, reporter),
               "Main path is not set.\nPlease fill in the main path on tab OPTIONS.");
     EXPECT_EQ(reporter.lines, std::vector<std::string>{"Generating blog..."});
@@ -231,7 +231,7 @@ TEST_F(Generate, EmptyMainFolderIsRefused)
 
 TEST_F(Generate, MissingMainFolderCannotBeWritten)
 {
-    project.input.project.pathMAIN = project.root + "/nosuch";
+    project.input.project.mainFolder = project.root + "/nosuch";
     EXPECT_EQ(failureOf(project.input, reporter),
               "Cannot create file " + project.root + "/nosuch/index.html");
     EXPECT_EQ(reporter.clears, 0);
@@ -239,7 +239,7 @@ TEST_F(Generate, MissingMainFolderCannotBeWritten)
 
 TEST_F(Generate, MissingArchiveFolderIsCreatedAtAnyDepth)
 {
-    project.input.project.dirPATHARCHIVES = "archive/by-month/";
+    project.input.project.archiveFolder = "archive/by-month/";
     GenerateSite(project.input, reporter);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(site("archive/by-month/2003-04.html"))));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(site("archive/by-month/2003-04_030001.html"))));
@@ -250,7 +250,7 @@ TEST_F(Generate, MissingArchiveFolderIsCreatedAtAnyDepth)
 
 TEST_F(Generate, MainFolderWithOrWithoutTrailingSeparator)
 {
-    project.input.project.pathMAIN = project.site + "/";
+    project.input.project.mainFolder = project.site + "/";
     GenerateSite(project.input, reporter);
     EXPECT_EQ(reporter.uploads[0], project.site + "/index.html");
     EXPECT_EQ(reporter.uploads.back(), project.site + "/2003-04.html");
@@ -269,7 +269,7 @@ TEST_F(Generate, UploadListIsRebuiltByEachRun)
 TEST_F(Generate, RssFileIsWellFormedXmlInBothCharsets)
 {
     for (int charset : {0, 1}) {
-        project.input.project.rgCHARSET = charset;
+        project.input.project.charset = charset;
         GenerateSite(project.input, reporter);
         std::string error;
         EXPECT_TRUE(wellFormedXml(readBytes(site("rss.xml")), error)) << charset << ": " << error;
@@ -284,16 +284,16 @@ TEST_F(Generate, DefaultConfFilesMakeACompleteSite)
     FixtureProject starter(other.path().toStdString(), false);
     writeBytes(starter.data + "/1049328060.txt", readBytes(conf + "1049328060.txt"));
     starter.reread();
-    gen::ProjectFields &p = starter.input.project;
-    p.fileTEMPLATE = conf + "template.htm";
-    p.archiveTEMPLATE = conf + "archtemp.htm";
-    p.edtRSSTEMPLATE = conf + "template.rss";
-    p.edtTXTTEMPLATE = conf + "template.txt";
+    gen::SiteFields &p = starter.input.project;
+    p.mainTemplate = conf + "template.htm";
+    p.archiveTemplate = conf + "archtemp.htm";
+    p.feedTemplate = conf + "template.rss";
+    p.textTemplate = conf + "template.txt";
     for (const char *file : {"template.htm", "archtemp.htm", "template.rss", "template.txt",
                              "1049328060.txt"})
         EXPECT_FALSE(hasLoneLineEnd(readBytes(conf + file))) << file;
     for (int charset : {0, 1}) {
-        p.rgCHARSET = charset;
+        p.charset = charset;
         GenerateSite(starter.input, reporter);
         EXPECT_EQ(filesBelow(starter.site),
                   (std::vector<std::string>{"2003-04.html", "2003-04_030001.html", "index.html",

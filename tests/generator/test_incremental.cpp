@@ -137,8 +137,8 @@ TEST(SiteCacheTest, EveryChangeOfAMonthsInputsIsSeen)
     copyFolder(fixtureDir() + "templates", templates);
     fresh.data = cached.data;
     for (FixtureProject *p : {&cached, &fresh}) {
-        p->input.project.pathDATA = cached.data;
-        p->input.project.archiveTEMPLATE = templates + "/archtemp.htm";
+        p->input.project.dataFolder = cached.data;
+        p->input.project.archiveTemplate = templates + "/archtemp.htm";
         p->reread();
     }
     SiteCache cache(0);
@@ -182,7 +182,7 @@ TEST(SiteCacheTest, EveryChangeOfAMonthsInputsIsSeen)
                readBytes(templates + "/archtemp.htm") + "<!-- changed -->\r\n");
     EXPECT_EQ(generateBoth("template edited").monthsRendered, 2u);
 
-    cached.input.project.edtAUTHOR = fresh.input.project.edtAUTHOR = "Someone Else";
+    cached.input.project.author = fresh.input.project.author = "Someone Else";
     EXPECT_EQ(generateBoth("author changed").monthsRendered, 2u);
 
     QFile::remove(QString::fromStdString(cached.site + "/2003-05_032213.html"));
@@ -220,7 +220,7 @@ TEST(ArchiveOrder, FailureInAMiddleMonthStopsWhereTheWalkMeetsIt)
 {
     QTemporaryDir tmp;
     FixtureProject project(tmp.path().toStdString(), false);
-    project.input.project.edtCOUNT = "0";
+    project.input.project.postsOnMainPage = "0";
     // Twelve months of 2010, two posts each: on the 20th (long) and the 10th.
     for (int month = 1; month <= 12; ++month)
         for (int day : {10, 20}) {

@@ -38,18 +38,18 @@ struct StarterSite {
         writeBytes(project.data + "/1051790700.txt",
                    "Q&A <i>time</i>\r\nA <a href=\"http://example.org/\">link</a>.");
         project.reread();
-        ProjectFields &p = project.input.project;
-        p.fileTEMPLATE = conf + "template.htm";
-        p.archiveTEMPLATE = conf + "archtemp.htm";
-        p.edtRSSTEMPLATE = conf + "template.rss";
-        p.edtTXTTEMPLATE = conf + "template.txt";
-        p.edtMAINURI = kSite;
-        p.dirPATHARCHIVES = archiveFolder;
-        p.edtSITETITLE = encodeCp1250(QStringLiteral("Zápisník & spol."));
+        SiteFields &p = project.input.project;
+        p.mainTemplate = conf + "template.htm";
+        p.archiveTemplate = conf + "archtemp.htm";
+        p.feedTemplate = conf + "template.rss";
+        p.textTemplate = conf + "template.txt";
+        p.mainUri = kSite;
+        p.archiveFolder = archiveFolder;
+        p.siteTitle = encodeCp1250(QStringLiteral("Zápisník & spol."));
     }
     void generate(int charset = 0)
     {
-        project.input.project.rgCHARSET = charset;
+        project.input.project.charset = charset;
         RecordingReporter reporter;
         GenerateSite(project.input, reporter);
     }

@@ -3,7 +3,7 @@
 #include "projectsfixture.h"
 
 #include "core/errors.h"
-#include "core/project.h"
+#include "core/projectfile.h"
 
 #include <QCheckBox>
 #include <QTemporaryDir>
@@ -68,16 +68,16 @@ TEST_F(ProjectFile, TheWindowWritesTheCheckedBytesAndTheProjectTypeReadsThemBack
     EXPECT_EQ(written, fileBytes(kGolden));
 
     // The project type sees what the window reads back from the file...
-    const Project loaded = Project::load(projectFile("golden"));
+    const ProjectSettings loaded = projectfile::load(projectFile("golden"));
     clickEntry("golden");
     EXPECT_TRUE(loaded == w().projectFromFields());
-    EXPECT_EQ(loaded.text("edtNOTE"), "two  words");
-    EXPECT_EQ(loaded.text("edtAUTHOR"), QString::fromUtf8("Jana Dvořáková"));
-    EXPECT_EQ(loaded.integer("rgPARAGRAPH"), 2);
-    EXPECT_TRUE(loaded.checked("chkPROXY"));
+    EXPECT_EQ(loaded.server.note, "two  words");
+    EXPECT_EQ(loaded.content.author, QString::fromUtf8("Jana Dvořáková"));
+    EXPECT_EQ(loaded.content.paragraphs, ParagraphMode::Unformatted);
+    EXPECT_TRUE(loaded.server.useProxy);
 
     // ...and writing it back changes no byte, placement keys included.
-    loaded.save(projectFile("golden"));
+    projectfile::save(projectFile("golden"), loaded);
     EXPECT_EQ(fileBytes(projectFile("golden")), written);
 }
 
@@ -87,23 +87,33 @@ TEST_F(ProjectFile, TheTypeKeepsMissingFieldsAndClampsChoicesAsTheWindowDoes)
     const QString path = tmp.path() + "/p.tvp";
     writeBytes(path, "[TForm1]\r\nedtAUTHOR_Text=\"'x'\"\r\nrgPARAGRAPH_ItemIndex=7\r\n"
                      "rgCHARSET_ItemIndex=-5\r\nchkPROXY_Checked=1\r\nedtCOUNT_Text=\r\n");
-    const Project p = Project::load(path);
-    EXPECT_EQ(p.text("edtAUTHOR"), "'x'");
-    EXPECT_EQ(p.integer("rgPARAGRAPH"), 2);
-    EXPECT_EQ(p.integer("rgCHARSET"), -1);
-    EXPECT_FALSE(p.checked("chkPROXY")) << "1 is no Boolean: the start value stays";
-    EXPECT_EQ(p.text("edtCOUNT"), "");
-    EXPECT_EQ(p.text("edtMAINURI"), "http://") << "a missing key keeps the start value";
+    const ProjectSettings p = projectfile::load(path);
+    EXPECT_EQ(p.content.author, "'x'");
+    EXPECT_EQ(p.content.paragraphs, ParagraphMode::Unformatted);
+    EXPECT_EQ(p.content.charset, OutputCharset::None);
+    EXPECT_FALSE(p.server.useProxy) << "1 is no Boolean: the start value stays";
+    EXPECT_EQ(p.site.postsOnMainPage, "");
+    EXPECT_EQ(p.site.mainUri, "http://") << "a missing key keeps the start value";
+
+    // A missing key keeps what the project loaded before had; a field added
+    // later takes its start value instead.
+    ProjectSettings before;
+    before.site.mainUri = "http://before.example/";
+    before.server.sftp = true;
+    const ProjectSettings over = projectfile::load(path, before);
+    EXPECT_EQ(over.site.mainUri, "http://before.example/");
+    EXPECT_FALSE(over.server.sftp);
 
     // The window reads the same file to the same values.
     writeBytes(projectFile("blog"), fileBytes(path));
     start();
     clickEntry("blog");
-    const Project shown = w().projectFromFields();
-    for (const char *field : {"edtAUTHOR", "rgPARAGRAPH", "rgCHARSET", "chkPROXY", "edtCOUNT"})
-        EXPECT_EQ(shown.text(field), p.text(field)) << field;
+    const ProjectSettings shown = w().projectFromFields();
+    EXPECT_EQ(shown.content, p.content);
+    EXPECT_EQ(shown.site.postsOnMainPage, p.site.postsOnMainPage);
+    EXPECT_EQ(shown.server.useProxy, p.server.useProxy);
 
-    EXPECT_THROW(Project::load(tmp.path() + "/missing.tvp"), AppError);
+    EXPECT_THROW(projectfile::load(tmp.path() + "/missing.tvp"), AppError);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "testsupport.h"
 
 #include "core/errors.h"
-#include "core/project.h"
+#include "core/projectsettings.h"
 #include "publish/publisher.h"
 
 #include <QDir>
@@ -28,16 +28,16 @@ protected:
         QDir().mkpath(serverRoot.path() + "/www");
         if (!server.start(serverRoot.path()))
             GTEST_SKIP() << "pyftpdlib cannot start: " << server.error().toStdString();
-        Project p;
-        p.setText("edtFTPADDRESS", "127.0.0.1");
-        p.setText("edtUSER", "user");
-        p.setText("edtPORT", QString::number(server.port()));
-        p.setText("pathMAIN", local + "site");
-        p.setText("pathDATA", local + "data");
-        p.setText("rPATHMAIN", "www/");
-        p.setText("rDATAPATH", "/data/");
+        ProjectSettings p;
+        p.server.host = "127.0.0.1";
+        p.server.user = "user";
+        p.server.port = QString::number(server.port());
+        p.site.mainFolder = local + "site";
+        p.site.dataFolder = local + "data";
+        p.server.remoteMainFolder = "www"; // becomes "www/"
+        p.server.remoteDataFolder = "/data/";
         paths = publishPaths(p);
-        publisher.configure(ftpAccount(p, "pw"));
+        publisher.configure(ftpAccount(p.server, "pw"));
         publisher.onLog = [this](const QString &l) { log << l; };
         publisher.onFileStarted = [this](const QString &verb, const QString &name, int k, int n) {
             started << QStringLiteral("%1 %2 %3/%4").arg(verb, name).arg(k).arg(n);
@@ -48,8 +48,7 @@ protected:
     QTemporaryDir tmp, serverRoot;
     QString local;
     PyFtpServer server;
-    FtpClient client;
-    Publisher publisher{client};
+    Publisher publisher;
     PublishPaths paths;
     QStringList log, started, listed;
 };
@@ -95,17 +94,49 @@ TEST_F(PublisherTest, CancelEndsTheSendQuietlyAndDropsTheConnection)
     EXPECT_EQ(publisher.send({local + "site/p0.html", local + "site/p1.html", local + "site/p2.html"},
                              {}, paths),
               Publisher::Outcome::Cancelled);
-    EXPECT_FALSE(client.Connected());
     EXPECT_EQ(log.last(), kTransferCancelled);
     EXPECT_FALSE(QFileInfo::exists(serverRoot.path() + "/www/p2.html"));
     EXPECT_FALSE(publisher.busy());
 }
 
+TEST_F(PublisherTest, ASendAfterAFailedSendLogsInAgainWithTheNewSettings)
+{
+    // The first send fails at a folder the server will not write.
+    QDir().mkpath(serverRoot.path() + "/ro");
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
+    writeBytes(local + "site/index.html", "page");
+    PublishPaths readOnly = paths;
+    readOnly.sitePrefix = "/ro/";
+    ProjectSettings p;
+    p.server.host = "127.0.0.1";
+    p.server.user = "user";
+    p.server.port = QString::number(server.port());
+    publisher.configure(ftpAccount(p.server, "pw"));
+    EXPECT_THROW(publisher.send({local + "site/index.html"}, {}, readOnly), AppError);
+
+    // Another server with a wrong password: the login fails there, and
+    // nothing reaches the first server over a session left open.
+    QTemporaryDir otherRoot;
+    PyFtpServer other;
+    ASSERT_TRUE(other.start(otherRoot.path())) << other.error().toStdString();
+    p.server.port = QString::number(other.port());
+    publisher.configure(ftpAccount(p.server, "wrong"));
+    try {
+        publisher.send({local + "site/index.html"}, {}, paths);
+        ADD_FAILURE() << "a wrong password was taken";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(QString::fromLocal8Bit(e.what()).startsWith("530")) << e.what();
+    }
+    EXPECT_FALSE(QFileInfo::exists(serverRoot.path() + "/www/index.html"));
+    EXPECT_FALSE(publisher.busy());
+}
+
 TEST(PublisherSettings, APortThatIsNoNumberFailsBeforeAnythingConnects)
 {
-    Project p;
-    p.setText("edtPORT", "twenty-one");
-    EXPECT_THROW(ftpAccount(p, "pw"), AppError);
+    ServerSettings s;
+    s.port = "twenty-one";
+    EXPECT_THROW(ftpAccount(s, "pw"), AppError);
     EXPECT_EQ(siteRelativePath("/blog/site", "/blog/site/archiv/a.html"), "archiv/a.html");
     EXPECT_EQ(siteRelativePath("/blog/site", "/elsewhere/a.html"), "a.html");
     EXPECT_EQ(siteRelativePath("/blog/site", "/blog/site/../x/a.html"), "a.html");

@@ -2,7 +2,7 @@
 #include "ui/mainwindow.h"
 #include "ui/prompts.h"
 #include "ui/widgets.h"
-#include "core/project.h"
+#include "core/projectsettings.h"
 #include "generator/sitebuilder.h"
 #include "ui/generator/mainpageopener.h"
 
@@ -66,13 +66,11 @@ void MainWindow::actGENERATEExecute()
 
     // Read again, then generate: the post list, the month list and the tree
     // come from the data folder as it is now. A failure of Read stops the run.
-    gen::GenerateInput in;
-    in.project = gen::generationFields(projectFromFields());
-    gen::stampFromProgram(in);
+    const ProjectSettings settings = projectFromFields();
     WindowReporter reporter(*this);
     // The files written so far are queued even when a later step fails.
     try {
-        gen::BuildSite(in, reporter);
+        gen::BuildSite(settings, reporter);
     } catch (...) {
         if (reporter.rebuilt)
             queueGeneratedSite(reporter.generated);
@@ -83,7 +81,7 @@ void MainWindow::actGENERATEExecute()
     if (prompts().question(QStringLiteral("Confirm"),
                            QStringLiteral("Completed.\nDo you want see the main page?"), false)
         == Prompts::Answer::Yes) {
-        const QString page = pathText(gen::mainPagePath(in.project));
+        const QString page = pathText(gen::mainPagePath(gen::siteFields(settings)));
         if (!QFileInfo::exists(page) || !openPage(page))
             log(page);
     }

@@ -8,7 +8,7 @@
 #include "core/programfiles.h"
 #include "core/ini.h"
 #include "core/inivalue.h"
-#include "core/project.h"
+#include "core/projectfile.h"
 #include "core/projects.h"
 #include "ui/prompts.h"
 #include "ui/widgets.h"
@@ -144,22 +144,16 @@ void showProgress(MainWindow &w, qint64 done, qint64 total)
 // Applies the connection settings of the FTP setup fields to the client. The
 // port is converted first, so a port that is not a number stops the command
 // before anything changes or connects.
-void applyConnectionSettings(MainWindow &w, const Project &project)
+void applyConnectionSettings(MainWindow &w, const ProjectSettings &project)
 {
-    w.publish->publisher->configure(ftpAccount(project, w.edtPASSWORD->text()));
+    w.publish->publisher->configure(ftpAccount(project.server, w.edtPASSWORD->text()));
 }
 
 } // namespace
 
 void MainWindow::setupPublish()
 {
-    publish->ftp = std::make_unique<FtpClient>();
-    FTP1 = publish->ftp.get();
-    FTP1->Port = 21;
-    FTP1->ReportLevel = 0;
-    FTP1->ProxyPort = 0;
-    FTP1->ParseList = false;
-    publish->publisher = std::make_unique<Publisher>(*FTP1);
+    publish->publisher = std::make_unique<Publisher>();
     Publisher &pub = *publish->publisher;
     pub.setRecord(&publish->record);
     pub.onLog = [this](const QString &line) { log(line); };
@@ -178,9 +172,11 @@ void MainWindow::setupPublish()
     };
     pub.onListed = [this](const std::string &name) { FTP1ListItem(name); };
     pub.onFinished = [this](const QString &summary) { setStatusText(summary); };
-    pub.onUnknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
-    pub.onUntrustedCertificate = [this](const CertificateInfo &info) { return askCertificate(info); };
-    pub.onCertificateAccepted = [this](const std::string &fp) { rememberCertificate(fp); };
+    pub.questions.unknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
+    pub.questions.untrustedCertificate = [this](const CertificateInfo &info) {
+        return askCertificate(info);
+    };
+    pub.questions.certificateAccepted = [this](const std::string &fp) { rememberCertificate(fp); };
 
     // Passive mode and TLS belong to FTP: SFTP has neither.
     connect(chkSFTP, &QCheckBox::toggled, this, [this](bool sftp) {
@@ -283,7 +279,8 @@ void MainWindow::btnWHOLESITEClick()
     if (publish->publisher->busy())
         return;
     lstFILESFTP->clear();
-    lstFILESFTP->addItems(wholeSiteFiles(pathMAIN->text(), dirPATHARCHIVES->text()));
+    const PublishPaths paths = publishPaths(projectFromFields());
+    lstFILESFTP->addItems(wholeSiteFiles(paths.mainFolder, paths.archiveFolder));
     btnSENDFTPClick();
 }
 
@@ -338,9 +335,8 @@ void MainWindow::rememberCertificate(const std::string &fingerprint)
     edtFINGERPRINT->setText(QString::fromStdString(fingerprint));
     if (currentProjectName.isEmpty())
         return;
-    const ProjectField *f = findProjectField("edtFINGERPRINT");
-    iniWriteString(pathBytes(projectFilePath(currentProjectName)), kProjectSection, f->key(),
-                   iniWriteText(fingerprint));
+    projectfile::saveTrustedFingerprint(projectFilePath(currentProjectName),
+                                        QString::fromStdString(fingerprint));
 }
 
 void MainWindow::FTP1ListItem(const std::string &Listing) { lstFROMFTP->addItem(decodeCp1250(Listing)); }
@@ -354,7 +350,7 @@ void MainWindow::btnSENDFTPClick()
 {
     if (publish->publisher->busy())
         return;
-    const Project project = projectFromFields();
+    const ProjectSettings project = projectFromFields();
     applyConnectionSettings(*this, project);
 
     // The lists cannot change while the transfer runs (Generate, "Send all
@@ -380,8 +376,8 @@ void MainWindow::actREADFROMFTPExecute()
         return;
     if (!checkProjectSelected())
         return;
-    const Project project = projectFromFields();
-    if (!hasServerSettings(project, edtPASSWORD->text())) {
+    const ProjectSettings project = projectFromFields();
+    if (!hasServerSettings(project.server, edtPASSWORD->text())) {
         prompts().message(QString(), QString::fromLatin1(kNoServerSettings));
         return;
     }
@@ -402,10 +398,11 @@ void MainWindow::Button3Click()
 {
     if (publish->publisher->busy())
         return;
-    // The client's settings are those of the last "Send to FTP" or "Read
-    // data from FTP"; the setup fields are not read here.
+    // A session of its own, with the settings as they are now.
+    const ProjectSettings project = projectFromFields();
+    applyConnectionSettings(*this, project);
     const QStringList names = entries(lstFROMFTP);
-    const PublishPaths paths = publishPaths(projectFromFields());
+    const PublishPaths paths = publishPaths(project);
 
     runTransfer(*this, [&] {
         const auto outcome = publish->publisher->fetch(names, paths);

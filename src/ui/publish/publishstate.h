@@ -12,12 +12,7 @@ namespace tl {
 
 // Publishing state of the main window.
 struct MainWindow::PublishState {
-    // The window's one FTP client (MainWindow::FTP1 points at it). It is owned
-    // here rather than by the window's object tree so that it goes while the
-    // window's prompts and controls still exist: destroying a client that is
-    // still logged in says QUIT, which waits for the network.
-    std::unique_ptr<FtpClient> ftp;
-    // The transfers run through it; it holds the client's event handlers.
+    // The transfers run through it; each opens and closes its own session.
     std::unique_ptr<Publisher> publisher;
     // What the current project has sent to its server.
     SendRecord record;
