@@ -7,6 +7,7 @@
 #include "core/projects.h"
 #include "generator/sitebuilder.h"
 #include "publish/publisher.h"
+#include "publish/sendqueue.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -221,34 +222,32 @@ int runPublish(const QString &projectPath, const ProjectSettings &project, const
 
     // The record says what the server has; the generated list is kept so
     // that pages a failed send left behind stay queued.
-    SendRecord record = SendRecord::load(SendRecord::pathFor(projectPath));
-    const PublishPaths paths = publishPaths(project);
-    const QStringList pending = queueSiteFiles(record, generated, paths);
-    if (!opt.dryRun)
-        record.save();
-    const QStringList siteFiles =
-        opt.wholeSite ? wholeSiteFiles(paths.mainFolder, paths.archiveFolder) : pending;
-    const QStringList dataFiles =
-        opt.allData ? allDataFiles(paths.dataFolder) : pendingDataFiles(record, paths);
+    SendQueue queue;
+    queue.load(SendRecord::pathFor(projectPath), publishPaths(project));
+    queue.siteGenerated(generated, !opt.dryRun);
+    if (opt.wholeSite)
+        queue.queueWholeSite();
+    if (opt.allData)
+        queue.setAllPosts(true);
+    const PublishPaths &paths = queue.paths();
 
     if (opt.dryRun) {
-        for (const QString &f : siteFiles)
+        for (const QString &f : queue.siteFiles())
             std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteSiteName(paths, f).c_str());
-        for (const QString &f : dataFiles)
+        for (const QString &f : queue.postFiles())
             std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteDataName(paths, f).c_str());
-        console.line(QStringLiteral("Would send %1 files; nothing was sent.")
-                         .arg(siteFiles.size() + dataFiles.size()));
+        console.line(QStringLiteral("Would send %1 files; nothing was sent.").arg(queue.count()));
         return Ok;
     }
 
     const QString password = ftpPassword(project.server);
     Publisher publisher;
     connectConsole(publisher, console);
-    publisher.setRecord(&record);
     publisher.questions.acceptNewHostKey = opt.acceptNewHostKey;
     publisher.configure(ftpAccount(project.server, password));
+    queue.dropUnsendable([&console](const QString &line) { console.line(line); });
     InterruptWatch watch(publisher);
-    requireCompleted(publisher.send(siteFiles, dataFiles, paths));
+    requireCompleted(queue.send(publisher));
     return Ok;
 }
 

@@ -322,8 +322,9 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
             stopIfCancelled();
             const QString name = bareName(local);
             log(QStringLiteral("Starting transfer of ") + name);
+            ++k;
             if (onFileStarted)
-                onFileStarted(QStringLiteral("Sending"), name, ++k, total);
+                onFileStarted(QStringLiteral("Sending"), name, k, total);
             makeFolders(relative);
             // The content is taken before it travels: a file changed during
             // the upload then differs from the record and goes again.
