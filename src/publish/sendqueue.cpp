@@ -66,6 +66,21 @@ void SendQueue::siteGenerated(const QStringList &generated, bool saveRecord)
     changed();
 }
 
+void SendQueue::siteFilesAdded(const QStringList &files)
+{
+    QStringList kept = record_.siteFiles();
+    for (const QString &f : files) {
+        if (!inside(f, paths_.mainFolder))
+            continue;
+        appendOnce(kept, f);
+        if (record_.needsSending(remoteSiteName(paths_, f), f))
+            appendOnce(site_, f);
+    }
+    record_.setSiteFiles(kept);
+    record_.save();
+    changed();
+}
+
 void SendQueue::postSaved(const QString &path)
 {
     appendOnce(posts_, path);

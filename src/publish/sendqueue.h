@@ -39,6 +39,11 @@ public:
     // lacks are queued, in the generated order. Saves the record unless
     // told not to (a dry run changes nothing).
     void siteGenerated(const QStringList &generated, bool saveRecord = true);
+    // Files added to the site outside generation (pictures copied into the
+    // main folder): remembered in the record like generated pages, so they
+    // stay queued across restarts, and queued while the server lacks them.
+    // Saves the record.
+    void siteFilesAdded(const QStringList &files);
     // After Save: a saved post is queued (once).
     void postSaved(const QString &path);
     // After Delete: a deleted post leaves the queue.
