@@ -2,11 +2,14 @@
 // The FTP tab driven through the main window against servers on 127.0.0.1:
 // pyftpdlib in a child process, and a small scripted server for exact replies.
 #include "ui/mainwindow.h"
+#include "ui/publish/publishingcontroller.h"
 #include "pyftpserver.h"
 #include "windowfixture.h"
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -22,6 +25,7 @@
 #include <vector>
 
 class QListWidget;
+class QPlainTextEdit;
 
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -80,6 +84,13 @@ protected:
     void pressSaveLocal();
 
     static QStringList entries(const QListWidget *list);
+    QListWidget *siteQueue() { return control<QListWidget>(w(), "lstFILESFTP"); }
+    QListWidget *postQueue() { return control<QListWidget>(w(), "lstDATAFTP"); }
+    QListWidget *serverPosts() { return control<QListWidget>(w(), "lstFROMFTP"); }
+    QPlainTextEdit *logView() { return control<QPlainTextEdit>(w(), "Memo2"); }
+    QString field(const char *name) { return fieldText(w(), name); }
+    void setField(const char *name, const QString &text) { setFieldText(w(), name, text); }
+    Publisher &publisher() { return w().publishing().publisher(); }
     QStringList logLines();
     QStringList errors() { return fx.prompts().errors(); }
     // The tree as lines: month nodes, their posts indented by two blanks.

@@ -1,5 +1,6 @@
 // The FTP setup fields, the upload lists and the client's events.
 #include "ftpuifixture.h"
+#include "core/openproject.h"
 #include "publish/transport.h"
 
 #include "core/projects.h"
@@ -21,19 +22,19 @@ TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheXButtonShowsIt)
 {
     WindowFixture fx;
     MainWindow &w = fx.start();
-    EXPECT_FALSE(w.btnSENDFTP->isEnabled());
-    EXPECT_EQ(w.edtPASSWORD->echoMode(), QLineEdit::Password);
-    w.edtPASSWORD->setText("s3");
-    EXPECT_TRUE(w.btnSENDFTP->isEnabled());
-    EXPECT_EQ(w.edtPASSWORD->displayText(), "**");
-    w.edtPASSWORD->clear();
-    EXPECT_FALSE(w.btnSENDFTP->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->echoMode(), QLineEdit::Password);
+    setFieldText(w, "edtPASSWORD", "s3");
+    EXPECT_TRUE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->displayText(), "**");
+    setFieldText(w, "edtPASSWORD", QString());
+    EXPECT_FALSE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
 
-    w.edtPASSWORD->setText("s3");
-    w.RxSpeedButton1->click();
-    EXPECT_EQ(w.edtPASSWORD->displayText(), "s3");
-    w.RxSpeedButton1->click();
-    EXPECT_EQ(w.edtPASSWORD->displayText(), "**");
+    setFieldText(w, "edtPASSWORD", "s3");
+    control<QToolButton>(w, "RxSpeedButton1")->click();
+    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->displayText(), "s3");
+    control<QToolButton>(w, "RxSpeedButton1")->click();
+    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->displayText(), "**");
 }
 
 TEST(FtpTabFields, EveryRefusedCommandKindHasItsStatusText)
@@ -52,14 +53,14 @@ TEST(FtpTabFields, RemoveFromListDeletesOnlyTheSelectedEntry)
 {
     WindowFixture fx;
     MainWindow &w = fx.start();
-    w.lstFILESFTP->addItems({"/s/a.html", "/s/b.html", "/s/c.html"});
-    w.RxSpeedButton3->click();
-    EXPECT_EQ(w.lstFILESFTP->count(), 3);
-    w.lstFILESFTP->setCurrentRow(1);
-    w.RxSpeedButton3->click();
-    ASSERT_EQ(w.lstFILESFTP->count(), 2);
-    EXPECT_EQ(w.lstFILESFTP->item(0)->text(), "/s/a.html");
-    EXPECT_EQ(w.lstFILESFTP->item(1)->text(), "/s/c.html");
+    control<QListWidget>(w, "lstFILESFTP")->addItems({"/s/a.html", "/s/b.html", "/s/c.html"});
+    control<QToolButton>(w, "RxSpeedButton3")->click();
+    EXPECT_EQ(control<QListWidget>(w, "lstFILESFTP")->count(), 3);
+    control<QListWidget>(w, "lstFILESFTP")->setCurrentRow(1);
+    control<QToolButton>(w, "RxSpeedButton3")->click();
+    ASSERT_EQ(control<QListWidget>(w, "lstFILESFTP")->count(), 2);
+    EXPECT_EQ(control<QListWidget>(w, "lstFILESFTP")->item(0)->text(), "/s/a.html");
+    EXPECT_EQ(control<QListWidget>(w, "lstFILESFTP")->item(1)->text(), "/s/c.html");
 }
 
 TEST(FtpTabFields, SendAllDataFilesQueuesEveryPostFileAndUncheckingDropsAllQueued)
@@ -70,17 +71,17 @@ TEST(FtpTabFields, SendAllDataFilesQueuesEveryPostFileAndUncheckingDropsAllQueue
     ASSERT_TRUE(QDir().mkpath(data + "/folder.txt"));
     for (const char *f : {"1.txt", "2.TXT", ".hidden.txt", "notes.htm"})
         writeBytes(data + "/" + f, "x");
-    w.pathDATA->setText(data);
-    w.lstDATAFTP->addItem(data + "/1.txt"); // queued by a save
+    setFieldText(w, "pathDATA", data);
+    control<QListWidget>(w, "lstDATAFTP")->addItem(data + "/1.txt"); // queued by a save
 
-    w.chkALLFILES->setChecked(true);
+    control<QCheckBox>(w, "chkALLFILES")->setChecked(true);
     QStringList queued;
-    for (int i = 0; i < w.lstDATAFTP->count(); ++i)
-        queued << w.lstDATAFTP->item(i)->text();
+    for (int i = 0; i < control<QListWidget>(w, "lstDATAFTP")->count(); ++i)
+        queued << control<QListWidget>(w, "lstDATAFTP")->item(i)->text();
     EXPECT_EQ(queued, QStringList({data + "/1.txt", data + "/1.txt", data + "/2.TXT"}));
 
-    w.chkALLFILES->setChecked(false);
-    EXPECT_EQ(w.lstDATAFTP->count(), 0);
+    control<QCheckBox>(w, "chkALLFILES")->setChecked(false);
+    EXPECT_EQ(control<QListWidget>(w, "lstDATAFTP")->count(), 0);
 }
 
 TEST(FtpTabFields, PasswordIsNeverSavedAndStaysWhenAnotherProjectIsChosen)
@@ -95,18 +96,18 @@ TEST(FtpTabFields, PasswordIsNeverSavedAndStaysWhenAnotherProjectIsChosen)
                    std::string("[TForm1]\r\nedtUSER_Text=") + name + "\r\npathDATA_Text="
                        + data.toStdString() + "\r\n");
     MainWindow &w = fx.start();
-    ASSERT_EQ(w.lstPROJEKTY->count(), 2);
-    w.lstPROJEKTY->setCurrentRow(0);
-    ASSERT_EQ(w.currentProjectName, "alpha");
-    w.edtPASSWORD->setText("Secret-Word-42");
-    w.Button4->click(); // "Save to TVP file"
+    ASSERT_EQ(control<QListWidget>(w, "lstPROJEKTY")->count(), 2);
+    control<QListWidget>(w, "lstPROJEKTY")->setCurrentRow(0);
+    ASSERT_EQ(w.project().name(), "alpha");
+    setFieldText(w, "edtPASSWORD", "Secret-Word-42");
+    control<QPushButton>(w, "Button4")->click(); // "Save to TVP file"
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
 
-    w.lstPROJEKTY->setCurrentRow(1);
-    ASSERT_EQ(w.currentProjectName, "beta");
-    EXPECT_EQ(w.edtUSER->text(), "beta");
-    EXPECT_EQ(w.edtPASSWORD->text(), "Secret-Word-42");
-    EXPECT_TRUE(w.btnSENDFTP->isEnabled());
+    control<QListWidget>(w, "lstPROJEKTY")->setCurrentRow(1);
+    ASSERT_EQ(w.project().name(), "beta");
+    EXPECT_EQ(fieldText(w, "edtUSER"), "beta");
+    EXPECT_EQ(fieldText(w, "edtPASSWORD"), "Secret-Word-42");
+    EXPECT_TRUE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
 
     fx.stop(); // closing saves the project and the settings
     int files = 0;
@@ -124,13 +125,13 @@ TEST(FtpTabScripted, ProxyTakesTheFirewallHostAndTheOnePortFieldAndNamesTheServe
     WindowFixture fx;
     MainWindow &w = fx.start();
     ScriptedFtp proxy;
-    w.edtFTPADDRESS->setText("ftp.example.invalid"); // never looked up: the proxy relays
-    w.edtUSER->setText("user");
-    w.edtPASSWORD->setText("pw");
-    w.edtFIREWALL->setText("127.0.0.1");
-    w.edtPORT->setText(QString::number(proxy.port()));
-    w.chkPROXY->setChecked(true);
-    w.btnSENDFTP->click();
+    setFieldText(w, "edtFTPADDRESS", "ftp.example.invalid"); // never looked up: the proxy relays
+    setFieldText(w, "edtUSER", "user");
+    setFieldText(w, "edtPASSWORD", "pw");
+    setFieldText(w, "edtFIREWALL", "127.0.0.1");
+    setFieldText(w, "edtPORT", QString::number(proxy.port()));
+    control<QCheckBox>(w, "chkPROXY")->setChecked(true);
+    control<QPushButton>(w, "btnSENDFTP")->click();
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     EXPECT_EQ(proxy.arguments("USER"), std::vector<std::string>{"user@ftp.example.invalid"});
     EXPECT_EQ(proxy.arguments("PASS"), std::vector<std::string>{"pw"});

@@ -1,13 +1,14 @@
 // "Send to FTP": which file goes where, and what a failure leaves behind.
 #include "ftpuifixture.h"
+#include "core/openproject.h"
 
 #include "ui/widgets.h"
-#include "ui/publish/publishstate.h"
 #include "ui/posteditor.h"
 #include "publish/ftpclient.h"
 #include "core/ini.h"
 #include "core/projectfile.h"
 #include "core/projects.h"
+#include "publish/sendrecord.h"
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,17 +54,17 @@ QStringList sentLog(const QStringList &lines)
 TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
     // A post saved in the editor queues itself.
-    w().actNEW->trigger();
-    w().edtNADPIS->setText("Saved now");
-    w().memoOBSAH->setPlainText("Typed body");
-    w().actSAVE->trigger();
+    action(w(), "actNEW")->trigger();
+    setFieldText(w(), "edtNADPIS", "Saved now");
+    control<QPlainTextEdit>(w(), "memoOBSAH")->setPlainText("Typed body");
+    action(w(), "actSAVE")->trigger();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_EQ(w().lstDATAFTP->count(), 1);
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
-    const QStringList dataFiles = entries(w().lstDATAFTP);
-    w().Memo2->clear();
+    ASSERT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 1);
+    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1700000000.txt");
+    const QStringList dataFiles = entries(control<QListWidget>(w(), "lstDATAFTP"));
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
 
     pressSend();
 
@@ -89,17 +90,17 @@ TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
     }
     EXPECT_GE(archiveLinks, 2);
 
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
-    EXPECT_EQ(w().lstDATAFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFILESFTP")->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
 {
     generate();
-    w().rPATHMAIN->setText("/www");
-    w().rDATAPATH->setText("/data");
-    w().lstDATAFTP->addItem(data() + "/1702000000.txt");
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    setFieldText(w(), "rPATHMAIN", "/www");
+    setFieldText(w(), "rDATAPATH", "/data");
+    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1702000000.txt");
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
 
     pressSend();
 
@@ -117,82 +118,82 @@ TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
 
 TEST_F(FtpTab, PortFieldThatIsNoNumberStopsBeforeAnythingIsApplied)
 {
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
+    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1700000000.txt");
     for (const QString &port : {QString(), QStringLiteral("abc"), QStringLiteral("21 21")}) {
         prompts().shown.clear();
-        w().edtPORT->setText(port);
+        setFieldText(w(), "edtPORT", port);
         pressSend();
         EXPECT_EQ(errors(), QStringList{"'" + port + "' is not a valid integer value"});
         EXPECT_TRUE(logLines().isEmpty());
-        EXPECT_EQ(w().lstDATAFTP->count(), 1);
+        EXPECT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 1);
     }
 }
 
 TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().edtPASSWORD->setText("wrong");
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    setFieldText(w(), "edtPASSWORD", "wrong");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("530")) << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty());
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles);
     // The commands held during the attempt are back.
-    EXPECT_TRUE(w().btnSENDFTP->isEnabled());
-    EXPECT_TRUE(w().actGENERATE->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
+    EXPECT_TRUE(action(w(), "actGENERATE")->isEnabled());
 
-    w().edtPASSWORD->setText("pw");
+    setFieldText(w(), "edtPASSWORD", "pw");
     pressSend();
     EXPECT_EQ(errors().size(), 1);
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles));
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFILESFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
-    w().rPATHMAIN->setText("/ro/");
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1700000000.txt");
+    setFieldText(w(), "rPATHMAIN", "/ro/");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
     EXPECT_EQ(w().statusText(), "Upload failure");
     EXPECT_EQ(logLines(), QStringList{"Starting transfer of index.html"});
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
-    EXPECT_EQ(w().lstDATAFTP->count(), 1);
+    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles);
+    EXPECT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 1);
     EXPECT_TRUE(filesBelow(serverPath("ro")).empty());
 
     // The control connection is still logged in; the next send uses it.
-    w().Memo2->clear();
-    w().rPATHMAIN->setText("/www/");
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
+    setFieldText(w(), "rPATHMAIN", "/www/");
     pressSend();
     EXPECT_EQ(errors().size(), 1);
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + QStringList{data() + "/1700000000.txt"}));
     EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFILESFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, MissingLocalFileStopsTheSendWithItsPathAndOnlyTheSentFileLeavesTheList)
 {
     generate();
     const QString gone = site() + "/gone.html";
-    w().lstFILESFTP->insertItem(1, gone);
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    control<QListWidget>(w(), "lstFILESFTP")->insertItem(1, gone);
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
     pressSend();
     EXPECT_EQ(errors(), QStringList{"Cannot open file " + gone});
     EXPECT_EQ(logLines(), transferLog({siteFiles[0]}) + QStringList{"Starting transfer of gone.html"});
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles.mid(1));
+    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles.mid(1));
 }
 
 TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyThat)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().publish->publisher->questions.noDataTimeoutMs = 10000; // a hang fails the test instead of stalling it
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    w().publishing().publisher().questions.noDataTimeoutMs = 10000; // a hang fails the test instead of stalling it
     // The server goes down when the second file starts.
-    auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
+    auto stopper = QObject::connect(control<QPlainTextEdit>(w(), "Memo2"), &QPlainTextEdit::textChanged, [this] {
         if (logLines().filter("Starting transfer of").size() == 2)
             server.kill();
     });
@@ -200,12 +201,12 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
     QObject::disconnect(stopper);
     ASSERT_EQ(errors().size(), 1);
     EXPECT_EQ(logLines().last(), "Starting transfer of " + siteFiles[1].mid(siteFiles[1].lastIndexOf('/') + 1));
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles.mid(1));
-    EXPECT_TRUE(w().btnSENDFTP->isEnabled());
+    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles.mid(1));
+    EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
 
     ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
-    w().edtPORT->setText(QString::number(server.port()));
-    w().Memo2->clear();
+    setFieldText(w(), "edtPORT", QString::number(server.port()));
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressSend();
     EXPECT_EQ(errors().size(), 1) << errors().join("|").toStdString();
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles.mid(1)));
@@ -216,22 +217,23 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
 TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
 {
     // A project with a file, so that its record lives beside it.
-    projectfile::save(projectFilePath("blog"), w().projectFromFields());
-    w().loadSendQueue();
+    // A project whose server has nothing yet.
+    QFile::remove(SendRecord::pathFor(projectFilePath("blog")));
+    w().publishing().projectOpened();
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    const QStringList posts = entries(w().lstDATAFTP);
+    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    const QStringList posts = entries(control<QListWidget>(w(), "lstDATAFTP"));
     ASSERT_EQ(posts.size(), 3) << "a project with no record sends every post once";
 
-    w().publish->publisher->questions.noDataTimeoutMs = 10000;
-    auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
+    w().publishing().publisher().questions.noDataTimeoutMs = 10000;
+    auto stopper = QObject::connect(control<QPlainTextEdit>(w(), "Memo2"), &QPlainTextEdit::textChanged, [this] {
         if (logLines().filter("Starting transfer of").size() == 3)
             server.kill();
     });
     pressSend();
     QObject::disconnect(stopper);
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles.mid(2));
+    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles.mid(2));
 
     // The program starts again: the queue comes back from the record.
     fx.stop();
@@ -239,20 +241,20 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
     iniWriteString(projectFilePath("blog").toStdString(), "TForm1", "edtPORT_Text",
                    std::to_string(server.port()));
     MainWindow &again = fx.start();
-    const auto items = again.lstPROJEKTY->findItems("blog", Qt::MatchExactly);
+    const auto items = control<QListWidget>(again, "lstPROJEKTY")->findItems("blog", Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1);
-    again.lstPROJEKTY->setCurrentItem(items.first());
-    EXPECT_EQ(entries(again.lstFILESFTP), siteFiles.mid(2));
-    EXPECT_EQ(entries(again.lstDATAFTP), posts);
+    control<QListWidget>(again, "lstPROJEKTY")->setCurrentItem(items.first());
+    EXPECT_EQ(entries(control<QListWidget>(again, "lstFILESFTP")), siteFiles.mid(2));
+    EXPECT_EQ(entries(control<QListWidget>(again, "lstDATAFTP")), posts);
 
-    again.edtPASSWORD->setText("pw");
-    again.Memo2->clear();
-    QTest::mouseClick(again.btnSENDFTP, Qt::LeftButton);
+    setFieldText(again, "edtPASSWORD", "pw");
+    control<QPlainTextEdit>(again, "Memo2")->clear();
+    QTest::mouseClick(control<QPushButton>(again, "btnSENDFTP"), Qt::LeftButton);
     EXPECT_EQ(errors().size(), 0) << errors().join("|").toStdString();
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles.mid(2) + posts));
     for (const QString &f : siteFiles)
         EXPECT_TRUE(sameFile(serverPath("www/" + QDir(site()).relativeFilePath(f)), f));
-    EXPECT_EQ(again.lstFILESFTP->count() + again.lstDATAFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(again, "lstFILESFTP")->count() + control<QListWidget>(again, "lstDATAFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
@@ -267,9 +269,9 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     };
     server.stop();
     ASSERT_TRUE(server.start(serverRoot.path(), tls("one"))) << server.error().toStdString();
-    w().edtPORT->setText(QString::number(server.port()));
-    w().chkFTPS->setChecked(true);
-    projectfile::save(projectFilePath("blog"), w().projectFromFields());
+    setFieldText(w(), "edtPORT", QString::number(server.port()));
+    control<QCheckBox>(w(), "chkFTPS")->setChecked(true);
+    projectfile::save(projectFilePath("blog"), w().project().settings());
     generate();
 
     prompts().answers.push_back(Prompts::Answer::Yes);
@@ -278,7 +280,7 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     ASSERT_EQ(prompts().shown.size(), 1u);
     EXPECT_EQ(prompts().shown[0].title, "Untrusted certificate");
     EXPECT_TRUE(prompts().shown[0].text.contains("CN=one"));
-    const QString fingerprint = w().edtFINGERPRINT->text();
+    const QString fingerprint = w().project().settings().server.trustedFingerprint;
     EXPECT_EQ(fingerprint.count(':'), 31) << fingerprint.toStdString();
     EXPECT_TRUE(prompts().shown[0].text.contains(fingerprint));
     EXPECT_EQ(QString::fromStdString(iniReadString(projectFilePath("blog").toStdString(), "TForm1",
@@ -287,20 +289,20 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
 
     // Accepted once: the next send does not ask.
-    w().btnWHOLESITE->click();
+    control<QPushButton>(w(), "btnWHOLESITE")->click();
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(prompts().shown.size(), 1u);
 
     // Another certificate at that address asks again, with a warning; No stops.
     server.stop();
     ASSERT_TRUE(server.start(serverRoot.path(), tls("two"))) << server.error().toStdString();
-    w().edtPORT->setText(QString::number(server.port()));
+    setFieldText(w(), "edtPORT", QString::number(server.port()));
     prompts().answers.push_back(Prompts::Answer::No);
-    w().btnWHOLESITE->click();
+    control<QPushButton>(w(), "btnWHOLESITE")->click();
     ASSERT_EQ(prompts().shown.size(), 3u); // the question, then the error
     EXPECT_EQ(prompts().shown[1].title, "Certificate changed");
     EXPECT_TRUE(prompts().shown[1].text.startsWith("WARNING"));
     EXPECT_EQ(errors().size(), 1);
-    EXPECT_EQ(w().edtFINGERPRINT->text(), fingerprint);
+    EXPECT_EQ(w().project().settings().server.trustedFingerprint, fingerprint);
     EXPECT_FALSE(w().statusText().startsWith("Sending")) << w().statusText().toStdString();
 }

@@ -1,7 +1,6 @@
 #include "projectsfixture.h"
 
 #include "core/projects.h"
-#include "ui/formstorage.h"
 #include "ui/widgets.h"
 
 #include <QCheckBox>
@@ -83,7 +82,7 @@ TEST_F(ProjectListWindow, StartsSortedWithoutRegardToCaseAndFillsTheDefaultChoic
     EXPECT_EQ(listEntries(), (QStringList{"Alpha", "beta", "zeta"}));
     EXPECT_EQ(defaultChoices(), listEntries());
     EXPECT_EQ(highlighted(), -1);
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
+    EXPECT_TRUE(w().project().name().isEmpty());
     EXPECT_TRUE(prompts().shown.empty());
 }
 
@@ -106,11 +105,10 @@ TEST_F(AddProject, NameWithBlanksAndDotsGivesEntryFileAndDefaultChoice)
     EXPECT_TRUE(QFileInfo::exists(projectFile("my_new_blog")));
     EXPECT_EQ(iniValue(projectFile("my_new_blog"), "pathMAIN_Text"),
               (folder() + "site").toStdString());
-    // Adding does not choose: no current project, no caption, nothing active.
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
-    EXPECT_TRUE(w().gbCONTENT->title().isEmpty());
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
-    EXPECT_FALSE(w().Button1->isEnabled());
+    // The project made is the one open.
+    EXPECT_EQ(w().project().name(), "my_new_blog");
+    EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "my_new_blog");
+    EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());
     EXPECT_TRUE(prompts().shown.empty()) << prompts().texts().join("|").toStdString();
 }
 
@@ -125,13 +123,13 @@ TEST_F(AddProject, MainPathWithOrWithoutTrailingSlashGivesTheSameFolders)
         QDir().mkdir(site);
         const QString name = "p" + QString::number(++n);
         ASSERT_TRUE(addProject(name, typed).finishedByCreate);
-        EXPECT_EQ(w().pathMAIN->text(), typed); // kept exactly as typed
-        EXPECT_EQ(w().pathCONF->text(), site + "/CONF");
-        EXPECT_EQ(w().pathDATA->text(), site + "/DATA");
-        EXPECT_EQ(w().fileTEMPLATE->text(), site + "/CONF/template.htm");
-        EXPECT_EQ(w().archiveTEMPLATE->text(), site + "/CONF/archtemp.htm");
-        EXPECT_EQ(w().edtRSSTEMPLATE->text(), site + "/CONF/template.rss");
-        EXPECT_EQ(w().edtTXTTEMPLATE->text(), site + "/CONF/template.txt");
+        EXPECT_EQ(field("pathMAIN"), typed); // kept exactly as typed
+        EXPECT_EQ(field("pathCONF"), site + "/CONF");
+        EXPECT_EQ(field("pathDATA"), site + "/DATA");
+        EXPECT_EQ(field("fileTEMPLATE"), site + "/CONF/template.htm");
+        EXPECT_EQ(field("archiveTEMPLATE"), site + "/CONF/archtemp.htm");
+        EXPECT_EQ(field("edtRSSTEMPLATE"), site + "/CONF/template.rss");
+        EXPECT_EQ(field("edtTXTTEMPLATE"), site + "/CONF/template.txt");
         EXPECT_EQ(iniValue(projectFile(name), "pathCONF_Text"), (site + "/CONF").toStdString());
     }
 }
@@ -158,8 +156,8 @@ TEST_F(AddProject, ExistingConfFolderGetsNoTemplatesButTheFieldsPointAtIt)
     EXPECT_EQ(fileBytes(site + "/conf/template.htm"), "mine");
     EXPECT_FALSE(QFileInfo::exists(site + "/conf/archtemp.htm"));
     EXPECT_FALSE(QFileInfo::exists(site + "/CONF"));
-    EXPECT_EQ(w().pathCONF->text(), site + "/conf");
-    EXPECT_EQ(w().fileTEMPLATE->text(), site + "/conf/template.htm");
+    EXPECT_EQ(field("pathCONF"), site + "/conf");
+    EXPECT_EQ(field("fileTEMPLATE"), site + "/conf/template.htm");
     // The data folder was new, so it got the sample post.
     EXPECT_TRUE(QFileInfo::exists(site + "/DATA/1049328060.txt"));
 }
@@ -171,7 +169,7 @@ TEST_F(AddProject, MissingMainFolderStillWritesTheProjectWithoutAMessage)
     ASSERT_TRUE(addProject("p", site).finishedByCreate);
     EXPECT_FALSE(QFileInfo::exists(site));
     EXPECT_EQ(iniValue(projectFile("p"), "pathDATA_Text"), (site + "/DATA").toStdString());
-    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(prompts().errors(), QStringList{"Cannot open folder " + site + "/DATA"});
 }
 
 TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
@@ -183,8 +181,8 @@ TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
                           {"chkPROXY_Checked", "True"}});
     start();
     clickEntry("base");
-    ASSERT_EQ(w().currentProjectName, "base");
-    w().edtEMAIL->setText("typed@not.saved"); // unsaved change is inherited too
+    ASSERT_EQ(w().project().name(), "base");
+    setField("edtEMAIL", "typed@not.saved"); // unsaved change is inherited too
     QDir().mkdir(folder() + "site");
     ASSERT_TRUE(addProject("child", folder() + "site").finishedByCreate);
 
@@ -195,12 +193,9 @@ TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
     EXPECT_EQ(iniValue(f, "rgCHARSET_ItemIndex"), "1");
     EXPECT_EQ(iniValue(f, "chkPROXY_Checked"), "True");
     EXPECT_EQ(iniValue(f, "edtEMAIL_Text"), "typed@not.saved");
-    // The loaded project stays the current one, still saved at close, but the
-    // storage now points at the new file.
-    EXPECT_EQ(w().currentProjectName, "base");
-    EXPECT_EQ(w().gbCONTENT->title(), "base");
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    EXPECT_EQ(w().formstorPROJEKT->IniFileName(), f);
+    // The new project is the one open; the base project's file is as it was.
+    EXPECT_EQ(w().project().name(), "child");
+    EXPECT_EQ(iniValue(projectFile("base"), "edtEMAIL_Text"), "<missing>");
 }
 
 TEST_F(AddProject, UnusableNamesAreRefusedInTheDialogAndNothingIsCreated)
@@ -242,7 +237,7 @@ TEST_F(AddProject, ExistingNameConfirmedIsUpdatedKeyByKey)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Old"}, {"custom", "kept"}});
     start();
-    w().edtAUTHOR->setText("New");
+    setField("edtAUTHOR", "New");
     prompts().answers.push_back(Prompts::Answer::Yes);
     ASSERT_TRUE(addProject("blog", folder()).finishedByCreate);
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "New");
@@ -254,7 +249,7 @@ TEST_F(AddProject, CancelDoesNothing)
 {
     start();
     NewProjectScript script("p", folder(), /*cancel=*/true);
-    QTest::mouseClick(w().Button2, Qt::LeftButton);
+    QTest::mouseClick(control(w(), "Button2"), Qt::LeftButton);
     EXPECT_TRUE(script.run.shown);
     EXPECT_TRUE(listEntries().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(projectFile("p")));
@@ -266,12 +261,12 @@ TEST_F(AddProject, FolderButtonPicksTheMainPath)
     prompts().picks.push_back("/picked/folder");
     QString picked;
     NewProjectDialog::setShowHook([&](NewProjectDialog &d) {
-        QTest::mouseClick(d.edtPATHNEWPROJECT->button(), Qt::LeftButton);
+        QTest::mouseClick(control<PathEdit>(d, "edtPATHNEWPROJECT")->findChild<QToolButton *>(), Qt::LeftButton);
         picked = d.mainPath();
-        d.btnCANCEL->click();
+        control<QPushButton>(d, "btnCANCEL")->click();
         return d.result();
     });
-    QTest::mouseClick(w().Button2, Qt::LeftButton);
+    QTest::mouseClick(control(w(), "Button2"), Qt::LeftButton);
     NewProjectDialog::setShowHook({});
     EXPECT_EQ(picked, "/picked/folder");
 }
@@ -295,21 +290,20 @@ TEST_F(AddProject, UnwritableProjectFileReportsAndSkipsTheRest)
 
 using ChooseProject = ProjectsFixture;
 
-TEST_F(ChooseProject, ClickLoadsFieldsKeepsMissingOnesAndActivatesTheStorage)
+TEST_F(ChooseProject, ClickLoadsFieldsKeepsMissingOnesAndEnablesEverySaveButton)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}, {"rgPARAGRAPH_ItemIndex", "2"}});
     start();
-    w().edtEMAIL->setText("before@x.test");
+    setField("edtEMAIL", "before@x.test");
     clickEntry("blog");
-    EXPECT_EQ(w().currentProjectName, "blog");
-    EXPECT_EQ(w().Memo2->toPlainText().count("Read from list..."), 1); // loaded once
-    EXPECT_EQ(w().gbCONTENT->title(), "blog");
-    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
-    EXPECT_EQ(w().rgPARAGRAPH->itemIndex(), 2);
-    EXPECT_EQ(w().edtEMAIL->text(), "before@x.test"); // not in the file
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    EXPECT_TRUE(w().Button1->isEnabled());
-    EXPECT_TRUE(w().Button4->isEnabled());
+    EXPECT_EQ(w().project().name(), "blog");
+    EXPECT_EQ(control<QPlainTextEdit>(w(), "Memo2")->toPlainText().count("Read from list..."), 1); // loaded once
+    EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "blog");
+    EXPECT_EQ(field("edtAUTHOR"), "Jana");
+    EXPECT_EQ(control<RadioGroup>(w(), "rgPARAGRAPH")->itemIndex(), 2);
+    EXPECT_EQ(field("edtEMAIL"), "before@x.test"); // not in the file
+    EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "Button4")->isEnabled());
     EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
 }
 
@@ -319,11 +313,11 @@ TEST_F(ChooseProject, KeyboardMoveChoosesTheNextProject)
     writeProject("b", {{"edtAUTHOR_Text", "B"}});
     start();
     clickEntry("a");
-    ASSERT_EQ(w().currentProjectName, "a");
-    w().lstPROJEKTY->setFocus();
-    QTest::keyClick(w().lstPROJEKTY, Qt::Key_Down);
-    EXPECT_EQ(w().currentProjectName, "b");
-    EXPECT_EQ(w().edtAUTHOR->text(), "B");
+    ASSERT_EQ(w().project().name(), "a");
+    projectList()->setFocus();
+    QTest::keyClick(projectList(), Qt::Key_Down);
+    EXPECT_EQ(w().project().name(), "b");
+    EXPECT_EQ(field("edtAUTHOR"), "B");
 }
 
 TEST_F(ChooseProject, FocusAloneChoosesNothing)
@@ -331,10 +325,9 @@ TEST_F(ChooseProject, FocusAloneChoosesNothing)
     writeProject("a");
     start();
     QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
-    QApplication::sendEvent(w().lstPROJEKTY, &in);
-    ASSERT_EQ(w().lstPROJEKTY->currentRow(), 0); // the list made its first entry current
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    QApplication::sendEvent(projectList(), &in);
+    ASSERT_EQ(projectList()->currentRow(), 0); // the list made its first entry current
+    EXPECT_TRUE(w().project().name().isEmpty());
 }
 
 TEST_F(ChooseProject, ChoosingAgainDiscardsUnsavedChanges)
@@ -342,9 +335,9 @@ TEST_F(ChooseProject, ChoosingAgainDiscardsUnsavedChanges)
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
     start();
     clickEntry("blog");
-    w().edtAUTHOR->setText("changed");
+    setField("edtAUTHOR", "changed");
     clickEntry("blog");
-    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
+    EXPECT_EQ(field("edtAUTHOR"), "Jana");
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Jana");
 }
 
@@ -354,11 +347,11 @@ TEST_F(ChooseProject, AnotherProjectOverwritesWhatItHoldsAndCarriesTheRest)
     writeProject("b", {{"edtAUTHOR_Text", "B"}});
     start();
     clickEntry("a");
-    w().edtAUTHOR->setText("A changed");
-    w().edtEMAIL->setText("changed@a.test");
+    setField("edtAUTHOR", "A changed");
+    setField("edtEMAIL", "changed@a.test");
     clickEntry("b");
-    EXPECT_EQ(w().edtAUTHOR->text(), "B");
-    EXPECT_EQ(w().edtEMAIL->text(), "changed@a.test");
+    EXPECT_EQ(field("edtAUTHOR"), "B");
+    EXPECT_EQ(field("edtEMAIL"), "changed@a.test");
     EXPECT_EQ(iniValue(projectFile("a"), "edtAUTHOR_Text"), "A"); // "a" was not saved
 }
 
@@ -368,10 +361,9 @@ TEST_F(ChooseProject, MissingFileLoadsNothingAndTheCloseCreatesIt)
     start();
     clickEntry("ghost");
     QFile::remove(projectFile("ghost"));
-    w().edtAUTHOR->setText("kept");
+    setField("edtAUTHOR", "kept");
     clickEntry("ghost");
-    EXPECT_EQ(w().edtAUTHOR->text(), "kept");
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    EXPECT_EQ(field("edtAUTHOR"), "kept");
     fx.stop();
     EXPECT_EQ(iniValue(projectFile("ghost"), "edtAUTHOR_Text"), "kept");
 }
@@ -381,7 +373,7 @@ TEST_F(ChooseProject, ActiveProjectIsSavedWhenTheWindowCloses)
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
     start();
     clickEntry("blog");
-    w().edtAUTHOR->setText("Closing");
+    setField("edtAUTHOR", "Closing");
     fx.stop();
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Closing");
 }
@@ -395,9 +387,8 @@ TEST_F(SaveProject, UnwritableFileIsReportedAndTheProjectStaysActive)
     clickEntry("blog");
     QFile::remove(projectFile("blog"));
     QDir().mkdir(projectFile("blog")); // a folder where the file should be
-    w().btnSAVETVP->click();
+    control<QPushButton>(w(), "btnSAVETVP")->click();
     EXPECT_EQ(prompts().errors(), QStringList{"Unable to write to " + projectFile("blog")});
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
 }
 
 TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving)
@@ -407,9 +398,8 @@ TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving
     clickEntry("blog");
     // Keys already in a file keep their places; a fresh file shows the order.
     QFile::remove(projectFile("blog"));
-    w().edtAUTHOR->setText("Saved");
-    QTest::mouseClick(w().btnSAVETVP, Qt::LeftButton);
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    setField("edtAUTHOR", "Saved");
+    QTest::mouseClick(control<QPushButton>(w(), "btnSAVETVP"), Qt::LeftButton);
 
     const std::vector<std::string> keys = keysInOrder(projectFile("blog"));
     ASSERT_EQ(keys.size(), 8 + projectKeys().size());
@@ -421,7 +411,7 @@ TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
 
     // Later changes reach the file only through another explicit save.
-    w().edtAUTHOR->setText("Not saved");
+    setField("edtAUTHOR", "Not saved");
     fx.stop();
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
 }
@@ -432,9 +422,9 @@ TEST_F(SaveProject, EveryTabsButtonSaves)
     start();
     clickEntry("blog");
     int n = 0;
-    for (QPushButton *b : {w().btnSAVETVP, w().Button1, w().Button4}) {
+    for (QPushButton *b : {control<QPushButton>(w(), "btnSAVETVP"), control<QPushButton>(w(), "Button1"), control<QPushButton>(w(), "Button4")}) {
         SCOPED_TRACE(b->objectName().toStdString());
-        w().edtNOTE->setText(QString::number(++n));
+        setField("edtNOTE", QString::number(++n));
         ASSERT_TRUE(b->isEnabled());
         b->click();
         EXPECT_EQ(iniValue(projectFile("blog"), "edtNOTE_Text"), std::to_string(n));
@@ -453,11 +443,11 @@ TEST_F(SaveProject, SlashRulesForMainUriAndArchivePath)
                           Case{"", "", "", ""},
                           Case{"http://x.test/", "a/b/", "http://x.test/", "a/b/"}}) {
         SCOPED_TRACE(c.uri);
-        w().edtMAINURI->setText(c.uri);
-        w().dirPATHARCHIVES->setText(c.archives);
-        w().btnSAVETVP->click();
-        EXPECT_EQ(w().edtMAINURI->text(), c.uriAfter);
-        EXPECT_EQ(w().dirPATHARCHIVES->text(), c.archivesAfter);
+        setField("edtMAINURI", c.uri);
+        setField("dirPATHARCHIVES", c.archives);
+        control<QPushButton>(w(), "btnSAVETVP")->click();
+        EXPECT_EQ(field("edtMAINURI"), c.uriAfter);
+        EXPECT_EQ(field("dirPATHARCHIVES"), c.archivesAfter);
         EXPECT_EQ(iniValue(projectFile("blog"), "edtMAINURI_Text"), c.uriAfter);
         EXPECT_EQ(iniValue(projectFile("blog"), "dirPATHARCHIVES_Text"), c.archivesAfter);
     }
@@ -468,29 +458,24 @@ TEST_F(SaveProject, SlashRulesForMainUriAndArchivePath)
 
 using DefaultProject = ProjectsFixture;
 
-TEST_F(DefaultProject, OpensThroughThePendingIndexWithoutBeingHighlighted)
+TEST_F(DefaultProject, OpensAtStartUpAndItsSaveButtonsWork)
 {
     writeProject("alpha");
     writeProject("Blog", {{"edtAUTHOR_Text", "Jana"}, {"edtMAINURI_Text", "http://b.test"}});
     writeSettings("blog"); // letter case ignored
     start();
-    EXPECT_EQ(w().currentProjectName, "Blog");
-    EXPECT_EQ(w().gbCONTENT->title(), "Blog");
-    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
-    EXPECT_EQ(w().pendingProjectIndex, -1);
-    EXPECT_EQ(highlighted(), -1);
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    EXPECT_FALSE(w().Button1->isEnabled());
-    EXPECT_FALSE(w().Button4->isEnabled());
+    EXPECT_EQ(w().project().name(), "Blog");
+    EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "Blog");
+    EXPECT_EQ(field("edtAUTHOR"), "Jana");
+    EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "Button4")->isEnabled());
 
-    // Save project on the Options tab writes nothing while no entry is
-    // highlighted (the slash rule still applies to the field).
-    const std::string before = fileBytes(projectFile("Blog"));
-    w().edtAUTHOR->setText("changed");
-    w().btnSAVETVP->click();
-    EXPECT_EQ(fileBytes(projectFile("Blog")), before);
-    EXPECT_EQ(w().edtMAINURI->text(), "http://b.test/");
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    // Save project on the Options tab writes the open project, its Main URI
+    // ending with "/".
+    setField("edtAUTHOR", "changed");
+    control<QPushButton>(w(), "btnSAVETVP")->click();
+    EXPECT_EQ(iniValue(projectFile("Blog"), "edtAUTHOR_Text"), "changed");
+    EXPECT_EQ(field("edtMAINURI"), "http://b.test/");
 }
 
 TEST_F(DefaultProject, UnknownNameOpensNothingAndSaysNothing)
@@ -498,9 +483,8 @@ TEST_F(DefaultProject, UnknownNameOpensNothingAndSaysNothing)
     writeProject("alpha", {{"edtAUTHOR_Text", "A"}});
     writeSettings("missing");
     start();
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
-    EXPECT_TRUE(w().edtAUTHOR->text().isEmpty());
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    EXPECT_TRUE(w().project().name().isEmpty());
+    EXPECT_TRUE(field("edtAUTHOR").isEmpty());
     EXPECT_TRUE(prompts().shown.empty());
-    EXPECT_EQ(w().cmbDEFPROJ->text(), "missing");
+    EXPECT_EQ(defaultProjectBox()->text(), "missing");
 }

@@ -2,11 +2,34 @@
 
 #include "core/programfiles.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 
 namespace tl::test {
+
+QAction *action(const QObject &owner, const char *name) { return control<QAction>(owner, name); }
+
+namespace {
+// QLineEdit calls its property "text", the path fields "Text".
+const char *textProperty(const QObject *o)
+{
+    return o->metaObject()->indexOfProperty("text") >= 0 ? "text" : "Text";
+}
+} // namespace
+
+QString fieldText(const QObject &owner, const char *name)
+{
+    const QObject *o = control<QObject>(owner, name);
+    return o->property(textProperty(o)).toString();
+}
+
+void setFieldText(const QObject &owner, const char *name, const QString &text)
+{
+    QObject *o = control<QObject>(owner, name);
+    o->setProperty(textProperty(o), text);
+}
 
 WindowFixture::WindowFixture()
 {

@@ -1,0 +1,270 @@
+#include "ui/projects/projectscontroller.h"
+
+#include "core/openproject.h"
+#include "core/programfiles.h"
+#include "core/projectfile.h"
+#include "core/projects.h"
+#include "ui/projects/newprojectdialog.h"
+#include "ui/posts/postscontroller.h"
+#include "ui/publish/publishingcontroller.h"
+#include "ui/prompts.h"
+#include "ui/widgets.h"
+#include "ui/windowshell.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tl {
+
+namespace {
+
+// The highlighted (selected) entry of a list, or -1. A merely current entry
+// (as a list gets when it takes the keyboard focus) is not highlighted.
+int highlightedRowOf(const QListWidget *list)
+{
+    const QList<QListWidgetItem *> sel = list->selectedItems();
+    return sel.isEmpty() ? -1 : list->row(sel.first());
+}
+
+// Turns the writer's clicks and keyboard moves in the project list into one
+// "choose project" each, and keeps the program's own changes of the list
+// (adding entries, highlighting a project) from choosing anything.
+//  - A change of the highlighted entry (mouse press or keyboard) chooses.
+//  - A click on the entry that was highlighted already chooses it again.
+class ProjectListWatcher : public QObject {
+public:
+    ProjectListWatcher(QListWidget *list, std::function<void()> choose)
+        : QObject(list), list_(list), choose_(std::move(choose))
+    {
+        setObjectName(QStringLiteral("projectListWatcher"));
+        list->viewport()->installEventFilter(this);
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+            if (quiet_ == 0 && highlightedRowOf(list_) >= 0)
+                choose_();
+        });
+        connect(list, &QListWidget::itemClicked, this, [this] {
+            const int row = highlightedRowOf(list_);
+            const bool sameEntry = row >= 0 && row == rowAtPress_;
+            rowAtPress_ = kNoPress; // the release after a double click is no new click
+            if (quiet_ == 0 && sameEntry)
+                choose_();
+        });
+    }
+
+    static ProjectListWatcher *of(QListWidget *list)
+    {
+        return static_cast<ProjectListWatcher *>(
+            list->findChild<QObject *>(QStringLiteral("projectListWatcher"),
+                                       Qt::FindDirectChildrenOnly));
+    }
+
+    // While a Quiet lives, changes of the list choose nothing.
+    struct Quiet {
+        explicit Quiet(QListWidget *list) : w(of(list)) { if (w) ++w->quiet_; }
+        ~Quiet() { if (w) --w->quiet_; }
+        ProjectListWatcher *w;
+    };
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::MouseButtonPress)
+            rowAtPress_ = highlightedRowOf(list_);
+        return false;
+    }
+
+private:
+    static constexpr int kNoPress = -2;
+    QListWidget *list_;
+    std::function<void()> choose_;
+    int rowAtPress_ = kNoPress;
+    int quiet_ = 0;
+};
+
+} // namespace
+
+ProjectsController::ProjectsController(WindowShell &shell, OpenProject &project,
+                                       PostsController &posts, PublishingController &publishing,
+                                       QWidget *projectsPlace, QWidget *contentSavePlace,
+                                       QWidget *serverSavePlace, PlacementWriter writePlacement)
+    : QObject(projectsPlace), shell_(shell), project_(project), posts_(posts),
+      publishing_(publishing), writePlacement_(std::move(writePlacement))
+{
+    buildPanel(projectsPlace);
+    contentSaveButton_ = saveButton(contentSavePlace, "Button1");
+    serverSaveButton_ = saveButton(serverSavePlace, "Button4");
+    new ProjectListWatcher(projectList_, [this] { shell_.run([this] { chooseHighlighted(); }); });
+    connect(addButton_, &QPushButton::clicked, this, [this] { shell_.run([this] { addProject(); }); });
+    connect(&project_, &OpenProject::nameChanged, this, &ProjectsController::updateSaveButtons);
+    updateSaveButtons();
+}
+
+void ProjectsController::buildPanel(QWidget *place)
+{
+    auto *layout = new QVBoxLayout(place);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *group = new QGroupBox(tr("Projects"), place);
+    auto *gl = new QVBoxLayout(group);
+    projectList_ = new QListWidget(group);
+    projectList_->setObjectName(QStringLiteral("lstPROJEKTY"));
+    gl->addWidget(projectList_);
+    addButton_ = new QPushButton(tr("Add project"), group);
+    addButton_->setObjectName(QStringLiteral("Button2"));
+    gl->addWidget(addButton_);
+    layout->addWidget(group, 1);
+    layout->addWidget(new QLabel(tr("Default project:"), place));
+    defaultProjectBox_ = new ComboBox(place);
+    defaultProjectBox_->setObjectName(QStringLiteral("cmbDEFPROJ"));
+    layout->addWidget(defaultProjectBox_);
+    optionsSaveButton_ = new QPushButton(tr("Save to TVP file"), place);
+    optionsSaveButton_->setObjectName(QStringLiteral("btnSAVETVP"));
+    connect(optionsSaveButton_, &QPushButton::clicked, this,
+            [this] { shell_.run([this] { saveProject(); }); });
+    layout->addWidget(optionsSaveButton_);
+}
+
+QPushButton *ProjectsController::saveButton(QWidget *place, const char *name)
+{
+    auto *layout = new QHBoxLayout(place);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addStretch(1);
+    auto *b = new QPushButton(tr("Save to TVP file"), place);
+    b->setObjectName(QString::fromLatin1(name));
+    layout->addWidget(b);
+    connect(b, &QPushButton::clicked, this, [this] { shell_.run([this] { saveProject(); }); });
+    return b;
+}
+
+// The Content and FTP tabs save only a project that is open.
+void ProjectsController::updateSaveButtons()
+{
+    contentSaveButton_->setEnabled(project_.isOpen());
+    serverSaveButton_->setEnabled(project_.isOpen());
+}
+
+int ProjectsController::highlightedRow() const { return highlightedRowOf(projectList_); }
+
+// Puts `name` into the project list at its place (sorted without regard to
+// letter case, after equal names) and returns its row.
+int ProjectsController::insertEntry(const QString &name)
+{
+    QStringList entries;
+    for (int i = 0; i < projectList_->count(); ++i)
+        entries << projectList_->item(i)->text();
+    const int row = sortedInsertPosition(entries, name);
+    ProjectListWatcher::Quiet quiet(projectList_);
+    projectList_->insertItem(row, name);
+    return row;
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void ProjectsController::listProjects()
+{
+    for (const QString &name : projectNamesIn(projectsFolder()))
+        insertEntry(name);
+    defaultProjectBox_->clear();
+    for (int i = 0; i < projectList_->count(); ++i)
+        defaultProjectBox_->addItem(projectList_->item(i)->text());
+    defaultProjectBox_->setEditText(QString());
+}
+
+void ProjectsController::openDefaultProject()
+{
+    const QString name = defaultProjectBox_->text();
+    if (name.isEmpty())
+        return;
+    for (int i = 0; i < projectList_->count(); ++i) {
+        if (projectList_->item(i)->text().compare(name, Qt::CaseInsensitive) == 0) {
+            open(projectList_->item(i)->text());
+            return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Choose, save
+
+void ProjectsController::chooseHighlighted()
+{
+    const int row = highlightedRow();
+    if (row < 0)
+        return;
+    open(projectList_->item(row)->text());
+}
+
+void ProjectsController::open(const QString &name)
+{
+    project_.open(name);
+    saveAtClose_ = true;
+    // What its server still lacks, then its posts.
+    publishing_.projectOpened();
+    posts_.read();
+}
+
+void ProjectsController::saveProject()
+{
+    if (!requireOpenProject(shell_, project_))
+        return;
+    project_.save(writePlacement_);
+    // From now on only another explicit save writes the project.
+    saveAtClose_ = false;
+}
+
+void ProjectsController::saveBeforeClose()
+{
+    if (!saveAtClose_ || !project_.isOpen())
+        return;
+    shell_.run([this] { project_.save(writePlacement_); });
+}
+
+void ProjectsController::holdForTransfer(bool held)
+{
+    if (held)
+        listWasEnabled_ = projectList_->isEnabled();
+    projectList_->setEnabled(held ? false : listWasEnabled_);
+}
+
+// ---------------------------------------------------------------------------
+// Add project
+
+void ProjectsController::addProject()
+{
+    NewProjectDialog dialog(shell_.prompts(), projectList_->window());
+    if (dialog.showModal() != QDialog::Accepted)
+        return;
+    const QString name = dialog.projectName();
+    const QString mainPath = dialog.mainPath();
+
+    const QString defaults = pathText(childFolderAnyCase(ProgramFolder(), "conf"));
+    const NewProjectFolders folders = createProjectFolders(mainPath, defaults);
+
+    // The new project starts with the settings of the one open now.
+    ProjectSettings settings = project_.settings();
+    settings.site.mainFolder = mainPath;
+    settings.site.configFolder = folders.confFolder;
+    settings.site.dataFolder = folders.dataFolder;
+    settings.site.mainTemplate = folders.confFolder + QStringLiteral("/template.htm");
+    settings.site.archiveTemplate = folders.confFolder + QStringLiteral("/archtemp.htm");
+    settings.site.feedTemplate = folders.confFolder + QStringLiteral("/template.rss");
+    settings.site.textTemplate = folders.confFolder + QStringLiteral("/template.txt");
+    projectfile::save(projectFilePath(name), settings, writePlacement_);
+
+    const int row = insertEntry(name);
+    defaultProjectBox_->addSorted(name);
+    {
+        ProjectListWatcher::Quiet quiet(projectList_);
+        projectList_->setCurrentRow(row);
+    }
+    project_.presetSettings(settings);
+    open(name);
+}
+
+} // namespace tl

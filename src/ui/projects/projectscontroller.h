@@ -1,0 +1,79 @@
+#pragma once
+// The project list on the Options tab: choosing a project (which loads its
+// settings and reads its posts), the default project, adding a project, and
+// the three "Save to TVP file" buttons.
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QListWidget;
+class QPushButton;
+class QWidget;
+
+namespace tl {
+
+class ComboBox;
+class IniFile;
+class OpenProject;
+class PostsController;
+class PublishingController;
+class WindowShell;
+
+class ProjectsController : public QObject {
+    Q_OBJECT
+public:
+    // Writes the window's placement keys, which a project file holds first.
+    using PlacementWriter = std::function<void(IniFile &)>;
+
+    // Fills its places: the list, its buttons and the default project on
+    // the Options tab, and the "Save to TVP file" buttons of the Content
+    // and FTP tabs.
+    ProjectsController(WindowShell &shell, OpenProject &project, PostsController &posts,
+                       PublishingController &publishing, QWidget *projectsPlace,
+                       QWidget *contentSavePlace, QWidget *serverSavePlace,
+                       PlacementWriter writePlacement);
+
+    // ---- start-up ----
+    // Lists the project files and offers them as default projects.
+    void listProjects();
+    // Opens the project the default-project box names, if it is listed.
+    void openDefaultProject();
+
+    // ---- commands ----
+    // Opens the project highlighted in the list (a click or a key move).
+    void chooseHighlighted();
+    // Opens the project `name` of the list.
+    void open(const QString &name);
+    void saveProject();
+    void addProject();
+
+    // The window closes: what is to be saved is saved.
+    void saveBeforeClose();
+    // A transfer runs: the project stays as it is until it ends.
+    void holdForTransfer(bool held);
+
+private:
+    void buildPanel(QWidget *place);
+    QPushButton *saveButton(QWidget *place, const char *name);
+    void updateSaveButtons();
+    int highlightedRow() const;
+    int insertEntry(const QString &name);
+
+    WindowShell &shell_;
+    OpenProject &project_;
+    PostsController &posts_;
+    PublishingController &publishing_;
+    PlacementWriter writePlacement_;
+    QListWidget *projectList_ = nullptr;
+    QPushButton *addButton_ = nullptr;
+    ComboBox *defaultProjectBox_ = nullptr;
+    QPushButton *optionsSaveButton_ = nullptr;
+    QPushButton *contentSaveButton_ = nullptr;
+    QPushButton *serverSaveButton_ = nullptr;
+    // The loaded project is saved when the window closes, until it is saved
+    // by hand.
+    bool saveAtClose_ = false;
+    bool listWasEnabled_ = true;
+};
+
+} // namespace tl

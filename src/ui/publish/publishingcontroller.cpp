@@ -1,0 +1,455 @@
+#include "ui/publish/publishingcontroller.h"
+
+#include "core/cp1250.h"
+#include "core/openproject.h"
+#include "core/projects.h"
+#include "ui/prompts.h"
+#include "ui/windowshell.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tl {
+
+namespace {
+
+QStringList entries(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+// Removes the first n entries: those a command has just carried out. Entries
+// added while it waited for the network (a post saved meanwhile) stay queued.
+void removeFirst(QListWidget *list, int n)
+{
+    for (int i = 0; i < n && list->count() > 0; ++i)
+        delete list->takeItem(0);
+}
+
+// The password field masks with "*" whatever the platform's habit.
+class StarMaskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QListWidget *list(QWidget *parent, const char *name)
+{
+    auto *l = new QListWidget(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+} // namespace
+
+PublishingController::PublishingController(WindowShell &shell, OpenProject &project,
+                                           QWidget *passwordRow, QWidget *panel, QWidget *window)
+    : QObject(panel), shell_(shell), project_(project)
+{
+    readServerPostsAction_ = new QAction(window->style()->standardIcon(QStyle::SP_ArrowDown),
+                                         tr("Read data from FTP"), window);
+    readServerPostsAction_->setObjectName(QStringLiteral("actREADFROMFTP"));
+    readServerPostsAction_->setToolTip(tr("Read data files from FTP server"));
+    readServerPostsAction_->setShortcutContext(Qt::ApplicationShortcut);
+    connect(readServerPostsAction_, &QAction::triggered, this,
+            [this] { shell_.run([this] { readServerPosts(); }); });
+
+    buildPasswordRow(passwordRow);
+    buildPanel(panel);
+    connectPublisher();
+    // Over SFTP an empty password means the SSH agent and the writer's keys.
+    connect(&project_, &OpenProject::edited, this, &PublishingController::updateSendEnabled);
+    connect(&project_, &OpenProject::replaced, this, &PublishingController::updateSendEnabled);
+    updateSendEnabled();
+}
+
+void PublishingController::buildPasswordRow(QWidget *place)
+{
+    auto *row = new QHBoxLayout(place);
+    row->setContentsMargins(0, 0, 0, 0);
+    passwordEdit_ = new QLineEdit(place);
+    passwordEdit_->setObjectName(QStringLiteral("edtPASSWORD"));
+    auto *mask = new StarMaskStyle;
+    mask->setParent(passwordEdit_);
+    passwordEdit_->setStyle(mask);
+    // The line edit takes its mask character when the echo mode is set.
+    passwordEdit_->setEchoMode(QLineEdit::Normal);
+    passwordEdit_->setEchoMode(QLineEdit::Password);
+    showPasswordButton_ = new QToolButton(place);
+    showPasswordButton_->setObjectName(QStringLiteral("RxSpeedButton1"));
+    showPasswordButton_->setText(QStringLiteral("x"));
+    showPasswordButton_->setToolTip(tr("Show/hide password"));
+    row->addWidget(passwordEdit_, 1);
+    row->addWidget(showPasswordButton_);
+    connect(passwordEdit_, &QLineEdit::textChanged, this, &PublishingController::updateSendEnabled);
+    connect(showPasswordButton_, &QToolButton::clicked, this,
+            [this] { shell_.run([this] { togglePasswordShown(); }); });
+}
+
+void PublishingController::buildPanel(QWidget *place)
+{
+    auto *right = new QVBoxLayout(place);
+    right->setContentsMargins(0, 0, 0, 0);
+    auto *filesRow = new QHBoxLayout;
+    filesRow->addWidget(new QLabel(tr("Files"), place));
+    filesRow->addStretch(1);
+    removeButton_ = new QToolButton(place);
+    removeButton_->setObjectName(QStringLiteral("RxSpeedButton3"));
+    removeButton_->setText(QStringLiteral("-"));
+    removeButton_->setToolTip(tr("Remove from list"));
+    filesRow->addWidget(removeButton_);
+    right->addLayout(filesRow);
+    siteQueueList_ = list(place, "lstFILESFTP");
+    right->addWidget(siteQueueList_, 1);
+    postQueueList_ = list(place, "lstDATAFTP");
+    postQueueList_->hide();
+    allPostsBox_ = new QCheckBox(tr("Send all data files"), place);
+    allPostsBox_->setObjectName(QStringLiteral("chkALLFILES"));
+    right->addWidget(allPostsBox_);
+    sendButton_ = button(place, "btnSENDFTP", tr("Send to FTP"));
+    wholeSiteButton_ = button(place, "btnWHOLESITE", tr("Send whole site"));
+    wholeSiteButton_->setToolTip(tr("Send every page of the main and archive folders, "
+                                    "for a new server or one that lost its files"));
+    right->addWidget(sendButton_);
+    right->addWidget(wholeSiteButton_);
+    // The running transfer: its progress and a way to stop it.
+    auto *transferRow = new QHBoxLayout;
+    progressBar_ = new QProgressBar(place);
+    progressBar_->setObjectName(QStringLiteral("pbFTP"));
+    progressBar_->setRange(0, 1000);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    transferRow->addWidget(progressBar_, 1);
+    cancelButton_ = button(place, "btnCANCELFTP", tr("Cancel"));
+    cancelButton_->setEnabled(false);
+    transferRow->addWidget(cancelButton_);
+    right->addLayout(transferRow);
+    auto *fromServer = new QGroupBox(tr("Data files from FTP"), place);
+    auto *gf = new QVBoxLayout(fromServer);
+    serverPostsList_ = list(fromServer, "lstFROMFTP");
+    gf->addWidget(serverPostsList_, 1);
+    saveFetchedPostsButton_ = button(fromServer, "Button3", tr("Save to local"));
+    gf->addWidget(saveFetchedPostsButton_);
+    right->addWidget(fromServer, 1);
+
+    const auto bind = [this](auto *control, auto signal, void (PublishingController::*command)()) {
+        connect(control, signal, this, [this, command] { shell_.run([&] { (this->*command)(); }); });
+    };
+    bind(removeButton_, &QToolButton::clicked, &PublishingController::removeSelectedFromQueue);
+    bind(sendButton_, &QPushButton::clicked, &PublishingController::send);
+    bind(wholeSiteButton_, &QPushButton::clicked, &PublishingController::sendWholeSite);
+    bind(saveFetchedPostsButton_, &QPushButton::clicked, &PublishingController::saveFetchedPosts);
+    bind(cancelButton_, &QPushButton::clicked, &PublishingController::cancel);
+    connect(allPostsBox_, &QCheckBox::toggled, this,
+            [this](bool on) { shell_.run([this, on] { setAllPostsQueued(on); }); });
+}
+
+void PublishingController::connectPublisher()
+{
+    Publisher &pub = publisher_;
+    pub.setRecord(&record_);
+    pub.onLog = [this](const QString &line) { shell_.log(line); };
+    pub.onFileStarted = [this](const QString &verb, const QString &name, int k, int n) {
+        shell_.setStatusText(fileProgressText(verb, name, k, n));
+        progressBar_->setRange(0, 1000);
+        progressBar_->setValue(0);
+    };
+    pub.onBytes = [this](qint64 done, qint64 total) { showProgress(done, total); };
+    pub.onFailure = [this](const QString &text) {
+        shell_.setStatusText(text);
+        failureShown_ = true;
+    };
+    pub.onSocketError = [this](int number, const QString &message) {
+        shell_.prompts().message(QString(), socketErrorText(number, message));
+    };
+    pub.onListed = [this](const std::string &name) { serverPostsList_->addItem(decodeCp1250(name)); };
+    pub.onFinished = [this](const QString &summary) { shell_.setStatusText(summary); };
+    pub.questions.unknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
+    pub.questions.untrustedCertificate = [this](const CertificateInfo &info) {
+        return askCertificate(info);
+    };
+    // The writer's decision holds whether or not the project is saved later.
+    pub.questions.certificateAccepted = [this](const std::string &fp) {
+        project_.rememberTrustedFingerprint(QString::fromStdString(fp));
+    };
+}
+
+// ---------------------------------------------------------------------------
+// Fields and lists
+
+void PublishingController::updateSendEnabled()
+{
+    sendWanted_ = !passwordEdit_->text().isEmpty() || project_.settings().server.sftp;
+    // While a transfer runs the buttons stay held; they get this state back.
+    if (busy())
+        return;
+    sendButton_->setEnabled(sendWanted_);
+    wholeSiteButton_->setEnabled(sendWanted_);
+}
+
+void PublishingController::togglePasswordShown()
+{
+    passwordEdit_->setEchoMode(passwordEdit_->echoMode() == QLineEdit::Password
+                                   ? QLineEdit::Normal
+                                   : QLineEdit::Password);
+}
+
+void PublishingController::removeSelectedFromQueue()
+{
+    const QList<QListWidgetItem *> selected = siteQueueList_->selectedItems();
+    if (selected.isEmpty())
+        return;
+    delete siteQueueList_->takeItem(siteQueueList_->row(selected.first()));
+}
+
+void PublishingController::setAllPostsQueued(bool all)
+{
+    if (!all) {
+        postQueueList_->clear();
+        return;
+    }
+    postQueueList_->addItems(allDataFiles(project_.settings().site.dataFolder));
+}
+
+void PublishingController::projectOpened()
+{
+    record_ = SendRecord::load(SendRecord::pathFor(project_.filePath()));
+    const PublishPaths paths = publishPaths(project_.settings());
+    siteQueueList_->clear();
+    siteQueueList_->addItems(pendingSiteFiles(record_, record_.siteFiles(), paths));
+    postQueueList_->clear();
+    postQueueList_->addItems(pendingDataFiles(record_, paths));
+}
+
+void PublishingController::siteGenerated(const QStringList &generated)
+{
+    siteQueueList_->clear();
+    siteQueueList_->addItems(queueSiteFiles(record_, generated, publishPaths(project_.settings())));
+    record_.save();
+}
+
+void PublishingController::postSaved(const QString &path)
+{
+    if (!entries(postQueueList_).contains(path))
+        postQueueList_->addItem(path);
+}
+
+void PublishingController::postDeleted(const QString &) {}
+
+// ---------------------------------------------------------------------------
+// Transfers
+
+void PublishingController::holdCommands(bool held)
+{
+    if (held) {
+        held_ = {sendButton_->isEnabled(), saveFetchedPostsButton_->isEnabled(),
+                 allPostsBox_->isEnabled(), removeButton_->isEnabled(),
+                 readServerPostsAction_->isEnabled()};
+    }
+    for (QWidget *w : {static_cast<QWidget *>(sendButton_), static_cast<QWidget *>(wholeSiteButton_),
+                       static_cast<QWidget *>(saveFetchedPostsButton_),
+                       static_cast<QWidget *>(allPostsBox_), static_cast<QWidget *>(removeButton_)})
+        w->setEnabled(false);
+    readServerPostsAction_->setEnabled(false);
+    if (!held) {
+        sendButton_->setEnabled(sendWanted_);
+        wholeSiteButton_->setEnabled(sendWanted_);
+        saveFetchedPostsButton_->setEnabled(held_.saveLocal);
+        allPostsBox_->setEnabled(held_.allPosts);
+        removeButton_->setEnabled(held_.remove);
+        readServerPostsAction_->setEnabled(held_.readServer);
+    }
+    cancelButton_->setEnabled(held);
+    progressBar_->setRange(0, 1000);
+    progressBar_->setValue(0);
+    emit transferRunning(held);
+}
+
+void PublishingController::runTransfer(const std::function<Publisher::Outcome()> &work,
+                                       const std::function<void()> &undo)
+{
+    holdCommands(true);
+    struct Release {
+        PublishingController *c;
+        ~Release() { c->holdCommands(false); }
+    } release{this};
+    failureShown_ = false;
+    Publisher::Outcome outcome;
+    try {
+        outcome = work();
+    } catch (const std::exception &e) {
+        // The status bar says what went wrong, not which file was moving
+        // (unless a refused command has put its failure text there).
+        if (!failureShown_)
+            shell_.setStatusText(QString::fromLocal8Bit(e.what()).section(QLatin1Char('\n'), 0, 0));
+        throw;
+    }
+    if (outcome == Publisher::Outcome::Cancelled) {
+        if (undo)
+            undo();
+        shell_.setStatusText(QString::fromLatin1(kTransferCancelled));
+    }
+}
+
+// Bytes moved of the current file; with its size unknown the bar only shows
+// that something is going on.
+void PublishingController::showProgress(qint64 done, qint64 total)
+{
+    if (total <= 0) {
+        progressBar_->setRange(0, 0);
+        return;
+    }
+    progressBar_->setRange(0, 1000);
+    progressBar_->setValue(static_cast<int>(std::min<qint64>(1000, done * 1000 / total)));
+}
+
+// The port is converted first, so a port that is not a number stops the
+// command before anything connects.
+void PublishingController::configure(const ProjectSettings &settings)
+{
+    publisher_.configure(ftpAccount(settings.server, passwordEdit_->text()));
+}
+
+void PublishingController::send()
+{
+    if (busy())
+        return;
+    const ProjectSettings settings = project_.settings();
+    configure(settings);
+    // The lists cannot change while the transfer runs (Generate, "Send all
+    // data files" and "Remove from list" are held off), except that a post
+    // saved meanwhile is appended to the data files.
+    const QStringList siteFiles = entries(siteQueueList_);
+    const QStringList dataFiles = entries(postQueueList_);
+    const PublishPaths paths = publishPaths(settings);
+    // Each file the server confirms leaves its list: whatever a failure or
+    // Cancel leaves behind stays queued (and the record remembers the rest).
+    const int siteCount = static_cast<int>(siteFiles.size());
+    publisher_.onFileSent = [this, siteCount](int k) {
+        removeFirst(k <= siteCount ? siteQueueList_ : postQueueList_, 1);
+    };
+    struct Forget {
+        Publisher &p;
+        ~Forget() { p.onFileSent = nullptr; }
+    } forget{publisher_};
+    runTransfer([&] { return publisher_.send(siteFiles, dataFiles, paths); });
+}
+
+void PublishingController::sendWholeSite()
+{
+    if (busy())
+        return;
+    const PublishPaths paths = publishPaths(project_.settings());
+    siteQueueList_->clear();
+    siteQueueList_->addItems(wholeSiteFiles(paths.mainFolder, paths.archiveFolder));
+    send();
+}
+
+void PublishingController::readServerPosts()
+{
+    if (busy() || !requireOpenProject(shell_, project_))
+        return;
+    const ProjectSettings settings = project_.settings();
+    if (!hasServerSettings(settings.server, passwordEdit_->text())) {
+        shell_.prompts().message(QString(), QString::fromLatin1(kNoServerSettings));
+        return;
+    }
+    configure(settings);
+    const PublishPaths paths = publishPaths(settings);
+    const int listed = serverPostsList_->count();
+    runTransfer([&] { return publisher_.list(paths); },
+                [&] {
+                    // A cancelled listing leaves the list as it was.
+                    while (serverPostsList_->count() > listed)
+                        delete serverPostsList_->takeItem(serverPostsList_->count() - 1);
+                });
+}
+
+void PublishingController::saveFetchedPosts()
+{
+    if (busy())
+        return;
+    // A session of its own, with the settings as they are now.
+    const ProjectSettings settings = project_.settings();
+    configure(settings);
+    const QStringList names = entries(serverPostsList_);
+    const PublishPaths paths = publishPaths(settings);
+    runTransfer([&] {
+        const auto outcome = publisher_.fetch(names, paths);
+        if (outcome == Publisher::Outcome::Completed)
+            removeFirst(serverPostsList_, static_cast<int>(names.size()));
+        return outcome;
+    });
+}
+
+void PublishingController::cancel() { publisher_.cancel(); }
+
+// ---------------------------------------------------------------------------
+// Questions of a connection
+
+bool PublishingController::askHostKey(const HostKeyInfo &key)
+{
+    const QString where = key.port == 22 ? QString::fromStdString(key.host)
+                                         : QStringLiteral("%1 port %2")
+                                               .arg(QString::fromStdString(key.host))
+                                               .arg(key.port);
+    const QString text =
+        QStringLiteral("The server %1 is not known yet. It identifies itself with the %2 key\n\n"
+                       "%3\n\nCompare this fingerprint with the one your host publishes. "
+                       "Trust this server and remember its key?")
+            .arg(where, QString::fromStdString(key.type), QString::fromStdString(key.fingerprint));
+    return shell_.prompts().question(QStringLiteral("Unknown server"), text, false,
+                                     Prompts::Answer::No)
+        == Prompts::Answer::Yes;
+}
+
+bool PublishingController::askCertificate(const CertificateInfo &info)
+{
+    const QString warning =
+        info.Changed ? QStringLiteral("WARNING: this is not the certificate you accepted for this "
+                                      "server before. Someone may be listening in, or the host "
+                                      "has a new certificate.\n\n")
+                     : QString();
+    const QString text =
+        warning
+        + QStringLiteral("The server's certificate is not vouched for by a trusted authority "
+                         "(%1).\n\nSubject: %2\nIssuer: %3\nSHA-256 fingerprint:\n%4\n\n"
+                         "Compare the fingerprint with the one your host publishes. Accept this "
+                         "certificate and remember it for this project?")
+              .arg(QString::fromStdString(info.Problems), QString::fromStdString(info.Subject),
+                   QString::fromStdString(info.Issuer), QString::fromStdString(info.Fingerprint));
+    return shell_.prompts().question(info.Changed ? QStringLiteral("Certificate changed")
+                                                  : QStringLiteral("Untrusted certificate"),
+                                     text, false, Prompts::Answer::No)
+        == Prompts::Answer::Yes;
+}
+
+} // namespace tl
