@@ -212,7 +212,7 @@ void FtpTab::generate()
     prompts().answers.push_back(Prompts::Answer::No);
     action(w(), "actGENERATE")->trigger();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_GE(siteQueue()->count(), 5);
+    ASSERT_GE(queuedPages().size(), 5);
     prompts().shown.clear();
     logView()->clear();
 }

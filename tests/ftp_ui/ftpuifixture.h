@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QCheckBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QObject>
@@ -84,8 +85,13 @@ protected:
     void pressSaveLocal();
 
     static QStringList entries(const QListWidget *list);
-    QListWidget *siteQueue() { return control<QListWidget>(w(), "lstFILESFTP"); }
-    QListWidget *postQueue() { return control<QListWidget>(w(), "lstDATAFTP"); }
+    // What the FTP tab shows queued for the next send: every file, the
+    // site's pages, the posts.
+    QStringList queued() { return queuedFiles(w()); }
+    QStringList queuedPages() { return queued().filter(site() + "/"); }
+    QStringList queuedPosts() { return queued().filter(data() + "/"); }
+    // "Send all data files".
+    void queueAllPosts() { control<QCheckBox>(w(), "chkALLFILES")->setChecked(true); }
     QListWidget *serverPosts() { return control<QListWidget>(w(), "lstFROMFTP"); }
     QPlainTextEdit *logView() { return control<QPlainTextEdit>(w(), "Memo2"); }
     QString field(const char *name) { return fieldText(w(), name); }

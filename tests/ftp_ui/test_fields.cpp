@@ -6,11 +6,14 @@
 #include "core/projects.h"
 #include "ui/widgets.h"
 #include "publish/ftpclient.h"
+#include "publish/sendrecord.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
@@ -49,39 +52,62 @@ TEST(FtpTabFields, EveryRefusedCommandKindHasItsStatusText)
     EXPECT_EQ(failureText(cmdCurrentDir), "");
 }
 
-TEST(FtpTabFields, RemoveFromListDeletesOnlyTheSelectedEntry)
-{
+// A project "blog" opened at start-up whose data folder holds 1.txt and
+// 2.TXT (besides a folder, a hidden file and a file that is no post), and
+// whose send record says the server has 1.txt as it is.
+class QueueOfTheFtpTab : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        data = fx.programFolder() + "data";
+        ASSERT_TRUE(QDir().mkpath(data + "/folder.txt"));
+        ASSERT_TRUE(QDir().mkpath(fx.programFolder() + "conf"));
+        for (const char *f : {"1.txt", "2.TXT", ".hidden.txt", "notes.htm"})
+            writeBytes(data + "/" + f, "x");
+        const QString project = fx.programFolder() + "conf/blog.tvp";
+        writeBytes(project, "[TForm1]\r\npathDATA_Text=" + data.toStdString() + "\r\n");
+        SendRecord record = SendRecord::load(SendRecord::pathFor(project));
+        record.confirmSent("1.txt", SendRecord::contentOf(data + "/1.txt"));
+        record.save();
+        writeBytes(fx.programFolder() + "tarvlit.ini", "[TForm1]\r\ncmbDEFPROJ_Text=blog\r\n");
+        fx.start();
+    }
+    QStringList shown()
+    {
+        const QAbstractItemModel *model = control<QListView>(fx.window(), "lstFILESFTP")->model();
+        QStringList out;
+        for (int row = 0; row < model->rowCount(); ++row)
+            out << model->index(row, 0).data().toString();
+        return out;
+    }
+
     WindowFixture fx;
-    MainWindow &w = fx.start();
-    control<QListWidget>(w, "lstFILESFTP")->addItems({"/s/a.html", "/s/b.html", "/s/c.html"});
-    control<QToolButton>(w, "RxSpeedButton3")->click();
-    EXPECT_EQ(control<QListWidget>(w, "lstFILESFTP")->count(), 3);
-    control<QListWidget>(w, "lstFILESFTP")->setCurrentRow(1);
-    control<QToolButton>(w, "RxSpeedButton3")->click();
-    ASSERT_EQ(control<QListWidget>(w, "lstFILESFTP")->count(), 2);
-    EXPECT_EQ(control<QListWidget>(w, "lstFILESFTP")->item(0)->text(), "/s/a.html");
-    EXPECT_EQ(control<QListWidget>(w, "lstFILESFTP")->item(1)->text(), "/s/c.html");
+    QString data;
+};
+
+TEST_F(QueueOfTheFtpTab, SendAllDataFilesQueuesEveryPostAndUncheckedOnlyThoseTheServerLacks)
+{
+    MainWindow &w = fx.window();
+    EXPECT_EQ(queuedFiles(w), QStringList({data + "/2.TXT"}));
+    EXPECT_EQ(control<QLabel>(w, "lblQUEUECOUNT")->text(), "1 file to send");
+    control<QCheckBox>(w, "chkALLFILES")->setChecked(true);
+    EXPECT_EQ(queuedFiles(w), QStringList({data + "/1.txt", data + "/2.TXT"}));
+    EXPECT_EQ(shown(), QStringList({"1.txt (post of 01.01.1970 00:00)", "2.TXT"}));
+    EXPECT_EQ(control<QLabel>(w, "lblQUEUECOUNT")->text(), "2 files to send");
+    control<QCheckBox>(w, "chkALLFILES")->setChecked(false);
+    EXPECT_EQ(queuedFiles(w), QStringList({data + "/2.TXT"}));
 }
 
-TEST(FtpTabFields, SendAllDataFilesQueuesEveryPostFileAndUncheckingDropsAllQueued)
+TEST_F(QueueOfTheFtpTab, RemoveFromListTakesOnlyTheSelectedEntryOutOfTheQueue)
 {
-    WindowFixture fx;
-    MainWindow &w = fx.start();
-    const QString data = fx.programFolder() + "data";
-    ASSERT_TRUE(QDir().mkpath(data + "/folder.txt"));
-    for (const char *f : {"1.txt", "2.TXT", ".hidden.txt", "notes.htm"})
-        writeBytes(data + "/" + f, "x");
-    setFieldText(w, "pathDATA", data);
-    control<QListWidget>(w, "lstDATAFTP")->addItem(data + "/1.txt"); // queued by a save
-
+    MainWindow &w = fx.window();
     control<QCheckBox>(w, "chkALLFILES")->setChecked(true);
-    QStringList queued;
-    for (int i = 0; i < control<QListWidget>(w, "lstDATAFTP")->count(); ++i)
-        queued << control<QListWidget>(w, "lstDATAFTP")->item(i)->text();
-    EXPECT_EQ(queued, QStringList({data + "/1.txt", data + "/1.txt", data + "/2.TXT"}));
-
-    control<QCheckBox>(w, "chkALLFILES")->setChecked(false);
-    EXPECT_EQ(control<QListWidget>(w, "lstDATAFTP")->count(), 0);
+    control<QToolButton>(w, "RxSpeedButton3")->click(); // nothing selected
+    EXPECT_EQ(queuedFiles(w).size(), 2);
+    auto *view = control<QListView>(w, "lstFILESFTP");
+    view->setCurrentIndex(view->model()->index(1, 0));
+    control<QToolButton>(w, "RxSpeedButton3")->click();
+    EXPECT_EQ(queuedFiles(w), QStringList({data + "/1.txt"}));
 }
 
 TEST(FtpTabFields, PasswordIsNeverSavedAndStaysWhenAnotherProjectIsChosen)

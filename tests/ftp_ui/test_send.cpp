@@ -2,6 +2,7 @@
 #include "ftpuifixture.h"
 #include "core/openproject.h"
 
+#include "ui/posts/posttree.h"
 #include "ui/widgets.h"
 #include "ui/posteditor.h"
 #include "publish/ftpclient.h"
@@ -17,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
+#include <QTreeWidget>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -54,23 +57,24 @@ QStringList sentLog(const QStringList &lines)
 TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
 {
     generate();
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    const QStringList siteFiles = queuedPages();
     // A post saved in the editor queues itself.
     action(w(), "actNEW")->trigger();
     setFieldText(w(), "edtNADPIS", "Saved now");
     control<QPlainTextEdit>(w(), "memoOBSAH")->setPlainText("Typed body");
     action(w(), "actSAVE")->trigger();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 1);
-    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1700000000.txt");
-    const QStringList dataFiles = entries(control<QListWidget>(w(), "lstDATAFTP"));
+    const QStringList dataFiles = queuedPosts();
+    ASSERT_EQ(dataFiles.size(), 1);
+    EXPECT_EQ(queued(), siteFiles + dataFiles);
+    EXPECT_EQ(control<QLabel>(w(), "lblQUEUECOUNT")->text(), QString("%1 files to send").arg(queued().size()));
     control<QPlainTextEdit>(w(), "Memo2")->clear();
 
     pressSend();
 
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + dataFiles));
-    EXPECT_TRUE(logLines().last().startsWith("Sent 7 files (")) << logLines().last().toStdString();
+    EXPECT_TRUE(logLines().last().startsWith("Sent 6 files (")) << logLines().last().toStdString();
     EXPECT_EQ(w().statusText(), logLines().last());
     for (const QString &f : siteFiles) {
         const QString relative = QDir(site()).relativeFilePath(f);
@@ -90,8 +94,8 @@ TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
     }
     EXPECT_GE(archiveLinks, 2);
 
-    EXPECT_EQ(control<QListWidget>(w(), "lstFILESFTP")->count(), 0);
-    EXPECT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
+    EXPECT_EQ(control<QLabel>(w(), "lblQUEUECOUNT")->text(), "0 files to send");
 }
 
 TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
@@ -99,8 +103,8 @@ TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
     generate();
     setFieldText(w(), "rPATHMAIN", "/www");
     setFieldText(w(), "rDATAPATH", "/data");
-    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1702000000.txt");
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    queueAllPosts();
+    const QStringList siteFiles = queuedPages();
 
     pressSend();
 
@@ -118,27 +122,27 @@ TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
 
 TEST_F(FtpTab, PortFieldThatIsNoNumberStopsBeforeAnythingIsApplied)
 {
-    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1700000000.txt");
+    queueAllPosts();
     for (const QString &port : {QString(), QStringLiteral("abc"), QStringLiteral("21 21")}) {
         prompts().shown.clear();
         setFieldText(w(), "edtPORT", port);
         pressSend();
         EXPECT_EQ(errors(), QStringList{"'" + port + "' is not a valid integer value"});
         EXPECT_TRUE(logLines().isEmpty());
-        EXPECT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 1);
+        EXPECT_EQ(queuedPosts().size(), 3);
     }
 }
 
 TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
 {
     generate();
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    const QStringList siteFiles = queuedPages();
     setFieldText(w(), "edtPASSWORD", "wrong");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("530")) << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty());
-    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles);
+    EXPECT_EQ(queued(), siteFiles);
     // The commands held during the attempt are back.
     EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
     EXPECT_TRUE(action(w(), "actGENERATE")->isEnabled());
@@ -147,22 +151,23 @@ TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
     pressSend();
     EXPECT_EQ(errors().size(), 1);
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles));
-    EXPECT_EQ(control<QListWidget>(w(), "lstFILESFTP")->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
 }
 
 TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
 {
     generate();
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
-    control<QListWidget>(w(), "lstDATAFTP")->addItem(data() + "/1700000000.txt");
+    const QStringList siteFiles = queuedPages();
+    queueAllPosts();
+    const QStringList posts = queuedPosts();
+    ASSERT_EQ(posts.size(), 3);
     setFieldText(w(), "rPATHMAIN", "/ro/");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
     EXPECT_EQ(w().statusText(), "Upload failure");
     EXPECT_EQ(logLines(), QStringList{"Starting transfer of index.html"});
-    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles);
-    EXPECT_EQ(control<QListWidget>(w(), "lstDATAFTP")->count(), 1);
+    EXPECT_EQ(queued(), siteFiles + posts);
     EXPECT_TRUE(filesBelow(serverPath("ro")).empty());
 
     // The control connection is still logged in; the next send uses it.
@@ -170,27 +175,52 @@ TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
     setFieldText(w(), "rPATHMAIN", "/www/");
     pressSend();
     EXPECT_EQ(errors().size(), 1);
-    EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + QStringList{data() + "/1700000000.txt"}));
+    EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + posts));
     EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
-    EXPECT_EQ(control<QListWidget>(w(), "lstFILESFTP")->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
 }
 
-TEST_F(FtpTab, MissingLocalFileStopsTheSendWithItsPathAndOnlyTheSentFileLeavesTheList)
+// A post saved, then deleted before the send: it leaves the queue, and a
+// file gone from disk meanwhile is dropped with a log line; neither stops
+// the send or any later one.
+TEST_F(FtpTab, APostSavedThenDeletedDoesNotBlockTheNextSend)
 {
     generate();
-    const QString gone = site() + "/gone.html";
-    control<QListWidget>(w(), "lstFILESFTP")->insertItem(1, gone);
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    const QStringList siteFiles = queuedPages();
+    action(w(), "actNEW")->trigger();
+    setFieldText(w(), "edtNADPIS", "Soon gone");
+    action(w(), "actSAVE")->trigger();
+    ASSERT_EQ(queuedPosts().size(), 1);
+    const QString saved = queuedPosts().first();
+    // Selected in the tree: Delete, Yes.
+    auto *postTree = control<QTreeWidget>(w(), "TreeView1");
+    QTreeWidgetItem *node = findNode(postTree, saved.mid(saved.lastIndexOf('/') + 1));
+    ASSERT_NE(node, nullptr);
+    postTree->setCurrentItem(node);
+    prompts().answers.push_back(Prompts::Answer::Yes);
+    action(w(), "actDEL")->trigger();
+    ASSERT_FALSE(QFile::exists(saved));
+    EXPECT_TRUE(queuedPosts().isEmpty());
+    // A page removed from the site by hand before the send.
+    QFile::remove(siteFiles[1]);
+    logView()->clear();
+
     pressSend();
-    EXPECT_EQ(errors(), QStringList{"Cannot open file " + gone});
-    EXPECT_EQ(logLines(), transferLog({siteFiles[0]}) + QStringList{"Starting transfer of gone.html"});
-    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles.mid(1));
+
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    const QString gone = siteFiles[1].mid(siteFiles[1].lastIndexOf('/') + 1);
+    EXPECT_EQ(logLines().first(), "Not sent: " + gone + " no longer exists");
+    QStringList sent = siteFiles;
+    sent.removeAt(1);
+    EXPECT_EQ(sentLog(logLines().mid(1)), transferLog(sent));
+    EXPECT_TRUE(queued().isEmpty());
+    EXPECT_TRUE(filesBelow(serverPath("data")).empty());
 }
 
 TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyThat)
 {
     generate();
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
+    const QStringList siteFiles = queuedPages();
     w().publishing().publisher().questions.noDataTimeoutMs = 10000; // a hang fails the test instead of stalling it
     // The server goes down when the second file starts.
     auto stopper = QObject::connect(control<QPlainTextEdit>(w(), "Memo2"), &QPlainTextEdit::textChanged, [this] {
@@ -201,7 +231,7 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
     QObject::disconnect(stopper);
     ASSERT_EQ(errors().size(), 1);
     EXPECT_EQ(logLines().last(), "Starting transfer of " + siteFiles[1].mid(siteFiles[1].lastIndexOf('/') + 1));
-    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles.mid(1));
+    EXPECT_EQ(queued(), siteFiles.mid(1));
     EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
 
     ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
@@ -221,8 +251,8 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
     QFile::remove(SendRecord::pathFor(projectFilePath("blog")));
     w().publishing().projectOpened();
     generate();
-    const QStringList siteFiles = entries(control<QListWidget>(w(), "lstFILESFTP"));
-    const QStringList posts = entries(control<QListWidget>(w(), "lstDATAFTP"));
+    const QStringList siteFiles = queuedPages();
+    const QStringList posts = queuedPosts();
     ASSERT_EQ(posts.size(), 3) << "a project with no record sends every post once";
 
     w().publishing().publisher().questions.noDataTimeoutMs = 10000;
@@ -233,7 +263,7 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
     pressSend();
     QObject::disconnect(stopper);
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_EQ(entries(control<QListWidget>(w(), "lstFILESFTP")), siteFiles.mid(2));
+    EXPECT_EQ(queued(), siteFiles.mid(2) + posts);
 
     // The program starts again: the queue comes back from the record.
     fx.stop();
@@ -244,8 +274,7 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
     const auto items = control<QListWidget>(again, "lstPROJEKTY")->findItems("blog", Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1);
     control<QListWidget>(again, "lstPROJEKTY")->setCurrentItem(items.first());
-    EXPECT_EQ(entries(control<QListWidget>(again, "lstFILESFTP")), siteFiles.mid(2));
-    EXPECT_EQ(entries(control<QListWidget>(again, "lstDATAFTP")), posts);
+    EXPECT_EQ(queuedFiles(again), siteFiles.mid(2) + posts);
 
     setFieldText(again, "edtPASSWORD", "pw");
     control<QPlainTextEdit>(again, "Memo2")->clear();
@@ -254,7 +283,7 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles.mid(2) + posts));
     for (const QString &f : siteFiles)
         EXPECT_TRUE(sameFile(serverPath("www/" + QDir(site()).relativeFilePath(f)), f));
-    EXPECT_EQ(control<QListWidget>(again, "lstFILESFTP")->count() + control<QListWidget>(again, "lstDATAFTP")->count(), 0);
+    EXPECT_TRUE(queuedFiles(again).isEmpty());
 }
 
 TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)

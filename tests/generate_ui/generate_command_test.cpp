@@ -60,14 +60,9 @@ protected:
     }
     void TearDown() override { setPageOpener({}); }
 
-    QStringList uploadList()
-    {
-        auto *list = control<QListWidget>(fx.window(), "lstFILESFTP");
-        QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
-        return out;
-    }
+    // The pages queued for the next send (the server has none yet; its
+    // posts are queued too).
+    QStringList uploadList() { return tl::test::queuedFiles(fx.window()).filter(root + "site/"); }
     QStringList logLines() { return control<QPlainTextEdit>(fx.window(), "Memo2")->toPlainText().split('\n'); }
 
     WindowFixture fx;
@@ -144,11 +139,17 @@ TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpen
 TEST_F(GenerateCommand, ACountThatIsNotANumberStopsBeforeWritingAndKeepsTheOldUploadList)
 {
     MainWindow &w = fx.window();
-    control<QListWidget>(w, "lstFILESFTP")->addItem("previous-run.html");
+    fx.prompts().answers.push_back(Prompts::Answer::No);
+    action(w, "actGENERATE")->trigger();
+    const QStringList queued = uploadList();
+    ASSERT_GE(queued.size(), 5);
+    QFile::remove(root + "site/index.html");
+    control<QPlainTextEdit>(w, "Memo2")->clear();
+
     setFieldText(w, "edtCOUNT", "ten");
     action(w, "actGENERATE")->trigger();
     EXPECT_EQ(fx.prompts().errors(), QStringList({"'ten' is not a valid integer value"}));
-    EXPECT_EQ(uploadList(), QStringList({"previous-run.html"}));
+    EXPECT_EQ(uploadList(), queued);
     EXPECT_FALSE(QFileInfo::exists(root + "site/index.html"));
     EXPECT_EQ(logLines().last(), "Generating archive links...");
     EXPECT_TRUE(opened.isEmpty());

@@ -60,8 +60,8 @@ TEST_F(Editing, SavingANewPostWritesItReadsAgainAndEmptiesTheEditor)
     EXPECT_EQ(titleEdit()->text(), QStringLiteral("Nový příspěvek"));
     EXPECT_EQ(dateField()->date(), QDate(2003, 4, 3));
     EXPECT_EQ(timeEdit()->text(), "12:35");
-    EXPECT_EQ(control<QListWidget>(*w, "lstDATAFTP")->count(), 1);
-    EXPECT_EQ(control<QListWidget>(*w, "lstDATAFTP")->item(0)->text(), postPath("1049373300.txt"));
+    EXPECT_EQ(queuedFiles(*w).size(), 1);
+    EXPECT_EQ(queuedFiles(*w).value(0), postPath("1049373300.txt"));
     expectState(false);
     // A save that reads again leaves Edit disabled as Read does.
     EXPECT_FALSE(act("actEDIT")->isEnabled());
@@ -84,7 +84,7 @@ TEST_F(Editing, SavingAnEditedPostInPlaceWritesTheSameFileWithoutRead)
     EXPECT_EQ(bytes("1049373240.txt"), kPost + "\r\nadded");
     EXPECT_EQ(readsLogged(), reads);
     EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2\nadded");
-    EXPECT_EQ(control<QListWidget>(*w, "lstDATAFTP")->item(0)->text(), postPath("1049373240.txt"));
+    EXPECT_EQ(queuedFiles(*w).value(0), postPath("1049373240.txt"));
     expectState(false);
     EXPECT_TRUE(act("actEDIT")->isEnabled());
     EXPECT_TRUE(act("actGENERATE")->isEnabled());
@@ -92,7 +92,7 @@ TEST_F(Editing, SavingAnEditedPostInPlaceWritesTheSameFileWithoutRead)
     // Saved twice, queued once: the send carries its latest bytes.
     act("actEDIT")->trigger();
     act("actSAVE")->trigger();
-    EXPECT_EQ(control<QListWidget>(*w, "lstDATAFTP")->count(), 1);
+    EXPECT_EQ(queuedFiles(*w).size(), 1);
 }
 
 TEST_F(Editing, MovingAPostByOneMinuteRenamesItsFileAndReadsAgain)
@@ -422,7 +422,7 @@ TEST_F(Editing, NewPostOnATakenMinuteIsRefusedAndStaysOpen)
     ASSERT_EQ(prompts().errors().size(), 1);
     EXPECT_TRUE(prompts().errors()[0].contains("2003-04-03 12:34")) << prompts().errors()[0].toStdString();
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
-    EXPECT_TRUE(control<QListWidget>(*w, "lstDATAFTP")->count() == 0);
+    EXPECT_TRUE(queuedFiles(*w).size() == 0);
     expectState(true);
     EXPECT_EQ(titleEdit()->text(), "second");
 

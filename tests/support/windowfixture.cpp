@@ -2,6 +2,7 @@
 
 #include "core/programfiles.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,15 @@ const char *textProperty(const QObject *o)
     return o->metaObject()->indexOfProperty("text") >= 0 ? "text" : "Text";
 }
 } // namespace
+
+QStringList queuedFiles(const QObject &window)
+{
+    const QAbstractItemModel *model = control<QAbstractItemView>(window, "lstFILESFTP")->model();
+    QStringList out;
+    for (int row = 0; row < model->rowCount(); ++row)
+        out << model->index(row, 0).data(Qt::UserRole).toString();
+    return out;
+}
 
 QString fieldText(const QObject &owner, const char *name)
 {

@@ -29,6 +29,10 @@ QAction *action(const QObject &owner, const char *name);
 QString fieldText(const QObject &owner, const char *name);
 void setFieldText(const QObject &owner, const char *name, const QString &text);
 
+// The full paths of the files the FTP tab's list ("lstFILESFTP") shows
+// queued for the next send, in order.
+QStringList queuedFiles(const QObject &window);
+
 // A main window living in its own temporary program folder, with scripted
 // prompts. Files can be laid into programFolder() before start(). The user's
 // home and data folders (HOME, XDG_DATA_HOME) point into the temporary

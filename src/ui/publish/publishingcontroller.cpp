@@ -4,6 +4,7 @@
 #include "core/openproject.h"
 #include "core/projects.h"
 #include "ui/prompts.h"
+#include "ui/publish/sendqueuemodel.h"
 #include "ui/windowshell.h"
 
 #include <QAction>
@@ -12,7 +13,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -34,8 +37,7 @@ QStringList entries(const QListWidget *list)
     return out;
 }
 
-// Removes the first n entries: those a command has just carried out. Entries
-// added while it waited for the network (a post saved meanwhile) stay queued.
+// Removes the first n entries: those a command has just carried out.
 void removeFirst(QListWidget *list, int n)
 {
     for (int i = 0; i < n && list->count() > 0; ++i)
@@ -121,16 +123,25 @@ void PublishingController::buildPanel(QWidget *place)
     auto *filesRow = new QHBoxLayout;
     filesRow->addWidget(new QLabel(tr("Files"), place));
     filesRow->addStretch(1);
+    queueCountLabel_ = new QLabel(place);
+    queueCountLabel_->setObjectName(QStringLiteral("lblQUEUECOUNT"));
+    filesRow->addWidget(queueCountLabel_);
     removeButton_ = new QToolButton(place);
     removeButton_->setObjectName(QStringLiteral("RxSpeedButton3"));
     removeButton_->setText(QStringLiteral("-"));
     removeButton_->setToolTip(tr("Remove from list"));
     filesRow->addWidget(removeButton_);
     right->addLayout(filesRow);
-    siteQueueList_ = list(place, "lstFILESFTP");
-    right->addWidget(siteQueueList_, 1);
-    postQueueList_ = list(place, "lstDATAFTP");
-    postQueueList_->hide();
+    // What the next send carries: the pages the server lacks, then the posts.
+    queueModel_ = new SendQueueModel(queue_, this);
+    queueView_ = new QListView(place);
+    queueView_->setObjectName(QStringLiteral("lstFILESFTP"));
+    queueView_->setModel(queueModel_);
+    queueView_->setUniformItemSizes(true);
+    queueView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    right->addWidget(queueView_, 1);
+    queue_.onChanged = [this] { showQueue(); };
+    showQueue();
     allPostsBox_ = new QCheckBox(tr("Send all data files"), place);
     allPostsBox_->setObjectName(QStringLiteral("chkALLFILES"));
     right->addWidget(allPostsBox_);
@@ -175,7 +186,6 @@ void PublishingController::buildPanel(QWidget *place)
 void PublishingController::connectPublisher()
 {
     Publisher &pub = publisher_;
-    pub.setRecord(&record_);
     pub.onLog = [this](const QString &line) { shell_.log(line); };
     pub.onFileStarted = [this](const QString &verb, const QString &name, int k, int n) {
         shell_.setStatusText(fileProgressText(verb, name, k, n));
@@ -222,47 +232,52 @@ void PublishingController::togglePasswordShown()
                                    : QLineEdit::Password);
 }
 
+void PublishingController::showQueue()
+{
+    queueModel_->refresh();
+    const int n = queue_.count();
+    queueCountLabel_->setText(n == 1 ? tr("1 file to send") : tr("%1 files to send").arg(n));
+}
+
 void PublishingController::removeSelectedFromQueue()
 {
-    const QList<QListWidgetItem *> selected = siteQueueList_->selectedItems();
+    const QModelIndexList selected = queueView_->selectionModel()->selectedIndexes();
     if (selected.isEmpty())
         return;
-    delete siteQueueList_->takeItem(siteQueueList_->row(selected.first()));
+    queue_.remove(queueModel_->pathAt(selected.first().row()));
 }
 
 void PublishingController::setAllPostsQueued(bool all)
 {
-    if (!all) {
-        postQueueList_->clear();
-        return;
-    }
-    postQueueList_->addItems(allDataFiles(project_.settings().site.dataFolder));
+    followSettings();
+    queue_.setAllPosts(all);
 }
+
+void PublishingController::followSettings() { queue_.setPaths(publishPaths(project_.settings())); }
 
 void PublishingController::projectOpened()
 {
-    record_ = SendRecord::load(SendRecord::pathFor(project_.filePath()));
-    const PublishPaths paths = publishPaths(project_.settings());
-    siteQueueList_->clear();
-    siteQueueList_->addItems(pendingSiteFiles(record_, record_.siteFiles(), paths));
-    postQueueList_->clear();
-    postQueueList_->addItems(pendingDataFiles(record_, paths));
+    {
+        // A new queue sends only what the record says the server lacks.
+        const QSignalBlocker quiet(allPostsBox_);
+        allPostsBox_->setChecked(false);
+    }
+    if (!project_.isOpen()) {
+        queue_.clear();
+        return;
+    }
+    queue_.load(SendRecord::pathFor(project_.filePath()), publishPaths(project_.settings()));
 }
 
 void PublishingController::siteGenerated(const QStringList &generated)
 {
-    siteQueueList_->clear();
-    siteQueueList_->addItems(queueSiteFiles(record_, generated, publishPaths(project_.settings())));
-    record_.save();
+    followSettings();
+    queue_.siteGenerated(generated);
 }
 
-void PublishingController::postSaved(const QString &path)
-{
-    if (!entries(postQueueList_).contains(path))
-        postQueueList_->addItem(path);
-}
+void PublishingController::postSaved(const QString &path) { queue_.postSaved(path); }
 
-void PublishingController::postDeleted(const QString &) {}
+void PublishingController::postDeleted(const QString &path) { queue_.postDeleted(path); }
 
 // ---------------------------------------------------------------------------
 // Transfers
@@ -342,34 +357,24 @@ void PublishingController::send()
 {
     if (busy())
         return;
-    const ProjectSettings settings = project_.settings();
-    configure(settings);
-    // The lists cannot change while the transfer runs (Generate, "Send all
-    // data files" and "Remove from list" are held off), except that a post
-    // saved meanwhile is appended to the data files.
-    const QStringList siteFiles = entries(siteQueueList_);
-    const QStringList dataFiles = entries(postQueueList_);
-    const PublishPaths paths = publishPaths(settings);
-    // Each file the server confirms leaves its list: whatever a failure or
-    // Cancel leaves behind stays queued (and the record remembers the rest).
-    const int siteCount = static_cast<int>(siteFiles.size());
-    publisher_.onFileSent = [this, siteCount](int k) {
-        removeFirst(k <= siteCount ? siteQueueList_ : postQueueList_, 1);
-    };
-    struct Forget {
-        Publisher &p;
-        ~Forget() { p.onFileSent = nullptr; }
-    } forget{publisher_};
-    runTransfer([&] { return publisher_.send(siteFiles, dataFiles, paths); });
+    configure(project_.settings());
+    followSettings();
+    // What cannot go (a post deleted since it was queued, a file outside
+    // the project's folders) leaves the queue with a line in the log
+    // instead of stopping the send.
+    queue_.dropUnsendable([this](const QString &line) { shell_.log(line); });
+    // Each file the server confirms leaves the queue at once: whatever a
+    // failure or Cancel leaves behind stays queued (and the record
+    // remembers the rest). A post saved while the send waits is queued too.
+    runTransfer([this] { return queue_.send(publisher_); });
 }
 
 void PublishingController::sendWholeSite()
 {
     if (busy())
         return;
-    const PublishPaths paths = publishPaths(project_.settings());
-    siteQueueList_->clear();
-    siteQueueList_->addItems(wholeSiteFiles(paths.mainFolder, paths.archiveFolder));
+    followSettings();
+    queue_.queueWholeSite();
     send();
 }
 

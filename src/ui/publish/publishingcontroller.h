@@ -7,7 +7,7 @@
 // Each transfer opens its own session with the settings as they are when it
 // starts and closes it at its end (the publisher does that).
 #include "publish/publisher.h"
-#include "publish/sendrecord.h"
+#include "publish/sendqueue.h"
 
 #include <QObject>
 #include <QString>
@@ -17,6 +17,8 @@
 class QAction;
 class QCheckBox;
 class QLineEdit;
+class QLabel;
+class QListView;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -26,6 +28,7 @@ class QWidget;
 namespace tl {
 
 class OpenProject;
+class SendQueueModel;
 class WindowShell;
 struct CertificateInfo;
 struct HostKeyInfo;
@@ -60,6 +63,8 @@ public:
     void siteGenerated(const QStringList &generated);
     void postSaved(const QString &path);
     void postDeleted(const QString &path);
+    // What waits to be sent now.
+    const SendQueue &queue() const { return queue_; }
 
     bool busy() const { return publisher_.busy(); }
     // The publisher the transfers run through (tests shorten its time-out).
@@ -76,6 +81,9 @@ private:
     void connectPublisher();
     void updateSendEnabled();
     void configure(const ProjectSettings &settings);
+    // The queue judges its files by the project's folders as they are now.
+    void followSettings();
+    void showQueue();
     // Runs a transfer with the other commands held off. A cancelled transfer
     // ends quietly and says so in the status bar.
     void runTransfer(const std::function<Publisher::Outcome()> &work,
@@ -88,14 +96,15 @@ private:
     WindowShell &shell_;
     OpenProject &project_;
     Publisher publisher_;
-    SendRecord record_;
+    SendQueue queue_;
+    SendQueueModel *queueModel_ = nullptr;
     bool failureShown_ = false; // a refused command's text is in the status bar
 
     QAction *readServerPostsAction_ = nullptr;
     QLineEdit *passwordEdit_ = nullptr;
     QToolButton *showPasswordButton_ = nullptr;
-    QListWidget *siteQueueList_ = nullptr;
-    QListWidget *postQueueList_ = nullptr;
+    QLabel *queueCountLabel_ = nullptr;
+    QListView *queueView_ = nullptr;
     QToolButton *removeButton_ = nullptr;
     QCheckBox *allPostsBox_ = nullptr;
     QPushButton *sendButton_ = nullptr;
