@@ -337,10 +337,14 @@ void MainWindow::closeEvent(QCloseEvent *e)
             return;
         }
     }
+    // Changed project settings are not thrown away unasked either.
+    if (!projects_->settleBeforeClose()) {
+        e->ignore();
+        return;
+    }
     // A transfer still waiting for the network is stopped, so that closing
     // does not wait on the server.
     publishing_->cancel();
-    projects_->saveBeforeClose();
     FormStorage::windowClosing(this);
     e->accept();
 }

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTemporaryDir>
 
 using namespace tl;
@@ -182,9 +183,13 @@ TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
     start();
     clickEntry("base");
     ASSERT_EQ(w().project().name(), "base");
-    setField("edtEMAIL", "typed@not.saved"); // unsaved change is inherited too
+    // A change not saved yet: asked about first; saved, it is inherited too.
+    setField("edtEMAIL", "typed@first");
+    prompts().answers.push_back(Prompts::Answer::Yes);
     QDir().mkdir(folder() + "site");
     ASSERT_TRUE(addProject("child", folder() + "site").finishedByCreate);
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
 
     const QString f = projectFile("child");
     EXPECT_EQ(iniValue(f, "edtAUTHOR_Text"), "Jana");
@@ -192,10 +197,11 @@ TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
     EXPECT_EQ(iniValue(f, "edtMAINURI_Text"), "http://blog.test/");
     EXPECT_EQ(iniValue(f, "rgCHARSET_ItemIndex"), "1");
     EXPECT_EQ(iniValue(f, "chkPROXY_Checked"), "True");
-    EXPECT_EQ(iniValue(f, "edtEMAIL_Text"), "typed@not.saved");
-    // The new project is the one open; the base project's file is as it was.
+    EXPECT_EQ(iniValue(f, "edtEMAIL_Text"), "typed@first");
+    EXPECT_EQ(iniValue(projectFile("base"), "edtEMAIL_Text"), "typed@first");
+    // The new project is the one open.
     EXPECT_EQ(w().project().name(), "child");
-    EXPECT_EQ(iniValue(projectFile("base"), "edtEMAIL_Text"), "<missing>");
+    EXPECT_EQ(highlighted(), listEntries().indexOf("child"));
 }
 
 TEST_F(AddProject, UnusableNamesAreRefusedInTheDialogAndNothingIsCreated)
@@ -330,52 +336,104 @@ TEST_F(ChooseProject, FocusAloneChoosesNothing)
     EXPECT_TRUE(w().project().name().isEmpty());
 }
 
-TEST_F(ChooseProject, ChoosingAgainDiscardsUnsavedChanges)
-{
-    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
-    start();
-    clickEntry("blog");
-    setField("edtAUTHOR", "changed");
-    clickEntry("blog");
-    EXPECT_EQ(field("edtAUTHOR"), "Jana");
-    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Jana");
-}
-
-TEST_F(ChooseProject, AnotherProjectOverwritesWhatItHoldsAndCarriesTheRest)
+// Choosing another project, or the open one again, asks about changed
+// settings: Cancel keeps them and the project, Discard drops them, Save
+// writes them first.
+TEST_F(ChooseProject, ChoosingAProjectAsksAboutChangedSettingsAndEachAnswerDoesWhatItSays)
 {
     writeProject("a", {{"edtAUTHOR_Text", "A"}, {"edtEMAIL_Text", "a@a.test"}});
     writeProject("b", {{"edtAUTHOR_Text", "B"}});
     start();
     clickEntry("a");
+    // Unchanged: chosen again without a question (its file is read again).
+    clickEntry("a");
+    EXPECT_TRUE(prompts().shown.empty());
+
     setField("edtAUTHOR", "A changed");
+    prompts().answers = {Prompts::Answer::Cancel};
+    clickEntry("b");
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
+    EXPECT_EQ(prompts().shown[0].text, "Project settings of \"a\" were changed. Save them?");
+    EXPECT_EQ(w().project().name(), "a");
+    EXPECT_EQ(highlighted(), listEntries().indexOf("a"));
+    EXPECT_EQ(field("edtAUTHOR"), "A changed");
+
+    // Discard: "b" loads over what "a" holds in its file.
+    prompts().answers = {Prompts::Answer::No};
     setField("edtEMAIL", "changed@a.test");
     clickEntry("b");
+    EXPECT_EQ(w().project().name(), "b");
     EXPECT_EQ(field("edtAUTHOR"), "B");
-    EXPECT_EQ(field("edtEMAIL"), "changed@a.test");
-    EXPECT_EQ(iniValue(projectFile("a"), "edtAUTHOR_Text"), "A"); // "a" was not saved
+    EXPECT_EQ(field("edtEMAIL"), "a@a.test"); // "b" has none: the one "a" had is kept
+    EXPECT_EQ(iniValue(projectFile("a"), "edtAUTHOR_Text"), "A");
+
+    // Save, choosing the same project again: written, then read back.
+    setField("edtAUTHOR", "B saved");
+    prompts().answers = {Prompts::Answer::Yes};
+    clickEntry("b");
+    EXPECT_EQ(iniValue(projectFile("b"), "edtAUTHOR_Text"), "B saved");
+    EXPECT_EQ(field("edtAUTHOR"), "B saved");
+    EXPECT_FALSE(w().project().hasUnsavedChanges());
 }
 
-TEST_F(ChooseProject, MissingFileLoadsNothingAndTheCloseCreatesIt)
+TEST_F(ChooseProject, MissingFileLoadsNothingAndSaveCreatesIt)
 {
     writeProject("ghost");
     start();
     clickEntry("ghost");
     QFile::remove(projectFile("ghost"));
-    setField("edtAUTHOR", "kept");
     clickEntry("ghost");
+    setField("edtAUTHOR", "kept");
     EXPECT_EQ(field("edtAUTHOR"), "kept");
-    fx.stop();
+    control<QPushButton>(w(), "btnSAVETVP")->click();
     EXPECT_EQ(iniValue(projectFile("ghost"), "edtAUTHOR_Text"), "kept");
 }
 
-TEST_F(ChooseProject, ActiveProjectIsSavedWhenTheWindowCloses)
+// A change typed after a Save is not lost at Exit: the window asks; Cancel
+// keeps the window and the change, Save writes it and closes.
+TEST_F(ChooseProject, AnEditAfterSaveSurvivesExitWhenAnsweredSaveAndCancelKeepsTheWindow)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
+    writeSettings("blog");
     start();
-    clickEntry("blog");
-    setField("edtAUTHOR", "Closing");
-    fx.stop();
-    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Closing");
+    setField("edtAUTHOR", "First");
+    control<QPushButton>(w(), "btnSAVETVP")->click();
+    setField("edtAUTHOR", "After the save");
+
+    prompts().answers = {Prompts::Answer::Cancel};
+    action(w(), "actEXIT")->trigger();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
+    EXPECT_TRUE(w().isVisible());
+    EXPECT_EQ(field("edtAUTHOR"), "After the save");
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "First");
+
+    prompts().answers = {Prompts::Answer::Yes};
+    action(w(), "actEXIT")->trigger();
+    EXPECT_FALSE(w().isVisible());
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "After the save");
+}
+
+// Closing by the title bar asks the same; Discard closes without writing.
+// The post tree's width alone is kept without a question.
+TEST_F(ChooseProject, ClosingAsksTooAndTheTreeWidthIsKeptSilently)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}, {"pnlLEVY_Width", "161"}});
+    writeSettings("blog");
+    start();
+    setField("edtAUTHOR", "Thrown away");
+    prompts().answers = {Prompts::Answer::No};
+    EXPECT_TRUE(w().close());
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Jana");
+
+    start();
+    auto *splitter = control<QSplitter>(w(), "Splitter1");
+    splitter->setSizes({240, splitter->width() - 240});
+    emit splitter->splitterMoved(240, 1);
+    EXPECT_TRUE(w().close());
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(iniValue(projectFile("blog"), "pnlLEVY_Width"), "240");
 }
 
 using SaveProject = ProjectsFixture;
@@ -410,8 +468,9 @@ TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving
     EXPECT_EQ(std::vector<std::string>(keys.begin() + 8, keys.end()), projectKeys());
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
 
-    // Later changes reach the file only through another explicit save.
+    // A later change is written only when the writer says so.
     setField("edtAUTHOR", "Not saved");
+    prompts().answers = {Prompts::Answer::No};
     fx.stop();
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
 }
@@ -465,6 +524,7 @@ TEST_F(DefaultProject, OpensAtStartUpAndItsSaveButtonsWork)
     writeSettings("blog"); // letter case ignored
     start();
     EXPECT_EQ(w().project().name(), "Blog");
+    EXPECT_EQ(highlighted(), listEntries().indexOf("Blog")); // as if chosen by hand
     EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "Blog");
     EXPECT_EQ(field("edtAUTHOR"), "Jana");
     EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());

@@ -48,9 +48,11 @@ public:
             if (quiet_ == 0 && highlightedRowOf(list_) >= 0)
                 choose_();
         });
-        connect(list, &QListWidget::itemClicked, this, [this] {
-            const int row = highlightedRowOf(list_);
-            const bool sameEntry = row >= 0 && row == rowAtPress_;
+        connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+            // The entry clicked, highlighted before and still (a choice
+            // cancelled meanwhile highlights the open project again).
+            const int row = list_->row(item);
+            const bool sameEntry = row >= 0 && row == rowAtPress_ && row == highlightedRowOf(list_);
             rowAtPress_ = kNoPress; // the release after a double click is no new click
             if (quiet_ == 0 && sameEntry)
                 choose_();
@@ -183,6 +185,10 @@ void ProjectsController::openDefaultProject()
         return;
     for (int i = 0; i < projectList_->count(); ++i) {
         if (projectList_->item(i)->text().compare(name, Qt::CaseInsensitive) == 0) {
+            {
+                ProjectListWatcher::Quiet quiet(projectList_);
+                projectList_->setCurrentRow(i);
+            }
             open(projectList_->item(i)->text());
             return;
         }
@@ -197,16 +203,32 @@ void ProjectsController::chooseHighlighted()
     const int row = highlightedRow();
     if (row < 0)
         return;
-    open(projectList_->item(row)->text());
+    const QString name = projectList_->item(row)->text();
+    // Choosing the open project again reloads it, so it is asked about too.
+    if (!settleChanges()) {
+        highlightOpenProject();
+        return;
+    }
+    open(name);
 }
 
 void ProjectsController::open(const QString &name)
 {
     project_.open(name);
-    saveAtClose_ = true;
     // What its server still lacks, then its posts.
     publishing_.projectOpened();
     posts_.read();
+}
+
+void ProjectsController::highlightOpenProject()
+{
+    ProjectListWatcher::Quiet quiet(projectList_);
+    const QList<QListWidgetItem *> named = project_.isOpen()
+        ? projectList_->findItems(project_.name(), Qt::MatchExactly)
+        : QList<QListWidgetItem *>();
+    projectList_->clearSelection();
+    if (!named.isEmpty())
+        projectList_->setCurrentItem(named.first());
 }
 
 void ProjectsController::saveProject()
@@ -214,15 +236,33 @@ void ProjectsController::saveProject()
     if (!requireOpenProject(shell_, project_))
         return;
     project_.save(writePlacement_);
-    // From now on only another explicit save writes the project.
-    saveAtClose_ = false;
 }
 
-void ProjectsController::saveBeforeClose()
+bool ProjectsController::settleChanges()
 {
-    if (!saveAtClose_ || !project_.isOpen())
-        return;
-    shell_.run([this] { project_.save(writePlacement_); });
+    if (!project_.hasUnsavedChanges())
+        return true;
+    switch (shell_.prompts().saveChanges(
+        QStringLiteral("Confirm"),
+        QStringLiteral("Project settings of \"%1\" were changed. Save them?").arg(project_.name()))) {
+    case Prompts::Answer::Yes:
+        return shell_.run([this] { project_.save(writePlacement_); });
+    case Prompts::Answer::No:
+        project_.revert();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ProjectsController::settleBeforeClose()
+{
+    if (!settleChanges())
+        return false;
+    // The tree's width is kept with the project without a question.
+    if (project_.treeWidthChanged())
+        shell_.run([this] { project_.saveTreeWidth(writePlacement_); });
+    return true;
 }
 
 void ProjectsController::holdForTransfer(bool held)
@@ -239,6 +279,10 @@ void ProjectsController::addProject()
 {
     NewProjectDialog dialog(shell_.prompts(), projectList_->window());
     if (dialog.showModal() != QDialog::Accepted)
+        return;
+    // The new project starts from the open one's settings: those are
+    // settled first.
+    if (!settleChanges())
         return;
     const QString name = dialog.projectName();
     const QString mainPath = dialog.mainPath();

@@ -36,19 +36,24 @@ public:
     // ---- start-up ----
     // Lists the project files and offers them as default projects.
     void listProjects();
-    // Opens the project the default-project box names, if it is listed.
+    // Opens the project the default-project box names, if it is listed; its
+    // entry is highlighted, as for a project chosen by hand.
     void openDefaultProject();
 
     // ---- commands ----
-    // Opens the project highlighted in the list (a click or a key move).
+    // Opens the project highlighted in the list (a click or a key move),
+    // after asking about changed settings of the open one.
     void chooseHighlighted();
-    // Opens the project `name` of the list.
-    void open(const QString &name);
     void saveProject();
     void addProject();
 
-    // The window closes: what is to be saved is saved.
-    void saveBeforeClose();
+    // The open project's settings changed since they were loaded or saved:
+    // asks Save, Discard or Cancel. False when the writer cancels or the
+    // save fails; after Discard the settings are as the file holds them.
+    bool settleChanges();
+    // The window closes: asks about changed settings (false: stay open);
+    // a tree width changed alone is saved without asking.
+    bool settleBeforeClose();
     // A transfer runs: the project stays as it is until it ends.
     void holdForTransfer(bool held);
 
@@ -56,6 +61,11 @@ private:
     void buildPanel(QWidget *place);
     QPushButton *saveButton(QWidget *place, const char *name);
     void updateSaveButtons();
+    // Opens the project `name` of the list.
+    void open(const QString &name);
+    // Highlights the open project's entry (none while no project is open)
+    // without choosing anything.
+    void highlightOpenProject();
     int highlightedRow() const;
     int insertEntry(const QString &name);
 
@@ -70,9 +80,6 @@ private:
     QPushButton *optionsSaveButton_ = nullptr;
     QPushButton *contentSaveButton_ = nullptr;
     QPushButton *serverSaveButton_ = nullptr;
-    // The loaded project is saved when the window closes, until it is saved
-    // by hand.
-    bool saveAtClose_ = false;
     bool listWasEnabled_ = true;
 };
 
