@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QSplitter>
 #include <QTemporaryDir>
 
@@ -163,14 +164,46 @@ TEST_F(AddProject, ExistingConfFolderGetsNoTemplatesButTheFieldsPointAtIt)
     EXPECT_TRUE(QFileInfo::exists(site + "/DATA/1049328060.txt"));
 }
 
-TEST_F(AddProject, MissingMainFolderStillWritesTheProjectWithoutAMessage)
+// A main folder that does not exist is made, every missing level, when the
+// writer says Yes, and the project refused with a message on No; the project
+// file is written only once its folders, templates and sample post are in
+// place.
+TEST_F(AddProject, AMissingMainFolderIsMadeOrRefusedAndNeverHalfMade)
 {
     start();
-    const QString site = folder() + "nowhere";
+    const QString site = folder() + "new/deep/site";
+    prompts().answers = {Prompts::Answer::No};
     ASSERT_TRUE(addProject("p", site).finishedByCreate);
-    EXPECT_FALSE(QFileInfo::exists(site));
-    EXPECT_EQ(iniValue(projectFile("p"), "pathDATA_Text"), (site + "/DATA").toStdString());
-    EXPECT_EQ(prompts().errors(), QStringList{"Cannot open folder " + site + "/DATA"});
+    ASSERT_EQ(prompts().texts(),
+              QStringList({"The folder " + site + " does not exist. Create it?",
+                           "The project was not created: its main folder " + site
+                               + " does not exist."}));
+    EXPECT_FALSE(QFileInfo::exists(projectFile("p")));
+    EXPECT_FALSE(QFileInfo::exists(folder() + "new"));
+    EXPECT_TRUE(listEntries().isEmpty());
+
+    // Where the configuration folder should be, a file stands: no project.
+    QDir().mkdir(folder() + "blocked");
+    writeBytes(folder() + "blocked/CONF", "not a folder");
+    prompts().shown.clear();
+    addProject("q", folder() + "blocked");
+    EXPECT_EQ(prompts().errors(), QStringList({"Cannot create folder " + folder() + "blocked/CONF"}));
+    EXPECT_FALSE(QFileInfo::exists(projectFile("q")));
+    EXPECT_TRUE(listEntries().isEmpty());
+
+    // Yes: the whole project, its name keeping the writer's letters.
+    prompts().shown.clear();
+    prompts().answers = {Prompts::Answer::Yes};
+    ASSERT_TRUE(addProject(QString::fromUtf8("M\xc5\xafj blog"), site).finishedByCreate);
+    const QString name = QString::fromUtf8("M\xc5\xafj_blog");
+    EXPECT_EQ(listEntries(), QStringList({name}));
+    EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
+    for (const QString &f : defaultTemplateFiles())
+        EXPECT_TRUE(QFileInfo::exists(site + "/CONF/" + f)) << f.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(site + "/DATA/1049328060.txt"));
+    EXPECT_EQ(iniValue(projectFile(name), "pathDATA_Text"), (site + "/DATA").toStdString());
+    EXPECT_EQ(w().project().name(), name);
+    EXPECT_EQ(control<QTreeWidget>(w(), "TreeView1")->topLevelItemCount(), 1);
 }
 
 TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
@@ -547,4 +580,51 @@ TEST_F(DefaultProject, UnknownNameOpensNothingAndSaysNothing)
     EXPECT_TRUE(field("edtAUTHOR").isEmpty());
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(defaultProjectBox()->text(), "missing");
+}
+
+// ---------------------------------------------------------------------------
+// Remove project
+
+using RemoveProject = ProjectsFixture;
+
+TEST_F(RemoveProject, MovesTheProjectFileAndItsRecordToTheTrashAndLeavesSiteAndPosts)
+{
+    writeProject("alpha");
+    writeProject("blog", {{"pathMAIN_Text", (folder() + "site").toStdString()}});
+    QDir().mkdir(folder() + "site");
+    writeBytes(folder() + "site/index.html", "page");
+    writeBytes(folder() + "data-blog/1049328060.txt", "Post\r\n");
+    writeBytes(conf() + "/blog.sent", "record");
+    writeSettings("blog");
+    start();
+    ASSERT_EQ(w().project().name(), "blog");
+    auto *remove = control<QPushButton>(w(), "btnREMOVEPROJECT");
+    ASSERT_TRUE(remove->isEnabled());
+
+    // No (the default) keeps everything.
+    remove->click();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].defaultAnswer, Prompts::Answer::No);
+    EXPECT_TRUE(QFileInfo::exists(projectFile("blog")));
+
+    prompts().answers = {Prompts::Answer::Yes};
+    remove->click();
+    EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
+    EXPECT_FALSE(QFileInfo::exists(projectFile("blog")));
+    EXPECT_FALSE(QFileInfo::exists(conf() + "/blog.sent"));
+    EXPECT_EQ(fileBytes(fx.trashFolder() + "/blog.sent"), "record");
+    EXPECT_TRUE(QFileInfo::exists(fx.trashFolder() + "/blog.tvp"));
+    EXPECT_EQ(fileBytes(folder() + "site/index.html"), "page");
+    EXPECT_EQ(fileBytes(folder() + "data-blog/1049328060.txt"), "Post\r\n");
+    // The list, the default project and the window follow.
+    EXPECT_EQ(listEntries(), QStringList({"alpha"}));
+    EXPECT_EQ(defaultChoices(), QStringList({"alpha"}));
+    EXPECT_TRUE(defaultProjectBox()->text().isEmpty());
+    EXPECT_FALSE(remove->isEnabled());
+    EXPECT_FALSE(w().project().isOpen());
+    EXPECT_TRUE(control<QGroupBox>(w(), "gbCONTENT")->title().isEmpty());
+    EXPECT_EQ(control<QTreeWidget>(w(), "TreeView1")->topLevelItemCount(), 0);
+    EXPECT_TRUE(queuedFiles(w()).isEmpty());
+    action(w(), "actNEW")->trigger();
+    EXPECT_EQ(prompts().texts().last(), "Project was not selected.\nPlease select project on tab OPTIONS.");
 }

@@ -3,7 +3,10 @@
 #include "core/openproject.h"
 #include "core/programfiles.h"
 #include "core/projectfile.h"
+#include "core/errors.h"
 #include "core/projects.h"
+#include "core/trash.h"
+#include "publish/sendrecord.h"
 #include "ui/projects/newprojectdialog.h"
 #include "ui/posts/postscontroller.h"
 #include "ui/publish/publishingcontroller.h"
@@ -11,7 +14,9 @@
 #include "ui/widgets.h"
 #include "ui/windowshell.h"
 
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -103,6 +108,11 @@ ProjectsController::ProjectsController(WindowShell &shell, OpenProject &project,
     serverSaveButton_ = saveButton(serverSavePlace, "Button4");
     new ProjectListWatcher(projectList_, [this] { shell_.run([this] { chooseHighlighted(); }); });
     connect(addButton_, &QPushButton::clicked, this, [this] { shell_.run([this] { addProject(); }); });
+    connect(removeButton_, &QPushButton::clicked, this,
+            [this] { shell_.run([this] { removeProject(); }); });
+    connect(projectList_, &QListWidget::itemSelectionChanged, this,
+            [this] { removeButton_->setEnabled(highlightedRow() >= 0); });
+    removeButton_->setEnabled(false);
     connect(&project_, &OpenProject::nameChanged, this, &ProjectsController::updateSaveButtons);
     updateSaveButtons();
 }
@@ -118,7 +128,13 @@ void ProjectsController::buildPanel(QWidget *place)
     gl->addWidget(projectList_);
     addButton_ = new QPushButton(tr("Add project"), group);
     addButton_->setObjectName(QStringLiteral("Button2"));
-    gl->addWidget(addButton_);
+    removeButton_ = new QPushButton(tr("Remove project"), group);
+    removeButton_->setObjectName(QStringLiteral("btnREMOVEPROJECT"));
+    removeButton_->setToolTip(tr("Moves the project's file to the trash; its site and posts stay"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(addButton_);
+    buttons->addWidget(removeButton_);
+    gl->addLayout(buttons);
     layout->addWidget(group, 1);
     layout->addWidget(new QLabel(tr("Default project:"), place));
     defaultProjectBox_ = new ComboBox(place);
@@ -275,6 +291,27 @@ void ProjectsController::holdForTransfer(bool held)
 // ---------------------------------------------------------------------------
 // Add project
 
+bool ProjectsController::ensureMainFolder(const QString &mainPath)
+{
+    if (mainPath.isEmpty()) {
+        shell_.prompts().message(QString(), tr("Please choose the main folder of the new project."));
+        return false;
+    }
+    if (QFileInfo(mainPath).isDir())
+        return true;
+    if (shell_.prompts().question(QStringLiteral("Confirm"),
+                                  tr("The folder %1 does not exist. Create it?").arg(mainPath), false)
+        != Prompts::Answer::Yes) {
+        shell_.prompts().message(QString(),
+                                 tr("The project was not created: its main folder %1 does not exist.")
+                                     .arg(mainPath));
+        return false;
+    }
+    if (!QDir().mkpath(mainPath))
+        throw AppError("Cannot create folder " + pathBytes(mainPath));
+    return true;
+}
+
 void ProjectsController::addProject()
 {
     NewProjectDialog dialog(shell_.prompts(), projectList_->window());
@@ -286,9 +323,15 @@ void ProjectsController::addProject()
         return;
     const QString name = dialog.projectName();
     const QString mainPath = dialog.mainPath();
+    if (!ensureMainFolder(mainPath))
+        return;
 
     const QString defaults = pathText(childFolderAnyCase(ProgramFolder(), "conf"));
     const NewProjectFolders folders = createProjectFolders(mainPath, defaults);
+    // The project file is written only once its folders are there.
+    for (const QString &folder : {folders.confFolder, folders.dataFolder})
+        if (!QFileInfo(folder).isDir())
+            throw AppError("Cannot create folder " + pathBytes(folder));
 
     // The new project starts with the settings of the one open now.
     ProjectSettings settings = project_.settings();
@@ -309,6 +352,56 @@ void ProjectsController::addProject()
     }
     project_.presetSettings(settings);
     open(name);
+}
+
+} // namespace tl
+
+namespace tl {
+
+// ---------------------------------------------------------------------------
+// Remove project
+
+void ProjectsController::removeProject()
+{
+    const int row = highlightedRow();
+    if (row < 0)
+        return;
+    const QString name = projectList_->item(row)->text();
+    if (shell_.prompts().question(
+            QStringLiteral("Confirm"),
+            tr("Remove the project \"%1\"? Its project file and send record go to the trash; "
+               "its site and its posts stay where they are.")
+                .arg(name),
+            false, Prompts::Answer::No)
+        != Prompts::Answer::Yes)
+        return;
+
+    const QString file = projectFilePath(name);
+    if (QFileInfo::exists(file) && !moveToTrash(file))
+        throw AppError("Cannot move " + pathBytes(file) + " to the trash");
+    const QString record = SendRecord::pathFor(file);
+    if (QFileInfo::exists(record) && !moveToTrash(record))
+        shell_.log(tr("Cannot move %1 to the trash").arg(record));
+
+    // Every entry of that name named that file.
+    {
+        ProjectListWatcher::Quiet quiet(projectList_);
+        for (QListWidgetItem *item : projectList_->findItems(name, Qt::MatchExactly))
+            delete item;
+        projectList_->clearSelection();
+    }
+    const QString defaultText = defaultProjectBox_->text();
+    for (int i = defaultProjectBox_->count() - 1; i >= 0; --i)
+        if (defaultProjectBox_->itemText(i) == name)
+            defaultProjectBox_->removeItem(i);
+    defaultProjectBox_->setEditText(defaultText == name ? QString() : defaultText);
+    removeButton_->setEnabled(false);
+
+    if (project_.name() == name) {
+        project_.close();
+        publishing_.projectOpened();
+        posts_.clear();
+    }
 }
 
 } // namespace tl

@@ -45,7 +45,13 @@ public:
     // after asking about changed settings of the open one.
     void chooseHighlighted();
     void saveProject();
+    // Asks for a name and a main folder; makes the folders (after asking,
+    // when the main folder does not exist), the templates and the sample
+    // post, and only then writes the project file and opens the project.
     void addProject();
+    // Moves the highlighted project's file and its send record to the
+    // trash, after asking; its site and posts stay where they are.
+    void removeProject();
 
     // The open project's settings changed since they were loaded or saved:
     // asks Save, Discard or Cancel. False when the writer cancels or the
@@ -68,6 +74,9 @@ private:
     void highlightOpenProject();
     int highlightedRow() const;
     int insertEntry(const QString &name);
+    // The main folder of a new project, made when the writer agrees; false
+    // when there is none.
+    bool ensureMainFolder(const QString &mainPath);
 
     WindowShell &shell_;
     OpenProject &project_;
@@ -76,6 +85,7 @@ private:
     PlacementWriter writePlacement_;
     QListWidget *projectList_ = nullptr;
     QPushButton *addButton_ = nullptr;
+    QPushButton *removeButton_ = nullptr;
     ComboBox *defaultProjectBox_ = nullptr;
     QPushButton *optionsSaveButton_ = nullptr;
     QPushButton *contentSaveButton_ = nullptr;
