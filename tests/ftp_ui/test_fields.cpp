@@ -21,23 +21,36 @@
 using namespace tl;
 using namespace tl::test;
 
-TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheXButtonShowsIt)
+// The button beside the password is an eye that stays pressed while the
+// password shows (it used to be an "x" that looked like "clear").
+TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheEyeShowsIt)
 {
     WindowFixture fx;
     MainWindow &w = fx.start();
-    EXPECT_FALSE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
-    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->echoMode(), QLineEdit::Password);
-    setFieldText(w, "edtPASSWORD", "s3");
-    EXPECT_TRUE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
-    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->displayText(), "**");
-    setFieldText(w, "edtPASSWORD", QString());
-    EXPECT_FALSE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
+    auto *password = control<QLineEdit>(w, "edtPASSWORD");
+    auto *send = control<QPushButton>(w, "btnSENDFTP");
+    EXPECT_FALSE(send->isEnabled());
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    password->setText("s3");
+    EXPECT_TRUE(send->isEnabled());
+    EXPECT_EQ(password->displayText(), "**");
+    password->clear();
+    EXPECT_FALSE(send->isEnabled());
 
-    setFieldText(w, "edtPASSWORD", "s3");
-    control<QToolButton>(w, "RxSpeedButton1")->click();
-    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->displayText(), "s3");
-    control<QToolButton>(w, "RxSpeedButton1")->click();
-    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->displayText(), "**");
+    auto *eye = control<QToolButton>(w, "RxSpeedButton1");
+    EXPECT_TRUE(eye->isCheckable());
+    EXPECT_FALSE(eye->icon().isNull());
+    EXPECT_TRUE(eye->text().isEmpty() || eye->toolButtonStyle() == Qt::ToolButtonIconOnly);
+    EXPECT_EQ(eye->accessibleName(), "Show password");
+    EXPECT_EQ(eye->toolTip(), "Show password");
+    password->setText("s3");
+    eye->click();
+    EXPECT_TRUE(eye->isChecked());
+    EXPECT_EQ(password->displayText(), "s3");
+    EXPECT_EQ(eye->toolTip(), "Hide password");
+    eye->click();
+    EXPECT_FALSE(eye->isChecked());
+    EXPECT_EQ(password->displayText(), "**");
 }
 
 TEST(FtpTabFields, EveryRefusedCommandKindHasItsStatusText)

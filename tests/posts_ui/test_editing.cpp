@@ -41,7 +41,9 @@ TEST_F(Editing, NewOpensAnEmptyPostDatedNowInTheEditingState)
     EXPECT_TRUE(w->posts().isNewPost());
 }
 
-TEST_F(Editing, SavingANewPostWritesItReadsAgainAndEmptiesTheEditor)
+// After the save the tree read again shows the new post, selected and shown
+// (it used to be collapsed with nothing selected).
+TEST_F(Editing, SavingANewPostWritesItReadsAgainAndShowsItSelected)
 {
     readAndSelect();
     act("actNEW")->trigger();
@@ -56,15 +58,16 @@ TEST_F(Editing, SavingANewPostWritesItReadsAgainAndEmptiesTheEditor)
     EXPECT_EQ(readsLogged(), reads + 1);
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049373300.txt",
                                    "  1049373240.txt"}));
-    EXPECT_TRUE(editor()->toPlainText().isEmpty());
+    EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "1049373300.txt");
+    EXPECT_TRUE(node("2003-04")->isExpanded());
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("řádek 1\n\nřádek 3"));
     EXPECT_EQ(titleEdit()->text(), QStringLiteral("Nový příspěvek"));
     EXPECT_EQ(dateField()->date(), QDate(2003, 4, 3));
     EXPECT_EQ(timeEdit()->text(), "12:35");
     EXPECT_EQ(queuedFiles(*w).size(), 1);
     EXPECT_EQ(queuedFiles(*w).value(0), postPath("1049373300.txt"));
     expectState(false);
-    // A save that reads again leaves Edit disabled as Read does.
-    EXPECT_FALSE(act("actEDIT")->isEnabled());
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
     EXPECT_TRUE(act("actGENERATE")->isEnabled());
 }
 
@@ -105,7 +108,8 @@ TEST_F(Editing, MovingAPostByOneMinuteRenamesItsFileAndReadsAgain)
     EXPECT_EQ(dataFiles(), QStringList({"1049373300.txt", "1051747200.txt"}));
     EXPECT_EQ(bytes("1049373300.txt"), kPost);
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049373300.txt"}));
-    EXPECT_TRUE(editor()->toPlainText().isEmpty());
+    EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "1049373300.txt");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2");
     expectState(false);
 }
 
@@ -231,12 +235,17 @@ TEST_F(Editing, DeleteAsksNamingThePostAndMovesItsFileToTheTrash)
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
     EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "1049328060.txt");
     EXPECT_EQ(titleEdit()->text(), "Oldest");
-    EXPECT_EQ(postCountText(), "Count of notes: 3");
+    // The counts follow at once, not only at the next Read.
+    EXPECT_EQ(postCountText(), "Count of notes: 2");
+    EXPECT_EQ(node("2003-04")->text(0), "April 2003 (1)");
+    EXPECT_EQ(postList(), QStringList({"______1049328060.txt", "______1051747200.txt"}));
 
     // The month's last post: the month node stays, selected, with no children.
     prompts().answers = {Prompts::Answer::Yes};
     act("actDEL")->trigger();
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04"}));
+    EXPECT_EQ(node("2003-04")->text(0), "April 2003 (0)");
+    EXPECT_EQ(postCountText(), "Count of notes: 1");
     EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "2003-04");
     EXPECT_FALSE(act("actEDIT")->isEnabled());
     // Delete on a month node asks nothing and does nothing.
@@ -363,11 +372,28 @@ TEST_F(Editing, ClosingTheWindowWithAChangedPostAsksAndCancelKeepsIt)
     EXPECT_EQ(bytes("1049373240.txt"), "Typed before closing\r\nstored line 1\r\nstored line 2");
 }
 
+// Edit puts the caret where the text ends and selects nothing, so the first
+// key typed replaces nothing.
+TEST_F(Editing, EditPutsTheCaretAtTheEndOfTheTextAndSelectsNothing)
+{
+    readAndSelect();
+    w->activateWindow();
+    act("actEDIT")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+    EXPECT_FALSE(titleEdit()->hasSelectedText());
+    EXPECT_FALSE(editor()->textCursor().hasSelection());
+    QTest::keyClicks(editor(), "!");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2!");
+    EXPECT_EQ(titleEdit()->text(), "Stored title");
+}
+
 TEST_F(Editing, TabGoesTitleEditorDateTimeAndNeverToTheCloseButton)
 {
     readAndSelect();
     w->activateWindow();
     act("actEDIT")->trigger();
+    titleEdit()->setFocus();
     QApplication::processEvents();
     ASSERT_EQ(QApplication::focusWidget(), titleEdit());
     EXPECT_EQ(titleEdit()->nextInFocusChain(), editor());

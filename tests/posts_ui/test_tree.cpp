@@ -171,3 +171,23 @@ TEST_F(PostTree, CtrlFGoesToTheFindBoxWhichTypingAndEscapeDrive)
     EXPECT_FALSE(findEdit()->isEnabled());
     EXPECT_FALSE(act("actFIND")->isEnabled());
 }
+
+// A post deleted under a find: its month and the find's counts follow at
+// once, and so does the post count of the status bar.
+TEST_F(PostTree, ADeleteUpdatesTheCountsOfTheTreeTheFindAndTheStatusBar)
+{
+    find(QStringLiteral("ody"));
+    ASSERT_EQ(node("2026-12")->text(0), "December 2026 (2 of 2)");
+    ASSERT_EQ(postCountText(), "Count of notes: 4");
+    click(ody);
+    prompts().answers = {Prompts::Answer::Yes};
+    act("actDEL")->trigger();
+    ASSERT_TRUE(prompts().errors().isEmpty());
+    EXPECT_EQ(shownPosts(), QStringList({kon}));
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1 of 1)");
+    EXPECT_EQ(postCountText(), "Count of notes: 3");
+    find(QStringLiteral("zlutoucky"));
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1 of 1)");
+    find(QString());
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1)");
+}

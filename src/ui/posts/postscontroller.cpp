@@ -414,7 +414,9 @@ void PostsController::edit()
     closePostAction_->setEnabled(true);
     setTreeEnabled(false);
     form_->setEditable(true);
-    form_->focusTitle();
+    // Typing goes on where the text ends; nothing selected would be
+    // replaced by the first key.
+    form_->focusEndOfText();
     disableBrowseCommands();
     newPost_ = false;
     openPostName_ = nodeName(node);
@@ -463,11 +465,29 @@ void PostsController::save()
         }
     }
     returnToBrowsing();
-    if (res.reRead)
-        form_->clearText();
     form_->setEditingLook(false);
     if (readFailure)
         std::rethrow_exception(readFailure);
+    // The tree read again shows the post saved, selected.
+    if (res.reRead)
+        selectPost(openPostName_);
+}
+
+void PostsController::selectPost(const QString &name)
+{
+    QTreeWidgetItem *node = findNode(tree_, name);
+    if (!node)
+        return;
+    if (!isNodeShown(node, found_)) {
+        findEdit_->clear();
+        applyFind();
+    }
+    if (QTreeWidgetItem *month = node->parent())
+        month->setExpanded(true);
+    tree_->setCurrentItem(node);
+    node->setSelected(true);
+    tree_->scrollToItem(node);
+    preview();
 }
 
 void PostsController::closePost()
@@ -539,15 +559,33 @@ void PostsController::deleteSelected()
         return;
     }
     emit postDeleted(pathText(path));
-    if (indexed)
-        index_.forget(static_cast<std::size_t>(slot));
     QTreeWidgetItem *next = nodeAfterRemoval(node);
-    delete node;
+    forgetPost(node);
     if (next) {
         tree_->setCurrentItem(next);
         next->setSelected(true);
     }
     preview();
+}
+
+void PostsController::forgetPost(QTreeWidgetItem *node)
+{
+    const std::string name = pathBytes(nodeName(node));
+    const int slot = nodeSlot(node);
+    if (slot >= 0 && static_cast<std::size_t>(slot) < index_.size())
+        index_.forget(static_cast<std::size_t>(slot));
+    if (slot >= 0 && static_cast<std::size_t>(slot) < found_.size())
+        found_[static_cast<std::size_t>(slot)] = 0;
+    removePostNode(node, found_);
+
+    // What Read found, less the post: the count, the post list, its month.
+    if (folder_.fileCount > 0)
+        --folder_.fileCount;
+    shell_.setPostCountText(QStringLiteral("Count of notes: ") + QString::number(folder_.fileCount));
+    const std::string padded = padPostName(name);
+    std::erase_if(folder_.postList, [&](const std::string &e) { return postListEqual(e, padded); });
+    for (MonthGroup &g : folder_.walk.months)
+        std::erase(g.posts, name);
 }
 
 // ---------------------------------------------------------------------------

@@ -102,6 +102,11 @@ private:
     void treeKeyUp(int key);
     void treeDoubleClicked();
     void applyTreeWidth();
+    // Selects a post in the tree, its month opened, and shows it (a find
+    // that hides it is emptied first).
+    void selectPost(const QString &name);
+    // The post `name` is gone: the tree and the counts follow at once.
+    void forgetPost(QTreeWidgetItem *node);
 
     WindowShell &shell_;
     OpenProject &project_;

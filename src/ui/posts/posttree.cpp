@@ -23,6 +23,8 @@ constexpr int kTitlesShownRole = Qt::UserRole + 2;
 // A month's posts have the slots first, first + 1, ... first + count - 1.
 constexpr int kFirstSlotRole = Qt::UserRole + 3;
 constexpr int kSlotCountRole = Qt::UserRole + 4;
+// The posts a month has now (its slots less those deleted since Read).
+constexpr int kPostCountRole = Qt::UserRole + 5;
 
 const char *const kMonthNames[] = {"January", "February", "March",     "April",
                                    "May",     "June",     "July",      "August",
@@ -84,6 +86,7 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
         month->setIcon(0, monthIcon);
         month->setData(0, kFirstSlotRole, slot);
         month->setData(0, kSlotCountRole, static_cast<int>(g.posts.size()));
+        month->setData(0, kPostCountRole, static_cast<int>(g.posts.size()));
         QList<QTreeWidgetItem *> posts;
         posts.reserve(static_cast<qsizetype>(g.posts.size()));
         for (const std::string &p : g.posts) {
@@ -155,6 +158,14 @@ int matchesInMonth(const QTreeWidgetItem *month, const std::vector<char> &shown)
     return n;
 }
 
+// "December 2026 (3 of 12)": the posts a find shows of those the month has.
+QString filteredMonthText(const QTreeWidgetItem *month, int shown)
+{
+    const int all = month->data(0, kPostCountRole).toInt();
+    return monthNodeText(pathBytes(nodeName(month)), all)
+        .replace(QStringLiteral("(%1)").arg(all), QStringLiteral("(%1 of %2)").arg(shown).arg(all));
+}
+
 // Every change costs the view some work: only changes are made.
 void setShown(QTreeWidgetItem *node, bool show)
 {
@@ -190,10 +201,7 @@ int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMo
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
         const int n = inMonth[static_cast<std::size_t>(i)];
-        const int all = month->data(0, kSlotCountRole).toInt();
-        month->setText(0, monthNodeText(pathBytes(nodeName(month)), all)
-                              .replace(QStringLiteral("(%1)").arg(all),
-                                       QStringLiteral("(%1 of %2)").arg(n).arg(all)));
+        month->setText(0, filteredMonthText(month, n));
         setShown(month, n > 0);
         // The posts of a month without a match stay as they are until it is
         // shown again; those of a closed month are set when it is opened.
@@ -215,7 +223,7 @@ void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
         month->setText(0, monthNodeText(pathBytes(nodeName(month)),
-                                        month->data(0, kSlotCountRole).toInt()));
+                                        month->data(0, kPostCountRole).toInt()));
         for (int j = 0; j < month->childCount(); ++j)
             setShown(month->child(j), true);
         setShown(month, true);
@@ -226,6 +234,18 @@ void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
     tree->setUpdatesEnabled(true);
     if (keep)
         tree->scrollToItem(keep);
+}
+
+void removePostNode(QTreeWidgetItem *post, const std::vector<char> &shown)
+{
+    QTreeWidgetItem *month = post->parent();
+    delete post;
+    if (!month)
+        return;
+    const int left = month->data(0, kPostCountRole).toInt() - 1;
+    month->setData(0, kPostCountRole, left);
+    month->setText(0, shown.empty() ? monthNodeText(pathBytes(nodeName(month)), left)
+                                    : filteredMonthText(month, matchesInMonth(month, shown)));
 }
 
 bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown)

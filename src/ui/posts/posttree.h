@@ -60,6 +60,10 @@ int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMo
 void filterMonthPosts(QTreeWidgetItem *month, const std::vector<char> &shown);
 // Shows every node again, every month closed but the one holding `keep`.
 void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep);
+// Removes a post node whose post is gone; its month counts one post less
+// ("(11)", or "(2 of 11)" under a find whose flags no longer show the post).
+// A month left without posts stays.
+void removePostNode(QTreeWidgetItem *post, const std::vector<char> &shown);
 // True unless the filter hides the node: for a post, its month is shown and
 // its flag set (no flags: no filter).
 bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown);

@@ -8,11 +8,14 @@
 #include "ui/windowshell.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
 #include <QListView>
 #include <QListWidget>
 #include <QSignalBlocker>
@@ -55,6 +58,39 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
+
+// An eye, drawn in the text colour: open when the password is hidden (the
+// button shows it), struck through when the password is shown.
+QPixmap eyePixmap(const QColor &colour, bool struck)
+{
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap pix(QSize(16, 16) * ratio);
+    pix.setDevicePixelRatio(ratio);
+    pix.fill(Qt::transparent);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour, 1.4));
+    QPainterPath lids;
+    lids.moveTo(1.5, 8);
+    lids.quadTo(8, 1, 14.5, 8);
+    lids.quadTo(8, 15, 1.5, 8);
+    p.drawPath(lids);
+    p.setBrush(colour);
+    p.drawEllipse(QPointF(8, 8), 2.3, 2.3);
+    if (struck) {
+        p.setPen(QPen(colour, 1.6));
+        p.drawLine(QPointF(2.5, 13.5), QPointF(13.5, 2.5));
+    }
+    return pix;
+}
+
+QIcon eyeIcon(const QColor &colour)
+{
+    QIcon icon;
+    icon.addPixmap(eyePixmap(colour, false), QIcon::Normal, QIcon::Off);
+    icon.addPixmap(eyePixmap(colour, true), QIcon::Normal, QIcon::On);
+    return icon;
+}
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 {
@@ -105,15 +141,21 @@ void PublishingController::buildPasswordRow(QWidget *place)
     // The line edit takes its mask character when the echo mode is set.
     passwordEdit_->setEchoMode(QLineEdit::Normal);
     passwordEdit_->setEchoMode(QLineEdit::Password);
+    // An eye that stays pressed while the password shows.
     showPasswordButton_ = new QToolButton(place);
     showPasswordButton_->setObjectName(QStringLiteral("RxSpeedButton1"));
-    showPasswordButton_->setText(QStringLiteral("x"));
-    showPasswordButton_->setToolTip(tr("Show/hide password"));
+    showPasswordButton_->setCheckable(true);
+    showPasswordButton_->setAutoRaise(true);
+    showPasswordButton_->setIcon(eyeIcon(place->palette().color(QPalette::ButtonText)));
+    showPasswordButton_->setAccessibleName(tr("Show password"));
+    showPasswordButton_->setToolTip(tr("Show password"));
     row->addWidget(passwordEdit_, 1);
     row->addWidget(showPasswordButton_);
     connect(passwordEdit_, &QLineEdit::textChanged, this, &PublishingController::updateSendEnabled);
-    connect(showPasswordButton_, &QToolButton::clicked, this,
-            [this] { shell_.run([this] { togglePasswordShown(); }); });
+    connect(showPasswordButton_, &QToolButton::toggled, this, [this](bool shown) {
+        passwordEdit_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        showPasswordButton_->setToolTip(shown ? tr("Hide password") : tr("Show password"));
+    });
 }
 
 void PublishingController::buildPanel(QWidget *place)
@@ -225,12 +267,7 @@ void PublishingController::updateSendEnabled()
     wholeSiteButton_->setEnabled(sendWanted_);
 }
 
-void PublishingController::togglePasswordShown()
-{
-    passwordEdit_->setEchoMode(passwordEdit_->echoMode() == QLineEdit::Password
-                                   ? QLineEdit::Normal
-                                   : QLineEdit::Password);
-}
+void PublishingController::togglePasswordShown() { showPasswordButton_->toggle(); }
 
 void PublishingController::showQueue()
 {
