@@ -241,6 +241,7 @@ QStringList FtpTab::tree()
     auto *postTree = control<QTreeWidget>(w(), "TreeView1");
     for (int i = 0; i < postTree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *m = postTree->topLevelItem(i);
+        fillMonthPosts(m);
         out << nodeName(m);
         for (int j = 0; j < m->childCount(); ++j)
             out << "  " + nodeName(m->child(j));

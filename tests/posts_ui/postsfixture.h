@@ -94,12 +94,14 @@ protected:
 
     // The tree as lines of node identities: month keys, then their post
     // file names indented by two blanks (shown=true: as displayed instead).
+    // Months not opened yet get their post nodes made to be listed.
     QStringList tree(bool shown = false) const
     {
         const auto line = [shown](QTreeWidgetItem *n) { return shown ? n->text(0) : nodeName(n); };
         QStringList out;
         for (int i = 0; i < postTree()->topLevelItemCount(); ++i) {
             QTreeWidgetItem *m = postTree()->topLevelItem(i);
+            fillMonthPosts(m);
             out << line(m);
             for (int j = 0; j < m->childCount(); ++j)
                 out << "  " + line(m->child(j));

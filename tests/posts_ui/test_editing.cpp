@@ -2,6 +2,7 @@
 #include "postsfixture.h"
 
 #include "core/cp1250.h"
+#include "publish/sendrecord.h"
 
 #include <QTest>
 #include <QToolButton>
@@ -17,11 +18,16 @@ const std::string kPost = "Stored title\r\nstored line 1\r\nstored line 2";
 
 class Editing : public PostsWindow {
 protected:
-    // Two posts in the tree, the older one selected and shown.
+    // Two posts in the tree, the older one selected and shown; the server
+    // has both (the project's send record says so).
     void readAndSelect()
     {
         post("1049373240.txt", kPost); // 2003-04-03 12:34
         post("1051747200.txt", "May\r\nmay text");
+        SendRecord record = SendRecord::load(SendRecord::pathFor(fx.programFolder() + "conf/blog.tvp"));
+        for (const char *name : {"1049373240.txt", "1051747200.txt"})
+            record.confirmSent(name, SendRecord::contentOf(postPath(name)));
+        record.save();
         act("actREAD")->trigger();
         click("1049373240.txt");
     }

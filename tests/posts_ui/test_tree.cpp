@@ -39,15 +39,21 @@ protected:
         findEdit()->setText(text);
         w->posts().applyFind();
     }
-    // The identities of the post nodes shown, in tree order.
+    // The identities of the post nodes shown, in tree order, as the writer
+    // sees them opening every month shown.
     QStringList shownPosts() const
     {
         QStringList out;
         for (int i = 0; i < postTree()->topLevelItemCount(); ++i) {
             QTreeWidgetItem *m = postTree()->topLevelItem(i);
+            if (m->isHidden())
+                continue;
+            const bool open = m->isExpanded();
+            m->setExpanded(true);
             for (int j = 0; j < m->childCount(); ++j)
-                if (!m->isHidden() && !m->child(j)->isHidden())
+                if (!m->child(j)->isHidden())
                     out << nodeName(m->child(j));
+            m->setExpanded(open);
         }
         return out;
     }

@@ -1,6 +1,7 @@
 #include "windowfixture.h"
 
 #include "core/programfiles.h"
+#include "ui/publish/publishingcontroller.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -20,8 +21,9 @@ const char *textProperty(const QObject *o)
 }
 } // namespace
 
-QStringList queuedFiles(const QObject &window)
+QStringList queuedFiles(MainWindow &window)
 {
+    window.publishing().queue();
     const QAbstractItemModel *model = control<QAbstractItemView>(window, "lstFILESFTP")->model();
     QStringList out;
     for (int row = 0; row < model->rowCount(); ++row)

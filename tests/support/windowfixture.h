@@ -30,8 +30,9 @@ QString fieldText(const QObject &owner, const char *name);
 void setFieldText(const QObject &owner, const char *name, const QString &text);
 
 // The full paths of the files the FTP tab's list ("lstFILESFTP") shows
-// queued for the next send, in order.
-QStringList queuedFiles(const QObject &window);
+// queued for the next send, in order (the queue worked out, as showing the
+// FTP tab does).
+QStringList queuedFiles(MainWindow &window);
 
 // A main window living in its own temporary program folder, with scripted
 // prompts. Files can be laid into programFolder() before start(). The user's

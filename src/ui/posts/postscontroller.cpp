@@ -270,15 +270,15 @@ void PostsController::read()
     // folder is left alone.
     PostFolder folder = readPostFolder(pathBytes(project_.settings().site.dataFolder));
     shell_.log(QStringLiteral("Completed."));
-    showPostFolder(folder);
+    showPostFolder(std::move(folder));
     // A name that is not a post stops here: the tree keeps what came before.
     if (!folder_.walk.failure.empty())
         throw AppError(folder_.walk.failure);
 }
 
-void PostsController::showPostFolder(const PostFolder &folder)
+void PostsController::showPostFolder(PostFolder folder)
 {
-    folder_ = folder;
+    folder_ = std::move(folder);
     shell_.setPostCountText(QStringLiteral("Count of notes: ") + QString::number(folder_.fileCount));
     index_.reset(pathBytes(project_.settings().site.dataFolder), walkPostNames(folder_.walk));
     found_.clear();

@@ -44,7 +44,7 @@ public:
     void read();
     // Shows what a Read found (Generate reads too): the count, the tree;
     // Generate and Edit follow unless a name stopped the walk.
-    void showPostFolder(const PostFolder &folder);
+    void showPostFolder(PostFolder folder);
     // Shows the selected post, read-only.
     void preview();
     void newPost();

@@ -27,10 +27,13 @@ constexpr int kNodeSlotRole = 0x0100 + 1; // Qt::UserRole + 1
 
 // Sets up the tree: one column, no header, labels not editable, no sorting.
 void preparePostTree(QTreeWidget *tree);
-// Clears the tree and fills it from the walk, every node collapsed. Post
-// nodes get their slots in walk order (see walkPostNames) and show their
-// time until their titles are shown.
+// Clears the tree and fills it from the walk with its months, every one
+// collapsed. A month's post nodes are made when it is first opened or one of
+// its posts is looked for (fillMonthPosts); they get their slots in walk
+// order (see walkPostNames) and show their time until their titles are shown.
 void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk);
+// Makes a month's post nodes, if they are not made yet.
+void fillMonthPosts(QTreeWidgetItem *month);
 // The post file names of the walk in its order: slot i is the i-th name.
 std::vector<std::string> walkPostNames(const PostTreeWalk &walk);
 
@@ -44,7 +47,7 @@ QString monthNodeText(const std::string &monthKey, int posts);
 QString postNodeText(const std::string &postName, const std::string &title);
 
 // Puts the titles of a month's posts into their nodes (once; they are read
-// through the index when the month is first opened).
+// through the index when the month is first opened), its nodes made first.
 void showPostTitles(QTreeWidgetItem *month, PostIndex &index);
 // Shows the title of one post node again (after its file changed).
 void refreshPostTitle(QTreeWidgetItem *post, PostIndex &index);
@@ -76,7 +79,8 @@ QTreeWidgetItem *selectedNode(const QTreeWidget *tree);
 QTreeWidgetItem *nodeAfterRemoval(QTreeWidgetItem *node);
 // True when the node's identity names a post (isPostNodeText).
 bool isPostNode(const QTreeWidgetItem *node);
-// The node whose identity is `name`, or nullptr.
+// The node whose identity is `name`, or nullptr; a post's month gets its
+// post nodes made.
 QTreeWidgetItem *findNode(const QTreeWidget *tree, const QString &name);
 
 } // namespace tl

@@ -8,6 +8,7 @@
 #include "ui/windowshell.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -184,6 +185,8 @@ void PublishingController::buildPanel(QWidget *place)
     right->addWidget(queueView_, 1);
     queue_.onChanged = [this] { showQueue(); };
     showQueue();
+    // Shown, the list shows the queue as it is.
+    place->installEventFilter(this);
     allPostsBox_ = new QCheckBox(tr("Send all data files"), place);
     allPostsBox_->setObjectName(QStringLiteral("chkALLFILES"));
     right->addWidget(allPostsBox_);
@@ -278,6 +281,7 @@ void PublishingController::showQueue()
 
 void PublishingController::removeSelectedFromQueue()
 {
+    prepareQueue();
     const QModelIndexList selected = queueView_->selectionModel()->selectedIndexes();
     if (selected.isEmpty())
         return;
@@ -286,11 +290,32 @@ void PublishingController::removeSelectedFromQueue()
 
 void PublishingController::setAllPostsQueued(bool all)
 {
-    followSettings();
+    prepareQueue();
     queue_.setAllPosts(all);
 }
 
-void PublishingController::followSettings() { queue_.setPaths(publishPaths(project_.settings())); }
+void PublishingController::prepareQueue()
+{
+    if (!queueLoaded_) {
+        queueLoaded_ = true;
+        queue_.load(SendRecord::pathFor(project_.filePath()), publishPaths(project_.settings()));
+        return;
+    }
+    queue_.setPaths(publishPaths(project_.settings()));
+}
+
+const SendQueue &PublishingController::queue()
+{
+    prepareQueue();
+    return queue_;
+}
+
+bool PublishingController::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::Show && !queueLoaded_)
+        shell_.run([this] { prepareQueue(); });
+    return QObject::eventFilter(watched, e);
+}
 
 void PublishingController::projectOpened()
 {
@@ -299,22 +324,39 @@ void PublishingController::projectOpened()
         const QSignalBlocker quiet(allPostsBox_);
         allPostsBox_->setChecked(false);
     }
-    if (!project_.isOpen()) {
-        queue_.clear();
-        return;
-    }
-    queue_.load(SendRecord::pathFor(project_.filePath()), publishPaths(project_.settings()));
+    queue_.clear();
+    queueLoaded_ = !project_.isOpen();
+    if (!queueLoaded_ && queueView_->isVisible())
+        prepareQueue();
 }
 
 void PublishingController::siteGenerated(const QStringList &generated)
 {
-    followSettings();
-    queue_.siteGenerated(generated);
+    if (queueLoaded_) {
+        prepareQueue();
+        queue_.siteGenerated(generated);
+        return;
+    }
+    // The queue not worked out yet: the record alone keeps the pages, and
+    // the queue takes them from it when it is.
+    SendRecord record = SendRecord::load(SendRecord::pathFor(project_.filePath()));
+    queueSiteFiles(record, generated, publishPaths(project_.settings()));
+    record.save();
 }
 
-void PublishingController::postSaved(const QString &path) { queue_.postSaved(path); }
+// A queue not worked out yet finds the post changed (or gone) on disk when it
+// is; only a queue already shown needs to be told.
+void PublishingController::postSaved(const QString &path)
+{
+    if (queueLoaded_)
+        queue_.postSaved(path);
+}
 
-void PublishingController::postDeleted(const QString &path) { queue_.postDeleted(path); }
+void PublishingController::postDeleted(const QString &path)
+{
+    if (queueLoaded_)
+        queue_.postDeleted(path);
+}
 
 // ---------------------------------------------------------------------------
 // Transfers
@@ -395,7 +437,7 @@ void PublishingController::send()
     if (busy())
         return;
     configure(project_.settings());
-    followSettings();
+    prepareQueue();
     // What cannot go (a post deleted since it was queued, a file outside
     // the project's folders) leaves the queue with a line in the log
     // instead of stopping the send.
@@ -410,7 +452,7 @@ void PublishingController::sendWholeSite()
 {
     if (busy())
         return;
-    followSettings();
+    prepareQueue();
     queue_.queueWholeSite();
     send();
 }

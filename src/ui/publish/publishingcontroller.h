@@ -57,14 +57,17 @@ public:
     void togglePasswordShown();
 
     // ---- what waits to be sent ----
-    // The open project changed: its queue comes from its send record.
+    // The open project changed: its queue comes from its send record when
+    // it is first needed (the FTP tab shown, a send, Remove from list, Send
+    // all data files). Working it out looks at every post file, which a
+    // window opening on a large blog need not wait for.
     void projectOpened();
     // After Generate: the generated files the server lacks are queued.
     void siteGenerated(const QStringList &generated);
     void postSaved(const QString &path);
     void postDeleted(const QString &path);
     // What waits to be sent now.
-    const SendQueue &queue() const { return queue_; }
+    const SendQueue &queue();
 
     bool busy() const { return publisher_.busy(); }
     // The publisher the transfers run through (tests shorten its time-out).
@@ -81,8 +84,10 @@ private:
     void connectPublisher();
     void updateSendEnabled();
     void configure(const ProjectSettings &settings);
-    // The queue judges its files by the project's folders as they are now.
-    void followSettings();
+    // The queue judges its files by the project's folders as they are now,
+    // worked out first if it is not yet.
+    void prepareQueue();
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void showQueue();
     // Runs a transfer with the other commands held off. A cancelled transfer
     // ends quietly and says so in the status bar.
@@ -97,6 +102,7 @@ private:
     OpenProject &project_;
     Publisher publisher_;
     SendQueue queue_;
+    bool queueLoaded_ = true; // false: the open project's queue is not worked out yet
     SendQueueModel *queueModel_ = nullptr;
     bool failureShown_ = false; // a refused command's text is in the status bar
 
