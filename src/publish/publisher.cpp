@@ -314,7 +314,7 @@ Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringLi
                 folder += (i ? QStringLiteral("/") : QString()) + parts[i];
                 const std::string remote = paths.sitePrefix + wireText(folder);
                 if (madeFolders.insert(remote).second)
-                    t.makeFolder(remote);
+                    t.makeFolders(remote);
             }
         };
 
@@ -356,10 +356,9 @@ Publisher::Outcome Publisher::list(const PublishPaths &paths)
 {
     return runTransfer([&](Transport &t) {
         t.connect();
-        t.listNames(paths.dataPrefix, [this](const std::string &name) {
+        for (const RemoteEntry &e : t.list(paths.dataPrefix))
             if (onListed)
-                onListed(name);
-        });
+                onListed(e.name);
         stopIfCancelled();
         t.disconnect();
     });

@@ -74,6 +74,7 @@ enum : quint32 {
     ATTR_EXTENDED = 0x80000000u,
 };
 constexpr quint32 kDirectoryBits = 0040000;
+constexpr quint32 kRegularBits = 0100000;
 constexpr quint32 kTypeMask = 0170000;
 
 // Bytes of file data per read or write request, and requests kept in flight.
@@ -1185,6 +1186,30 @@ void SftpClient::discardTemp(const std::string &temp, const QByteArray &handle)
 
 std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
 {
+    std::vector<std::string> names;
+    for (const RemoteEntry &e : List(remoteFolder))
+        names.push_back(e.name);
+    return names;
+}
+
+namespace {
+RemoteEntry::Kind kindOf(bool hasPerms, quint32 perms)
+{
+    if (!hasPerms)
+        return RemoteEntry::Kind::Other;
+    switch (perms & kTypeMask) {
+    case kRegularBits:
+        return RemoteEntry::Kind::File;
+    case kDirectoryBits:
+        return RemoteEntry::Kind::Folder;
+    default:
+        return RemoteEntry::Kind::Other;
+    }
+}
+} // namespace
+
+std::vector<RemoteEntry> SftpClient::List(const std::string &remoteFolder)
+{
     BusyScope busy(*this);
     requireConnection();
     forgetPending();
@@ -1193,7 +1218,7 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
     putStr(p, folder);
     const QByteArray handle =
         handleOf(await(send(FXP_OPENDIR, p)), "Cannot list remote folder " + folder);
-    std::vector<std::string> names;
+    std::vector<RemoteEntry> entries;
     try {
         for (;;) {
             QByteArray rq;
@@ -1208,9 +1233,14 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
             for (quint32 i = 0; i < count && rd.ok; ++i) {
                 const QByteArray name = rd.str();
                 rd.str(); // long name
-                rd.attrs();
-                if (rd.ok && !name.isEmpty() && !name.startsWith('.'))
-                    names.push_back(name.toStdString());
+                const Reader::Attrs a = rd.attrs();
+                if (!rd.ok || name.isEmpty() || name.startsWith('.'))
+                    continue;
+                RemoteEntry e;
+                e.name = name.toStdString();
+                e.size = a.hasSize ? qint64(a.size) : -1;
+                e.kind = kindOf(a.hasPerms, a.perms);
+                entries.push_back(std::move(e));
             }
             if (!rd.ok)
                 throw SftpError("Cannot list remote folder " + folder
@@ -1221,7 +1251,36 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
         throw;
     }
     closeQuietly(handle);
-    return names;
+    return entries;
+}
+
+qint64 SftpClient::FileSize(const std::string &remotePath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    QByteArray p;
+    putStr(p, remotePath);
+    const Reply r = await(send(FXP_STAT, p));
+    if (r.type != FXP_ATTRS)
+        return -1;
+    Reader rd { r.body };
+    const Reader::Attrs a = rd.attrs();
+    if (!rd.ok || !a.hasSize || kindOf(a.hasPerms, a.perms) != RemoteEntry::Kind::File)
+        return -1;
+    return qint64(a.size);
+}
+
+void SftpClient::Remove(const std::string &remotePath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    QByteArray p;
+    putStr(p, remotePath);
+    const Reply r = await(send(FXP_REMOVE, p));
+    if (statusCode(r) != FX_OK)
+        throw SftpError("Cannot remove remote file " + remotePath + ": " + statusText(r));
 }
 
 void SftpClient::Download(const std::string &remotePath, const std::string &localPath)

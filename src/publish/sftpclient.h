@@ -37,6 +37,14 @@ public:
     using ESockError::ESockError;
 };
 
+// One entry of a remote folder's listing.
+struct RemoteEntry {
+    enum class Kind { File, Folder, Other };
+    std::string name; // as the server sends it (bytes)
+    qint64 size = -1; // -1: not told
+    Kind kind = Kind::Other;
+};
+
 // A host key the client has not seen before, as shown to the user.
 struct HostKeyInfo {
     std::string host;
@@ -127,6 +135,12 @@ public:
     // Names in a remote folder, as the server lists them, without "." and
     // ".." and without hidden names (beginning with ".").
     std::vector<std::string> ListNames(const std::string &remoteFolder);
+    // The same names with their sizes and kinds (file, folder, other).
+    std::vector<RemoteEntry> List(const std::string &remoteFolder);
+    // The size of a remote file; -1 when there is none or it is no file.
+    qint64 FileSize(const std::string &remotePath);
+    // Removes a remote file.
+    void Remove(const std::string &remotePath);
     // Downloads `remotePath` into a new local file that replaces `localPath`
     // only when the whole file has arrived.
     void Download(const std::string &remotePath, const std::string &localPath);

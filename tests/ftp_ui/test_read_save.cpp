@@ -101,7 +101,7 @@ TEST_F(FtpTab, RefusedChangeOfFolderShowsTheServerReplyAndTheStatus)
     pressRead();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
-    EXPECT_EQ(w().statusText(), "ChangeDir failure");
+    EXPECT_EQ(w().statusText(), "List failure");
     EXPECT_EQ(w().lstFROMFTP->count(), 0);
 }
 
