@@ -9,10 +9,13 @@ set -euo pipefail
 # tests, sftp for the benchmark. libxml2-utils: xmllint checks the feed.
 # vsftpd, python3-openssl, openssl: the FTPS tests (their own server, their
 # own self-signed certificate). hugo: only the generation benchmark
-# compares against it.
+# compares against it. libmd4c-dev, libmd4c-html0-dev: Markdown posts.
+# libhunspell-dev with the hunspell-cs and hunspell-en-us dictionaries: spell
+# checking in the editor (the tests check with the real dictionaries).
 PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev python3-pyftpdlib python3-openssl vsftpd openssl curl xvfb xauth
-      libssh-dev openssh-server openssh-client libxml2-utils hugo)
+      libssh-dev openssh-server openssh-client libxml2-utils hugo
+      libmd4c-dev libmd4c-html0-dev libhunspell-dev hunspell-cs hunspell-en-us)
 for group in "$@"; do
   case "$group" in
     sanitizers) PKGS+=(clang libclang-rt-dev llvm) ;;

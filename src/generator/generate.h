@@ -35,8 +35,8 @@ struct SiteFields {
     std::string longPostLink = "Continue...";
     std::string archiveFolder;        // below the main folder
     std::string siteTitle = "My weblog"; // "<!-- %SITE_TITLE% -->", the feed's title
-    int paragraphMode = 0;            // 0 "<br />", 1 "<p></p>", 2 "unformatted"
-    int charset = 0;                  // 0 "windows-1250", 1 "iso-8859-2"
+    int paragraphMode = 0;            // 0 "<br />", 1 "<p></p>", 2 "unformatted", 3 "Markdown"
+    int charset = 0;                  // 0 "windows-1250", 1 "iso-8859-2", 2 "utf-8"
 };
 
 // The local date and time of the run, for the RSS build time.
