@@ -1,6 +1,7 @@
 #include "generator/render.h"
 
 #include "generator/charset.h"
+#include "generator/medialinks.h"
 #include "generator/templates.h"
 
 namespace tl::gen {
@@ -133,15 +134,16 @@ ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &te
     };
 
     ArchivePost out;
-    const std::size_t more = post.body.find(kMoreSeparator);
+    const std::string body = rebaseMediaLinks(post.body, settings.mediaLink);
+    const std::size_t more = body.find(kMoreSeparator);
     if (more == std::string::npos) {
-        out.monthBlock = withBody(post.body);
+        out.monthBlock = withBody(body);
         return out;
     }
     out.isLong = true;
-    out.monthBlock = withBody(post.body.substr(0, more)
+    out.monthBlock = withBody(body.substr(0, more)
                               + longPostLink(texts.longPostPage, settings, "</a>"));
-    std::string longBody = post.body;
+    std::string longBody = body;
     longBody.erase(more, kMoreSeparator.size());
     out.longBlock = withBody(longBody);
     return out;

@@ -25,6 +25,9 @@ struct RenderSettings {
     std::string author;
     std::string email;
     std::string longPostSeparator = "Continue...";
+    // Archive pages: what links into the main folder's "media/" start with
+    // instead ("../media/"); empty where they work as written.
+    std::string mediaLink;
 };
 
 // Values derived from a post file name.
@@ -85,7 +88,8 @@ struct ArchivePost {
 // Fills the archive post block pattern: the date rule, the cut of the raw body
 // at its first "<!--more-->" with the link to the long-post page, the post's
 // placeholders, then the formatted body last. The long-post block receives the
-// whole body less its first "<!--more-->".
+// whole body less its first "<!--more-->". Links into "media/" in the body are
+// made to lead there from the archive folder (settings.mediaLink).
 ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &texts,
                                  const PostContent &post, const RenderSettings &settings,
                                  std::string &previousDate);
