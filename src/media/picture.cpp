@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <future>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,7 +60,10 @@ const Format *formatOf(const QByteArray &readerFormat)
 struct Copy {
     int width = 0;
     int height = 0;
-    QByteArray bytes; // encoded
+    // Encoded and written to a hidden temporary file in the target folder.
+    std::shared_ptr<QTemporaryFile> staged;
+    QString placedAt; // the name it has been given, if any
+    bool moved = false; // renamed rather than linked to that name
 };
 
 // The copies of a picture `shown` wide and high (upright): every configured
@@ -76,9 +80,9 @@ std::vector<Copy> plannedCopies(QSize shown, const PictureOptions &options)
     };
     for (int w : widths)
         if (w > 0 && w < shown.width())
-            copies.push_back({w, heightAt(w), {}});
+            copies.push_back({w, heightAt(w), {}, {}, false});
     if (widths.empty() || shown.width() <= widths.back())
-        copies.push_back({shown.width(), shown.height(), {}});
+        copies.push_back({shown.width(), shown.height(), {}, {}, false});
     return copies;
 }
 
@@ -181,11 +185,13 @@ QByteArray encode(const QImage &image, const Format &format, const PictureOption
     return bytes;
 }
 
-// The picture decoded upright at the widest copy's size, and its copies
-// encoded; nothing is written yet.
+// The picture decoded upright at the widest copy's size, and the copies to
+// make of it; nothing is written yet.
 struct Prepared {
     const Format *format = nullptr;
+    QImage image;
     std::vector<Copy> copies;
+    QString shownName;
 };
 
 Prepared prepare(const QByteArray &data, const QString &shownName, const PictureOptions &options)
@@ -257,38 +263,7 @@ Prepared prepare(const QByteArray &data, const QString &shownName, const Picture
         image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
                                                               : QImage::Format_RGB32);
 
-    // Every copy is encoded from the bare pixels, the copies side by side
-    // on the machine's cores.
-    const auto make = [&](Copy &copy) {
-        const QImage sized = copy.width == image.width()
-            ? image
-            : image.scaled(copy.width, copy.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        QString error;
-        copy.bytes = encode(barePixels(sized), *format, options, error);
-        return error;
-    };
-    std::vector<std::future<QString>> others;
-    for (std::size_t i = 0; i + 1 < copies.size(); ++i)
-        others.push_back(std::async(std::launch::async, make, std::ref(copies[i])));
-    QString error = make(copies.back());
-    for (auto &f : others) {
-        const QString e = f.get();
-        if (error.isEmpty())
-            error = e;
-    }
-    for (const Copy &copy : copies) {
-        if (copy.bytes.isEmpty())
-            fail(QStringLiteral("Cannot make a copy of the picture %1: %2")
-                     .arg(shownName, error.isEmpty() ? QStringLiteral("the encoder failed") : error));
-        // The copies are new encodings of bare pixels, so this never
-        // finds anything; it guards the promise that no metadata (a GPS
-        // position above all) leaves with a picture.
-        const QString left = metadataIn(copy.bytes, format->name);
-        if (!left.isEmpty())
-            fail(QStringLiteral("The copy of the picture %1 would still hold %2; it was not made.")
-                     .arg(shownName, left));
-    }
-    return {format, std::move(copies)};
+    return {format, image, std::move(copies), shownName};
 }
 
 bool pathTaken(const QString &path)
@@ -318,37 +293,92 @@ void removeFolders(const QStringList &made)
         QDir().rmdir(*it); // only when empty
 }
 
+// Each copy encoded from the bare pixels and written to a hidden temporary
+// file in `folder`, forced to disk, the copies side by side on the
+// machine's cores. Throws when one cannot be made; the temporary files go
+// with the copies.
+void stageCopies(Prepared &p, const QString &folder, const PictureOptions &options)
+{
+    const auto make = [&](Copy &copy) -> QString {
+        const QImage sized = copy.width == p.image.width()
+            ? p.image
+            : p.image.scaled(copy.width, copy.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QString error;
+        const QByteArray bytes = encode(barePixels(sized), *p.format, options, error);
+        if (bytes.isEmpty())
+            return QStringLiteral("Cannot make a copy of the picture %1: %2")
+                .arg(p.shownName, error.isEmpty() ? QStringLiteral("the encoder failed") : error);
+        // The copies are new encodings of bare pixels, so this never finds
+        // anything; it guards the promise that no metadata (a GPS position
+        // above all) leaves with a picture.
+        const QString left = metadataIn(bytes, p.format->name);
+        if (!left.isEmpty())
+            return QStringLiteral("The copy of the picture %1 would still hold %2; it was not made.")
+                .arg(p.shownName, left);
+        auto temp = std::make_shared<QTemporaryFile>(folder + QStringLiteral(".picture-XXXXXX"));
+        if (!temp->open() || temp->write(bytes) != bytes.size() || !temp->flush()
+            || ::fsync(temp->handle()) != 0)
+            return QString::fromLocal8Bit(msgCannotCreateFile(pathBytes(temp->fileName())));
+        temp->close();
+        copy.staged = std::move(temp);
+        return {};
+    };
+    std::vector<std::future<QString>> others;
+    for (std::size_t i = 0; i + 1 < p.copies.size(); ++i)
+        others.push_back(std::async(std::launch::async, make, std::ref(p.copies[i])));
+    QString error = make(p.copies.back());
+    for (auto &f : others) {
+        const QString e = f.get();
+        if (error.isEmpty())
+            error = e;
+    }
+    if (!error.isEmpty())
+        fail(error);
+}
+
 enum class Placed { Done, Taken };
 
-// Writes the bytes under `path` through a hidden temporary file in the same
-// folder, forced to disk, which then takes the name only if no file has it:
-// a complete file or none, and never over another one.
-Placed placeFile(const QString &path, const QByteArray &bytes)
+// Gives a staged copy its name, only if no file has it: a second link to
+// the temporary file (which then goes), or on a file system without links a
+// rename that never replaces.
+Placed placeCopy(Copy &copy, const QString &path)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    QTemporaryFile temp(folder + QStringLiteral("/.picture-XXXXXX"));
-    if (!temp.open() || temp.write(bytes) != bytes.size() || !temp.flush()
-        || ::fsync(temp.handle()) != 0)
-        throw AppError(msgCannotCreateFile(pathBytes(path)));
-    const QByteArray from = QFile::encodeName(temp.fileName());
+    const QByteArray from = QFile::encodeName(copy.staged->fileName());
     const QByteArray to = QFile::encodeName(path);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (::link(from.constData(), to.constData()) == 0) {
+        copy.placedAt = path;
         return Placed::Done;
+    }
     if (errno == EEXIST)
         return Placed::Taken;
-    // A file system that cannot rename without replacing: a second link,
-    // which also fails on an existing name, then the temporary goes.
-    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
-        if (::link(from.constData(), to.constData()) == 0)
+    if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == EMLINK) {
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+            copy.placedAt = path;
+            copy.moved = true;
             return Placed::Done;
+        }
         if (errno == EEXIST)
             return Placed::Taken;
     }
     throw AppError(msgCannotCreateFile(pathBytes(path)));
 }
 
-InsertedPicture place(const ProjectSettings &settings, const Prepared &prepared,
-                      const QString &name, int year, int month, const QString &alt)
+// Takes a copy's name away again.
+void unplaceCopy(Copy &copy)
+{
+    if (copy.placedAt.isEmpty())
+        return;
+    if (!copy.moved
+        || ::rename(QFile::encodeName(copy.placedAt).constData(),
+                    QFile::encodeName(copy.staged->fileName()).constData())
+            != 0)
+        QFile::remove(copy.placedAt);
+    copy.placedAt.clear();
+    copy.moved = false;
+}
+
+InsertedPicture place(const ProjectSettings &settings, Prepared &prepared, const QString &name,
+                      int year, int month, const QString &alt, const PictureOptions &options)
 {
     const QString mainFolder = WithTrailingSeparator(settings.site.mainFolder);
     const QString relativeFolder = mediaFolderOf(year, month);
@@ -357,9 +387,9 @@ InsertedPicture place(const ProjectSettings &settings, const Prepared &prepared,
     const QString extension = QLatin1Char('.') + prepared.format->extension;
 
     QStringList madeFolders;
-    QStringList written;
     try {
         makeFolders(mainFolder, relativeFolder, madeFolders);
+        stageCopies(prepared, folder, options);
         for (int n = 1;; ++n) {
             if (n > 10000) // every name taken, or the folder cannot be looked into
                 throw AppError(msgCannotCreateFile(pathBytes(folder + stem + extension)));
@@ -367,29 +397,25 @@ InsertedPicture place(const ProjectSettings &settings, const Prepared &prepared,
             const auto fileOf = [&](const Copy &c) {
                 return base + QLatin1Char('-') + QString::number(c.width) + extension;
             };
-            const bool free = std::none_of(prepared.copies.begin(), prepared.copies.end(),
-                                           [&](const Copy &c) { return pathTaken(folder + fileOf(c)); });
-            if (!free)
+            if (std::any_of(prepared.copies.begin(), prepared.copies.end(),
+                            [&](const Copy &c) { return pathTaken(folder + fileOf(c)); }))
                 continue;
             bool taken = false;
-            for (const Copy &c : prepared.copies) {
-                if (placeFile(folder + fileOf(c), c.bytes) == Placed::Taken) {
+            for (Copy &c : prepared.copies)
+                if (placeCopy(c, folder + fileOf(c)) == Placed::Taken) {
                     taken = true; // made meanwhile by someone else: the next name
                     break;
                 }
-                written << folder + fileOf(c);
-            }
             if (taken) {
-                for (const QString &f : written)
-                    QFile::remove(f);
-                written.clear();
+                for (Copy &c : prepared.copies)
+                    unplaceCopy(c);
                 continue;
             }
             InsertedPicture out;
-            out.files = written;
             QStringList srcset;
             std::vector<int> widths;
             for (const Copy &c : prepared.copies) {
+                out.files << c.placedAt;
                 srcset << relativeFolder + fileOf(c);
                 widths.push_back(c.width);
             }
@@ -400,8 +426,10 @@ InsertedPicture place(const ProjectSettings &settings, const Prepared &prepared,
             return out;
         }
     } catch (...) {
-        for (const QString &f : written)
-            QFile::remove(f);
+        for (Copy &c : prepared.copies)
+            if (c.staged)
+                unplaceCopy(c);
+        prepared.copies.clear(); // the temporary files go
         removeFolders(madeFolders);
         throw;
     }
@@ -485,8 +513,8 @@ InsertedPicture insertPictureData(const ProjectSettings &settings, const QByteAr
                                   const PictureOptions &options)
 {
     checkTarget(settings, year, month);
-    const Prepared prepared = prepare(bytes, name, options);
-    return place(settings, prepared, QFileInfo(name).fileName(), year, month, alt);
+    Prepared prepared = prepare(bytes, name, options);
+    return place(settings, prepared, QFileInfo(name).fileName(), year, month, alt, options);
 }
 
 InsertedPicture insertPicture(const ProjectSettings &settings, const QString &file, int year,
@@ -500,8 +528,8 @@ InsertedPicture insertPicture(const ProjectSettings &settings, const QString &fi
     if (f.error() != QFileDevice::NoError)
         throw AppError(msgCannotOpenFile(pathBytes(file)));
     f.close();
-    const Prepared prepared = prepare(bytes, file, options);
-    return place(settings, prepared, QFileInfo(file).fileName(), year, month, alt);
+    Prepared prepared = prepare(bytes, file, options);
+    return place(settings, prepared, QFileInfo(file).fileName(), year, month, alt, options);
 }
 
 std::vector<InsertedPicture> insertPictures(const ProjectSettings &settings,
