@@ -181,17 +181,46 @@ void PreviewServer::removePage(const QString &path) { pages_.remove(normalPath(p
 void PreviewServer::holdFiles(std::function<bool(const QString &)> waits)
 {
     waits_ = std::move(waits);
+    ready_.clear();
+}
+
+QString PreviewServer::fileOf(const Request &request) const
+{
+    if ((request.root || request.folderPath) && !indexName_.isEmpty())
+        return normalPath(request.path + QLatin1Char('/') + indexName_);
+    return request.path;
+}
+
+void PreviewServer::fileReady(const QString &path)
+{
+    if (!waits_)
+        return;
+    const QString file = normalPath(path);
+    ready_.insert(file);
+    if (held_ == 0)
+        return;
+    const auto connections = connections_;
+    for (auto it = connections.begin(); it != connections.end(); ++it) {
+        Connection &c = *it.value();
+        if (c.held && fileOf(c.request) == file) {
+            c.held = false;
+            --held_;
+            answerFile(it.key(), c.request);
+        }
+    }
 }
 
 void PreviewServer::releaseFiles()
 {
     waits_ = nullptr;
+    ready_.clear();
     const auto connections = connections_;
     for (auto it = connections.begin(); it != connections.end(); ++it) {
         Connection &c = *it.value();
         if (!c.held)
             continue;
         c.held = false;
+        --held_;
         answerFile(it.key(), c.request);
     }
 }
@@ -203,6 +232,7 @@ void PreviewServer::close()
     server_->close();
     const auto sockets = connections_.keys();
     connections_.clear();
+    held_ = 0;
     for (QTcpSocket *s : sockets) {
         s->disconnect(this);
         s->abort();
@@ -275,8 +305,13 @@ void PreviewServer::accept()
 
 void PreviewServer::dropConnection(QTcpSocket *socket)
 {
-    if (connections_.remove(socket))
-        socket->deleteLater();
+    const auto it = connections_.constFind(socket);
+    if (it == connections_.constEnd())
+        return;
+    if (it.value()->held)
+        --held_;
+    connections_.erase(it);
+    socket->deleteLater();
 }
 
 namespace {
@@ -432,9 +467,10 @@ void PreviewServer::answer(QTcpSocket *socket, const Request &request)
         respond(socket, 200, "text/html", withReloadScript(page.value()), request.head);
         return;
     }
-    if (waits_ && waits_(request.path)) {
+    if (waits_ && waits_(fileOf(request)) && !ready_.contains(fileOf(request))) {
         Connection &c = *connections_.value(socket);
         c.held = true;
+        ++held_;
         c.request = request;
         return;
     }

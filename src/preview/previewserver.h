@@ -13,6 +13,7 @@
 // never changed.
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -57,9 +58,12 @@ public:
     void removePage(const QString &path);
 
     // While files are being written, requests for the files `waits` names
-    // (by their path from the site's root) wait; releaseFiles() answers them.
-    // Held pages and other files are served meanwhile.
+    // (by their path from the site's root; a folder's path by its main
+    // page's) wait until fileReady() says that file is written or
+    // releaseFiles() ends the wait for all. Held pages and other files are
+    // served meanwhile.
     void holdFiles(std::function<bool(const QString &path)> waits);
+    void fileReady(const QString &path);
     void releaseFiles();
     // A message served in place of the files that would wait (the site
     // could not be generated); empty: none.
@@ -80,6 +84,7 @@ public:
 private:
     struct Connection;
     struct Request;
+    QString fileOf(const Request &request) const;
     void accept();
     void readFrom(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Request &request);
@@ -91,6 +96,8 @@ private:
     QString indexName_;
     QHash<QString, QByteArray> pages_;
     std::function<bool(const QString &)> waits_;
+    QSet<QString> ready_; // written while files are held
+    int held_ = 0;        // requests waiting for a file
     QString failure_;
     QHash<QTcpSocket *, std::shared_ptr<Connection>> connections_;
 };

@@ -14,17 +14,34 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace tl::preview {
 
 namespace {
 
-class SilentReporter : public gen::GenerateReporter {
+// Tells the session, on its own thread, of each file as generation writes
+// it, so that a page waited for is served before the rest of the site is
+// done.
+class ReadyReporter : public gen::GenerateReporter {
 public:
+    ReadyReporter(std::function<void(const QString &)> ready, std::string folder)
+        : ready_(std::move(ready)), folder_(std::move(folder))
+    {
+    }
     void log(const std::string &) override {}
     void clearUploadList() override {}
     void addToUploadList(const std::string &) override {}
+    void siteFile(const std::string &path, WriteOutcome) override
+    {
+        if (path.compare(0, folder_.size(), folder_) == 0)
+            ready_(pathText(path.substr(folder_.size())));
+    }
+
+private:
+    std::function<void(const QString &)> ready_;
+    std::string folder_;
 };
 
 QString absoluteClean(const QString &path)
@@ -268,7 +285,17 @@ void PreviewSession::generate(bool readAgain)
                 input.monthList = monthList(read.walk);
                 input.treeOrder = treeOrder(read.walk);
             }
-            SilentReporter reporter;
+            ReadyReporter reporter(
+                [this, run](const QString &file) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, run, file] {
+                            if (run == run_)
+                                server_->fileReady(file);
+                        },
+                        Qt::QueuedConnection);
+                },
+                input.project.mainFolder);
             gen::GenerateSite(input, reporter);
             result->postList = std::move(input.postList);
             result->monthList = std::move(input.monthList);
