@@ -9,10 +9,11 @@ set -euo pipefail
 # tests, sftp for the benchmark. libxml2-utils: xmllint checks the feed.
 # vsftpd, python3-openssl, openssl: the FTPS tests (their own server, their
 # own self-signed certificate). hugo: only the generation benchmark
-# compares against it.
+# compares against it. qt6-image-formats-plugins: WebP pictures (JPEG and
+# PNG come with Qt itself).
 PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev python3-pyftpdlib python3-openssl vsftpd openssl curl xvfb xauth
-      libssh-dev openssh-server openssh-client libxml2-utils hugo)
+      libssh-dev openssh-server openssh-client libxml2-utils hugo qt6-image-formats-plugins)
 for group in "$@"; do
   case "$group" in
     sanitizers) PKGS+=(clang libclang-rt-dev llvm) ;;
