@@ -119,8 +119,6 @@ QUrl PreviewSession::start(const ProjectSettings &settings, const std::optional<
     if (!QDir().mkpath(previewFolder))
         throw AppError(msgCannotCreateFile(pathBytes(previewFolder)));
 
-    settings_ = settings;
-    folder_ = previewFolder;
     fields_ = gen::siteFields(settings);
     fields_.mainFolder = pathBytes(previewFolder) + "/";
 

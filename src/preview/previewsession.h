@@ -93,9 +93,7 @@ private:
     void renderPost(bool announce);
 
     PreviewServer *server_;
-    ProjectSettings settings_;
     gen::SiteFields fields_; // main folder: the preview folder
-    QString folder_;
     std::vector<std::string> postList_, monthList_, treeOrder_;
     std::optional<PreviewPost> post_;
     QString pagePath_; // the post's page, from the site's root
