@@ -12,10 +12,12 @@ set -euo pipefail
 # compares against it. libmd4c-dev, libmd4c-html0-dev: Markdown posts.
 # libhunspell-dev with the hunspell-cs and hunspell-en-us dictionaries: spell
 # checking in the editor (the tests check with the real dictionaries).
+# qt6-image-formats-plugins: WebP pictures (JPEG and PNG come with Qt itself).
 PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev python3-pyftpdlib python3-openssl vsftpd openssl curl xvfb xauth
       libssh-dev openssh-server openssh-client libxml2-utils hugo
-      libmd4c-dev libmd4c-html0-dev libhunspell-dev hunspell-cs hunspell-en-us)
+      libmd4c-dev libmd4c-html0-dev libhunspell-dev hunspell-cs hunspell-en-us
+      qt6-image-formats-plugins)
 for group in "$@"; do
   case "$group" in
     sanitizers) PKGS+=(clang libclang-rt-dev llvm) ;;

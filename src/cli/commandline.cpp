@@ -5,7 +5,10 @@
 #include "core/programfiles.h"
 #include "core/projectfile.h"
 #include "core/projects.h"
+#include "core/clock.h"
 #include "generator/sitebuilder.h"
+#include "media/picture.h"
+#include "posts/postfile.h"
 #include "publish/publisher.h"
 #include "publish/sendqueue.h"
 
@@ -270,6 +273,41 @@ int runFetch(const ProjectSettings &project, bool acceptNewHostKey, Console &con
     return Ok;
 }
 
+// "tarvlit picture PROJECT FILE...": the pictures copied into the site in web
+// sizes, in the folder of the post's month (--post) or of this month, and
+// queued for the next send; the tags to paste go to standard output. One bad
+// file fails the command and leaves none of the copies behind.
+int runPicture(const QStringList &args, const QString &alt, const QString &post, Console &console)
+{
+    if (args.size() < 3)
+        throw UsageError{QStringLiteral("The command \"picture\" needs a project name and a picture file.")};
+    const QString path = projectFile(args[1]);
+    const ProjectSettings project = projectfile::load(path);
+    const CivilDateTime month =
+        post.isEmpty() ? civilFromDateTime(clock().now())
+                       : civilFromSeconds(postTimeOfName(pathBytes(QFileInfo(post).fileName())));
+    const std::vector<media::InsertedPicture> pictures =
+        media::insertPictures(project, args.mid(2), month.year, month.month, alt);
+    QStringList copies;
+    try {
+        for (const media::InsertedPicture &p : pictures)
+            copies << p.files;
+        SendQueue queue;
+        queue.load(SendRecord::pathFor(path), publishPaths(project));
+        queue.siteFilesAdded(copies);
+    } catch (...) {
+        for (const media::InsertedPicture &p : pictures)
+            media::removePicture(p);
+        throw;
+    }
+    for (qsizetype i = 0; i < args.size() - 2; ++i) {
+        std::printf("%s\n", pictures[std::size_t(i)].html.toLocal8Bit().constData());
+        console.line(QStringLiteral("%1: %2").arg(args[i + 2], pictures[std::size_t(i)].files.join(QStringLiteral(", "))));
+    }
+    std::fflush(stdout);
+    return Ok;
+}
+
 int dispatch(QCoreApplication &app, Console &console)
 {
     QCommandLineParser parser;
@@ -281,13 +319,18 @@ int dispatch(QCoreApplication &app, Console &console)
         "  publish PROJECT    Generate, then send what the project's FTP server lacks:\n"
         "                     the pages and post files changed since the last send.\n"
         "  fetch PROJECT      Fetch the post files of the server's data folder into the\n"
-        "                     project's data folder.\n\n"
+        "                     project's data folder.\n"
+        "  picture PROJECT FILE... [--alt TEXT] [--post NAME]\n"
+        "                     Copy pictures into the site in web sizes (media/YYYY/MM/ of\n"
+        "                     the post's month, or this month) and print the tags to paste\n"
+        "                     into the post; the copies are sent with the next publish.\n\n"
         "PROJECT is the name of a project file in the settings folder's conf folder.\n"
         "The FTP password is read from the environment variable TARVLIT_FTP_PASSWORD,\n"
         "or asked on the terminal."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("generate, publish or fetch"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("generate, publish, fetch or picture"));
     parser.addPositionalArgument(QStringLiteral("project"), QStringLiteral("the project's name"));
     const QCommandLineOption data(QStringLiteral("data"),
                                   QStringLiteral("publish: send every post file of the data folder."));
@@ -300,7 +343,14 @@ int dispatch(QCoreApplication &app, Console &console)
         QStringLiteral("accept-new-host-key"),
         QStringLiteral("publish, fetch over SFTP: trust and record a server key not seen before\n"
                        "(a changed key is always refused)."));
-    parser.addOptions({data, wholeSite, dryRun, acceptKey});
+    const QCommandLineOption alt(QStringLiteral("alt"),
+                                 QStringLiteral("picture: the pictures' text for readers who cannot see them."),
+                                 QStringLiteral("TEXT"));
+    const QCommandLineOption post(QStringLiteral("post"),
+                                  QStringLiteral("picture: the post file (\"1700000000.txt\") whose month\n"
+                                                 "chooses the pictures' folder; default: this month."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({data, wholeSite, dryRun, acceptKey, alt, post});
 
     if (!parser.parse(app.arguments()))
         throw UsageError{parser.errorText()};
@@ -318,6 +368,11 @@ int dispatch(QCoreApplication &app, Console &console)
     if (args.isEmpty())
         throw UsageError{QStringLiteral("No command given.")};
     const QString command = args.first();
+    for (const QCommandLineOption *o : {&alt, &post})
+        if (parser.isSet(*o) && command != QLatin1String("picture"))
+            throw UsageError{QStringLiteral("--%1 belongs to the picture command.").arg(o->names().first())};
+    if (command == QLatin1String("picture"))
+        return runPicture(args, parser.value(alt), parser.value(post), console);
     const bool known = command == QLatin1String("generate") || command == QLatin1String("publish")
         || command == QLatin1String("fetch");
     if (!known)

@@ -5,6 +5,7 @@
 //   tarvlit generate PROJECT
 //   tarvlit publish PROJECT [--data]
 //   tarvlit fetch PROJECT
+//   tarvlit picture PROJECT FILE... [--alt TEXT] [--post NAME]
 //
 // PROJECT names a project file (conf/PROJECT.tvp in the settings folder the
 // window uses). Log lines and progress go to standard error. Exit status: 0

@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/fileio.h"
 #include "core/programfiles.h"
+#include "core/sitemedia.h"
 #include "generator/archive.h"
 #include "generator/charset.h"
 #include "generator/feeds.h"
@@ -19,18 +20,6 @@ namespace tl::gen {
 
 namespace {
 
-RenderSettings renderSettings(const SiteFields &p)
-{
-    RenderSettings s;
-    s.paragraphMode = p.paragraphMode;
-    s.charset = p.charset;
-    s.archiveFolder = p.archiveFolder;
-    s.author = p.author;
-    s.email = p.email;
-    s.longPostSeparator = p.longPostLink;
-    return s;
-}
-
 // The number of newest posts on the main page: the number typed, none when it
 // is negative, all when there are fewer posts.
 std::size_t mainPageCount(const std::string &countText, std::size_t posts)
@@ -42,6 +31,27 @@ std::size_t mainPageCount(const std::string &countText, std::size_t posts)
 }
 
 } // namespace
+
+RenderSettings renderSettings(const SiteFields &p)
+{
+    RenderSettings s;
+    s.paragraphMode = p.paragraphMode;
+    s.charset = p.charset;
+    s.archiveFolder = p.archiveFolder;
+    s.author = p.author;
+    s.email = p.email;
+    s.longPostSeparator = p.longPostLink;
+    if (!p.archiveFolder.empty())
+        s.mediaLink = linkToMainFolder(p.mainFolder, p.archiveFolder, "media") + "/";
+    return s;
+}
+
+SiteTexts archiveSiteTexts(const SiteFields &p)
+{
+    SiteTexts site{p.siteTitle, p.mainUri, linkToMainFolder(p.mainFolder, p.archiveFolder, p.mainPageName)};
+    toPageCharset(site.title, p.charset);
+    return site;
+}
 
 int localUtcOffsetAt(const CivilDateTime &c)
 {
@@ -117,12 +127,10 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     const std::string pattern = normalizeBlockLineBreaks(mainTemplate.block);
     // The archive template is read and checked here too, so that a broken
     // template stops the run before any file is written.
-    // Archive pages link to the main page from the archive folder.
-    SiteTexts archiveSite = site;
-    archiveSite.mainPage = linkToMainFolder(p.mainFolder, p.archiveFolder, p.mainPageName);
     ArchiveJob job;
     job.pageTemplate = prepareArchiveTemplate(readWholeFile(p.archiveTemplate), p.archiveTemplate,
-                                              input.monthList, p.archiveFolder, p.charset, archiveSite);
+                                              input.monthList, p.archiveFolder, p.charset,
+                                              archiveSiteTexts(p));
     job.dataFolder = dataFolder;
     job.outputFolder = folder;
     job.settings = settings;
@@ -205,6 +213,10 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
 
     reporter.log("Generating archive files...");
     archive.commit(reporter);
+    // The pictures inserted into posts are site files too: listed with the
+    // pages, so that those the server lacks stay queued after each Generate.
+    for (const QString &picture : siteMediaFiles(pathText(p.mainFolder)))
+        reporter.siteFile(pathBytes(picture), WriteOutcome::Unchanged);
     reporter.log("Completed.");
 }
 

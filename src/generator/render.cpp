@@ -2,6 +2,7 @@
 
 #include "generator/charset.h"
 #include "generator/markdown.h"
+#include "generator/medialinks.h"
 #include "generator/templates.h"
 
 namespace tl::gen {
@@ -158,25 +159,26 @@ ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &te
         };
         const auto cut = cutMarkdown(post.body);
         if (!cut) {
-            out.monthBlock = withHtml(renderMarkdown(post.body));
+            out.monthBlock = withHtml(rebaseMediaLinks(renderMarkdown(post.body), settings.mediaLink));
             return out;
         }
         out.isLong = true;
         out.monthBlock = withHtml(withLongPostLink(
-            renderMarkdown(cut->shown),
+            rebaseMediaLinks(renderMarkdown(cut->shown), settings.mediaLink),
             longPostAnchor(texts.longPostPage, settings)));
-        out.longBlock = withHtml(renderMarkdown(cut->whole));
+        out.longBlock = withHtml(rebaseMediaLinks(renderMarkdown(cut->whole), settings.mediaLink));
         return out;
     }
-    const std::size_t more = post.body.find(kMoreSeparator);
+    const std::string body = rebaseMediaLinks(post.body, settings.mediaLink);
+    const std::size_t more = body.find(kMoreSeparator);
     if (more == std::string::npos) {
-        out.monthBlock = withBody(post.body);
+        out.monthBlock = withBody(body);
         return out;
     }
     out.isLong = true;
-    out.monthBlock = withBody(post.body.substr(0, more)
+    out.monthBlock = withBody(body.substr(0, more)
                               + longPostLink(texts.longPostPage, settings, "</a>"));
-    std::string longBody = post.body;
+    std::string longBody = body;
     longBody.erase(more, kMoreSeparator.size());
     out.longBlock = withBody(longBody);
     return out;

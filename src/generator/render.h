@@ -26,6 +26,9 @@ struct RenderSettings {
     std::string author;
     std::string email;
     std::string longPostSeparator = "Continue...";
+    // Archive pages: what links into the main folder's "media/" start with
+    // instead ("../media/"); empty where they work as written.
+    std::string mediaLink;
 };
 
 // Values derived from a post file name.
@@ -92,7 +95,8 @@ struct ArchivePost {
 // placeholders, then the formatted body last. The long-post block receives the
 // whole body less its first "<!--more-->". In the Markdown mode each of the
 // two parts is rendered on its own (cutMarkdown) and the link follows the
-// rendered part.
+// rendered part. Links into "media/" in the body are made to lead there from
+// the archive folder (settings.mediaLink).
 ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &texts,
                                  const PostContent &post, const RenderSettings &settings,
                                  std::string &previousDate);

@@ -5,6 +5,7 @@
 #include "core/inivalue.h"
 #include "core/programfiles.h"
 #include "core/projectsettings.h"
+#include "core/sitemedia.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -172,6 +173,9 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
     addFilesOf(mainFolder);
     if (!archiveFolder.isEmpty())
         addFilesOf(WithTrailingSeparator(mainFolder) + archiveFolder);
+    for (const QString &picture : siteMediaFiles(mainFolder))
+        if (listed.insert(QDir::cleanPath(picture)).second)
+            out << QDir::cleanPath(picture);
     return out;
 }
 

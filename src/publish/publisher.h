@@ -56,7 +56,7 @@ QStringList pendingDataFiles(const SendRecord &record, const PublishPaths &paths
 QStringList allDataFiles(const QString &dataFolder);
 // Every file of the main folder and of the archive folder below it, for a
 // server that has lost its files: the main folder's files first, in name
-// order, then the archive folder's.
+// order, then the archive folder's, then the pictures below "media/".
 QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFolder);
 
 // Keeps the generated site files in the record and returns those the server

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSslCertificate>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -170,6 +171,35 @@ TEST_F(CommandLine, HelpAndVersion)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.trimmed(), "Tarvel Lite " + QString::fromStdString(
                                                     ProductVersionText(exe.toStdString())));
+}
+
+TEST_F(CommandLine, PicturePrintsTheTagQueuesTheCopiesAndLeavesNothingForABadFile)
+{
+    writeProject();
+    QImage photo(2000, 1000, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    ASSERT_TRUE(photo.save(root + "Sea View.jpg", "JPEG"));
+    Result r = run({"picture", "blog", root + "Sea View.jpg", "--alt", "The sea", "--post",
+                    "1049328060.txt"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "<img src=\"media/2003/04/sea-view-800.jpg\" srcset=\"media/2003/04/"
+                     "sea-view-800.jpg 800w, media/2003/04/sea-view-1600.jpg 1600w\" width=\"800\" "
+                     "height=\"400\" alt=\"The sea\" />\n");
+    EXPECT_EQ(QImage(root + "site/media/2003/04/sea-view-1600.jpg").size(), QSize(1600, 800));
+    // Queued for the next publish.
+    const std::string record = fileBytes(root + "conf/blog.sent");
+    EXPECT_NE(record.find("site/media/2003/04/sea-view-800.jpg"), std::string::npos) << record;
+
+    // A bad file among good ones: status 1, its message, no copy of either.
+    writeBytes(root + "notes.jpg", "words, not pixels");
+    const auto before = filesBelow(root + "site");
+    r = run({"picture", "blog", root + "Sea View.jpg", root + "notes.jpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("notes.jpg is not a picture")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(filesBelow(root + "site"), before);
+
+    EXPECT_EQ(run({"generate", "blog", "--alt", "x"}).status, 2);
 }
 
 class CommandLineFtp : public CommandLine {
