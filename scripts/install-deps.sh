@@ -9,10 +9,19 @@ set -euo pipefail
 # tests, sftp for the benchmark. libxml2-utils: xmllint checks the feed.
 # vsftpd, python3-openssl, openssl: the FTPS tests (their own server, their
 # own self-signed certificate). hugo: only the generation benchmark
-# compares against it.
+# compares against it. libcurl4-openssl-dev: publishing to S3-compatible
+# storage; libgit2-dev: publishing to a Git branch, and git, whose command
+# line the tests use for a second clone and for the served repositories
+# (git-upload-pack and git-receive-pack over the tests' sshd). Node and npm
+# run the S3 test server (installed below); a machine that has Node from
+# elsewhere keeps it.
 PKGS=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev python3-pyftpdlib python3-openssl vsftpd openssl curl xvfb xauth
-      libssh-dev openssh-server openssh-client libxml2-utils hugo)
+      libssh-dev openssh-server openssh-client libxml2-utils hugo
+      libcurl4-openssl-dev libgit2-dev git)
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  PKGS+=(nodejs npm)
+fi
 for group in "$@"; do
   case "$group" in
     sanitizers) PKGS+=(clang libclang-rt-dev llvm) ;;
@@ -43,4 +52,14 @@ if ((${#missing[@]})); then
      && [[ " ${missing[*]} " == *" openssh-server "* ]]; then
     $SUDO systemctl disable --now ssh.service ssh.socket >/dev/null 2>&1 || true
   fi
+fi
+
+# The S3-compatible server of the tests (s3rver, which checks SigV4
+# signatures), at the versions its lock file names, into the project's
+# tests/tools/s3rver/node_modules (not in Git). Installed again whenever the
+# lock file differs from the one it was installed by.
+s3rver_dir="$(cd "$(dirname "$0")/.." && pwd)/tests/tools/s3rver"
+if ! cmp -s "$s3rver_dir/package-lock.json" "$s3rver_dir/node_modules/.installed-package-lock.json"; then
+  (cd "$s3rver_dir" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$s3rver_dir/package-lock.json" "$s3rver_dir/node_modules/.installed-package-lock.json"
 fi
