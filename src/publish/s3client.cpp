@@ -262,6 +262,10 @@ public:
     {
         m_c.m_busy = false;
         m_c.m_cancel = false;
+        if (m_c.m_closeRequested) {
+            m_c.m_closeRequested = false;
+            m_c.m_engine.reset();
+        }
     }
 
 private:
@@ -289,8 +293,9 @@ void S3Client::cancel()
 void S3Client::close()
 {
     if (m_busy) {
-        // Inside a wait: the operation ends, and its connections with it.
+        // Inside a wait: the operation ends, then the connections close.
         m_cancel = true;
+        m_closeRequested = true;
         return;
     }
     m_engine.reset();
@@ -327,7 +332,7 @@ std::string S3Client::contentTypeFor(const std::string &name, const std::string 
     };
     if (ext == "html" || ext == "htm")
         return "text/html" + charset;
-    if (ext == "txt" || ext == "tvp")
+    if (ext == "txt")
         return "text/plain" + charset;
     const auto it = types.find(ext);
     return it == types.end() ? std::string("application/octet-stream") : it->second;

@@ -147,6 +147,7 @@ private:
     std::unique_ptr<Engine> m_engine;
     bool m_cancel = false;
     bool m_busy = false;
+    bool m_closeRequested = false; // close() came during an operation
 };
 
 } // namespace tl
