@@ -547,6 +547,7 @@ void commitAndPush(GitJob &job, const Context &c, std::string tip,
         Session s(&job, &c);
         git_push_options options = GIT_PUSH_OPTIONS_INIT;
         options.callbacks = callbacksFor(s);
+        options.pb_parallelism = 0; // packing uses every core (the first push carries the site)
         std::string spec = branchRef(c) + ":" + branchRef(c); // never "+": no force
         char *specs[] = { spec.data() };
         const git_strarray refspecs = { specs, 1 };
