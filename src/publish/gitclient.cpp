@@ -209,7 +209,8 @@ struct Context {
 // What libgit2's callbacks need during one connection to the remote.
 struct Session {
     Session(GitJob *job, const Context *context)
-        : job(job), context(context)
+        : job(job)
+        , context(context)
     {
     }
     GitJob *job;
@@ -232,8 +233,8 @@ struct Session {
     }
 };
 
-int onCredentials(git_credential **out, const char *, const char *userFromUrl,
-    unsigned int allowed, void *payload)
+int onCredentials(git_credential **out, const char *, const char *userFromUrl, unsigned int allowed,
+    void *payload)
 {
     auto *s = static_cast<Session *>(payload);
     if (s->job->cancelled)
@@ -370,7 +371,10 @@ git_remote_callbacks callbacksFor(Session &s)
     throw GitError(what + ": " + lastGitError());
 }
 
-std::string branchRef(const Context &c) { return "refs/heads/" + c.settings.branch; }
+std::string branchRef(const Context &c)
+{
+    return "refs/heads/" + c.settings.branch;
+}
 std::string trackingRef(const Context &c)
 {
     return std::string("refs/remotes/") + kRemoteName + "/" + c.settings.branch;
@@ -412,7 +416,8 @@ std::string fetchTip(GitJob &job, const Context &c, git_remote *remote)
     char *specs[] = { spec.data() };
     const git_strarray refspecs = { specs, 1 };
     if (git_remote_fetch(remote, &refspecs, &options, "fetch") < 0)
-        connectionFailed(s, "Cannot fetch the branch " + c.settings.branch + " of " + c.settings.url);
+        connectionFailed(
+            s, "Cannot fetch the branch " + c.settings.branch + " of " + c.settings.url);
     // The heads the remote announced for this fetch say whether it has the
     // branch (a tracking branch left from before would not).
     const git_remote_head **heads = nullptr;
@@ -426,8 +431,8 @@ std::string fetchTip(GitJob &job, const Context &c, git_remote *remote)
 
 // Writes a local file into the object database as it is (no line-end or
 // other filter); returns its id.
-std::string storeBlob(GitJob &job, git_odb *odb, const std::string &localPath, qint64 &done,
-    qint64 total)
+std::string storeBlob(
+    GitJob &job, git_odb *odb, const std::string &localPath, qint64 &done, qint64 total)
 {
     QFile file(QString::fromStdString(localPath));
     if (!file.open(QIODevice::ReadOnly))
@@ -961,8 +966,8 @@ void GitClient::download(const std::string &path, const std::string &localPath)
     TreeEntry entry;
     if (git_tree_entry_bypath(entry.out(), reader.root.get(), inRepo.c_str()) != 0
         || !isFileMode(git_tree_entry_filemode(entry.get())))
-        throw GitError("The branch " + settings.branch + " of " + settings.url + " has no file "
-            + inRepo);
+        throw GitError(
+            "The branch " + settings.branch + " of " + settings.url + " has no file " + inRepo);
     Blob blob;
     check(git_blob_lookup(blob.out(), reader.repo.get(), git_tree_entry_id(entry.get())),
         "Cannot read " + inRepo + " from the Git cache");

@@ -102,8 +102,8 @@ public:
     // repository ("www/index.html"; a leading "/" is ignored). `staged`
     // gets the index of each file read; the remote has it once finish()
     // returns. A local file that cannot be read throws LocalFileError.
-    void upload(const std::vector<FileUpload> &files,
-        const std::function<void(size_t index)> &staged = {});
+    void upload(
+        const std::vector<FileUpload> &files, const std::function<void(size_t index)> &staged = {});
     // Paths to remove from the branch; a path the branch lacks is fine.
     void remove(const std::vector<std::string> &paths);
     // Changes collected and not pushed yet.

@@ -122,8 +122,8 @@ void verifyHostKey(const std::string &host, int port, const std::string &keyBlob
               "from "
             + path + " and connect again.");
     if (!accept || !accept(info))
-        throw SshHostKeyError(
-            "The host key of " + name + " is not known (" + shown + "); the connection was refused.");
+        throw SshHostKeyError("The host key of " + name + " is not known (" + shown
+            + "); the connection was refused.");
 
     const QString dir = SftpClient::sshDir();
     if (!QDir(dir).exists() && QDir().mkpath(dir))
@@ -133,7 +133,8 @@ void verifyHostKey(const std::string &host, int port, const std::string &keyBlob
     bool recorded = false;
     if (ssh_pki_export_pubkey_base64(key.get(), &base64) == SSH_OK) {
         QFile file(QString::fromStdString(path));
-        const QByteArray line = QByteArray::fromStdString(name + " " + info.type + " ") + base64 + "\n";
+        const QByteArray line
+            = QByteArray::fromStdString(name + " " + info.type + " ") + base64 + "\n";
         // A file that does not end its last line gets the line feed first.
         bool needsBreak = false;
         if (file.open(QIODevice::ReadOnly)) {

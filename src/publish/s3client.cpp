@@ -221,7 +221,8 @@ struct S3Client::Request {
         return CURL_SEEKFUNC_OK;
     }
 
-    static int onProgress(void *self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t ulNow)
+    static int onProgress(
+        void *self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t ulNow)
     {
         auto *r = static_cast<Request *>(self);
         if (r->source) {
@@ -532,8 +533,8 @@ void S3Client::run(std::vector<std::unique_ptr<Request>> &requests)
         }
         if (!retry || r->attempts >= std::max(1, maxAttempts))
             fail(*r);
-        qint64 pause = std::min<qint64>(qint64(retryPauseMs) << std::min(r->attempts - 1, 16),
-            kMaxPauseMs);
+        qint64 pause
+            = std::min<qint64>(qint64(retryPauseMs) << std::min(r->attempts - 1, 16), kMaxPauseMs);
         pause = pause * (75 + qint64(QRandomGenerator::global()->bounded(50))) / 100; // spread
         if (r->retryAfterMs > 0)
             pause = std::min(r->retryAfterMs, kMaxRetryAfterMs);
@@ -656,8 +657,8 @@ void S3Client::fail(const Request &r) const
                 r.status, code);
         if (code == "RequestTimeTooSkewed")
             throw S3Error(where + " refused the " + r.what
-                    + " because this computer's clock differs too much from the server's ("
-                    + answer + "): set the computer's clock right.",
+                    + " because this computer's clock differs too much from the server's (" + answer
+                    + "): set the computer's clock right.",
                 r.status, code);
         if (code.empty())
             throw S3Error(where + " refused the " + r.what + " (" + answer
@@ -670,8 +671,8 @@ void S3Client::fail(const Request &r) const
             r.status, code);
     }
     if (code == "NoSuchBucket")
-        throw S3Error("The bucket \"" + settings.bucket + "\" does not exist at "
-                + endpointLabel() + " (" + answer + ").",
+        throw S3Error("The bucket \"" + settings.bucket + "\" does not exist at " + endpointLabel()
+                + " (" + answer + ").",
             r.status, code);
     throw S3Error(where + " refused the " + r.what + " (" + answer
             + (text.empty() ? "" : ": " + text) + ")" + tries + ".",

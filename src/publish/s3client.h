@@ -19,7 +19,9 @@ namespace tl {
 class S3Error : public AppError {
 public:
     S3Error(const std::string &message, long status = 0, std::string code = {})
-        : AppError(message), m_status(status), m_code(std::move(code))
+        : AppError(message)
+        , m_status(status)
+        , m_code(std::move(code))
     {
     }
     long status() const { return m_status; }

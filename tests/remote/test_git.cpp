@@ -71,7 +71,8 @@ protected:
         ASSERT_TRUE(QFile::copy(s_server->clientKeyPath(), home.path() + "/.ssh/id_ed25519"));
         QFile::setPermissions(
             home.path() + "/.ssh/id_ed25519", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        writeBytes(home.path() + "/.ssh/known_hosts", s_server->knownHostsLine().toStdString() + "\n");
+        writeBytes(
+            home.path() + "/.ssh/known_hosts", s_server->knownHostsLine().toStdString() + "\n");
         git({ "init", "-q", "--bare", served() });
     }
 
@@ -244,7 +245,8 @@ TEST_P(Git, APushRefusedBecauseTheBranchMovedIsMadeAgainOnTheNewTip)
     EXPECT_EQ(git({ "--git-dir", served(), "rev-parse", "gh-pages" }).toStdString(), commit);
     EXPECT_EQ(git({ "--git-dir", served(), "rev-parse", "gh-pages^" }), otherTip);
     EXPECT_EQ(cloneOfBranch("clone"),
-        (std::map<QString, std::string> { { "index.html", "two" }, { "CNAME", "blog.example.org" } }));
+        (std::map<QString, std::string> {
+            { "index.html", "two" }, { "CNAME", "blog.example.org" } }));
     ASSERT_EQ(logLines.size(), 1u);
     EXPECT_NE(logLines[0].find("Someone else pushed"), std::string::npos) << logLines[0];
 }
@@ -277,8 +279,8 @@ TEST_P(GitSsh, ABranchThatMovesAgainOnTheRetryFailsWithoutForcing)
         "c=$(git -c user.name=Hook -c user.email=hook@example.org commit-tree "
         "\"$tip^{tree}\" -p \"$tip\" -m moved)\n"
         "git update-ref refs/heads/gh-pages \"$c\"\n");
-    QFile::setPermissions(hook, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-            | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        hook, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     ASSERT_NO_THROW(client->upload(writeSite({ { "index.html", "two" } })));
     try {

@@ -73,8 +73,8 @@ protected:
         ASSERT_TRUE(s_started) << s_server->error().toStdString();
         ASSERT_TRUE(local.isValid());
         // Each test below a prefix of its own, so the tests share the server.
-        prefix = std::string("t/")
-            + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        prefix
+            = std::string("t/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         client = makeClient(S3Server::kSecret);
     }
 
@@ -161,9 +161,8 @@ TEST_F(S3, ManyFilesArriveWholeAndListInPagesWithTheirSizes)
         top.push_back(f.name);
     EXPECT_EQ(top, (std::vector<std::string> { "big.bin", "empty.txt", "index.html" }));
 
-    for (const std::string name :
-        { "index.html", "empty.txt", "big.bin", "a b/c+d;e%(1).html",
-            "a b/\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd.html" }) {
+    for (const std::string name : { "index.html", "empty.txt", "big.bin", "a b/c+d;e%(1).html",
+             "a b/\xc5\xbelu\xc5\xa5ou\xc4\x8dk\xc3\xbd.html" }) {
         const std::string back = (local.path() + "/back").toStdString();
         ASSERT_NO_THROW(client->download("www/" + name, back)) << name;
         EXPECT_EQ(fileBytes(QString::fromStdString(back)), files[name]) << name;
@@ -195,10 +194,11 @@ TEST_F(S3, EachFileGetsTheContentTypeOfItsKind)
     // A caller's table wins, and the charset is the caller's.
     client->textCharset = "utf-8";
     client->contentTypeOf = [](const std::string &name) {
-        return name == "feed" ? std::string("application/rss+xml") : S3Client::contentTypeFor(name, "utf-8");
+        return name == "feed" ? std::string("application/rss+xml")
+                              : S3Client::contentTypeFor(name, "utf-8");
     };
-    ASSERT_NO_THROW(client->upload({ { localFile("feed", "x"), "feed" },
-        { localFile("page.htm", "x"), "page.htm" } }));
+    ASSERT_NO_THROW(client->upload(
+        { { localFile("feed", "x"), "feed" }, { localFile("page.htm", "x"), "page.htm" } }));
     EXPECT_TRUE(headersOf(client->urlOf(client->keyOf("feed"))).contains("application/rss+xml"));
     EXPECT_TRUE(headersOf(client->urlOf(client->keyOf("page.htm")))
                     .contains("Content-Type: text/html; charset=utf-8\r\n"));
@@ -244,8 +244,9 @@ TEST_F(S3, WrongCredentialsFailAtOnceNamingTheCause)
         noBucket->open();
         FAIL() << "a missing bucket was accepted";
     } catch (const S3Error &e) {
-        EXPECT_EQ(std::string(e.what()), "The bucket \"no-such-bucket\" does not exist at "
-                + s_server->endpoint().toStdString() + " (404 NoSuchBucket).");
+        EXPECT_EQ(std::string(e.what()),
+            "The bucket \"no-such-bucket\" does not exist at " + s_server->endpoint().toStdString()
+                + " (404 NoSuchBucket).");
     }
 }
 
@@ -339,10 +340,12 @@ private:
             if (in.size() < end + 4 + length)
                 return;
             in.remove(0, end + 4 + length);
-            const auto &[status, body] = m_answers[std::min(size_t(requests), m_answers.size() - 1)];
+            const auto &[status, body]
+                = m_answers[std::min(size_t(requests), m_answers.size() - 1)];
             ++requests;
-            s->write(QByteArray("HTTP/1.1 ") + QByteArray::number(status) + " X\r\nContent-Length: "
-                + QByteArray::number(qsizetype(body.size())) + "\r\n\r\n" + QByteArray::fromStdString(body));
+            s->write(QByteArray("HTTP/1.1 ") + QByteArray::number(status)
+                + " X\r\nContent-Length: " + QByteArray::number(qsizetype(body.size())) + "\r\n\r\n"
+                + QByteArray::fromStdString(body));
         }
     }
     QTcpServer m_server;
@@ -358,8 +361,8 @@ std::string s3ErrorBody(const char *code)
 
 TEST_F(S3, ThrottlingAndServerErrorsAreRetriedWithPausesThenFail)
 {
-    ScriptedHttp throttled({ { 503, s3ErrorBody("SlowDown") }, { 500, s3ErrorBody("InternalError") },
-        { 200, "" } });
+    ScriptedHttp throttled(
+        { { 503, s3ErrorBody("SlowDown") }, { 500, s3ErrorBody("InternalError") }, { 200, "" } });
     client->settings.endpoint = throttled.endpoint();
     client->retryPauseMs = 50;
     QElapsedTimer clock;
