@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QTimer>
 
 #include <atomic>
@@ -29,6 +30,14 @@ namespace tl::cli {
 namespace {
 
 const char *const kPasswordVariable = "TARVLIT_FTP_PASSWORD";
+
+// The commands of the command line; any other first word opens the window.
+const QStringList &commandNames()
+{
+    static const QStringList names = {QStringLiteral("generate"), QStringLiteral("publish"),
+                                      QStringLiteral("fetch")};
+    return names;
+}
 
 // A failure of the command line itself, with the status it ends with.
 struct UsageError {
@@ -318,9 +327,7 @@ int dispatch(QCoreApplication &app, Console &console)
     if (args.isEmpty())
         throw UsageError{QStringLiteral("No command given.")};
     const QString command = args.first();
-    const bool known = command == QLatin1String("generate") || command == QLatin1String("publish")
-        || command == QLatin1String("fetch");
-    if (!known)
+    if (!commandNames().contains(command))
         throw UsageError{QStringLiteral("Unknown command \"%1\".").arg(command)};
     if (args.size() < 2)
         throw UsageError{QStringLiteral("The command \"%1\" needs a project name.").arg(command)};
@@ -346,7 +353,42 @@ int dispatch(QCoreApplication &app, Console &console)
 
 } // namespace
 
-bool wantsCommandLine(int argc, char *[]) { return argc > 1; }
+bool wantsCommandLine(int argc, char *argv[])
+{
+    // The options of Qt's own (QGuiApplication, QApplication, X11) that take
+    // the next argument as their value: that value is no command.
+    static const QSet<QString> qtOptionsWithValue = {
+        QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("geometry"), QStringLiteral("title"),
+        QStringLiteral("display"), QStringLiteral("name"), QStringLiteral("visual"),
+        QStringLiteral("ncols"), QStringLiteral("cmap"), QStringLiteral("im"),
+        QStringLiteral("session"), QStringLiteral("style"), QStringLiteral("stylesheet")};
+    static const QSet<QString> ownOptions = {
+        QStringLiteral("h"), QStringLiteral("?"), QStringLiteral("help"),
+        QStringLiteral("help-all"), QStringLiteral("v"), QStringLiteral("version"),
+        QStringLiteral("data"), QStringLiteral("whole-site"), QStringLiteral("dry-run"),
+        QStringLiteral("accept-new-host-key"), QStringLiteral("forget")};
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
+            QString name = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+            const qsizetype eq = name.indexOf(QLatin1Char('='));
+            if (eq >= 0)
+                name.truncate(eq);
+            if (ownOptions.contains(name))
+                return true;
+            if (eq < 0 && qtOptionsWithValue.contains(name))
+                ++i;
+            continue;
+        }
+        // The first word decides: one of the commands, or something for the
+        // window (a file handed over by a file manager, say).
+        return commandNames().contains(arg);
+    }
+    return false;
+}
 
 int run(int argc, char *argv[])
 {

@@ -9,6 +9,7 @@
 #include "publish/ftpclient.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -141,7 +142,7 @@ TEST_F(CommandLine, FailuresEndWithTheirStatusAndMessage)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown project \"nosuch\"")) << r.err.toStdString();
 
-    r = run({"frobnicate", "blog"});
+    r = run({"--data", "frobnicate", "blog"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown command \"frobnicate\"")) << r.err.toStdString();
 
@@ -170,6 +171,38 @@ TEST_F(CommandLine, HelpAndVersion)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.trimmed(), "Tarvel Lite " + QString::fromStdString(
                                                     ProductVersionText(exe.toStdString())));
+}
+
+TEST_F(CommandLine, QtOptionsAndFilesOpenTheWindowRatherThanAUsageError)
+{
+    // No display at all: the window can start only if "-platform offscreen"
+    // reaches Qt. The file argument is left over and named in a log line.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(v));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(exe, {"-platform", "offscreen", root + "notes.txt"});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray out;
+    QDeadlineTimer deadline(30000);
+    while (!out.contains("notes.txt") && p.state() == QProcess::Running && !deadline.hasExpired())
+        if (p.waitForReadyRead(1000))
+            out += p.readAll();
+    EXPECT_TRUE(out.contains("ignored \"" + (root + "notes.txt").toLocal8Bit() + "\"")) << out.toStdString();
+    // Still running: the window is up, waiting for the writer.
+    EXPECT_FALSE(p.waitForFinished(1000));
+    EXPECT_EQ(p.state(), QProcess::Running);
+    p.kill();
+    p.waitForFinished();
+    out += p.readAll();
+    EXPECT_FALSE(out.contains("Try \"tarvlit --help\"")) << out.toStdString();
+
+    // The command line's own options still go there, also without a command.
+    const Result r = run({"--dry-run"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("No command given")) << r.err.toStdString();
 }
 
 class CommandLineFtp : public CommandLine {
