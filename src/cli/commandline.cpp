@@ -6,6 +6,7 @@
 #include "core/projectfile.h"
 #include "core/projects.h"
 #include "generator/sitebuilder.h"
+#include "publish/passwordstore.h"
 #include "publish/publisher.h"
 #include "publish/sendqueue.h"
 
@@ -35,7 +36,8 @@ const char *const kPasswordVariable = "TARVLIT_FTP_PASSWORD";
 const QStringList &commandNames()
 {
     static const QStringList names = {QStringLiteral("generate"), QStringLiteral("publish"),
-                                      QStringLiteral("fetch")};
+                                      QStringLiteral("fetch"), QStringLiteral("password"),
+                                      QStringLiteral("projects")};
     return names;
 }
 
@@ -162,14 +164,55 @@ std::optional<QString> askPassword(const QString &prompt)
     return QString::fromLocal8Bit(typed.c_str());
 }
 
-// The password comes from the environment, else from the terminal; it is
-// never taken from the command line or written anywhere.
+// A password from standard input that is not a terminal: its first line.
+QString passwordFromInput()
+{
+    std::string line;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+        line += static_cast<char>(c);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromLocal8Bit(line.c_str());
+}
+
+// The keyring entry of a project's FTP account.
+PasswordKey passwordKey(const QString &name, const ServerSettings &server)
+{
+    return {name, server.host, server.user};
+}
+
+// "user@host", as the messages name an account.
+QString accountText(const PasswordKey &key) { return key.user + QLatin1Char('@') + key.server; }
+
+// The password the keyring keeps for the project, when a keyring runs and
+// keeps one. A keyring that cannot be read is reported and passed over.
+std::optional<QString> keyringPassword(const PasswordKey &key, Console &console)
+{
+    if (!PasswordStore::available())
+        return std::nullopt;
+    try {
+        std::optional<QString> kept = PasswordStore().read(key);
+        if (kept)
+            console.line(QStringLiteral("Using the password kept in the keyring for %1.")
+                             .arg(accountText(key)));
+        return kept;
+    } catch (const AppError &e) {
+        console.bytes(e.what());
+        return std::nullopt;
+    }
+}
+
+// The password comes from the environment, else from the keyring, else from
+// the terminal; it is never taken from the command line or written anywhere.
 // Over SFTP an empty password means the SSH agent and the writer's keys, so
 // a job without a terminal goes on without one.
-QString ftpPassword(const ServerSettings &server)
+QString ftpPassword(const QString &name, const ServerSettings &server, Console &console)
 {
     if (const char *env = std::getenv(kPasswordVariable))
         return QString::fromLocal8Bit(env);
+    if (std::optional<QString> kept = keyringPassword(passwordKey(name, server), console))
+        return *kept;
     const bool sftp = server.sftp;
     const QString &user = server.user;
     const QString &host = server.host;
@@ -180,7 +223,46 @@ QString ftpPassword(const ServerSettings &server)
     if (sftp)
         return QString();
     throw AppError(std::string("No FTP password: set ") + kPasswordVariable
-                   + " or run on a terminal to be asked for it.");
+                   + ", keep one in the keyring with \"tarvlit password " + name.toStdString()
+                   + "\", or run on a terminal to be asked for it.");
+}
+
+// tarvlit password PROJECT [--forget]: keeps the project's password in the
+// keyring, read from the terminal or standard input, or removes it.
+int runPassword(const QString &name, const ServerSettings &server, bool forget, Console &console)
+{
+    const PasswordKey key = passwordKey(name, server);
+    if (key.server.isEmpty())
+        throw AppError("The project \"" + name.toStdString() + "\" names no FTP server.");
+    QString why;
+    if (!PasswordStore::available(&why))
+        throw AppError("The password cannot be kept: " + why.toStdString());
+    PasswordStore store;
+    if (forget) {
+        console.line((store.forget(key) ? QStringLiteral("The password for %1 was removed from the keyring.")
+                                        : QStringLiteral("The keyring kept no password for %1."))
+                         .arg(accountText(key)));
+        return Ok;
+    }
+    const std::optional<QString> typed = askPassword(
+        QStringLiteral("Password for %1 to keep in the keyring: ").arg(accountText(key)));
+    const QString password = typed ? *typed : passwordFromInput();
+    if (password.isEmpty())
+        throw AppError("No password was given; the keyring was left as it was.");
+    store.store(key, password);
+    console.line(QStringLiteral("The password for %1 is kept in the keyring.").arg(accountText(key)));
+    return Ok;
+}
+
+// tarvlit projects: the project names, one per line, for scripts and for
+// the shell's completion.
+int listProjects()
+{
+    QStringList names = projectNamesIn(projectsFolder());
+    names.sort(Qt::CaseInsensitive);
+    for (const QString &n : names)
+        std::printf("%s\n", pathBytes(n).c_str());
+    return Ok;
 }
 
 std::vector<std::string> generate(const ProjectSettings &project, Console &console)
@@ -221,8 +303,8 @@ struct PublishOptions {
     bool acceptNewHostKey = false; // --accept-new-host-key
 };
 
-int runPublish(const QString &projectPath, const ProjectSettings &project, const PublishOptions &opt,
-               Console &console)
+int runPublish(const QString &name, const QString &projectPath, const ProjectSettings &project,
+               const PublishOptions &opt, Console &console)
 {
     const std::vector<std::string> uploads = generate(project, console);
     QStringList generated;
@@ -249,7 +331,7 @@ int runPublish(const QString &projectPath, const ProjectSettings &project, const
         return Ok;
     }
 
-    const QString password = ftpPassword(project.server);
+    const QString password = ftpPassword(name, project.server, console);
     Publisher publisher;
     connectConsole(publisher, console);
     publisher.questions.acceptNewHostKey = opt.acceptNewHostKey;
@@ -260,9 +342,10 @@ int runPublish(const QString &projectPath, const ProjectSettings &project, const
     return Ok;
 }
 
-int runFetch(const ProjectSettings &project, bool acceptNewHostKey, Console &console)
+int runFetch(const QString &name, const ProjectSettings &project, bool acceptNewHostKey,
+             Console &console)
 {
-    const QString password = ftpPassword(project.server);
+    const QString password = ftpPassword(name, project.server, console);
     if (!hasServerSettings(project.server, password))
         throw AppError(kNoServerSettings);
 
@@ -290,13 +373,19 @@ int dispatch(QCoreApplication &app, Console &console)
         "  publish PROJECT    Generate, then send what the project's FTP server lacks:\n"
         "                     the pages and post files changed since the last send.\n"
         "  fetch PROJECT      Fetch the post files of the server's data folder into the\n"
-        "                     project's data folder.\n\n"
+        "                     project's data folder.\n"
+        "  password PROJECT   Keep the project's FTP password in the system keyring, read\n"
+        "                     from the terminal (or the first line of standard input);\n"
+        "                     with --forget, remove it.\n"
+        "  projects           Print the names of the projects, one per line.\n\n"
         "PROJECT is the name of a project file in the settings folder's conf folder.\n"
         "The FTP password is read from the environment variable TARVLIT_FTP_PASSWORD,\n"
-        "or asked on the terminal."));
+        "else from the system keyring (see the password command), else asked on the\n"
+        "terminal."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("generate, publish or fetch"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("generate, publish, fetch, password or projects"));
     parser.addPositionalArgument(QStringLiteral("project"), QStringLiteral("the project's name"));
     const QCommandLineOption data(QStringLiteral("data"),
                                   QStringLiteral("publish: send every post file of the data folder."));
@@ -309,7 +398,9 @@ int dispatch(QCoreApplication &app, Console &console)
         QStringLiteral("accept-new-host-key"),
         QStringLiteral("publish, fetch over SFTP: trust and record a server key not seen before\n"
                        "(a changed key is always refused)."));
-    parser.addOptions({data, wholeSite, dryRun, acceptKey});
+    const QCommandLineOption forget(
+        QStringLiteral("forget"), QStringLiteral("password: remove the kept password from the keyring."));
+    parser.addOptions({data, wholeSite, dryRun, acceptKey, forget});
 
     if (!parser.parse(app.arguments()))
         throw UsageError{parser.errorText()};
@@ -329,26 +420,39 @@ int dispatch(QCoreApplication &app, Console &console)
     const QString command = args.first();
     if (!commandNames().contains(command))
         throw UsageError{QStringLiteral("Unknown command \"%1\".").arg(command)};
+    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
+        if (parser.isSet(*o) && command != QLatin1String("publish"))
+            throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
+    if (parser.isSet(acceptKey) && command != QLatin1String("publish")
+        && command != QLatin1String("fetch"))
+        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
+    if (parser.isSet(forget) && command != QLatin1String("password"))
+        throw UsageError{QStringLiteral("--forget belongs to the password command.")};
+    if (command == QLatin1String("projects")) {
+        if (args.size() > 1)
+            throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[1])};
+        return listProjects();
+    }
     if (args.size() < 2)
         throw UsageError{QStringLiteral("The command \"%1\" needs a project name.").arg(command)};
     if (args.size() > 2)
         throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[2])};
-    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
-        if (parser.isSet(*o) && command != QLatin1String("publish"))
-            throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
-    if (parser.isSet(acceptKey) && command == QLatin1String("generate"))
-        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
 
     const QString path = projectFile(args[1]);
+    // The project's own name, as its file has it ("My_blog" for "My blog"):
+    // the keyring keeps the password under it.
+    const QString name = QFileInfo(path).fileName().chopped(4);
     const ProjectSettings project = projectfile::load(path);
     if (command == QLatin1String("generate"))
         return runGenerate(project, console);
     if (command == QLatin1String("publish"))
-        return runPublish(path, project,
+        return runPublish(name, path, project,
                           {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun),
                            parser.isSet(acceptKey)},
                           console);
-    return runFetch(project, parser.isSet(acceptKey), console);
+    if (command == QLatin1String("password"))
+        return runPassword(name, project.server, parser.isSet(forget), console);
+    return runFetch(name, project, parser.isSet(acceptKey), console);
 }
 
 } // namespace

@@ -3,8 +3,10 @@
 // window, for scripts and scheduled jobs.
 //
 //   tarvlit generate PROJECT
-//   tarvlit publish PROJECT [--data]
-//   tarvlit fetch PROJECT
+//   tarvlit publish PROJECT [--data] [--whole-site] [--dry-run] [--accept-new-host-key]
+//   tarvlit fetch PROJECT [--accept-new-host-key]
+//   tarvlit password PROJECT [--forget]
+//   tarvlit projects
 //
 // PROJECT names a project file (conf/PROJECT.tvp in the settings folder the
 // window uses). Log lines and progress go to standard error. Exit status: 0

@@ -1,5 +1,6 @@
 // The command line run as a user's script would: the real executable as a
 // process with no display, in a program folder of its own.
+#include "keyringsession.h"
 #include "pyftpserver.h"
 #include "sshserver.h"
 #include "testsupport.h"
@@ -80,17 +81,24 @@ protected:
             iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", key, value);
     }
 
-    Result run(const QStringList &args, const QString &password = QString())
+    // Runs the program with `password` in TARVLIT_FTP_PASSWORD (none when
+    // null) and `input` on its standard input. No session bus is reachable
+    // unless `keyringEnv` names one.
+    Result run(const QStringList &args, const QString &password = QString(),
+               const QByteArray &input = QByteArray())
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD"})
+        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD",
+                              "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(v));
         env.insert("SOURCE_DATE_EPOCH", "1796673900"); // 7 December 2026, 20:05 UTC
         if (!password.isNull())
             env.insert("TARVLIT_FTP_PASSWORD", password);
+        env.insert(keyringEnv);
         p.setProcessEnvironment(env);
         p.start(exe, args);
+        p.write(input);
         p.closeWriteChannel();
         Result r;
         if (!p.waitForFinished(60000)) {
@@ -106,6 +114,7 @@ protected:
 
     QTemporaryDir dir;
     QString root, exe;
+    QProcessEnvironment keyringEnv;
 };
 
 std::string replaced(std::string s, const std::string &from, const std::string &to)
@@ -167,6 +176,12 @@ TEST_F(CommandLine, HelpAndVersion)
     for (const char *word : {"generate PROJECT", "publish PROJECT", "fetch PROJECT", "--data",
                              "TARVLIT_FTP_PASSWORD"})
         EXPECT_TRUE(r.out.contains(word)) << word;
+    // The names the shell completes.
+    writeProject();
+    writeBytes(root + "conf/Another.TVP", "");
+    r = run({"projects"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Another.TVP\nblog\n");
     r = run({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.trimmed(), "Tarvel Lite " + QString::fromStdString(
@@ -280,6 +295,50 @@ TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
     const Result r = run({"publish", "blog"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("TARVLIT_FTP_PASSWORD")) << r.err.toStdString();
+}
+
+TEST_F(CommandLineFtp, APasswordKeptInTheKeyringPublishesWithoutTheVariableAndNoFileHoldsIt)
+{
+    // Without a keyring there is nothing to keep it in.
+    Result r = run({"password", "blog"}, QString(), QByteArray(kPassword) + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("no D-Bus session bus")) << r.err.toStdString();
+
+    QTemporaryDir home;
+    KeyringSession keyring;
+    if (!keyring.start(home.path(), "keyring-pw"))
+        GTEST_SKIP() << keyring.error().toStdString();
+    keyring.addTo(keyringEnv);
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--password", kPassword}));
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "edtPORT_Text",
+                   std::to_string(server.port()));
+
+    // Kept from standard input, as a scheduled job's set-up would.
+    r = run({"password", "blog"}, QString(), QByteArray(kPassword) + "\n");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("kept in the keyring")) << r.err.toStdString();
+
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Using the password kept in the keyring for user@127.0.0.1"))
+        << r.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
+
+    // The keyring's own file is there, encrypted: no file of the home folder
+    // or of the program folder holds the password as it was typed.
+    EXPECT_TRUE(QFileInfo::exists(home.path() + "/.local/share/keyrings/login.keyring"));
+    expectPasswordNowhere(r);
+    for (const auto &[rel, bytes] : filesBelow(home.path()))
+        EXPECT_EQ(bytes.find(kPassword), std::string::npos) << rel.toStdString();
+
+    // Forgotten: the job has no password any more.
+    r = run({"password", "blog", "--forget"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("removed from the keyring")) << r.err.toStdString();
+    r = run({"publish", "blog", "--whole-site"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("tarvlit password blog")) << r.err.toStdString();
 }
 
 TEST_F(CommandLineFtp, ASecondPublishSendsOnlyWhatChangedAndTheOptionsSayWhatElse)
