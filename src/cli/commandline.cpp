@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -455,6 +456,23 @@ int dispatch(QCoreApplication &app, Console &console)
     return runFetch(name, project, parser.isSet(acceptKey), console);
 }
 
+// A job cron starts has none of the desktop session's environment, so
+// neither D-Bus nor libsecret would find the session bus, and with it the
+// keyring. Where systemd runs the writer's session, the bus is the socket
+// "bus" of the writer's runtime folder: it is named for both.
+void findSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return;
+    QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        runtime = "/run/user/" + QByteArray::number(getuid());
+    const QByteArray bus = runtime + "/bus";
+    struct stat st {};
+    if (::stat(bus.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == getuid())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + bus);
+}
+
 } // namespace
 
 bool wantsCommandLine(int argc, char *argv[])
@@ -496,6 +514,7 @@ bool wantsCommandLine(int argc, char *argv[])
 
 int run(int argc, char *argv[])
 {
+    findSessionBus();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
     QCoreApplication::setApplicationVersion(

@@ -83,7 +83,8 @@ protected:
 
     // Runs the program with `password` in TARVLIT_FTP_PASSWORD (none when
     // null) and `input` on its standard input. No session bus is reachable
-    // unless `keyringEnv` names one.
+    // (the runtime folder is an empty one of the test's) unless `keyringEnv`
+    // names one.
     Result run(const QStringList &args, const QString &password = QString(),
                const QByteArray &input = QByteArray())
     {
@@ -93,6 +94,7 @@ protected:
                               "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(v));
         env.insert("SOURCE_DATE_EPOCH", "1796673900"); // 7 December 2026, 20:05 UTC
+        env.insert("XDG_RUNTIME_DIR", root + "no-session");
         if (!password.isNull())
             env.insert("TARVLIT_FTP_PASSWORD", password);
         env.insert(keyringEnv);

@@ -27,8 +27,34 @@ bool KeyringSession::start(const QString &home, const QString &keyringPassword)
         env.remove(QString::fromLatin1(v));
     proc_.setProcessEnvironment(env);
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
+    // The bus listens where a systemd session has it, $XDG_RUNTIME_DIR/bus,
+    // so that a program finds it as a scheduled job does: without
+    // DBUS_SESSION_BUS_ADDRESS.
+    const QString config = home + QStringLiteral("/session-bus.conf");
+    QFile f(config);
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write(QStringLiteral(
+                       "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n"
+                       "  <type>session</type>\n"
+                       "  <listen>unix:path=%1/bus</listen>\n"
+                       "  <auth>EXTERNAL</auth>\n"
+                       "  <policy context=\"default\">\n"
+                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                       "    <allow eavesdrop=\"true\"/>\n"
+                       "    <allow own=\"*\"/>\n"
+                       "  </policy>\n"
+                       "</busconfig>\n")
+                       .arg(runtime)
+                       .toUtf8())
+            < 0) {
+        error_ = QStringLiteral("cannot write ") + config;
+        return false;
+    }
+    f.close();
     proc_.start(QStringLiteral("dbus-run-session"),
-                {QStringLiteral("--"), QStringLiteral("sh"),
+                {QStringLiteral("--config-file=") + config, QStringLiteral("--"), QStringLiteral("sh"),
                  QStringLiteral(TL_SOURCE_DIR "/tests/support/keyring-session.sh")});
     if (!proc_.waitForStarted(10000)) {
         error_ = proc_.errorString();
@@ -60,7 +86,6 @@ void KeyringSession::addTo(QProcessEnvironment &env) const
 {
     env.insert(QStringLiteral("HOME"), home_);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_ + QStringLiteral("/run"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
 }
 
 } // namespace tl::test
