@@ -17,6 +17,8 @@ set(_res ${CMAKE_SOURCE_DIR}/resources)
 
 install(TARGETS tarvlit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_res}/tarvlit.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The sizes below 64 pixels and the 128-pixel one are tarvlit-256.png scaled
+# down (Qt's smooth scaling).
 foreach(_size 16 22 24 32 48 64 128 256)
   install(FILES ${_res}/icons/tarvlit-${_size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps
