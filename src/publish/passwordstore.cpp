@@ -44,8 +44,8 @@ std::unique_ptr<Job> finish(std::unique_ptr<Job> job, const PasswordKey &key, in
     }
     if (!done) {
         job.release()->setAutoDelete(true);
-        throw AppError("The keyring did not answer within " + std::to_string(timeoutMs / 1000)
-                       + " seconds.");
+        throw AppError(
+            "The keyring did not answer within " + std::to_string(timeoutMs / 1000) + " seconds.");
     }
     return job;
 }
@@ -59,7 +59,10 @@ std::string failure(const char *what, const QKeychain::Job &job)
 
 const char *const PasswordStore::kService = "Tarvel Lite";
 
-PasswordStore::PasswordStore(int timeoutMs) : timeoutMs_(timeoutMs) {}
+PasswordStore::PasswordStore(int timeoutMs)
+    : timeoutMs_(timeoutMs)
+{
+}
 
 bool PasswordStore::available(QString *why)
 {
@@ -73,8 +76,9 @@ bool PasswordStore::available(QString *why)
         return explain(QStringLiteral("There is no D-Bus session bus, so no keyring can keep "
                                       "the password."));
     const QDBusConnectionInterface *names = bus.interface();
-    if (names && (names->isServiceRegistered(kSecretService).value()
-                 || names->activatableServiceNames().value().contains(kSecretService)))
+    if (names
+        && (names->isServiceRegistered(kSecretService).value()
+            || names->activatableServiceNames().value().contains(kSecretService)))
         return true;
     return explain(QStringLiteral("No keyring (Secret Service, such as GNOME Keyring) runs in "
                                   "this session."));
@@ -98,7 +102,7 @@ void PasswordStore::store(const PasswordKey &key, const QString &password)
 std::optional<QString> PasswordStore::read(const PasswordKey &key)
 {
     auto job = finish(std::make_unique<QKeychain::ReadPasswordJob>(QString::fromLatin1(kService)),
-                      key, timeoutMs_);
+        key, timeoutMs_);
     if (job->error() == QKeychain::EntryNotFound)
         return std::nullopt;
     if (job->error() != QKeychain::NoError)
@@ -112,9 +116,8 @@ bool PasswordStore::forget(const PasswordKey &key)
     // look first tells whether there was one.
     if (!read(key))
         return false;
-    auto job = finish(
-        std::make_unique<QKeychain::DeletePasswordJob>(QString::fromLatin1(kService)), key,
-        timeoutMs_);
+    auto job = finish(std::make_unique<QKeychain::DeletePasswordJob>(QString::fromLatin1(kService)),
+        key, timeoutMs_);
     if (job->error() != QKeychain::NoError && job->error() != QKeychain::EntryNotFound)
         throw AppError(failure("The keyring did not remove the password", *job));
     return true;
