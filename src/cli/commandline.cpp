@@ -9,6 +9,7 @@
 #include "generator/sitebuilder.h"
 #include "media/picture.h"
 #include "posts/postfile.h"
+#include "publish/passwordstore.h"
 #include "publish/publisher.h"
 #include "publish/sendqueue.h"
 
@@ -16,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QTimer>
 
 #include <atomic>
@@ -24,6 +26,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,6 +35,16 @@ namespace tl::cli {
 namespace {
 
 const char *const kPasswordVariable = "TARVLIT_FTP_PASSWORD";
+
+// The commands of the command line; any other first word opens the window.
+const QStringList &commandNames()
+{
+    static const QStringList names = {QStringLiteral("generate"), QStringLiteral("publish"),
+                                      QStringLiteral("fetch"), QStringLiteral("picture"),
+                                      QStringLiteral("password"),
+                                      QStringLiteral("projects")};
+    return names;
+}
 
 // A failure of the command line itself, with the status it ends with.
 struct UsageError {
@@ -156,14 +169,55 @@ std::optional<QString> askPassword(const QString &prompt)
     return QString::fromLocal8Bit(typed.c_str());
 }
 
-// The password comes from the environment, else from the terminal; it is
-// never taken from the command line or written anywhere.
+// A password from standard input that is not a terminal: its first line.
+QString passwordFromInput()
+{
+    std::string line;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+        line += static_cast<char>(c);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromLocal8Bit(line.c_str());
+}
+
+// The keyring entry of a project's FTP account.
+PasswordKey passwordKey(const QString &name, const ServerSettings &server)
+{
+    return {name, server.host, server.user};
+}
+
+// "user@host", as the messages name an account.
+QString accountText(const PasswordKey &key) { return key.user + QLatin1Char('@') + key.server; }
+
+// The password the keyring keeps for the project, when a keyring runs and
+// keeps one. A keyring that cannot be read is reported and passed over.
+std::optional<QString> keyringPassword(const PasswordKey &key, Console &console)
+{
+    if (!PasswordStore::available())
+        return std::nullopt;
+    try {
+        std::optional<QString> kept = PasswordStore().read(key);
+        if (kept)
+            console.line(QStringLiteral("Using the password kept in the keyring for %1.")
+                             .arg(accountText(key)));
+        return kept;
+    } catch (const AppError &e) {
+        console.bytes(e.what());
+        return std::nullopt;
+    }
+}
+
+// The password comes from the environment, else from the keyring, else from
+// the terminal; it is never taken from the command line or written anywhere.
 // Over SFTP an empty password means the SSH agent and the writer's keys, so
 // a job without a terminal goes on without one.
-QString ftpPassword(const ServerSettings &server)
+QString ftpPassword(const QString &name, const ServerSettings &server, Console &console)
 {
     if (const char *env = std::getenv(kPasswordVariable))
         return QString::fromLocal8Bit(env);
+    if (std::optional<QString> kept = keyringPassword(passwordKey(name, server), console))
+        return *kept;
     const bool sftp = server.sftp;
     const QString &user = server.user;
     const QString &host = server.host;
@@ -174,7 +228,46 @@ QString ftpPassword(const ServerSettings &server)
     if (sftp)
         return QString();
     throw AppError(std::string("No FTP password: set ") + kPasswordVariable
-                   + " or run on a terminal to be asked for it.");
+                   + ", keep one in the keyring with \"tarvlit password " + name.toStdString()
+                   + "\", or run on a terminal to be asked for it.");
+}
+
+// tarvlit password PROJECT [--forget]: keeps the project's password in the
+// keyring, read from the terminal or standard input, or removes it.
+int runPassword(const QString &name, const ServerSettings &server, bool forget, Console &console)
+{
+    const PasswordKey key = passwordKey(name, server);
+    if (key.server.isEmpty())
+        throw AppError("The project \"" + name.toStdString() + "\" names no FTP server.");
+    QString why;
+    if (!PasswordStore::available(&why))
+        throw AppError("The password cannot be kept: " + why.toStdString());
+    PasswordStore store;
+    if (forget) {
+        console.line((store.forget(key) ? QStringLiteral("The password for %1 was removed from the keyring.")
+                                        : QStringLiteral("The keyring kept no password for %1."))
+                         .arg(accountText(key)));
+        return Ok;
+    }
+    const std::optional<QString> typed = askPassword(
+        QStringLiteral("Password for %1 to keep in the keyring: ").arg(accountText(key)));
+    const QString password = typed ? *typed : passwordFromInput();
+    if (password.isEmpty())
+        throw AppError("No password was given; the keyring was left as it was.");
+    store.store(key, password);
+    console.line(QStringLiteral("The password for %1 is kept in the keyring.").arg(accountText(key)));
+    return Ok;
+}
+
+// tarvlit projects: the project names, one per line, for scripts and for
+// the shell's completion.
+int listProjects()
+{
+    QStringList names = projectNamesIn(projectsFolder());
+    names.sort(Qt::CaseInsensitive);
+    for (const QString &n : names)
+        std::printf("%s\n", pathBytes(n).c_str());
+    return Ok;
 }
 
 std::vector<std::string> generate(const ProjectSettings &project, Console &console)
@@ -215,8 +308,8 @@ struct PublishOptions {
     bool acceptNewHostKey = false; // --accept-new-host-key
 };
 
-int runPublish(const QString &projectPath, const ProjectSettings &project, const PublishOptions &opt,
-               Console &console)
+int runPublish(const QString &name, const QString &projectPath, const ProjectSettings &project,
+               const PublishOptions &opt, Console &console)
 {
     const std::vector<std::string> uploads = generate(project, console);
     QStringList generated;
@@ -243,7 +336,7 @@ int runPublish(const QString &projectPath, const ProjectSettings &project, const
         return Ok;
     }
 
-    const QString password = ftpPassword(project.server);
+    const QString password = ftpPassword(name, project.server, console);
     Publisher publisher;
     connectConsole(publisher, console);
     publisher.questions.acceptNewHostKey = opt.acceptNewHostKey;
@@ -254,9 +347,10 @@ int runPublish(const QString &projectPath, const ProjectSettings &project, const
     return Ok;
 }
 
-int runFetch(const ProjectSettings &project, bool acceptNewHostKey, Console &console)
+int runFetch(const QString &name, const ProjectSettings &project, bool acceptNewHostKey,
+             Console &console)
 {
-    const QString password = ftpPassword(project.server);
+    const QString password = ftpPassword(name, project.server, console);
     if (!hasServerSettings(project.server, password))
         throw AppError(kNoServerSettings);
 
@@ -323,14 +417,19 @@ int dispatch(QCoreApplication &app, Console &console)
         "  picture PROJECT FILE... [--alt TEXT] [--post NAME]\n"
         "                     Copy pictures into the site in web sizes (media/YYYY/MM/ of\n"
         "                     the post's month, or this month) and print the tags to paste\n"
-        "                     into the post; the copies are sent with the next publish.\n\n"
+        "                     into the post; the copies are sent with the next publish.\n"
+        "  password PROJECT   Keep the project's FTP password in the system keyring, read\n"
+        "                     from the terminal (or the first line of standard input);\n"
+        "                     with --forget, remove it.\n"
+        "  projects           Print the names of the projects, one per line.\n\n"
         "PROJECT is the name of a project file in the settings folder's conf folder.\n"
         "The FTP password is read from the environment variable TARVLIT_FTP_PASSWORD,\n"
-        "or asked on the terminal."));
+        "else from the system keyring (see the password command), else asked on the\n"
+        "terminal."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("generate, publish, fetch or picture"));
+                                 QStringLiteral("generate, publish, fetch, picture, password or projects"));
     parser.addPositionalArgument(QStringLiteral("project"), QStringLiteral("the project's name"));
     const QCommandLineOption data(QStringLiteral("data"),
                                   QStringLiteral("publish: send every post file of the data folder."));
@@ -350,7 +449,10 @@ int dispatch(QCoreApplication &app, Console &console)
                                   QStringLiteral("picture: the post file (\"1700000000.txt\") whose month\n"
                                                  "chooses the pictures' folder; default: this month."),
                                   QStringLiteral("NAME"));
-    parser.addOptions({data, wholeSite, dryRun, acceptKey, alt, post});
+    
+    const QCommandLineOption forget(
+        QStringLiteral("forget"), QStringLiteral("password: remove the kept password from the keyring."));
+    parser.addOptions({data, wholeSite, dryRun, acceptKey, alt, post, forget});
 
     if (!parser.parse(app.arguments()))
         throw UsageError{parser.errorText()};
@@ -373,38 +475,102 @@ int dispatch(QCoreApplication &app, Console &console)
             throw UsageError{QStringLiteral("--%1 belongs to the picture command.").arg(o->names().first())};
     if (command == QLatin1String("picture"))
         return runPicture(args, parser.value(alt), parser.value(post), console);
-    const bool known = command == QLatin1String("generate") || command == QLatin1String("publish")
-        || command == QLatin1String("fetch");
-    if (!known)
+    if (!commandNames().contains(command))
         throw UsageError{QStringLiteral("Unknown command \"%1\".").arg(command)};
+    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
+        if (parser.isSet(*o) && command != QLatin1String("publish"))
+            throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
+    if (parser.isSet(acceptKey) && command != QLatin1String("publish")
+        && command != QLatin1String("fetch"))
+        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
+    if (parser.isSet(forget) && command != QLatin1String("password"))
+        throw UsageError{QStringLiteral("--forget belongs to the password command.")};
+    if (command == QLatin1String("projects")) {
+        if (args.size() > 1)
+            throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[1])};
+        return listProjects();
+    }
     if (args.size() < 2)
         throw UsageError{QStringLiteral("The command \"%1\" needs a project name.").arg(command)};
     if (args.size() > 2)
         throw UsageError{QStringLiteral("Unexpected argument \"%1\".").arg(args[2])};
-    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
-        if (parser.isSet(*o) && command != QLatin1String("publish"))
-            throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
-    if (parser.isSet(acceptKey) && command == QLatin1String("generate"))
-        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
 
     const QString path = projectFile(args[1]);
+    // The project's own name, as its file has it ("My_blog" for "My blog"):
+    // the keyring keeps the password under it.
+    const QString name = QFileInfo(path).fileName().chopped(4);
     const ProjectSettings project = projectfile::load(path);
     if (command == QLatin1String("generate"))
         return runGenerate(project, console);
     if (command == QLatin1String("publish"))
-        return runPublish(path, project,
+        return runPublish(name, path, project,
                           {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun),
                            parser.isSet(acceptKey)},
                           console);
-    return runFetch(project, parser.isSet(acceptKey), console);
+    if (command == QLatin1String("password"))
+        return runPassword(name, project.server, parser.isSet(forget), console);
+    return runFetch(name, project, parser.isSet(acceptKey), console);
+}
+
+// A job cron starts has none of the desktop session's environment, so
+// neither D-Bus nor libsecret would find the session bus, and with it the
+// keyring. Where systemd runs the writer's session, the bus is the socket
+// "bus" of the writer's runtime folder: it is named for both.
+void findSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return;
+    QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        runtime = "/run/user/" + QByteArray::number(getuid());
+    const QByteArray bus = runtime + "/bus";
+    struct stat st {};
+    if (::stat(bus.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == getuid())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + bus);
 }
 
 } // namespace
 
-bool wantsCommandLine(int argc, char *[]) { return argc > 1; }
+bool wantsCommandLine(int argc, char *argv[])
+{
+    // The options of Qt's own (QGuiApplication, QApplication, X11) that take
+    // the next argument as their value: that value is no command.
+    static const QSet<QString> qtOptionsWithValue = {
+        QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("geometry"), QStringLiteral("title"),
+        QStringLiteral("display"), QStringLiteral("name"), QStringLiteral("visual"),
+        QStringLiteral("ncols"), QStringLiteral("cmap"), QStringLiteral("im"),
+        QStringLiteral("session"), QStringLiteral("style"), QStringLiteral("stylesheet")};
+    static const QSet<QString> ownOptions = {
+        QStringLiteral("h"), QStringLiteral("?"), QStringLiteral("help"),
+        QStringLiteral("help-all"), QStringLiteral("v"), QStringLiteral("version"),
+        QStringLiteral("data"), QStringLiteral("whole-site"), QStringLiteral("dry-run"),
+        QStringLiteral("accept-new-host-key"), QStringLiteral("forget")};
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
+            QString name = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+            const qsizetype eq = name.indexOf(QLatin1Char('='));
+            if (eq >= 0)
+                name.truncate(eq);
+            if (ownOptions.contains(name))
+                return true;
+            if (eq < 0 && qtOptionsWithValue.contains(name))
+                ++i;
+            continue;
+        }
+        // The first word decides: one of the commands, or something for the
+        // window (a file handed over by a file manager, say).
+        return commandNames().contains(arg);
+    }
+    return false;
+}
 
 int run(int argc, char *argv[])
 {
+    findSessionBus();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
     QCoreApplication::setApplicationVersion(

@@ -78,7 +78,8 @@ FtpAccount ftpAccount(const ServerSettings &server, const QString &password)
     FtpAccount a;
     a.sftp = server.sftp;
     const std::string port = server.port.toStdString();
-    a.port = a.sftp && iniTrimControls(port).empty() ? 22 : strToInt(port);
+    // Over SFTP an empty port leaves the port to ~/.ssh/config (else 22).
+    a.port = a.sftp && iniTrimControls(port).empty() ? 0 : strToInt(port);
     a.host = server.host.toStdString();
     a.user = wireText(server.user);
     a.password = wireText(password);
@@ -181,9 +182,10 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
 
 bool hasServerSettings(const ServerSettings &server, const QString &password)
 {
-    // Over SFTP an empty password means the SSH agent and the writer's keys.
-    return !server.host.isEmpty() && !server.user.isEmpty() && (!password.isEmpty() || server.sftp)
-        && !server.remoteDataFolder.isEmpty();
+    // Over SFTP an empty password means the SSH agent and the writer's keys,
+    // and an empty user the one ~/.ssh/config names (else the local user).
+    return !server.host.isEmpty() && (!server.user.isEmpty() || server.sftp)
+        && (!password.isEmpty() || server.sftp) && !server.remoteDataFolder.isEmpty();
 }
 
 Publisher::Publisher() = default;

@@ -19,10 +19,11 @@ struct ServerSettings;
 
 // Throws AppError("'%s' is not a valid integer value") for a port field that
 // is not a number, before anything connects. Over SFTP an empty port field
-// means 22.
+// gives port 0: the port ~/.ssh/config names for the host, else 22.
 FtpAccount ftpAccount(const ServerSettings &server, const QString &password);
-// Whether the project names a server, a user and the remote data folder, and
-// a password where one is needed: what fetching the posts asks for.
+// Whether the project names a server, a user (over FTP) and the remote data
+// folder, and a password where one is needed: what fetching the posts asks
+// for.
 bool hasServerSettings(const ServerSettings &server, const QString &password);
 
 // Where a project's files go on the server.

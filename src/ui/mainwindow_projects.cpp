@@ -211,7 +211,7 @@ void MainWindow::Button2Click()
 
     const int row = insertProjectEntry(lstPROJEKTY, name);
 
-    const QString defaults = pathText(childFolderAnyCase(ProgramFolder(), "conf"));
+    const QString defaults = pathText(DefaultFilesFolder());
     const NewProjectFolders folders = createProjectFolders(mainPath, defaults);
 
     pathMAIN->setText(mainPath);

@@ -1,5 +1,6 @@
 // The command line run as a user's script would: the real executable as a
 // process with no display, in a program folder of its own.
+#include "keyringsession.h"
 #include "pyftpserver.h"
 #include "sshserver.h"
 #include "testsupport.h"
@@ -9,6 +10,7 @@
 #include "publish/ftpclient.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -80,17 +82,26 @@ protected:
             iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", key, value);
     }
 
-    Result run(const QStringList &args, const QString &password = QString())
+    // Runs the program with `password` in TARVLIT_FTP_PASSWORD (none when
+    // null) and `input` on its standard input. No session bus is reachable
+    // (the runtime folder is an empty one of the test's) unless `keyringEnv`
+    // names one.
+    Result run(const QStringList &args, const QString &password = QString(),
+               const QByteArray &input = QByteArray())
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD"})
+        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD",
+                              "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(v));
         env.insert("SOURCE_DATE_EPOCH", "1796673900"); // 7 December 2026, 20:05 UTC
+        env.insert("XDG_RUNTIME_DIR", root + "no-session");
         if (!password.isNull())
             env.insert("TARVLIT_FTP_PASSWORD", password);
+        env.insert(keyringEnv);
         p.setProcessEnvironment(env);
         p.start(exe, args);
+        p.write(input);
         p.closeWriteChannel();
         Result r;
         if (!p.waitForFinished(60000)) {
@@ -106,6 +117,7 @@ protected:
 
     QTemporaryDir dir;
     QString root, exe;
+    QProcessEnvironment keyringEnv;
 };
 
 std::string replaced(std::string s, const std::string &from, const std::string &to)
@@ -142,7 +154,7 @@ TEST_F(CommandLine, FailuresEndWithTheirStatusAndMessage)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown project \"nosuch\"")) << r.err.toStdString();
 
-    r = run({"frobnicate", "blog"});
+    r = run({"--data", "frobnicate", "blog"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown command \"frobnicate\"")) << r.err.toStdString();
 
@@ -167,6 +179,12 @@ TEST_F(CommandLine, HelpAndVersion)
     for (const char *word : {"generate PROJECT", "publish PROJECT", "fetch PROJECT", "--data",
                              "TARVLIT_FTP_PASSWORD"})
         EXPECT_TRUE(r.out.contains(word)) << word;
+    // The names the shell completes.
+    writeProject();
+    writeBytes(root + "conf/Another.TVP", "");
+    r = run({"projects"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Another.TVP\nblog\n");
     r = run({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.trimmed(), "Tarvel Lite " + QString::fromStdString(
@@ -200,6 +218,38 @@ TEST_F(CommandLine, PicturePrintsTheTagQueuesTheCopiesAndLeavesNothingForABadFil
     EXPECT_EQ(filesBelow(root + "site"), before);
 
     EXPECT_EQ(run({"generate", "blog", "--alt", "x"}).status, 2);
+}
+
+TEST_F(CommandLine, QtOptionsAndFilesOpenTheWindowRatherThanAUsageError)
+{
+    // No display at all: the window can start only if "-platform offscreen"
+    // reaches Qt. The file argument is left over and named in a log line.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(v));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(exe, {"-platform", "offscreen", root + "notes.txt"});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray out;
+    QDeadlineTimer deadline(30000);
+    while (!out.contains("notes.txt") && p.state() == QProcess::Running && !deadline.hasExpired())
+        if (p.waitForReadyRead(1000))
+            out += p.readAll();
+    EXPECT_TRUE(out.contains("ignored \"" + (root + "notes.txt").toLocal8Bit() + "\"")) << out.toStdString();
+    // Still running: the window is up, waiting for the writer.
+    EXPECT_FALSE(p.waitForFinished(1000));
+    EXPECT_EQ(p.state(), QProcess::Running);
+    p.kill();
+    p.waitForFinished();
+    out += p.readAll();
+    EXPECT_FALSE(out.contains("Try \"tarvlit --help\"")) << out.toStdString();
+
+    // The command line's own options still go there, also without a command.
+    const Result r = run({"--dry-run"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("No command given")) << r.err.toStdString();
 }
 
 class CommandLineFtp : public CommandLine {
@@ -277,6 +327,50 @@ TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
     const Result r = run({"publish", "blog"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("TARVLIT_FTP_PASSWORD")) << r.err.toStdString();
+}
+
+TEST_F(CommandLineFtp, APasswordKeptInTheKeyringPublishesWithoutTheVariableAndNoFileHoldsIt)
+{
+    // Without a keyring there is nothing to keep it in.
+    Result r = run({"password", "blog"}, QString(), QByteArray(kPassword) + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("no D-Bus session bus")) << r.err.toStdString();
+
+    QTemporaryDir home;
+    KeyringSession keyring;
+    if (!keyring.start(home.path(), "keyring-pw"))
+        GTEST_SKIP() << keyring.error().toStdString();
+    keyring.addTo(keyringEnv);
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--password", kPassword}));
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "edtPORT_Text",
+                   std::to_string(server.port()));
+
+    // Kept from standard input, as a scheduled job's set-up would.
+    r = run({"password", "blog"}, QString(), QByteArray(kPassword) + "\n");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("kept in the keyring")) << r.err.toStdString();
+
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Using the password kept in the keyring for user@127.0.0.1"))
+        << r.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
+
+    // The keyring's own file is there, encrypted: no file of the home folder
+    // or of the program folder holds the password as it was typed.
+    EXPECT_TRUE(QFileInfo::exists(home.path() + "/.local/share/keyrings/login.keyring"));
+    expectPasswordNowhere(r);
+    for (const auto &[rel, bytes] : filesBelow(home.path()))
+        EXPECT_EQ(bytes.find(kPassword), std::string::npos) << rel.toStdString();
+
+    // Forgotten: the job has no password any more.
+    r = run({"password", "blog", "--forget"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("removed from the keyring")) << r.err.toStdString();
+    r = run({"publish", "blog", "--whole-site"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("tarvlit password blog")) << r.err.toStdString();
 }
 
 TEST_F(CommandLineFtp, ASecondPublishSendsOnlyWhatChangedAndTheOptionsSayWhatElse)
