@@ -30,8 +30,8 @@ install(FILES ${_res}/tarvlit.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo RENAME cz.tarvel.tarvlit.metainfo.xml)
 install(FILES ${_res}/tarvlit.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tarvlit)
-file(GLOB _default_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/conf/*)
-install(FILES ${_default_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvlit/conf)
+# The starter files, with the Czech ones in their own child folder (conf/cs/).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/conf/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvlit/conf)
 
 # The manual page, with the version and the data folder filled in, compressed
 # as Debian wants it (-n: no name or time stamp, so the bytes repeat).
