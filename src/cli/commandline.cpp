@@ -5,6 +5,7 @@
 #include "core/programfiles.h"
 #include "core/projectfile.h"
 #include "core/projects.h"
+#include "core/secrets.h"
 #include "core/clock.h"
 #include "generator/sitebuilder.h"
 #include "media/picture.h"
@@ -215,6 +216,7 @@ std::optional<QString> keyringPassword(const PasswordKey &key, Console &console)
 // a job without a terminal goes on without one.
 QString ftpPassword(const QString &name, const ServerSettings &server, Console &console)
 {
+    keepSecretsOutOfCoreDumps();
     if (const char *env = std::getenv(kPasswordVariable))
         return QString::fromLocal8Bit(env);
     if (std::optional<QString> kept = keyringPassword(passwordKey(name, server), console))

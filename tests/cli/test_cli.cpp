@@ -154,6 +154,15 @@ TEST_F(CommandLine, FailuresEndWithTheirStatusAndMessage)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown project \"nosuch\"")) << r.err.toStdString();
 
+    // A project is found by the name as the writer typed it too.
+    writeProject();
+    QFile::rename(root + "conf/blog.tvp", root + QString::fromUtf8("conf/Můj_blog.tvp"));
+    r = run({"generate", QString::fromUtf8("Můj blog")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    QFile::rename(root + QString::fromUtf8("conf/Můj_blog.tvp"), root + "conf/blog.tvp");
+    QDir(root + "site").removeRecursively();
+    QDir().mkpath(root + "site");
+
     r = run({"--data", "frobnicate", "blog"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown command \"frobnicate\"")) << r.err.toStdString();
