@@ -4,7 +4,10 @@
 //    unchanged;
 //  - any text encodes to bytes that decode to the text, with each character
 //    the table cannot hold (and each lone surrogate, as U+FFFD) written as an
-//    HTML numeric character reference of its code point.
+//    HTML numeric character reference of its code point;
+//  - the bytes as UTF-8 are the decoded text's UTF-8 and come back unchanged;
+//    the input read as UTF-8 comes to windows-1250 as encodeCp1250 gives
+//    Qt's reading of it.
 #include "core/cp1250.h"
 #include "fuzzsupport.h"
 
@@ -68,5 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string encoded = tl::encodeCp1250(typed);
     FUZZ_CHECK(tl::decodeCp1250(encoded) == expected,
                "text " + shown(utf8(typed)) + " encoded as " + shown(encoded));
+
+    const std::string asUtf8 = tl::cp1250ToUtf8(bytes);
+    FUZZ_CHECK(asUtf8 == utf8(text) && tl::utf8ToCp1250(asUtf8) == bytes,
+               "bytes " + shown(bytes) + " as UTF-8 " + shown(asUtf8));
+    FUZZ_CHECK(tl::utf8ToCp1250(bytes) == tl::encodeCp1250(QString::fromUtf8(bytes.data(), qsizetype(size))),
+               "UTF-8 " + shown(bytes) + " as windows-1250 " + shown(tl::utf8ToCp1250(bytes)));
     return 0;
 }

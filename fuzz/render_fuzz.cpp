@@ -1,7 +1,7 @@
 // Templates and rendering with hostile templates and bodies. Input parts,
 // separated by "\n%%%%\n": settings line, template, title, body. The settings
-// line: byte 0 picks the paragraph mode (-1..3), byte 1 the charset item
-// (-1..2), then "|"-separated archive folder, author, e-mail, long-post link
+// line: byte 0 picks the paragraph mode (-1..4), byte 1 the charset item
+// (-1..3), then "|"-separated archive folder, author, e-mail, long-post link
 // text, post file name and a search start for the marker search.
 // Properties:
 //  - the marker search finds exactly the first whole-word occurrence;
@@ -9,9 +9,12 @@
 //    back with the two markers between them, or is refused with an AppError;
 //  - block line breaks come out CR LF, nothing else changes;
 //  - paragraph markup adds one "<br />" per line end, or wraps in <p></p>;
-//  - a post rendered with charset item 1 is byte for byte the ISO 8859-2
-//    conversion of the same post rendered without conversion (every byte
-//    converted exactly once, on the main page and in the archive);
+//  - a post rendered with charset item 1 (2) is byte for byte the ISO 8859-2
+//    (UTF-8) conversion of the same post rendered without conversion (every
+//    byte converted exactly once, on the main page and in the archive);
+//  - the Markdown cut: the part shown is the text before the first
+//    "<!--more-->", the whole post that part followed by the end of the text
+//    after it;
 //  - the long-post cut keeps the block up to the first "<!--more-->" and puts
 //    the link to the long-post page right after it;
 //  - the link from an archive folder back to the main page leads there;
@@ -20,11 +23,13 @@
 //    leaves no "<" or ">" and unescapes to the input;
 //  - the charset table: same length, ASCII below DEL kept, every output byte
 //    a table entry.
+#include "core/cp1250.h"
 #include "core/errors.h"
 #include "fuzzsupport.h"
 #include "generator/archive.h"
 #include "generator/charset.h"
 #include "generator/feeds.h"
+#include "generator/markdown.h"
 #include "generator/render.h"
 #include "generator/templates.h"
 
@@ -182,7 +187,11 @@ void checkRendering(const std::string &pattern, const PostTexts &texts, const tl
     const std::string iso = RenderMainPost(pattern, texts, post, settings, previous);
     FUZZ_CHECK(iso == win1250ToIso88592(plain), "main page: converted block differs from converting the block\n"
                                                     + shown(iso) + "\n" + shown(win1250ToIso88592(plain)));
-    for (int other : {-1, 2}) {
+    settings.charset = kCharsetUtf8;
+    previous.clear();
+    FUZZ_CHECK(RenderMainPost(pattern, texts, post, settings, previous) == tl::cp1250ToUtf8(plain),
+               "main page: UTF-8 block differs from converting the block");
+    for (int other : {-1, 3}) {
         settings.charset = other;
         previous.clear();
         FUZZ_CHECK(RenderMainPost(pattern, texts, post, settings, previous) == plain,
@@ -216,7 +225,14 @@ void checkRendering(const std::string &pattern, const PostTexts &texts, const tl
                "long post not recognised");
     FUZZ_CHECK(b.monthBlock == win1250ToIso88592(a.monthBlock) && b.longBlock == win1250ToIso88592(a.longBlock),
                "archive: converted block differs from converting the block");
-    if (pattern == kContent && (settings.paragraphMode < 0 || settings.paragraphMode > 1)) {
+    settings.charset = kCharsetUtf8;
+    previous.clear();
+    const ArchivePost u = FillArchivePostBlock(pattern, texts, post, settings, previous);
+    FUZZ_CHECK(u.monthBlock == tl::cp1250ToUtf8(a.monthBlock) && u.longBlock == tl::cp1250ToUtf8(a.longBlock),
+               "archive: UTF-8 block differs from converting the block");
+    settings.charset = kCharsetWindows1250;
+    const int mode = settings.paragraphMode;
+    if (pattern == kContent && (mode < 0 || mode == kParagraphUnformatted || mode > kParagraphMarkdown)) {
         std::string whole = post.body;
         if (a.isLong)
             whole.erase(whole.find(more), more.size());
@@ -242,8 +258,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     tl::PostContent post = tl::parsePost(parts[2] + "\r\n" + parts[3]);
 
     RenderSettings settings;
-    settings.paragraphMode = line.size() > 0 ? static_cast<unsigned char>(line[0]) % 5 - 1 : 0;
-    settings.charset = line.size() > 1 ? static_cast<unsigned char>(line[1]) % 4 - 1 : 0;
+    settings.paragraphMode = line.size() > 0 ? static_cast<unsigned char>(line[0]) % 6 - 1 : 0;
+    settings.charset = line.size() > 1 ? static_cast<unsigned char>(line[1]) % 5 - 1 : 0;
     const std::vector<std::string> fields = tl::fuzz::splitParts(line.size() > 2 ? line.substr(2) : "", "|", 6);
     settings.archiveFolder = fields[0];
     settings.author = fields[1];
@@ -313,10 +329,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string escaped = xmlEscape(body);
     FUZZ_CHECK(escaped.find_first_of("<>") == std::string::npos && xmlUnescape(escaped) == body,
                "XML escape of " + shown(body));
-    for (int charset : {0, 1}) {
+    for (int charset : {0, 1, 2}) {
         (void)finishRss(templ, "<item/>", charset, "Mon, 07 Dec 2026 21:05:00 +0100");
         (void)finishTxt(templ, "entry", charset);
     }
+
+    // The Markdown cut, and rendering that never fails.
+    if (const auto cut = cutMarkdown(body)) {
+        const std::size_t at = body.find(kMoreSeparator);
+        const std::string after = body.substr(at + kMoreSeparator.size());
+        const std::string rest = cut->whole.substr(std::min(cut->shown.size(), cut->whole.size()));
+        FUZZ_CHECK(body.compare(0, cut->shown.size(), cut->shown) == 0 && cut->shown.size() <= at
+                       && cut->whole.compare(0, cut->shown.size(), cut->shown) == 0
+                       && rest.size() <= after.size()
+                       && after.compare(after.size() - rest.size(), rest.size(), rest) == 0,
+                   "Markdown cut of " + shown(body));
+    } else {
+        FUZZ_CHECK(body.find(kMoreSeparator) == std::string::npos, "separator missed in " + shown(body));
+    }
+    (void)markdownPlainText(renderMarkdown(body));
     (void)GenArchive(fields[4], {"2003-05", "2003-04"}, settings.archiveFolder);
 
     // The link from an archive page back to the main page leads there.
@@ -351,5 +382,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string same = body;
     toPageCharset(same, kCharsetWindows1250);
     FUZZ_CHECK(same == body, "charset item 0 converted");
+    toPageCharset(same, kCharsetUtf8);
+    FUZZ_CHECK(QByteArray::fromStdString(same) == tl::decodeCp1250(body).toUtf8(),
+               "UTF-8 of " + shown(body));
     return 0;
 }

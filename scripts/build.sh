@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds into ./build (Ninja, RelWithDebInfo).
+# Configures and builds into ./build (Ninja, RelWithDebInfo). Arguments are
+# passed to cmake's configuring step (for example -DTL_BUILD_TESTS=OFF).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build -j "$(nproc)"

@@ -20,7 +20,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds < 1)); then
 fi
 targets=(${FUZZ_TARGETS:-ini postfile render cp1250 tags ftpreply ftpsession})
 
-scripts/install-deps.sh sanitizers
+scripts/install-deps.sh runtime build sanitizers
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
       -DTL_FUZZ=ON -DTL_BUILD_TESTS=OFF -DTL_BUILD_BENCH=OFF >/dev/null

@@ -5,7 +5,7 @@
 # Arguments are passed to ctest (for example -R core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh sanitizers
+scripts/install-deps.sh runtime build tests sanitizers
 cmake -S . -B build-asan -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
       -DTL_SANITIZE=ON -DTL_BUILD_BENCH=OFF >/dev/null

@@ -116,6 +116,128 @@ std::string encodeCp1250(const QString &text)
     return out;
 }
 
+namespace {
+
+// The UTF-8 form of each byte 0x80-0xFF: its length then up to three bytes.
+struct Utf8Forms {
+    std::array<std::array<char, 4>, 128> form{};
+    Utf8Forms()
+    {
+        for (int i = 0; i < 128; ++i) {
+            const char32_t cp = kHigh[i];
+            auto &f = form[static_cast<std::size_t>(i)];
+            if (cp < 0x800) {
+                f = {2, char(0xC0 | (cp >> 6)), char(0x80 | (cp & 0x3F)), 0};
+            } else {
+                f = {3, char(0xE0 | (cp >> 12)), char(0x80 | ((cp >> 6) & 0x3F)),
+                     char(0x80 | (cp & 0x3F))};
+            }
+        }
+    }
+};
+
+const Utf8Forms &utf8Forms()
+{
+    static const Utf8Forms f;
+    return f;
+}
+
+// The code point of the well-formed UTF-8 sequence at s[i] and its length,
+// or length 0 when the bytes there are no such sequence (overlong forms,
+// surrogates and values beyond U+10FFFF included).
+std::size_t decodeUtf8At(std::string_view s, std::size_t i, char32_t &cp)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    std::size_t len;
+    char32_t min;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1F;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0F;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned char b = byte(i + k);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+} // namespace
+
+void appendCp1250AsUtf8(std::string &out, std::string_view bytes)
+{
+    const Utf8Forms &f = utf8Forms();
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        // Runs of ASCII, most of any text, go over whole.
+        std::size_t j = i;
+        while (j < n && static_cast<unsigned char>(bytes[j]) < 0x80)
+            ++j;
+        out.append(bytes.data() + i, j - i);
+        if (j == n)
+            break;
+        const auto &form = f.form[static_cast<unsigned char>(bytes[j]) - 0x80];
+        out.append(form.data() + 1, static_cast<std::size_t>(form[0]));
+        i = j + 1;
+    }
+}
+
+std::string cp1250ToUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    appendCp1250AsUtf8(out, bytes);
+    return out;
+}
+
+std::string utf8ToCp1250(std::string_view utf8)
+{
+    const Reverse &r = reverse();
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    const std::size_t n = utf8.size();
+    while (i < n) {
+        std::size_t j = i;
+        while (j < n && static_cast<unsigned char>(utf8[j]) < 0x80)
+            ++j;
+        out.append(utf8.data() + i, j - i);
+        if (j == n)
+            break;
+        char32_t cp = 0xFFFD;
+        std::size_t len = decodeUtf8At(utf8, j, cp);
+        if (len == 0) {
+            cp = 0xFFFD;
+            len = 1;
+        }
+        const int b = cp < kReverseSize ? r.byteOf[cp] : -1;
+        if (b >= 0)
+            out += static_cast<char>(b);
+        else
+            appendReference(out, cp);
+        i = j + len;
+    }
+    return out;
+}
+
 QByteArray encodeCp1250Bytes(const QString &text)
 {
     std::string s = encodeCp1250(text);

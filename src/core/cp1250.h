@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QString>
 #include <string>
+#include <string_view>
 
 namespace tl {
 
@@ -25,5 +26,16 @@ QByteArray encodeCp1250Bytes(const QString &text);
 char32_t cp1250ToUnicode(unsigned char byte);
 // The byte for one code point, or -1 when windows-1250 has none.
 int unicodeToCp1250(char32_t codePoint);
+
+// Byte text to byte text, for the places that hand text to the world in
+// UTF-8 (pages written in UTF-8, the Markdown renderer). No QString between:
+// - windows-1250 to UTF-8: every byte has its character (the undefined ones
+//   their C1 control), so utf8ToCp1250 gives the bytes back unchanged;
+// - UTF-8 to windows-1250: a character the table lacks becomes its numeric
+//   character reference ("&#x2665;"), as in encodeCp1250; a byte that starts
+//   no well-formed UTF-8 sequence stands for U+FFFD and becomes "&#xFFFD;".
+std::string cp1250ToUtf8(std::string_view bytes);
+void appendCp1250AsUtf8(std::string &out, std::string_view bytes);
+std::string utf8ToCp1250(std::string_view utf8);
 
 } // namespace tl

@@ -69,6 +69,14 @@ bool folderWritable(const QString &dir)
     QFileInfo fi(dir);
     return fi.isDir() && fi.isWritable();
 }
+
+// The program folder's own conf folder ("conf" or "CONF"), or "" when it has
+// none: the sign of a build or of a copy kept in a folder of its own.
+std::string ownConfFolder(const std::string &programFolder)
+{
+    const std::string conf = childFolderAnyCase(programFolder, "conf");
+    return QFileInfo(QString::fromStdString(conf)).isDir() ? conf : std::string();
+}
 } // namespace
 
 void setProgramFolderOverride(const std::string &folder) { g_override = folder; }
@@ -83,11 +91,25 @@ std::string ProgramFolder()
 std::string SettingsFolder()
 {
     const std::string prog = ProgramFolder();
-    if (!g_override.empty() || folderWritable(QString::fromStdString(prog)))
+    if (!g_override.empty()
+        || (folderWritable(QString::fromStdString(prog)) && !ownConfFolder(prog).empty()))
         return prog;
     QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
     return WithTrailingSeparator(data.toStdString());
+}
+
+std::string DefaultFilesFolder()
+{
+    const std::string prog = ProgramFolder();
+    if (!g_override.empty() || !ownConfFolder(prog).empty())
+        return childFolderAnyCase(prog, "conf");
+    // Installed: the data folder's path relative to the bin folder was fixed
+    // when the program was configured, so a package moved to another prefix
+    // still finds its files.
+    const QString installed = QDir::cleanPath(QString::fromStdString(prog)
+                                              + QStringLiteral(TL_DATA_FROM_BIN "/conf"));
+    return installed.toStdString();
 }
 
 std::string WithTrailingSeparator(const std::string &path)

@@ -8,9 +8,16 @@ namespace tl {
 std::string ProgramFolder();
 
 // Folder that holds "tarvlit.ini", "czech.lng", conf/ and DATA/: the program
-// folder when it is writable, else the per-user application data folder.
-// The one place that decides this.
+// folder when it is writable and has its own conf folder (a build, or a copy
+// of the program kept in a folder of its own), else the per-user application
+// data folder (an installed program: /usr/bin is no place for settings, even
+// for root). The one place that decides this.
 std::string SettingsFolder();
+
+// Folder of the default files a new project gets (templates and sample
+// post): the conf folder beside the program when there
+// is one, else the installed copy (share/tarvlit/conf beside the bin folder).
+std::string DefaultFilesFolder();
 
 // Tests (and only tests) point both folders at a temporary folder.
 void setProgramFolderOverride(const std::string &folderWithTrailingSlash);

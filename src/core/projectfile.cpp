@@ -55,7 +55,16 @@ struct Field {
     bool startWhenMissing = false; // fields added later (see the header)
 };
 
-int clampChoice(int value, int choices) { return std::clamp(value, -1, choices - 1); }
+// A stored choice number as a choice: below -1 is -1 (nothing chosen), and a
+// number beyond the last choice means `beyondLast`. The program once clamped
+// such numbers to its last choice then; choices added since come after it,
+// so old numbers keep their old meaning.
+int clampChoice(int value, int choices, int beyondLast)
+{
+    if (value >= choices)
+        return beyondLast;
+    return std::max(value, -1);
+}
 
 // A field `member` of the settings group `group` (site, content, server).
 template <auto group, auto member>
@@ -85,16 +94,18 @@ Field booleanField(const char *key, bool startWhenMissing = false)
             startWhenMissing};
 }
 
-// A choice stored as its number, clamped to -1 .. choices-1.
-template <auto group, auto member, int choices>
+// A choice stored as its number (see clampChoice).
+template <auto group, auto member, int choices, int beyondLast>
 Field choiceField(const char *key)
 {
     using E = std::remove_reference_t<decltype(at<group, member>(std::declval<P &>()))>;
     return {key, [](const P &p) {
-                return iniWriteInteger(clampChoice(static_cast<int>(at<group, member>(p)), choices));
+                return iniWriteInteger(
+                    clampChoice(static_cast<int>(at<group, member>(p)), choices, beyondLast));
             },
             [](P &p, const std::string &v) {
-                at<group, member>(p) = static_cast<E>(clampChoice(iniReadInteger(v), choices));
+                at<group, member>(p) =
+                    static_cast<E>(clampChoice(iniReadInteger(v), choices, beyondLast));
             },
             [](P &p, const P &from) { at<group, member>(p) = at<group, member>(from); }};
 }
@@ -136,8 +147,12 @@ const std::vector<Field> &fields()
         textField<content, &C::author>("edtAUTHOR_Text"),
         textField<content, &C::email>("edtEMAIL_Text"),
         textField<content, &C::longPostLink>("edtLONGPOSTSEPARATOR_Text"),
-        choiceField<content, &C::paragraphs, 3>("rgPARAGRAPH_ItemIndex"),
-        choiceField<content, &C::charset, 2>("rgCHARSET_ItemIndex"),
+        // Markdown and UTF-8 came later: 4 and more is still "unformatted",
+        // 3 and more still "iso-8859-2", as those numbers always read.
+        choiceField<content, &C::paragraphs, 4, int(ParagraphMode::Unformatted)>(
+            "rgPARAGRAPH_ItemIndex"),
+        choiceField<content, &C::charset, 3, int(OutputCharset::Iso88592)>(
+            "rgCHARSET_ItemIndex"),
         textField<site, &S::archiveFolder>("dirPATHARCHIVES_Text"),
         booleanField<server, &V::passive>("chkPASSIVE_Checked", true),
         booleanField<server, &V::tls>("chkFTPS_Checked", true),

@@ -17,12 +17,19 @@ bool createOneLevel(const QString &path)
     return QDir().mkdir(path);
 }
 
-void copyMissing(const QString &fromFolder, const QString &toFolder, const QString &name)
+// Copies `name` from the first of the folders that holds it.
+void copyMissing(const QStringList &fromFolders, const QString &toFolder, const QString &name)
 {
     const QString target = toFolder + QLatin1Char('/') + name;
     if (QFileInfo::exists(target))
         return;
-    QFile::copy(fromFolder + QLatin1Char('/') + name, target); // a failure is skipped
+    for (const QString &from : fromFolders) {
+        const QString source = from + QLatin1Char('/') + name;
+        if (QFileInfo::exists(source)) {
+            QFile::copy(source, target); // a failure is skipped
+            return;
+        }
+    }
 }
 } // namespace
 
@@ -91,6 +98,13 @@ QStringList defaultTemplateFiles()
 
 QString samplePostFile() { return QStringLiteral("1049328060.txt"); }
 
+QString starterFilesFolder(const QString &defaultsFolder)
+{
+    if (QFileInfo::exists(pathText(SettingsFolder() + "czech.lng")))
+        return defaultsFolder + QStringLiteral("/cs");
+    return defaultsFolder;
+}
+
 NewProjectFolders createProjectFolders(const QString &typedMainPath, const QString &defaultsFolder)
 {
     NewProjectFolders f;
@@ -105,14 +119,15 @@ NewProjectFolders createProjectFolders(const QString &typedMainPath, const QStri
     f.confFolder = pathText(childFolderAnyCase(main, "CONF"));
     f.dataFolder = pathText(childFolderAnyCase(main, "DATA"));
 
+    const QStringList from = {starterFilesFolder(defaultsFolder), defaultsFolder};
     f.confCreated = createOneLevel(f.confFolder);
     if (f.confCreated)
         for (const QString &name : defaultTemplateFiles())
-            copyMissing(defaultsFolder, f.confFolder, name);
+            copyMissing(from, f.confFolder, name);
 
     f.dataCreated = createOneLevel(f.dataFolder);
     if (f.dataCreated)
-        copyMissing(defaultsFolder, f.dataFolder, samplePostFile());
+        copyMissing(from, f.dataFolder, samplePostFile());
     return f;
 }
 

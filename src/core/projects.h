@@ -46,7 +46,7 @@ struct NewProjectFolders {
 
 // Creates the configuration and data folders of a new project under the
 // typed main path (one level each: the main folder must exist) and copies the
-// default files from `defaultsFolder` into the folders this call created:
+// default files (starterFilesFolder) into the folders this call created:
 // "template.htm", "archtemp.htm", "template.rss", "template.txt" into the
 // configuration folder, the sample post "1049328060.txt" into the data
 // folder. A folder that already exists gets nothing; no file is ever
@@ -58,5 +58,12 @@ NewProjectFolders createProjectFolders(const QString &typedMainPath, const QStri
 // The default files a new project gets.
 QStringList defaultTemplateFiles();
 QString samplePostFile();
+
+// Where a new project's default files come from, in the writer's language:
+// the English starter site lies in `defaultsFolder` itself, the Czech one in
+// its "cs" child, chosen when the interface-text file "czech.lng" lies in the
+// settings folder (the writer runs the program in Czech). A file the
+// language's folder lacks comes from `defaultsFolder`.
+QString starterFilesFolder(const QString &defaultsFolder);
 
 } // namespace tl

@@ -11,12 +11,13 @@
 
 namespace tl {
 
-// How a post's line breaks become HTML.
+// How a post's text becomes HTML.
 enum class ParagraphMode {
     None = -1,       // nothing chosen: the text as it is
     LineBreaks = 0,  // "<br />"
     Paragraphs = 1,  // "<p></p>"
     Unformatted = 2, // the text as it is
+    Markdown = 3,    // rendered from Markdown
 };
 
 // The character set of generated pages.
@@ -24,6 +25,7 @@ enum class OutputCharset {
     None = -1,       // nothing chosen: as windows-1250, with no charset name
     Windows1250 = 0,
     Iso88592 = 1,
+    Utf8 = 2,
 };
 
 // Where the site is, how it is built and what it is called.

@@ -208,6 +208,7 @@ void ArchiveRun::State::makeContext()
     add(s.author);
     add(s.email);
     add(s.longPostSeparator);
+    add(s.mediaLink);
     add(std::to_string(s.paragraphMode));
     add(std::to_string(s.charset));
 }

@@ -1,5 +1,7 @@
 #include "generator/charset.h"
 
+#include "core/cp1250.h"
+
 namespace tl::gen {
 
 namespace {
@@ -28,7 +30,14 @@ std::array<unsigned char, 256> buildTable()
 
 std::string charsetName(int charsetIndex)
 {
-    return charsetIndex == kCharsetIso88592 ? "iso-8859-2" : "windows-1250";
+    switch (charsetIndex) {
+    case kCharsetIso88592:
+        return "iso-8859-2";
+    case kCharsetUtf8:
+        return "utf-8";
+    default:
+        return "windows-1250";
+    }
 }
 
 bool convertsToIso(int charsetIndex) { return charsetIndex == kCharsetIso88592; }
@@ -50,6 +59,8 @@ void toPageCharset(std::string &text, int charsetIndex)
 {
     if (convertsToIso(charsetIndex))
         win1250ToIso88592InPlace(text);
+    else if (charsetIndex == kCharsetUtf8)
+        text = cp1250ToUtf8(text);
 }
 
 std::string win1250ToIso88592(const std::string &text)

@@ -1,6 +1,7 @@
 #include "generator/feeds.h"
 
 #include "generator/charset.h"
+#include "generator/markdown.h"
 #include "generator/templates.h"
 
 namespace tl::gen {
@@ -151,6 +152,25 @@ std::string xmlEscape(const std::string &text)
     return out;
 }
 
+namespace {
+
+// A Markdown post as text: the whole post as its own page shows it (less
+// the first separator), rendered, its tags stripped.
+std::string markdownText(const std::string &body)
+{
+    const auto cut = cutMarkdown(body);
+    return markdownPlainText(renderMarkdown(cut ? cut->whole : body));
+}
+
+// What the description is made from: the body as typed (HTML), or the text
+// of a Markdown post.
+std::string describedBody(const PostContent &post, const RenderSettings &settings)
+{
+    return settings.paragraphMode == kParagraphMarkdown ? markdownText(post.body) : post.body;
+}
+
+} // namespace
+
 std::string rssItem(const PostTexts &texts, const PostContent &post, const RenderSettings &settings,
                     const std::string &siteAddress, int utcOffsetSeconds)
 {
@@ -158,7 +178,8 @@ std::string rssItem(const PostTexts &texts, const PostContent &post, const Rende
         xmlEscape(siteAddress + settings.archiveFolder + texts.monthPage + "#" + texts.anchor);
     return "\t\t<item>\r\n"
            "\t\t\t<title>" + xmlEscape(post.title) + "</title>\r\n"
-           "\t\t\t<description>" + xmlEscape(rssDescription(post.body)) + "</description>\r\n"
+           "\t\t\t<description>" + xmlEscape(rssDescription(describedBody(post, settings)))
+        + "</description>\r\n"
            "\t\t\t<link>" + link + "</link>\r\n"
            "\t\t\t<pubDate>" + rfc822DateTime(civilFromSeconds(texts.n), utcOffsetSeconds)
         + "</pubDate>\r\n"
@@ -168,10 +189,12 @@ std::string rssItem(const PostTexts &texts, const PostContent &post, const Rende
 
 std::string txtEntry(const PostTexts &texts, const PostContent &post, const RenderSettings &settings)
 {
+    const std::string body =
+        settings.paragraphMode == kParagraphMarkdown ? markdownText(post.body) : post.body;
     return "<h2>" + post.title + "</h2>\r\n"
            "<h3>" + texts.dateText + " <a href=\"" + settings.archiveFolder + texts.monthPage + "#"
         + texts.anchor + "\">" + texts.timeText + "</a></h3>\r\n"
-           "<p>" + post.body + "</p>\r\n";
+           "<p>" + body + "</p>\r\n";
 }
 
 std::string rfc822DateTime(const CivilDateTime &local, int utcOffsetSeconds)

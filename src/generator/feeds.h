@@ -26,7 +26,8 @@ std::string rssDescription(const std::string &rawBody);
 // windows-1250 lacks, and a feed reader then shows that character.
 std::string xmlEscape(const std::string &text);
 
-// One RSS item (seven lines, each ended by CR LF): title, description, link
+// One RSS item (seven lines, each ended by CR LF): title, description (in the
+// Markdown mode of the text of the whole post, markdownPlainText), link
 // (site address + archive folder + month page + "#" + anchor), the post's
 // date and time (RFC 822, the post's local time with `utcOffsetSeconds`, the
 // local offset from UTC at that time) and a guid that is the link, all
@@ -35,7 +36,10 @@ std::string rssItem(const PostTexts &texts, const PostContent &post, const Rende
                     const std::string &siteAddress, int utcOffsetSeconds);
 
 // One TXT entry (three lines, each ended by CR LF): title, date with the link
-// to the post's place in its month page, and the whole raw body.
+// to the post's place in its month page, and the whole raw body; in the
+// Markdown mode the text of the whole post (rendered, less its first
+// separator, tags stripped: markdownPlainText), since Markdown as typed is no
+// HTML to show.
 std::string txtEntry(const PostTexts &texts, const PostContent &post,
                      const RenderSettings &settings);
 
@@ -44,13 +48,13 @@ std::string txtEntry(const PostTexts &texts, const PostContent &post,
 // local offset from UTC in seconds.
 std::string rfc822DateTime(const CivilDateTime &local, int utcOffsetSeconds);
 
-// The RSS file's text: the items (converted to ISO 8859-2 with charset item 1)
+// The RSS file's text: the items (converted to the page charset, toPageCharset)
 // in place of the first "<!-- %ITEMS% -->", then every "<!-- %CHARSET% -->"
 // and every "<!-- %BUILD_DATE_TIME% -->" replaced.
 std::string finishRss(const std::string &rssTemplate, const std::string &items, int charset,
                       const std::string &buildDateTime);
 
-// The TXT page's text: the entries (converted with charset item 1) in place of
+// The TXT page's text: the entries (converted like the items) in place of
 // the first "<!-- %CONTENT% -->", then every "<!-- %CHARSET% -->" replaced.
 std::string finishTxt(const std::string &txtTemplate, const std::string &entries, int charset);
 

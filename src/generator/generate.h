@@ -5,8 +5,10 @@
 // project fields and what Read built to GenerateSite, and asks the closing
 // question itself.
 
+#include "generator/render.h"
 #include "generator/reporter.h"
 #include "generator/sitecache.h"
+#include "generator/templates.h"
 #include "posts/postfile.h"
 
 #include <functional>
@@ -35,8 +37,8 @@ struct SiteFields {
     std::string longPostLink = "Continue...";
     std::string archiveFolder;        // below the main folder
     std::string siteTitle = "My weblog"; // "<!-- %SITE_TITLE% -->", the feed's title
-    int paragraphMode = 0;            // 0 "<br />", 1 "<p></p>", 2 "unformatted"
-    int charset = 0;                  // 0 "windows-1250", 1 "iso-8859-2"
+    int paragraphMode = 0;            // 0 "<br />", 1 "<p></p>", 2 "unformatted", 3 "Markdown"
+    int charset = 0;                  // 0 "windows-1250", 1 "iso-8859-2", 2 "utf-8"
 };
 
 // The local date and time of the run, for the RSS build time.
@@ -75,6 +77,13 @@ int localUtcOffsetAt(const CivilDateTime &local);
 void stampFromProgram(GenerateInput &input);
 BuildTime currentBuildTime();
 
+// The rendering settings of a project; on archive pages links into the main
+// folder's "media/" are made to lead there from the archive folder.
+RenderSettings renderSettings(const SiteFields &p);
+// The site's texts as archive pages show them: the title in the page
+// charset and the link to the main page from the archive folder.
+SiteTexts archiveSiteTexts(const SiteFields &p);
+
 // The folder the site is written to: mainFolder with "/" appended when missing.
 std::string outputFolder(const SiteFields &p);
 // The main page's path, which the Generate command offers to open.
@@ -85,7 +94,8 @@ std::string mainPagePath(const SiteFields &p);
 // (RSS template set), "Generating TXT file..." (TXT template set),
 // "Generating archive files...", "Completed.". The upload list is rebuilt once
 // the main page, RSS and TXT files are written: the main page, then the RSS
-// and TXT files written in this run, then every archive file; each is also
+// and TXT files written in this run, then every archive file, then every
+// picture of the main folder's "media/" (listed, never written); each is also
 // reported through GenerateReporter::siteFile with whether it was rewritten.
 // Every output is written whole, and only when its bytes differ from the file
 // on disk: a page that comes out the same keeps its file and its times.

@@ -1,6 +1,8 @@
 #include "generator/render.h"
 
 #include "generator/charset.h"
+#include "generator/markdown.h"
+#include "generator/medialinks.h"
 #include "generator/templates.h"
 
 namespace tl::gen {
@@ -13,6 +15,12 @@ std::string longPostLink(const std::string &target, const RenderSettings &s,
                          const std::string &closing)
 {
     return " <a href=\"" + target + "\">" + s.longPostSeparator + closing;
+}
+
+// The link to a long post's page as one element, for rendered Markdown.
+std::string longPostAnchor(const std::string &target, const RenderSettings &s)
+{
+    return "<a href=\"" + target + "\">" + s.longPostSeparator + "</a>";
 }
 
 // Applies the date rule to a block.
@@ -70,6 +78,8 @@ std::string FormatBody(const std::string &body, int paragraphMode, PageKind kind
         return replaceAll(body, kind == PageKind::Main ? "\n" : "\r", "<br />");
     case kParagraphP:
         return "<p>" + replaceAll(body, "\r\n\r\n", "</p>\r\n<p>") + "</p>";
+    case kParagraphMarkdown:
+        return renderMarkdown(body);
     default:
         return body;
     }
@@ -81,7 +91,14 @@ std::string FillMainPostBlock(const std::string &pattern, const PostTexts &texts
 {
     std::string block = pattern;
     applyDate(block, texts, previousDate);
-    const std::string body = FormatBody(post.body, settings.paragraphMode, PageKind::Main);
+    std::string body;
+    const auto cut = settings.paragraphMode == kParagraphMarkdown ? cutMarkdown(post.body)
+                                                                  : std::nullopt;
+    if (cut)
+        body = withLongPostLink(renderMarkdown(cut->shown),
+                                longPostAnchor(settings.archiveFolder + texts.longPostPage, settings));
+    else
+        body = FormatBody(post.body, settings.paragraphMode, PageKind::Main);
     applyPostFields(block, texts, post, settings, PageKind::Main, &body);
     toPageCharset(block, settings.charset);
     return block;
@@ -133,15 +150,35 @@ ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &te
     };
 
     ArchivePost out;
-    const std::size_t more = post.body.find(kMoreSeparator);
+    if (settings.paragraphMode == kParagraphMarkdown) {
+        // The cut is made on the Markdown text and each part rendered alone.
+        const auto withHtml = [&](const std::string &html) {
+            std::string filled = replaceAll(block, kContent, html);
+            toPageCharset(filled, settings.charset);
+            return filled;
+        };
+        const auto cut = cutMarkdown(post.body);
+        if (!cut) {
+            out.monthBlock = withHtml(rebaseMediaLinks(renderMarkdown(post.body), settings.mediaLink));
+            return out;
+        }
+        out.isLong = true;
+        out.monthBlock = withHtml(withLongPostLink(
+            rebaseMediaLinks(renderMarkdown(cut->shown), settings.mediaLink),
+            longPostAnchor(texts.longPostPage, settings)));
+        out.longBlock = withHtml(rebaseMediaLinks(renderMarkdown(cut->whole), settings.mediaLink));
+        return out;
+    }
+    const std::string body = rebaseMediaLinks(post.body, settings.mediaLink);
+    const std::size_t more = body.find(kMoreSeparator);
     if (more == std::string::npos) {
-        out.monthBlock = withBody(post.body);
+        out.monthBlock = withBody(body);
         return out;
     }
     out.isLong = true;
-    out.monthBlock = withBody(post.body.substr(0, more)
+    out.monthBlock = withBody(body.substr(0, more)
                               + longPostLink(texts.longPostPage, settings, "</a>"));
-    std::string longBody = post.body;
+    std::string longBody = body;
     longBody.erase(more, kMoreSeparator.size());
     out.longBlock = withBody(longBody);
     return out;

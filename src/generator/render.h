@@ -14,6 +14,7 @@ namespace tl::gen {
 constexpr int kParagraphBr = 0;          // "<br />"
 constexpr int kParagraphP = 1;           // "<p></p>"
 constexpr int kParagraphUnformatted = 2; // "unformatted"
+constexpr int kParagraphMarkdown = 3;    // "Markdown"
 
 enum class PageKind { Main, Archive };
 
@@ -25,6 +26,9 @@ struct RenderSettings {
     std::string author;
     std::string email;
     std::string longPostSeparator = "Continue...";
+    // Archive pages: what links into the main folder's "media/" start with
+    // instead ("../media/"); empty where they work as written.
+    std::string mediaLink;
 };
 
 // Values derived from a post file name.
@@ -49,13 +53,17 @@ std::string permalink(const PostTexts &t, const RenderSettings &s, PageKind kind
 // "<br />": one "<br />" per line end, in place of each LF on the main page
 // (opening the next line) and of each CR on archive pages (closing the line);
 // "<p></p>": each empty line (CR LF CR LF) becomes "</p>" CR LF "<p>" and the
-// whole is wrapped in "<p>" ... "</p>"; any other mode: unchanged.
+// whole is wrapped in "<p>" ... "</p>"; "Markdown": rendered to HTML
+// (markdown.h); any other mode: unchanged.
 std::string FormatBody(const std::string &body, int paragraphMode, PageKind kind);
 
 // Fills a fresh copy of the main page's post block pattern (without the long
 // post cut). previousDate carries the date rule from post to post: the date
 // replaces "<!-- %DATE% -->" only when it differs from previousDate, and then
-// becomes it. With charset item 1 the filled block is converted to ISO 8859-2.
+// becomes it. The filled block is converted to the page's charset. In the
+// Markdown mode a long post is cut here, on its Markdown text: the content is
+// the part before its first "<!--more-->", rendered, with the link to the
+// long-post page.
 std::string FillMainPostBlock(const std::string &pattern, const PostTexts &texts,
                               const PostContent &post, const RenderSettings &settings,
                               std::string &previousDate);
@@ -64,7 +72,7 @@ std::string FillMainPostBlock(const std::string &pattern, const PostTexts &texts
 // the text before the first one is kept, followed by the link to the long-post
 // page and by the pattern's part after its first "<!-- %CONTENT% -->" with the
 // post's placeholders (all but the date) replaced. The appended parts are
-// converted with charset item 1; the kept part was converted by the fill.
+// converted to the page's charset; the kept part was converted by the fill.
 std::string CutLongPost(const std::string &filledBlock, const std::string &pattern,
                         const PostTexts &texts, const PostContent &post,
                         const RenderSettings &settings);
@@ -85,7 +93,10 @@ struct ArchivePost {
 // Fills the archive post block pattern: the date rule, the cut of the raw body
 // at its first "<!--more-->" with the link to the long-post page, the post's
 // placeholders, then the formatted body last. The long-post block receives the
-// whole body less its first "<!--more-->".
+// whole body less its first "<!--more-->". In the Markdown mode each of the
+// two parts is rendered on its own (cutMarkdown) and the link follows the
+// rendered part. Links into "media/" in the body are made to lead there from
+// the archive folder (settings.mediaLink).
 ArchivePost FillArchivePostBlock(const std::string &pattern, const PostTexts &texts,
                                  const PostContent &post, const RenderSettings &settings,
                                  std::string &previousDate);

@@ -963,24 +963,30 @@ void FtpClient::removeTemporary(const std::string &temp)
     m_replyCode = savedCode;
 }
 
-void FtpClient::NList()
+void FtpClient::NList() { Listing("NLST"); }
+
+void FtpClient::Listing(const std::string &command)
 {
+    const FtpCommandKind kind = command.rfind("NLST", 0) == 0 ? cmdNList : cmdList;
     m_cancel = false;
     requireConnection();
+    checkCommand(command);
     DataScope scope(this);
     if (!openDataPort())
         throw FTPException(m_lastReply);
-    report("NLST", 1);
-    Transaction("NLST");
-    if (refusedTransfer(m_replyCode))
-        throw FTPException(m_lastReply);
+    report(command, 1);
+    Transaction(command);
+    if (refusedTransfer(m_replyCode)) {
+        refusal(kind); // throws unless the caller handles it
+        return;
+    }
     requirePreliminaryReply();
     m_finalReplyDue = true;
     m_byteCount = SizeFromReply(m_lastReply);
-    auto readNames = [this] {
+    auto readLines = [this] {
         std::string line;
         while (m_data->ReadLnUntilClosed(line)) {
-            // A name without its line end; a blank line names nothing.
+            // A line without its line end; a blank line names nothing.
             if (!line.empty() && line.back() == '\n') {
                 line.pop_back();
                 if (!line.empty() && line.back() == '\r')
@@ -992,12 +998,12 @@ void FtpClient::NList()
                 OnListItem(line);
         }
     };
-    dataPhase(readNames, [this] {
+    dataPhase(readLines, [this] {
         report("Received " + std::to_string(m_data->TotalBytesRecvd()) + " Bytes", 1);
     });
     m_data.reset();
     if (OnSuccess)
-        OnSuccess(cmdNList);
+        OnSuccess(kind);
 }
 
 } // namespace tl

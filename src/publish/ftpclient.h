@@ -161,6 +161,10 @@ public:
     void DoCommand(const std::string &command);
     void ChangeDir(const std::string &folder);
     void NList();
+    // A listing command that answers over a data connection ("NLST",
+    // "LIST -a www", "MLSD www"): each line goes to OnListItem. A refusal
+    // goes through OnFailure as a List (or NList) failure.
+    void Listing(const std::string &command);
     void Upload(const std::string &localPath, const std::string &remoteName);
     // Upload that never leaves a partial file under the remote name: the file
     // goes to TemporaryName(remote name) in the same folder and is then renamed

@@ -23,6 +23,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,7 @@ enum : quint32 {
     ATTR_EXTENDED = 0x80000000u,
 };
 constexpr quint32 kDirectoryBits = 0040000;
+constexpr quint32 kRegularBits = 0100000;
 constexpr quint32 kTypeMask = 0170000;
 
 // Bytes of file data per read or write request, and requests kept in flight.
@@ -315,6 +317,82 @@ std::vector<std::string> SftpClient::DefaultKeyPaths()
     return out;
 }
 
+std::string SftpClient::ConfigPath() { return (sshDir() + "/config").toStdString(); }
+
+SshTarget SftpClient::ResolveTarget(const std::string &name, int port, const std::string &user)
+{
+    SshTarget t;
+    t.host = name;
+    t.port = port > 0 ? port : 22;
+    t.user = user;
+    // libssh reads the config into a session of its own, which is then only
+    // asked what it made of it.
+    using Session = std::unique_ptr<ssh_session_struct, void (*)(ssh_session)>;
+    Session s(ssh_new(), ssh_free);
+    if (!s)
+        return t;
+    // The key libssh would offer with no config at all: an IdentityFile of
+    // the config comes before it.
+    char *value = nullptr;
+    std::string defaultIdentity;
+    if (ssh_options_get(s.get(), SSH_OPTIONS_IDENTITY, &value) == SSH_OK) {
+        defaultIdentity = value;
+        ssh_string_free_char(value);
+    }
+    const std::string sshFolder = sshDir().toStdString();
+    ssh_options_set(s.get(), SSH_OPTIONS_SSH_DIR, sshFolder.c_str());
+    if (ssh_options_set(s.get(), SSH_OPTIONS_HOST, name.c_str()) != SSH_OK
+        || ssh_options_parse_config(s.get(), ConfigPath().c_str()) != SSH_OK)
+        return t;
+
+    auto text = [&s](ssh_options_e option) {
+        char *v = nullptr;
+        std::string out;
+        if (ssh_options_get(s.get(), option, &v) == SSH_OK) {
+            out = v;
+            ssh_string_free_char(v);
+        }
+        return out;
+    };
+    if (const std::string host = text(SSH_OPTIONS_HOST); !host.empty())
+        t.host = host;
+    unsigned int configPort = 0;
+    if (port <= 0 && ssh_options_get_port(s.get(), &configPort) == SSH_OK && configPort > 0)
+        t.port = int(configPort);
+    if (user.empty())
+        t.user = text(SSH_OPTIONS_USER);
+    const std::string proxy = text(SSH_OPTIONS_PROXYCOMMAND);
+    if (proxy != "none")
+        t.proxyCommand = proxy;
+
+    std::string identity = text(SSH_OPTIONS_IDENTITY);
+    if (!identity.empty() && identity != defaultIdentity) {
+        // As OpenSSH reads it: "~" and "%d" are the home folder, "%u" the
+        // local user, "%h" and "%r" the remote host and user.
+        const std::string home = QDir::homePath().toStdString();
+        if (identity == "~" || identity.rfind("~/", 0) == 0)
+            identity = home + identity.substr(1);
+        const passwd *pw = getpwuid(getuid());
+        std::string expanded;
+        for (std::size_t i = 0; i < identity.size(); ++i) {
+            if (identity[i] != '%' || i + 1 == identity.size()) {
+                expanded += identity[i];
+                continue;
+            }
+            switch (identity[++i]) {
+            case 'd': expanded += home; break;
+            case 'u': expanded += pw ? pw->pw_name : ""; break;
+            case 'h': expanded += t.host; break;
+            case 'r': expanded += t.user; break;
+            case '%': expanded += '%'; break;
+            default: expanded += identity.substr(i - 1, 2);
+            }
+        }
+        t.identityFile = expanded;
+    }
+    return t;
+}
+
 void SftpClient::log(const std::string &line)
 {
     if (OnLog)
@@ -353,8 +431,9 @@ void SftpClient::teardown()
         m_session = nullptr;
     }
     // A socket handed to libssh stays ours to close, unless libssh closed it
-    // on an error (then the number may already name another file).
-    if (m_fd >= 0) {
+    // on an error (then the number may already name another file). A proxy's
+    // socket is libssh's own.
+    if (m_fd >= 0 && m_fdOwned) {
         struct stat st { };
         if (::fstat(m_fd, &st) == 0 && st.st_ino == m_fdInode && st.st_dev == m_fdDevice)
             ::close(m_fd);
@@ -522,19 +601,7 @@ void SftpClient::openTcp(const std::string &host, int port)
         // Requests are small and answered one by one: no Nagle delay.
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        m_fd = fd;
-        struct stat st { };
-        ::fstat(fd, &st);
-        m_fdInode = st.st_ino;
-        m_fdDevice = st.st_dev;
-        m_readNote = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        m_writeNote = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-        QObject::connect(m_readNote, &QSocketNotifier::activated, this, [this] {
-            m_readNote->setEnabled(false);
-            m_activity.restart();
-        });
-        QObject::connect(m_writeNote, &QSocketNotifier::activated, this,
-            [this] { m_writeNote->setEnabled(false); });
+        watchSocket(fd, true);
 
         int err = 0;
         if (::connect(fd, reinterpret_cast<sockaddr *>(&ss), len) != 0) {
@@ -567,11 +634,30 @@ void SftpClient::openTcp(const std::string &host, int port)
         + SocketErrorText(windowsErrorNumber(lastError)));
 }
 
-int SftpClient::port() const { return Port > 0 ? Port : 22; }
+void SftpClient::watchSocket(int fd, bool owned)
+{
+    m_fd = fd;
+    m_fdOwned = owned;
+    struct stat st { };
+    ::fstat(fd, &st);
+    m_fdInode = st.st_ino;
+    m_fdDevice = st.st_dev;
+    m_readNote = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    m_writeNote = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    QObject::connect(m_readNote, &QSocketNotifier::activated, this, [this] {
+        m_readNote->setEnabled(false);
+        m_activity.restart();
+    });
+    QObject::connect(m_writeNote, &QSocketNotifier::activated, this,
+        [this] { m_writeNote->setEnabled(false); });
+}
+
+int SftpClient::port() const { return m_target.port; }
 
 std::string SftpClient::hostLabel() const
 {
-    return port() == 22 ? Host : "[" + Host + "]:" + std::to_string(port());
+    const std::string &host = m_target.host;
+    return port() == 22 ? host : "[" + host + "]:" + std::to_string(port());
 }
 
 ESockError SftpClient::sshFailed() const
@@ -587,27 +673,43 @@ void SftpClient::Connect()
     BusyScope busy(*this);
     teardown();
     m_brokenMessage.clear();
-    const int port = this->port();
     try {
-        openTcp(Host, port);
+        m_target = ResolveTarget(Host, Port, UserID);
+        const bool proxied = !m_target.proxyCommand.empty();
+        if (!proxied)
+            openTcp(m_target.host, m_target.port);
         m_session = ssh_new();
         if (!m_session)
             throw ESockError("Cannot start an SSH session");
         const std::string sshFolder = sshDir().toStdString();
         const std::string knownHosts = KnownHostsPath();
-        unsigned int uport = unsigned(port);
+        unsigned int uport = unsigned(m_target.port);
         bool no = false;
-        ssh_options_set(m_session, SSH_OPTIONS_HOST, Host.c_str());
+        ssh_options_set(m_session, SSH_OPTIONS_HOST, m_target.host.c_str());
         ssh_options_set(m_session, SSH_OPTIONS_PORT, &uport);
-        if (!UserID.empty())
-            ssh_options_set(m_session, SSH_OPTIONS_USER, UserID.c_str());
+        if (!m_target.user.empty())
+            ssh_options_set(m_session, SSH_OPTIONS_USER, m_target.user.c_str());
         ssh_options_set(m_session, SSH_OPTIONS_SSH_DIR, sshFolder.c_str());
         ssh_options_set(m_session, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
         ssh_options_set(m_session, SSH_OPTIONS_PROCESS_CONFIG, &no);
-        ssh_options_set(m_session, SSH_OPTIONS_FD, &m_fd);
+        if (proxied)
+            ssh_options_set(m_session, SSH_OPTIONS_PROXYCOMMAND, m_target.proxyCommand.c_str());
+        else
+            ssh_options_set(m_session, SSH_OPTIONS_FD, &m_fd);
         ssh_set_blocking(m_session, 0);
 
-        int rc = waitSsh([this] { return ssh_connect(m_session); }, SSH_AGAIN);
+        int rc = ssh_connect(m_session);
+        if (proxied) {
+            // libssh started the proxy command on the first call; its end of
+            // the socket pair is what the waits listen on.
+            const int fd = ssh_get_fd(m_session);
+            if (fd < 0)
+                throw sshFailed();
+            watchSocket(fd, false);
+            log("Connecting through: " + m_target.proxyCommand);
+        }
+        if (rc == SSH_AGAIN)
+            rc = waitSsh([this] { return ssh_connect(m_session); }, SSH_AGAIN);
         if (rc != SSH_OK)
             throw sshFailed();
         checkHostKey();
@@ -625,7 +727,7 @@ void SftpClient::checkHostKey()
     if (ssh_get_server_publickey(m_session, &key) != SSH_OK)
         throw SshHostKeyError("The server " + hostLabel() + " sent no host key");
     HostKeyInfo info;
-    info.host = Host;
+    info.host = m_target.host;
     info.port = port();
     info.type = ssh_key_type_to_char(ssh_key_type(key)) ? ssh_key_type_to_char(ssh_key_type(key))
                                                         : "unknown";
@@ -687,7 +789,8 @@ void SftpClient::checkHostKey()
 
 void SftpClient::authenticate()
 {
-    const std::string who = (UserID.empty() ? std::string("the local user") : "user " + UserID)
+    const std::string who
+        = (m_target.user.empty() ? std::string("the local user") : "user " + m_target.user)
         + " on " + hostLabel();
     int rc = waitSsh([this] { return ssh_userauth_none(m_session, nullptr); }, SSH_AUTH_AGAIN);
     if (rc == SSH_AUTH_SUCCESS)
@@ -746,7 +849,13 @@ void SftpClient::authenticate()
             if (rc == SSH_AUTH_ERROR && !ssh_is_connected(m_session))
                 throw sshFailed();
         }
-        for (const std::string &path : DefaultKeyPaths()) {
+        // The key the config names for the host first, then the usual ones.
+        std::vector<std::string> keys = DefaultKeyPaths();
+        if (!m_target.identityFile.empty()) {
+            keys.erase(std::remove(keys.begin(), keys.end(), m_target.identityFile), keys.end());
+            keys.insert(keys.begin(), m_target.identityFile);
+        }
+        for (const std::string &path : keys) {
             ssh_key key = nullptr;
             if (ssh_pki_import_privkey_file(path.c_str(), nullptr, noPassphrase, nullptr, &key)
                 != SSH_OK) {
@@ -1185,6 +1294,30 @@ void SftpClient::discardTemp(const std::string &temp, const QByteArray &handle)
 
 std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
 {
+    std::vector<std::string> names;
+    for (const RemoteEntry &e : List(remoteFolder))
+        names.push_back(e.name);
+    return names;
+}
+
+namespace {
+RemoteEntry::Kind kindOf(bool hasPerms, quint32 perms)
+{
+    if (!hasPerms)
+        return RemoteEntry::Kind::Other;
+    switch (perms & kTypeMask) {
+    case kRegularBits:
+        return RemoteEntry::Kind::File;
+    case kDirectoryBits:
+        return RemoteEntry::Kind::Folder;
+    default:
+        return RemoteEntry::Kind::Other;
+    }
+}
+} // namespace
+
+std::vector<RemoteEntry> SftpClient::List(const std::string &remoteFolder)
+{
     BusyScope busy(*this);
     requireConnection();
     forgetPending();
@@ -1193,7 +1326,7 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
     putStr(p, folder);
     const QByteArray handle =
         handleOf(await(send(FXP_OPENDIR, p)), "Cannot list remote folder " + folder);
-    std::vector<std::string> names;
+    std::vector<RemoteEntry> entries;
     try {
         for (;;) {
             QByteArray rq;
@@ -1208,9 +1341,14 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
             for (quint32 i = 0; i < count && rd.ok; ++i) {
                 const QByteArray name = rd.str();
                 rd.str(); // long name
-                rd.attrs();
-                if (rd.ok && !name.isEmpty() && !name.startsWith('.'))
-                    names.push_back(name.toStdString());
+                const Reader::Attrs a = rd.attrs();
+                if (!rd.ok || name.isEmpty() || name.startsWith('.'))
+                    continue;
+                RemoteEntry e;
+                e.name = name.toStdString();
+                e.size = a.hasSize ? qint64(a.size) : -1;
+                e.kind = kindOf(a.hasPerms, a.perms);
+                entries.push_back(std::move(e));
             }
             if (!rd.ok)
                 throw SftpError("Cannot list remote folder " + folder
@@ -1221,7 +1359,36 @@ std::vector<std::string> SftpClient::ListNames(const std::string &remoteFolder)
         throw;
     }
     closeQuietly(handle);
-    return names;
+    return entries;
+}
+
+qint64 SftpClient::FileSize(const std::string &remotePath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    QByteArray p;
+    putStr(p, remotePath);
+    const Reply r = await(send(FXP_STAT, p));
+    if (r.type != FXP_ATTRS)
+        return -1;
+    Reader rd { r.body };
+    const Reader::Attrs a = rd.attrs();
+    if (!rd.ok || !a.hasSize || kindOf(a.hasPerms, a.perms) != RemoteEntry::Kind::File)
+        return -1;
+    return qint64(a.size);
+}
+
+void SftpClient::Remove(const std::string &remotePath)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    QByteArray p;
+    putStr(p, remotePath);
+    const Reply r = await(send(FXP_REMOVE, p));
+    if (statusCode(r) != FX_OK)
+        throw SftpError("Cannot remove remote file " + remotePath + ": " + statusText(r));
 }
 
 void SftpClient::Download(const std::string &remotePath, const std::string &localPath)

@@ -37,12 +37,34 @@ public:
     using ESockError::ESockError;
 };
 
+// One entry of a remote folder's listing.
+struct RemoteEntry {
+    enum class Kind { File, Folder, Other };
+    std::string name; // as the server sends it (bytes)
+    qint64 size = -1; // -1: not told
+    Kind kind = Kind::Other;
+};
+
 // A host key the client has not seen before, as shown to the user.
 struct HostKeyInfo {
     std::string host;
     int port = 22;
     std::string type; // key type as OpenSSH names it: "ssh-ed25519", "ssh-rsa", ...
     std::string fingerprint; // as OpenSSH shows it: "SHA256:" + unpadded base64
+};
+
+// Where a connection goes once the writer's ~/.ssh/config has had its say.
+struct SshTarget {
+    std::string host; // the config's HostName, or the name as given
+    int port = 22;
+    std::string user; // "" : the local user name
+    // The config's IdentityFile for the host ("~" and "%d" made the home
+    // folder), or "" when it names none. libssh keeps only the last one that
+    // applies within reach.
+    std::string identityFile;
+    // The config's ProxyCommand, or the OpenSSH command libssh makes of a
+    // ProxyJump; "" for a direct connection.
+    std::string proxyCommand;
 };
 
 // The client side of SFTP (protocol version 3) over SSH, on the caller's
@@ -52,9 +74,12 @@ struct HostKeyInfo {
 // the connection, on Cancel, or when nothing arrives for NoDataTimeOut ms.
 //
 // Files of the user live under QDir::homePath() (which follows HOME):
-// ~/.ssh/known_hosts is checked and appended to, and ~/.ssh/id_* are the
-// default keys. libssh is given these paths explicitly and reads no
-// ssh_config, so a test or a scripted run can point HOME elsewhere.
+// ~/.ssh/config is read for the host name (as libssh reads it: aliases,
+// HostName, Port, User, IdentityFile, ProxyJump and ProxyCommand, with the
+// fields set here winning), ~/.ssh/known_hosts is checked and appended to,
+// and ~/.ssh/id_* are the default keys. libssh is given these paths
+// explicitly and reads no system-wide ssh_config, so a test or a scripted run
+// can point HOME elsewhere.
 //
 // Requests are pipelined: an upload keeps many writes in flight, a download
 // many reads, and a folder chain is made in one round trip.
@@ -64,9 +89,9 @@ public:
     ~SftpClient() override;
 
     // ---- settings (read by Connect) ----
-    std::string Host; // host name or address
-    int Port = 0; // 0 (or below): 22
-    std::string UserID; // empty: the local user name
+    std::string Host; // host name or address, or a Host alias of ~/.ssh/config
+    int Port = 0; // 0 (or below): the config's Port, else 22
+    std::string UserID; // empty: the config's User, else the local user name
     // Non-empty: password authentication (or keyboard-interactive answering
     // the password). Empty: the SSH agent (SSH_AUTH_SOCK), then the keys
     // ~/.ssh/id_* that need no passphrase.
@@ -104,6 +129,12 @@ public:
     // The writer's SSH folder: .ssh under the home folder.
     static QString sshDir();
     static std::vector<std::string> DefaultKeyPaths();
+    // ~/.ssh/config, for the home folder Qt reports now.
+    static std::string ConfigPath();
+    // Where `name` leads by ~/.ssh/config: its HostName, Port, User,
+    // IdentityFile and proxy. A port above 0 and a non-empty user win over
+    // the config's. A missing config file leaves the name as it is.
+    static SshTarget ResolveTarget(const std::string &name, int port, const std::string &user);
 
     // ---- operations ----
     // Connects, checks the host key, authenticates and starts SFTP. Does
@@ -127,6 +158,12 @@ public:
     // Names in a remote folder, as the server lists them, without "." and
     // ".." and without hidden names (beginning with ".").
     std::vector<std::string> ListNames(const std::string &remoteFolder);
+    // The same names with their sizes and kinds (file, folder, other).
+    std::vector<RemoteEntry> List(const std::string &remoteFolder);
+    // The size of a remote file; -1 when there is none or it is no file.
+    qint64 FileSize(const std::string &remotePath);
+    // Removes a remote file.
+    void Remove(const std::string &remotePath);
     // Downloads `remotePath` into a new local file that replaces `localPath`
     // only when the whole file has arrived.
     void Download(const std::string &remotePath, const std::string &localPath);
@@ -140,7 +177,10 @@ private:
 
     // connection set-up
     void openTcp(const std::string &host, int port);
-    int port() const; // the port field, 22 when it is 0
+    // Notifications of the socket libssh talks over; `owned`: closed here
+    // (the client's own TCP socket) rather than by libssh (a proxy's).
+    void watchSocket(int fd, bool owned);
+    int port() const; // the port of the connection
     std::string hostLabel() const; // "host", or "[host]:port" off port 22
     ESockError sshFailed() const;  // "SSH connection to HOST failed: why"
     void checkHostKey();
@@ -179,7 +219,9 @@ private:
 
     ssh_session_struct *m_session = nullptr;
     ssh_channel_struct *m_channel = nullptr;
+    SshTarget m_target; // where Connect goes
     int m_fd = -1;
+    bool m_fdOwned = false; // m_fd is the client's TCP socket, not a proxy's
     quint64 m_fdInode = 0, m_fdDevice = 0; // identify m_fd's socket
     QSocketNotifier *m_readNote = nullptr;
     QSocketNotifier *m_writeNote = nullptr;

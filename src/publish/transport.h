@@ -1,21 +1,29 @@
 #pragma once
 // One connection to the server, whatever the protocol: the few operations
-// the publisher needs, over FTP (FtpClient) or SFTP (SftpClient). The
-// publisher, and through it the window and the command line, never know
-// which one runs.
-#include "publish/ftpclient.h"
-#include "publish/sftpclient.h"
+// the publisher needs. The publisher, and through it the window and the
+// command line, never know which protocol runs; a factory makes the
+// transport the settings name (FTP and FTPS: ftptransport.h; SFTP:
+// sftptransport.h).
+#include "publish/ftpclient.h"   // CertificateInfo, FtpCommandKind
+#include "publish/sftpclient.h"  // HostKeyInfo, RemoteEntry
 
 #include <QString>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tl {
 
 // Status text of a refused FTP command of this kind ("Upload failure"), or
 // "" for a kind that has none.
 QString failureText(FtpCommandKind kind);
+
+// One file of an upload: where it is and the remote name it gets.
+struct Upload {
+    std::string localPath;
+    std::string remoteName;
+};
 
 class Transport {
 public:
@@ -41,20 +49,30 @@ public:
     virtual void cancel() = 0;
     virtual bool connected() const = 0;
 
-    // Makes one remote folder whose parent exists; one that exists already
-    // is fine.
-    virtual void makeFolder(const std::string &remoteFolder) = 0;
+    // Makes every missing level of a remote folder ("/www/archive");
+    // levels that exist are fine.
+    virtual void makeFolders(const std::string &remoteFolder) = 0;
     // Uploads a file so that the remote name never holds half of it.
     virtual void upload(const std::string &localPath, const std::string &remoteName) = 0;
-    // The names of a remote folder, each as it is listed.
-    virtual void listNames(const std::string &remoteFolder,
-                           const std::function<void(const std::string &)> &each) = 0;
+    // Uploads files in order, each as upload() does; `confirmed(i)` is told
+    // as soon as the server holds file i. A failure throws at the failing
+    // file, after the files before it were confirmed. Their folders exist.
+    // A transport may keep many files in flight at once.
+    virtual void uploadMany(const std::vector<Upload> &files,
+                            const std::function<void(std::size_t index)> &confirmed);
+    // Removes a remote file.
+    virtual void remove(const std::string &remoteName) = 0;
+    // The entries of a remote folder (not its subfolders' entries), names
+    // as listed. Sizes and kinds where the server tells them.
+    virtual std::vector<RemoteEntry> list(const std::string &remoteFolder) = 0;
+    // The size of a remote file, -1 when there is none (or it is no file).
+    virtual qint64 remoteSize(const std::string &remoteName) = 0;
     // Downloads into a local file that is replaced only when all has come.
     virtual void download(const std::string &remoteName, const std::string &localPath) = 0;
 };
 
-// The account a project's server settings name, with the password typed for this
-// run. Texts that travel to the server are the program's 8-bit text.
+// The account a project's server settings name, with the password typed for
+// this run. Texts that travel to the server are the program's 8-bit text.
 struct FtpAccount {
     std::string host;
     int port = 21;
@@ -68,7 +86,6 @@ struct FtpAccount {
     // FTPS: the SHA-256 fingerprint of a certificate the writer accepted.
     std::string trustedFingerprint;
 };
-
 
 // The questions a transport may have to ask while it connects, and what the
 // caller decided before.
@@ -92,55 +109,5 @@ struct TransportQuestions {
 // it always talks to the server the settings name now.
 std::unique_ptr<Transport> makeTransport(const FtpAccount &account,
                                          const TransportQuestions &questions);
-
-// FTP and FTPS, with a client of its own.
-class FtpTransport : public Transport {
-public:
-    FtpTransport(const FtpAccount &account, const TransportQuestions &questions);
-    FtpClient &client() { return client_; }
-
-    void connect() override { client_.Connect(); }
-    void disconnect() override { client_.Disconnect(); }
-    void drop() override { client_.FtpSocket::Disconnect(); }
-    void cancel() override { client_.Cancel(); }
-    bool connected() const override { return client_.Connected(); }
-    void makeFolder(const std::string &remoteFolder) override;
-    void upload(const std::string &localPath, const std::string &remoteName) override;
-    void listNames(const std::string &remoteFolder,
-                   const std::function<void(const std::string &)> &each) override;
-    void download(const std::string &remoteName, const std::string &localPath) override;
-
-private:
-    FtpClient client_;
-    bool makingFolder_ = false; // a refusal of MKD is expected ("already exists")
-    std::function<void(const std::string &)> listed_;
-};
-
-// SFTP over SSH, with a client of its own.
-class SftpTransport : public Transport {
-public:
-    SftpTransport(const FtpAccount &account, const TransportQuestions &questions);
-    SftpClient &client() { return client_; }
-
-    void connect() override { client_.Connect(); }
-    void disconnect() override { client_.Disconnect(); }
-    void drop() override { client_.Disconnect(); }
-    void cancel() override { client_.Cancel(); }
-    bool connected() const override { return client_.Connected(); }
-    void makeFolder(const std::string &remoteFolder) override { client_.MakeFolders(remoteFolder); }
-    void upload(const std::string &localPath, const std::string &remoteName) override
-    {
-        client_.UploadWhole(localPath, remoteName);
-    }
-    void listNames(const std::string &remoteFolder,
-                   const std::function<void(const std::string &)> &each) override;
-    void download(const std::string &remoteName, const std::string &localPath) override
-    {
-        client_.Download(remoteName, localPath);
-    }
-
-private:
-    SftpClient client_;
-};
 
 } // namespace tl

@@ -1,7 +1,10 @@
 #include "ui/htmlhighlighter.h"
 
+#include "spell/speller.h"
+
 #include <QGuiApplication>
 #include <QPalette>
+#include <QTextBlock>
 
 #include <algorithm>
 #include <string_view>
@@ -504,6 +507,159 @@ int scanHtmlLine(QStringView line, int state, std::vector<HtmlSpan> &spans)
     return LineScanner(line, state, spans).run();
 }
 
+namespace {
+
+// The block state: the HTML scanner's in bits 0-5, the word scanner's above.
+constexpr int kHtmlStateBits = 6;
+constexpr int kHtmlStateMask = (1 << kHtmlStateBits) - 1;
+
+int htmlStateOf(int blockState) { return blockState < 0 ? -1 : blockState & kHtmlStateMask; }
+int wordStateOf(int blockState) { return blockState < 0 ? -1 : blockState >> kHtmlStateBits; }
+
+bool isSpaceOrEnd(QStringView line, qsizetype i) { return i < 0 || i >= line.size() || line[i].isSpace(); }
+bool isWordCharAt(QStringView line, qsizetype i)
+{
+    return i >= 0 && i < line.size() && line[i].isLetterOrNumber();
+}
+
+// Marks, for each character of a line, whether it lies in a code stretch.
+class CodeMask {
+public:
+    CodeMask(qsizetype size, const std::vector<spell::TextRange> &code)
+    {
+        if (code.empty())
+            return;
+        mask_.assign(size_t(size), false);
+        for (const spell::TextRange &r : code)
+            std::fill_n(mask_.begin() + r.start, r.length, true);
+    }
+    bool at(qsizetype i) const { return !mask_.empty() && mask_[size_t(i)]; }
+
+private:
+    std::vector<bool> mask_;
+};
+
+// The end of the run of `c` that starts at i.
+qsizetype runEnd(QStringView line, qsizetype i, QChar c)
+{
+    while (i < line.size() && line[i] == c)
+        ++i;
+    return i;
+}
+
+} // namespace
+
+void scanMarkdownLine(QStringView line, const std::vector<spell::TextRange> &code,
+                      std::vector<MarkdownSpan> &spans)
+{
+    spans.clear();
+    const qsizetype n = line.size();
+    const CodeMask inCode(n, code);
+    const auto add = [&](qsizetype start, qsizetype length, MarkdownElement e) {
+        if (length > 0)
+            spans.push_back({int(start), int(length), e, false});
+    };
+
+    // A heading: up to three blanks, one to six "#", then a blank or the end.
+    qsizetype indent = 0;
+    while (indent < n && indent < 4 && line[indent] == u' ')
+        ++indent;
+    const qsizetype hashes = runEnd(line, indent, u'#') - indent;
+    if (indent < 4 && hashes >= 1 && hashes <= 6 && isSpaceOrEnd(line, indent + hashes))
+        add(0, n, MarkdownElement::Heading);
+
+    std::vector<MarkdownSpan> late; // autolinks, applied after the rest
+    qsizetype i = 0;
+    while (i < n) {
+        if (inCode.at(i)) {
+            ++i;
+            continue;
+        }
+        const QChar c = line[i];
+        if (c == u'*' || c == u'_' || c == u'~') {
+            const qsizetype run = runEnd(line, i, c);
+            const qsizetype length = run - i;
+            // An opening run is followed by text; "_" does not open inside a
+            // word (snake_case); "~" marks only as a pair.
+            const bool opens = !isSpaceOrEnd(line, run) && (c != u'_' || !isWordCharAt(line, i - 1))
+                && (c != u'~' || length == 2);
+            qsizetype close = -1;
+            if (opens) {
+                for (qsizetype j = run; j < n; ++j) {
+                    if (line[j] != c || inCode.at(j))
+                        continue;
+                    const qsizetype end = runEnd(line, j, c);
+                    if (end - j == length && !line[j - 1].isSpace()
+                        && (c != u'_' || !isWordCharAt(line, end))) {
+                        close = j;
+                        break;
+                    }
+                    j = end - 1;
+                }
+            }
+            if (close < 0) {
+                i = run;
+                continue;
+            }
+            const qsizetype spanLength = close + length - i;
+            if (c == u'~') {
+                add(i, spanLength, MarkdownElement::Strikethrough);
+            } else {
+                if (length >= 2)
+                    add(i, spanLength, MarkdownElement::Strong);
+                if (length != 2)
+                    add(i, spanLength, MarkdownElement::Emphasis);
+            }
+            i = close + length;
+            continue;
+        }
+        if (c == u'[') {
+            const qsizetype closeBracket = line.indexOf(u']', i + 1);
+            if (closeBracket > i && closeBracket + 1 < n && line[closeBracket + 1] == u'(') {
+                qsizetype j = closeBracket + 2;
+                int depth = 1;
+                while (j < n && depth > 0) {
+                    if (line[j] == u'(')
+                        ++depth;
+                    else if (line[j] == u')')
+                        --depth;
+                    ++j;
+                }
+                if (depth == 0) {
+                    add(i + 1, closeBracket - i - 1, MarkdownElement::LinkText);
+                    add(closeBracket + 1, j - closeBracket - 1, MarkdownElement::LinkTarget);
+                    i = j;
+                    continue;
+                }
+            }
+            ++i;
+            continue;
+        }
+        if (c == u'<') {
+            // An autolink: "<" scheme ":" ... ">" with no blank inside.
+            qsizetype j = i + 1;
+            while (j < n && (line[j].isLetterOrNumber() || line[j] == u'+' || line[j] == u'.'
+                             || line[j] == u'-'))
+                ++j;
+            const qsizetype colon = j;
+            if (colon > i + 2 && colon < n && line[colon] == u':') {
+                qsizetype end = colon + 1;
+                while (end < n && line[end] != u'>' && !line[end].isSpace() && line[end] != u'<')
+                    ++end;
+                if (end < n && line[end] == u'>') {
+                    late.push_back({int(i), int(end + 1 - i), MarkdownElement::LinkTarget, true});
+                    i = end + 1;
+                    continue;
+                }
+            }
+        }
+        ++i;
+    }
+    spans.insert(spans.end(), late.begin(), late.end());
+    for (const spell::TextRange &r : code)
+        spans.push_back({r.start, r.length, MarkdownElement::Code, true});
+}
+
 HtmlHighlighter::HtmlHighlighter(QTextDocument *doc)
     : QSyntaxHighlighter(doc)
 {
@@ -540,16 +696,125 @@ void HtmlHighlighter::setPalette(const QPalette &palette)
     f[int(HtmlElement::ScriptContent)] = script;
     f[int(HtmlElement::SpecialChars)] = fmt(QColor(0xFF, 0x00, 0xFF), false, false);
     f[int(HtmlElement::UnknownTag)] = fmt(QColor(0xFF, 0x00, 0x00), false, false);
+
+    // Markdown, lightly: the text keeps its colour but for headings, code
+    // and links.
+    auto &m = markdownFormats_;
+    m[int(MarkdownElement::Heading)] = fmt(QColor(0x00, 0x00, 0x80), true, false);
+    m[int(MarkdownElement::Emphasis)] = QTextCharFormat();
+    m[int(MarkdownElement::Emphasis)].setFontItalic(true);
+    m[int(MarkdownElement::Strong)] = QTextCharFormat();
+    m[int(MarkdownElement::Strong)].setFontWeight(QFont::Bold);
+    m[int(MarkdownElement::Strikethrough)] = QTextCharFormat();
+    m[int(MarkdownElement::Strikethrough)].setFontStrikeOut(true);
+    QTextCharFormat code = fmt(QColor(0x80, 0x00, 0x00), false, false);
+    code.setFontFamilies({ QStringLiteral("Courier New"), QStringLiteral("Monospace") });
+    code.setFontFixedPitch(true);
+    m[int(MarkdownElement::Code)] = code;
+    m[int(MarkdownElement::LinkText)] = fmt(QColor(0x00, 0x00, 0xFF), false, false);
+    m[int(MarkdownElement::LinkText)].setFontUnderline(true);
+    m[int(MarkdownElement::LinkTarget)] = fmt(QColor(0x80, 0x80, 0x80), false, false);
     if (document())
         rehighlight();
 }
 
+void HtmlHighlighter::setMarkup(spell::Markup markup)
+{
+    if (markup == markup_)
+        return;
+    markup_ = markup;
+    rehighlight();
+}
+
+void HtmlHighlighter::setSpeller(spell::Speller *speller)
+{
+    if (speller_ == speller)
+        return;
+    if (speller_)
+        disconnect(speller_, nullptr, this, nullptr);
+    speller_ = speller;
+    if (speller_)
+        connect(speller_, &spell::Speller::changed, this, &QSyntaxHighlighter::rehighlight);
+    rehighlight();
+}
+
+spell::TextRange HtmlHighlighter::misspeltWordAt(const QTextBlock &block, int positionInBlock) const
+{
+    if (!speller_ || !speller_->isActive() || !block.isValid())
+        return {};
+    const QTextBlock previous = block.previous();
+    spell::ScannedLine scanned;
+    spell::scanLine(block.text(), wordStateOf(previous.isValid() ? previous.userState() : -1),
+                    markup_, scanned);
+    for (const spell::TextRange &w : scanned.words) {
+        if (positionInBlock < w.start || positionInBlock > w.start + w.length)
+            continue;
+        if (!speller_->isCorrect(QStringView(block.text()).mid(w.start, w.length)))
+            return w;
+    }
+    return {};
+}
+
+void HtmlHighlighter::underline(int start, int length)
+{
+    // Each stretch of one format keeps it, with the wavy line added.
+    const int end = start + length;
+    for (int k = start; k < end;) {
+        QTextCharFormat f = format(k);
+        int e = k + 1;
+        while (e < end && format(e) == f)
+            ++e;
+        f.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
+        f.setUnderlineColor(QColor(0xFF, 0x00, 0x00));
+        setFormat(k, e - k, f);
+        k = e;
+    }
+}
+
 void HtmlHighlighter::highlightBlock(const QString &text)
 {
-    const int end = scanHtmlLine(text, previousBlockState(), spans_);
-    for (const HtmlSpan &s : spans_)
-        setFormat(s.start, s.length, formats_[int(s.element)]);
-    setCurrentBlockState(end);
+    const int previous = previousBlockState();
+    const bool markdown = markup_ == spell::Markup::Markdown;
+    const bool spelling = speller_ && speller_->isActive();
+    int wordState = 0;
+    if (markdown || spelling)
+        wordState = spell::scanLine(text, wordStateOf(previous), markup_, scanned_);
+
+    int htmlState;
+    if (markdown && scanned_.fencedCode) {
+        // Code, whatever it holds; the HTML around the block goes on after it.
+        setFormat(0, int(text.size()), markdownFormats_[int(MarkdownElement::Code)]);
+        htmlState = std::max(htmlStateOf(previous), 0);
+    } else if (markdown) {
+        // Code is no HTML: the HTML scanner sees blanks in its place.
+        QStringView html = text;
+        if (!scanned_.code.empty()) {
+            blanked_ = text;
+            for (const spell::TextRange &r : scanned_.code)
+                std::fill_n(blanked_.begin() + r.start, r.length, QChar(u' '));
+            html = blanked_;
+        }
+        scanMarkdownLine(text, scanned_.code, markdownSpans_);
+        for (const MarkdownSpan &m : markdownSpans_)
+            if (!m.overHtml)
+                setFormat(m.start, m.length, markdownFormats_[int(m.element)]);
+        htmlState = scanHtmlLine(html, htmlStateOf(previous), spans_);
+        for (const HtmlSpan &s : spans_)
+            setFormat(s.start, s.length, formats_[int(s.element)]);
+        for (const MarkdownSpan &m : markdownSpans_)
+            if (m.overHtml)
+                setFormat(m.start, m.length, markdownFormats_[int(m.element)]);
+    } else {
+        htmlState = scanHtmlLine(text, htmlStateOf(previous), spans_);
+        for (const HtmlSpan &s : spans_)
+            setFormat(s.start, s.length, formats_[int(s.element)]);
+    }
+
+    if (spelling)
+        for (const spell::TextRange &w : scanned_.words)
+            if (!speller_->isCorrect(QStringView(text).mid(w.start, w.length)))
+                underline(w.start, w.length);
+    setCurrentBlockState(htmlState | wordState << kHtmlStateBits);
 }
 
 } // namespace tl

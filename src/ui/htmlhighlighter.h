@@ -1,4 +1,8 @@
 #pragma once
+#include "spell/speller.h"
+#include "spell/wordscanner.h"
+
+#include <QPointer>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
@@ -6,8 +10,10 @@
 #include <vector>
 
 class QPalette;
+class QTextBlock;
 
 namespace tl {
+
 
 // The kinds of text the post editor colours.
 enum class HtmlElement {
@@ -48,7 +54,39 @@ bool isKnownHtmlTag(QStringView name);
 // "&#xhex;"), or 0 when there is none there.
 int htmlCharRefLength(QStringView line, int pos);
 
-// Colours HTML as it is typed, by the element table of the post editor.
+// What the post editor marks of Markdown, lightly, in the Markdown mode.
+enum class MarkdownElement {
+    Heading, // a "#" line, whole
+    Emphasis, // *text* or _text_, delimiters included
+    Strong, // **text** or __text__ (both for ***text***)
+    Strikethrough, // ~~text~~
+    Code, // `code` and the lines of a fenced block
+    LinkText, // the text of [text](destination)
+    LinkTarget, // "(destination)", and an autolink <http://...>
+};
+inline constexpr int MarkdownElementCount = 7;
+
+struct MarkdownSpan {
+    int start = 0;
+    int length = 0;
+    MarkdownElement element = MarkdownElement::Heading;
+    // Coloured over the HTML colours (code, autolinks, which look like
+    // tags); the others lie under them, so a tag inside emphasis stays a tag.
+    bool overHtml = false;
+    bool operator==(const MarkdownSpan &) const = default;
+};
+
+// Finds the Markdown of one line: its heading, emphasis, strikethrough,
+// links and autolinks, outside `code` (the code stretches the word scanner
+// found, spell::scanLine), which come out as Code spans. Spans come out in
+// the order they are to be applied: a later one wins where they overlap.
+void scanMarkdownLine(QStringView line, const std::vector<spell::TextRange> &code,
+                      std::vector<MarkdownSpan> &spans);
+
+// Colours a post as it is typed: HTML by the element table of the post
+// editor, and in the Markdown mode also Markdown (its code as code, tags
+// outside it as HTML); and, with a speller that is active, puts a red wavy
+// line under each misspelt word.
 class HtmlHighlighter : public QSyntaxHighlighter {
     Q_OBJECT
 public:
@@ -59,16 +97,41 @@ public:
     {
         return formats_[static_cast<int>(e)];
     }
+    const QTextCharFormat &markdownFormat(MarkdownElement e) const
+    {
+        return markdownFormats_[static_cast<int>(e)];
+    }
     // Rebuilds the formats from a palette (the script tag's background is the
     // palette's base colour) and recolours the document.
     void setPalette(const QPalette &palette);
+
+    // HTML (the start) or Markdown; recolours the document when it changes.
+    void setMarkup(spell::Markup markup);
+    spell::Markup markup() const { return markup_; }
+
+    // The speller whose judgement the underlines show (none: no underlines).
+    // The document is recoloured now and whenever the speller's words change.
+    void setSpeller(spell::Speller *speller);
+    spell::Speller *speller() const { return speller_; }
+
+    // The misspelt word at a position of a block (a character of it, or just
+    // after it), as the underlines show it; length 0 when there is none.
+    spell::TextRange misspeltWordAt(const QTextBlock &block, int positionInBlock) const;
 
 protected:
     void highlightBlock(const QString &text) override;
 
 private:
+    void underline(int start, int length);
+
     std::array<QTextCharFormat, HtmlElementCount> formats_;
+    std::array<QTextCharFormat, MarkdownElementCount> markdownFormats_;
     std::vector<HtmlSpan> spans_;
+    std::vector<MarkdownSpan> markdownSpans_;
+    spell::ScannedLine scanned_;
+    spell::Markup markup_ = spell::Markup::Html;
+    QPointer<spell::Speller> speller_;
+    QString blanked_;
 };
 
 } // namespace tl

@@ -2,8 +2,13 @@
 
 #include "ui/htmlhighlighter.h"
 
+#include "core/errors.h"
+#include "spell/speller.h"
+
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextBlock>
@@ -40,6 +45,73 @@ int PostEditor::rightMarginX() const
 {
     return qRound(contentOffset().x() + document()->documentMargin()
         + qreal(rightMargin_) * fontMetrics().averageCharWidth());
+}
+
+void PostEditor::setParagraphMode(ParagraphMode mode)
+{
+    highlighter_->setMarkup(mode == ParagraphMode::Markdown ? spell::Markup::Markdown
+                                                            : spell::Markup::Html);
+}
+
+void PostEditor::setSpeller(spell::Speller *speller) { highlighter_->setSpeller(speller); }
+
+QMenu *PostEditor::createContextMenu(const QPoint &viewportPos)
+{
+    QMenu *menu = createStandardContextMenu(viewportPos);
+    spell::Speller *speller = highlighter_->speller();
+    const QTextCursor at = cursorForPosition(viewportPos);
+    const QTextBlock block = at.block();
+    const spell::TextRange word = highlighter_->misspeltWordAt(block, at.positionInBlock());
+    if (!speller || word.length == 0)
+        return menu;
+
+    const QString text = block.text().mid(word.start, word.length);
+    const int from = block.position() + word.start;
+    QAction *first = menu->actions().value(0);
+    const auto insert = [&](QAction *a) { menu->insertAction(first, a); };
+    const QStringList suggestions = speller->suggestions(text);
+    for (const QString &suggestion : suggestions) {
+        auto *a = new QAction(suggestion, menu);
+        a->setEnabled(!isReadOnly());
+        connect(a, &QAction::triggered, this, [this, from, text, suggestion] {
+            // Only while the word is still where the menu found it.
+            QTextCursor c(document());
+            c.setPosition(from);
+            c.setPosition(from + int(text.size()), QTextCursor::KeepAnchor);
+            if (isReadOnly() || c.selectedText() != text)
+                return;
+            c.insertText(suggestion);
+        });
+        insert(a);
+    }
+    if (suggestions.isEmpty()) {
+        auto *none = new QAction(tr("(no suggestions)"), menu);
+        none->setEnabled(false);
+        insert(none);
+    }
+    auto *add = new QAction(tr("Add to dictionary"), menu);
+    connect(add, &QAction::triggered, this, [this, speller, text] {
+        try {
+            speller->addToPersonalList(text);
+        } catch (const AppError &e) {
+            if (errorHandler_)
+                errorHandler_(QString::fromStdString(e.what()));
+        }
+    });
+    insert(add);
+    auto *ignore = new QAction(tr("Ignore"), menu);
+    connect(ignore, &QAction::triggered, this, [speller, text] { speller->ignore(text); });
+    insert(ignore);
+    if (first)
+        menu->insertSeparator(first);
+    return menu;
+}
+
+void PostEditor::contextMenuEvent(QContextMenuEvent *e)
+{
+    QMenu *menu = createContextMenu(e->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(e->globalPos());
 }
 
 void PostEditor::setEditable(bool editable)

@@ -1,9 +1,19 @@
 #pragma once
+#include "core/projectsettings.h"
+
 #include <QPlainTextEdit>
+
+#include <functional>
+
+class QMenu;
 
 namespace tl {
 
 class HtmlHighlighter;
+
+namespace spell {
+class Speller;
+}
 
 // The post editor: plain text with HTML colouring, Arial 13 px, word wrap,
 // both scroll bars and a grey dotted right-margin line.
@@ -16,6 +26,11 @@ class HtmlHighlighter;
 //
 // Words, for word-wise cursor movement (Ctrl+arrows), Ctrl+Backspace/Delete and
 // double-click selection, are separated by tab, line end, blank and $%&,./:;<=>.
+//
+// The text is coloured as HTML, or as Markdown in the project's Markdown mode
+// (setParagraphMode). With a speller (setSpeller) that is active, misspelt
+// words get a red wavy line, and the context menu over one offers the
+// speller's suggestions, "Add to dictionary" and "Ignore".
 class PostEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -29,6 +44,25 @@ public:
     int rightMarginX() const;
 
     HtmlHighlighter *highlighter() const { return highlighter_; }
+
+    // The project's paragraph mode: Markdown colours Markdown, any other
+    // mode HTML.
+    void setParagraphMode(ParagraphMode mode);
+    // The speller whose judgement the editor shows; null for none. The
+    // speller must outlive the editor or be set to null first.
+    void setSpeller(spell::Speller *speller);
+    // Where a failure of a context-menu command goes (the personal word list
+    // that cannot be written): the window shows it in its error box.
+    void setErrorHandler(std::function<void(const QString &)> handler)
+    {
+        errorHandler_ = std::move(handler);
+    }
+
+    // The context menu for a point of the viewport: the standard one, with
+    // the spelling entries first when the point is on a misspelt word
+    // (suggestions, which replace the word while the editor is editable,
+    // "Add to dictionary", "Ignore"). The caller owns it.
+    QMenu *createContextMenu(const QPoint &viewportPos);
 
     // Editable with the base colour behind the text, or read-only on the menu
     // colour.
@@ -49,6 +83,7 @@ protected:
     void paintEvent(QPaintEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
 
 private:
     void applyLook();
@@ -56,6 +91,7 @@ private:
 
     int rightMargin_ = 80;
     HtmlHighlighter *highlighter_ = nullptr;
+    std::function<void(const QString &)> errorHandler_;
 };
 
 } // namespace tl

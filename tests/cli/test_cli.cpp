@@ -1,5 +1,6 @@
 // The command line run as a user's script would: the real executable as a
 // process with no display, in a program folder of its own.
+#include "keyringsession.h"
 #include "pyftpserver.h"
 #include "sshserver.h"
 #include "testsupport.h"
@@ -9,9 +10,11 @@
 #include "publish/ftpclient.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSslCertificate>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -79,17 +82,26 @@ protected:
             iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", key, value);
     }
 
-    Result run(const QStringList &args, const QString &password = QString())
+    // Runs the program with `password` in TARVLIT_FTP_PASSWORD (none when
+    // null) and `input` on its standard input. No session bus is reachable
+    // (the runtime folder is an empty one of the test's) unless `keyringEnv`
+    // names one.
+    Result run(const QStringList &args, const QString &password = QString(),
+               const QByteArray &input = QByteArray())
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD"})
+        for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARVLIT_FTP_PASSWORD",
+                              "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(v));
         env.insert("SOURCE_DATE_EPOCH", "1796673900"); // 7 December 2026, 20:05 UTC
+        env.insert("XDG_RUNTIME_DIR", root + "no-session");
         if (!password.isNull())
             env.insert("TARVLIT_FTP_PASSWORD", password);
+        env.insert(keyringEnv);
         p.setProcessEnvironment(env);
         p.start(exe, args);
+        p.write(input);
         p.closeWriteChannel();
         Result r;
         if (!p.waitForFinished(60000)) {
@@ -105,6 +117,7 @@ protected:
 
     QTemporaryDir dir;
     QString root, exe;
+    QProcessEnvironment keyringEnv;
 };
 
 std::string replaced(std::string s, const std::string &from, const std::string &to)
@@ -141,7 +154,16 @@ TEST_F(CommandLine, FailuresEndWithTheirStatusAndMessage)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown project \"nosuch\"")) << r.err.toStdString();
 
-    r = run({"frobnicate", "blog"});
+    // A project is found by the name as the writer typed it too.
+    writeProject();
+    QFile::rename(root + "conf/blog.tvp", root + QString::fromUtf8("conf/Můj_blog.tvp"));
+    r = run({"generate", QString::fromUtf8("Můj blog")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    QFile::rename(root + QString::fromUtf8("conf/Můj_blog.tvp"), root + "conf/blog.tvp");
+    QDir(root + "site").removeRecursively();
+    QDir().mkpath(root + "site");
+
+    r = run({"--data", "frobnicate", "blog"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown command \"frobnicate\"")) << r.err.toStdString();
 
@@ -166,10 +188,77 @@ TEST_F(CommandLine, HelpAndVersion)
     for (const char *word : {"generate PROJECT", "publish PROJECT", "fetch PROJECT", "--data",
                              "TARVLIT_FTP_PASSWORD"})
         EXPECT_TRUE(r.out.contains(word)) << word;
+    // The names the shell completes.
+    writeProject();
+    writeBytes(root + "conf/Another.TVP", "");
+    r = run({"projects"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Another.TVP\nblog\n");
     r = run({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.trimmed(), "Tarvel Lite " + QString::fromStdString(
                                                     ProductVersionText(exe.toStdString())));
+}
+
+TEST_F(CommandLine, PicturePrintsTheTagQueuesTheCopiesAndLeavesNothingForABadFile)
+{
+    writeProject();
+    QImage photo(2000, 1000, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    ASSERT_TRUE(photo.save(root + "Sea View.jpg", "JPEG"));
+    Result r = run({"picture", "blog", root + "Sea View.jpg", "--alt", "The sea", "--post",
+                    "1049328060.txt"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "<img src=\"media/2003/04/sea-view-800.jpg\" srcset=\"media/2003/04/"
+                     "sea-view-800.jpg 800w, media/2003/04/sea-view-1600.jpg 1600w\" width=\"800\" "
+                     "height=\"400\" alt=\"The sea\" />\n");
+    EXPECT_EQ(QImage(root + "site/media/2003/04/sea-view-1600.jpg").size(), QSize(1600, 800));
+    // Queued for the next publish.
+    const std::string record = fileBytes(root + "conf/blog.sent");
+    EXPECT_NE(record.find("site/media/2003/04/sea-view-800.jpg"), std::string::npos) << record;
+
+    // A bad file among good ones: status 1, its message, no copy of either.
+    writeBytes(root + "notes.jpg", "words, not pixels");
+    const auto before = filesBelow(root + "site");
+    r = run({"picture", "blog", root + "Sea View.jpg", root + "notes.jpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("notes.jpg is not a picture")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(filesBelow(root + "site"), before);
+
+    EXPECT_EQ(run({"generate", "blog", "--alt", "x"}).status, 2);
+}
+
+TEST_F(CommandLine, QtOptionsAndFilesOpenTheWindowRatherThanAUsageError)
+{
+    // No display at all: the window can start only if "-platform offscreen"
+    // reaches Qt. The file argument is left over and named in a log line.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(v));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(exe, {"-platform", "offscreen", root + "notes.txt"});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray out;
+    QDeadlineTimer deadline(30000);
+    while (!out.contains("notes.txt") && p.state() == QProcess::Running && !deadline.hasExpired())
+        if (p.waitForReadyRead(1000))
+            out += p.readAll();
+    EXPECT_TRUE(out.contains("ignored \"" + (root + "notes.txt").toLocal8Bit() + "\"")) << out.toStdString();
+    // Still running: the window is up, waiting for the writer.
+    EXPECT_FALSE(p.waitForFinished(1000));
+    EXPECT_EQ(p.state(), QProcess::Running);
+    p.kill();
+    p.waitForFinished();
+    out += p.readAll();
+    EXPECT_FALSE(out.contains("Try \"tarvlit --help\"")) << out.toStdString();
+
+    // The command line's own options still go there, also without a command.
+    const Result r = run({"--dry-run"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("No command given")) << r.err.toStdString();
 }
 
 class CommandLineFtp : public CommandLine {
@@ -232,6 +321,96 @@ TEST_F(CommandLineFtp, PublishSendsTheSiteAndPostsAndFetchBringsThePostsBack)
     EXPECT_EQ(filesBelow(root + "data"), posts);
 }
 
+TEST_F(CommandLineFtp, FetchNeverOverwritesAPostChangedHereAndSaysWhatItCouldNotDo)
+{
+    // No data folder: nothing connects, status 1.
+    QDir(root + "data").rename(root + "data", root + "data-away");
+    Result r = run({"fetch", "blog"}, "pw");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("data folder")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(commandLog()), "");
+    QDir(root).rename("data-away", "data");
+
+    ASSERT_EQ(run({"publish", "blog", "--data"}, "pw").status, 0);
+    // Here one post is edited and not sent; there another machine changed it
+    // too, and a post that is unchanged here.
+    writeBytes(root + "data/1049373240.txt", "Edited here\r\nmine");
+    writeBytes(serverRoot.path() + "/data/1049373240.txt", "Edited there\r\ntheirs");
+    writeBytes(serverRoot.path() + "/data/1049414400.txt", "Newer there\r\nfine");
+    writeBytes(serverRoot.path() + "/data/readme.txt", "not a post");
+    r = run({"fetch", "blog"}, "pw");
+    EXPECT_EQ(r.status, 3) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(root + "data/1049373240.txt"), "Edited here\r\nmine");
+    EXPECT_EQ(fileBytes(root + "data/conflicts/1049373240.txt.server"), "Edited there\r\ntheirs");
+    EXPECT_EQ(fileBytes(root + "data/1049414400.txt"), "Newer there\r\nfine");
+    EXPECT_FALSE(QFileInfo::exists(root + "data/readme.txt"));
+    EXPECT_TRUE(r.err.contains("Conflict: 1049373240.txt")) << r.err.toStdString();
+
+    // A folder named like a post: skipped, the rest still come, status 1.
+    QDir().mkpath(serverRoot.path() + "/data/1.txt");
+    writeBytes(serverRoot.path() + "/data/1052000000.txt", "Also newer\r\nthere");
+    r = run({"fetch", "blog"}, "pw");
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Skipped 1.txt")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(root + "data/1052000000.txt"), "Also newer\r\nthere");
+}
+
+TEST_F(CommandLineFtp, WhatIsNoLongerPartOfTheSiteLeavesTheServerAndNothingElse)
+{
+    ASSERT_EQ(run({"publish", "blog", "--data"}, "pw").status, 0);
+    writeBytes(serverRoot.path() + "/www/other.html", "put there by another tool");
+    ASSERT_TRUE(QFile::exists(serverRoot.path() + "/www/archiv/2003-05_032213.html"));
+
+    // The long post is deleted: its file, its page.
+    QFile::remove(root + "data/1052000000.txt");
+    Result r = run({"publish", "blog", "--dry-run"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("remove /data/1052000000.txt")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("remove /www/archiv/2003-05_032213.html")) << r.out.toStdString();
+    // Two of twelve files are more than a tenth of this small site: they
+    // wait for the writer's yes.
+    r = run({"publish", "blog"}, "pw");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("--allow-deletes")) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(serverRoot.path() + "/data/1052000000.txt"));
+    r = run({"publish", "blog", "--allow-deletes"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(serverRoot.path() + "/data/1052000000.txt"));
+    EXPECT_FALSE(QFile::exists(serverRoot.path() + "/www/archiv/2003-05_032213.html"));
+    EXPECT_TRUE(QFile::exists(serverRoot.path() + "/www/other.html"));
+    EXPECT_TRUE(QFile::exists(serverRoot.path() + "/www/archiv/2003-05.html"));
+    EXPECT_EQ(fileBytes(root + "conf/blog.sent").find("1052000000.txt"), std::string::npos);
+}
+
+TEST_F(CommandLineFtp, AFreshServerGetsItsFoldersAndAnEmptiedServerGetsTheWholeSiteBack)
+{
+    writeProject({{"edtFTPADDRESS_Text", "127.0.0.1"},
+                  {"edtUSER_Text", "user"},
+                  {"edtPORT_Text", std::to_string(server.port())},
+                  {"rPATHMAIN_Text", "/new/www"},
+                  {"rDATAPATH_Text", "/new/data"}});
+    Result r = run({"publish", "blog", "--data"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/new/www"), filesBelow(root + "site"));
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/new/data"), filesBelow(root + "data"));
+
+    // No change, not even the feed: no connection at all.
+    stored();
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Nothing to send")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(commandLog()), "");
+
+    // The server lost everything; one new post: the check before the send
+    // finds the main page gone and the whole site goes again.
+    QDir(serverRoot.path() + "/new").removeRecursively();
+    writeBytes(root + "data/1052100000.txt", "New\r\npost");
+    r = run({"publish", "blog"}, "pw");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/new/www"), filesBelow(root + "site"));
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/new/data"), filesBelow(root + "data"));
+}
+
 TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
 {
     writeBytes(serverRoot.path() + "/www/index.html", "old");
@@ -247,6 +426,50 @@ TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
     const Result r = run({"publish", "blog"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("TARVLIT_FTP_PASSWORD")) << r.err.toStdString();
+}
+
+TEST_F(CommandLineFtp, APasswordKeptInTheKeyringPublishesWithoutTheVariableAndNoFileHoldsIt)
+{
+    // Without a keyring there is nothing to keep it in.
+    Result r = run({"password", "blog"}, QString(), QByteArray(kPassword) + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("no D-Bus session bus")) << r.err.toStdString();
+
+    QTemporaryDir home;
+    KeyringSession keyring;
+    if (!keyring.start(home.path(), "keyring-pw"))
+        GTEST_SKIP() << keyring.error().toStdString();
+    keyring.addTo(keyringEnv);
+    server.stop();
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--password", kPassword}));
+    iniWriteString((root + "conf/blog.tvp").toStdString(), "TForm1", "edtPORT_Text",
+                   std::to_string(server.port()));
+
+    // Kept from standard input, as a scheduled job's set-up would.
+    r = run({"password", "blog"}, QString(), QByteArray(kPassword) + "\n");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("kept in the keyring")) << r.err.toStdString();
+
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Using the password kept in the keyring for user@127.0.0.1"))
+        << r.err.toStdString();
+    EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
+
+    // The keyring's own file is there, encrypted: no file of the home folder
+    // or of the program folder holds the password as it was typed.
+    EXPECT_TRUE(QFileInfo::exists(home.path() + "/.local/share/keyrings/login.keyring"));
+    expectPasswordNowhere(r);
+    for (const auto &[rel, bytes] : filesBelow(home.path()))
+        EXPECT_EQ(bytes.find(kPassword), std::string::npos) << rel.toStdString();
+
+    // Forgotten: the job has no password any more.
+    r = run({"password", "blog", "--forget"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("removed from the keyring")) << r.err.toStdString();
+    r = run({"publish", "blog", "--whole-site"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("tarvlit password blog")) << r.err.toStdString();
 }
 
 TEST_F(CommandLineFtp, ASecondPublishSendsOnlyWhatChangedAndTheOptionsSayWhatElse)

@@ -88,3 +88,21 @@ TEST(Cp1250, CharactersOutsideTheTableBecomeReferences)
 }
 
 } // namespace
+
+// Byte text to UTF-8 and back: the characters of the table (QString's own
+// UTF-8 as the yardstick), every byte back unchanged, and references for what
+// the table lacks or what is no UTF-8 at all.
+TEST(Cp1250Utf8, EveryByteAsItsCharacterAndBack)
+{
+    const std::string bytes = allBytes();
+    const std::string utf8 = tl::cp1250ToUtf8(bytes);
+    EXPECT_EQ(QByteArray::fromStdString(utf8), tl::decodeCp1250(bytes).toUtf8());
+    EXPECT_EQ(tl::utf8ToCp1250(utf8), bytes);
+
+    EXPECT_EQ(tl::utf8ToCp1250("\xC5\xBElu\xC5\xA5ou\xC4\x8Dk\xC3\xBD \xE2\x99\xA5 \xF0\x9F\x98\x80"),
+              "\x9Elu\x9Dou\xE8k\xFD &#x2665; &#x1F600;");
+    // A lone continuation byte, a sequence cut short, an overlong form and
+    // an encoded surrogate each stand for U+FFFD; the text after them is kept.
+    EXPECT_EQ(tl::utf8ToCp1250("a\x80" "b\xC5" "c\xC0\xAF" "d\xED\xA0\x80" "e\xE2\x99"),
+              "a&#xFFFD;b&#xFFFD;c&#xFFFD;&#xFFFD;d&#xFFFD;&#xFFFD;&#xFFFD;e&#xFFFD;&#xFFFD;");
+}

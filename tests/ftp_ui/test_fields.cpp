@@ -173,7 +173,9 @@ TEST(FtpTabScripted, ProxyTakesTheFirewallHostAndTheOnePortFieldAndNamesTheServe
     setFieldText(w, "edtFIREWALL", "127.0.0.1");
     setFieldText(w, "edtPORT", QString::number(proxy.port()));
     control<QCheckBox>(w, "chkPROXY")->setChecked(true);
-    control<QPushButton>(w, "btnSENDFTP")->click();
+    w.project().open("blog"); // no project file: the fields stay
+    setFieldText(w, "rDATAPATH", "/data/");
+    action(w, "actREADFROMFTP")->trigger();
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     EXPECT_EQ(proxy.arguments("USER"), std::vector<std::string>{"user@ftp.example.invalid"});
     EXPECT_EQ(proxy.arguments("PASS"), std::vector<std::string>{"pw"});

@@ -140,7 +140,8 @@ TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
     setFieldText(w(), "edtPASSWORD", "wrong");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors()[0].startsWith("530")) << errors()[0].toStdString();
+    EXPECT_TRUE(errors()[0].startsWith("The server 127.0.0.1 refused the login of user \"user\": 530"))
+        << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_EQ(queued(), siteFiles);
     // The commands held during the attempt are back.
@@ -154,7 +155,7 @@ TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
     EXPECT_TRUE(queued().isEmpty());
 }
 
-TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
+TEST_F(FtpTab, ARefusedFolderStopsTheSendAndTheNextSendStartsFromTheTop)
 {
     generate();
     const QStringList siteFiles = queuedPages();
@@ -164,13 +165,13 @@ TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
     setFieldText(w(), "rPATHMAIN", "/ro/");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
-    EXPECT_EQ(w().statusText(), "Upload failure");
-    EXPECT_EQ(logLines(), QStringList{"Starting transfer of index.html"});
+    EXPECT_TRUE(errors()[0].startsWith("Cannot create remote folder /ro/archive: 550"))
+        << errors()[0].toStdString();
+    EXPECT_TRUE(logLines().isEmpty()) << logLines().join("|").toStdString();
     EXPECT_EQ(queued(), siteFiles + posts);
     EXPECT_TRUE(filesBelow(serverPath("ro")).empty());
 
-    // The control connection is still logged in; the next send uses it.
+    // The next send logs in again, with the settings as they are now.
     control<QPlainTextEdit>(w(), "Memo2")->clear();
     setFieldText(w(), "rPATHMAIN", "/www/");
     pressSend();
@@ -234,8 +235,9 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
     EXPECT_EQ(queued(), siteFiles.mid(1));
     EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
 
-    ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
-    setFieldText(w(), "edtPORT", QString::number(server.port()));
+    // The same server again (its record is bound to its address and port).
+    const QString port = QString::number(server.port());
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--port", port})) << server.error().toStdString();
     control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressSend();
     EXPECT_EQ(errors().size(), 1) << errors().join("|").toStdString();
@@ -246,7 +248,6 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
 
 TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
 {
-    // A project with a file, so that its record lives beside it.
     // A project whose server has nothing yet.
     QFile::remove(SendRecord::pathFor(projectFilePath("blog")));
     w().publishing().projectOpened();
@@ -267,9 +268,8 @@ TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
 
     // The program starts again: the queue comes back from the record.
     fx.stop();
-    ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
-    iniWriteString(projectFilePath("blog").toStdString(), "TForm1", "edtPORT_Text",
-                   std::to_string(server.port()));
+    const QString port = QString::number(server.port());
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--port", port})) << server.error().toStdString();
     MainWindow &again = fx.start();
     const auto items = control<QListWidget>(again, "lstPROJEKTY")->findItems("blog", Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1);

@@ -1,10 +1,12 @@
-// The site the default files of a new project make: every link resolves
-// whatever the archive folder, and the feed is valid RSS 2.0 (xmllint with
-// the schema tests/data/generator/rss20.rng) that shows what the posts hold.
+// The site the default files of a new project make, in English and in Czech
+// (conf/cs/): every link resolves whatever the archive folder, and the feed
+// is valid RSS 2.0 (xmllint with the schema tests/data/generator/rss20.rng)
+// that shows what the posts hold, in each of the three charsets.
 
 #include "generator_support.h"
 
 #include "core/cp1250.h"
+#include "generator/charset.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,9 +31,10 @@ struct StarterSite {
     QTemporaryDir tmp;
     FixtureProject project{tmp.path().toStdString(), false};
 
-    explicit StarterSite(const std::string &archiveFolder)
+    // language: "" for the English starter files, "cs/" for the Czech ones.
+    explicit StarterSite(const std::string &archiveFolder, const std::string &language = "")
     {
-        const std::string conf = std::string(TL_SOURCE_DIR) + "/conf/";
+        const std::string conf = std::string(TL_SOURCE_DIR) + "/conf/" + language;
         writeBytes(project.data + "/1049328060.txt", readBytes(conf + "1049328060.txt"));
         writeBytes(project.data + "/1051747200.txt",
                    encodeCp1250(QStringLiteral("Láska &#9829; & spol.\r\nText &amp; <b>víc</b>.")));
@@ -123,15 +126,16 @@ std::string xmllint(const QStringList &arguments, int &status, std::string &erro
 
 TEST(StarterSite, EveryLinkResolvesWhateverTheArchiveFolder)
 {
-    for (const std::string folder : {"archiv/", "", "a/b/", "./old/"}) {
-        SCOPED_TRACE("archive folder \"" + folder + "\"");
-        StarterSite s(folder);
-        s.generate();
-        const std::vector<std::string> files = filesBelow(s.project.site);
-        // Main page, RSS, TXT, two month pages and a long post's page.
-        EXPECT_EQ(files.size(), 6u);
-        EXPECT_EQ(brokenLinks(s.project.site), std::vector<std::string>());
-    }
+    for (const std::string language : {"", "cs/"})
+        for (const std::string folder : {"archiv/", "", "a/b/", "./old/"}) {
+            SCOPED_TRACE("starter files conf/" + language + ", archive folder \"" + folder + "\"");
+            StarterSite s(folder, language);
+            s.generate();
+            const std::vector<std::string> files = filesBelow(s.project.site);
+            // Main page, RSS, TXT, two month pages and a long post's page.
+            EXPECT_EQ(files.size(), 6u);
+            EXPECT_EQ(brokenLinks(s.project.site), std::vector<std::string>());
+        }
     // The checker itself finds what is broken.
     StarterSite s("archiv/");
     s.generate();
@@ -148,9 +152,9 @@ TEST(StarterSite, EveryLinkResolvesWhateverTheArchiveFolder)
 TEST(StarterSite, FeedIsValidRss2AndShowsTheCharactersOfTheTitles)
 {
     const std::string schema = dataDir() + "rss20.rng";
-    for (int charset : {0, 1}) {
-        SCOPED_TRACE(charset ? "iso-8859-2" : "windows-1250");
-        StarterSite s("archiv/");
+    for (const std::string language : {"", "cs/"}) for (int charset : {0, 1, 2}) {
+        SCOPED_TRACE("conf/" + language + " " + charsetName(charset));
+        StarterSite s("archiv/", language);
         s.generate(charset);
         const QString rss = QString::fromStdString(s.project.site + "/rss.xml");
         int status = 0;
@@ -173,6 +177,8 @@ TEST(StarterSite, FeedIsValidRss2AndShowsTheCharactersOfTheTitles)
         // address; each item has its date and a guid that is its link.
         EXPECT_EQ(text("string(/rss/channel/title)"), "Zápisník & spol.");
         EXPECT_EQ(text("string(/rss/channel/link)"), kSite);
+        EXPECT_EQ(text("string(/rss/channel/description)"),
+                  language.empty() ? "Notes written with Tarvel Lite" : "Zápisky psané v Tarvel Lite");
         EXPECT_EQ(text("string(/rss/channel/item[3]/guid)"), kSite + "archiv/2003-04.html#030001");
         EXPECT_EQ(text("string(/rss/channel/item[3]/guid)"),
                   text("string(/rss/channel/item[3]/link)"));

@@ -453,7 +453,7 @@ std::vector<Scenario> scenarios()
              c.ftp.NList();
          },
          "FTPException", "550 No files\r\n",
-         [](Ctx &c) { EXPECT_EQ(c.events.back(), "Connect"); }},
+         [](Ctx &c) { EXPECT_EQ(c.events.back(), "Failure(13)"); }},
         {"ServerNeverConnectsBackForTheData",
          [](Ctx &c) { c.server.handlers["NLST"] = answer("150 Here it comes\r\n"); },
          [](Ctx &c) {

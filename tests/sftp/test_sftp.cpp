@@ -337,6 +337,73 @@ TEST_F(Sftp, PasswordLogsInAndAWrongOneIsRefused)
     EXPECT_EQ(readBytes(servedPath("pw/p.txt")), "by password");
 }
 
+TEST_F(Sftp, AnAliasOfTheSshConfigReachesTheServerAndTypedValuesWin)
+{
+    // The accepted key only under a name the default keys do not have, so
+    // only the config's IdentityFile can find it.
+    ASSERT_TRUE(QFile::rename(sshPath("id_ed25519"), sshPath("blog_key")));
+    const std::string port = std::to_string(s_server->port());
+    writeBytes(sshPath("config"),
+        QByteArray::fromStdString("# The writer's hosts\n"
+                                  "Host myblog blog2\n"
+                                  "    HostName 127.0.0.1\n"
+                                  "    Port " + port + "\n"
+                                  "    User " + currentUser() + "\n"
+                                  "    IdentityFile ~/.ssh/blog_key\n"
+                                  "\n"
+                                  "Host *\n"
+                                  "    Port 1\n"
+                                  "    User nobody-here\n"));
+    client->Host = "myblog";
+    client->Port = 0;
+    client->UserID.clear();
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).message, "");
+    EXPECT_NE(std::find(logLines.begin(), logLines.end(),
+                  "Logged in with the key " + sshPath("blog_key").toStdString()),
+        logLines.end());
+    writeBytes(local.path() + "/a.txt", "by alias");
+    ASSERT_EQ(
+        outcomeOf([&] { client->UploadWhole(localFile("a.txt"), remote("a.txt")); }).message, "");
+    EXPECT_EQ(readBytes(servedPath("a.txt")), "by alias");
+    client->Disconnect();
+
+    // A port and a user typed in the project win over the config's.
+    writeBytes(sshPath("config"),
+        "Host myblog\n    HostName 127.0.0.1\n    Port 1\n    User nobody-here\n"
+        "    IdentityFile ~/.ssh/blog_key\n");
+    EXPECT_EQ(outcomeOf([&] { client->Connect(); }).kind, "ESockError") << "config's port 1";
+    client->Port = s_server->port();
+    EXPECT_EQ(outcomeOf([&] { client->Connect(); }).kind, "SshAuthError") << "config's user";
+    client->UserID = currentUser();
+    EXPECT_EQ(outcomeOf([&] { client->Connect(); }).message, "");
+    EXPECT_TRUE(client->Connected());
+}
+
+TEST_F(Sftp, AProxyCommandOfTheSshConfigCarriesTheConnection)
+{
+    // A hop through the server itself with OpenSSH's "ssh -W", as a
+    // ProxyJump makes it, kept to the test's own key and known_hosts.
+    const std::string port = std::to_string(s_server->port());
+    writeBytes(sshPath("config"),
+        QByteArray::fromStdString("Host hop\n    HostName 127.0.0.1\n    Port " + port
+            + "\n    ProxyCommand ssh -F /dev/null -o BatchMode=yes -o UserKnownHostsFile="
+            + sshPath("known_hosts").toStdString() + " -i " + sshPath("id_ed25519").toStdString()
+            + " -l " + currentUser() + " -p %p -W %h:%p %h\n"));
+    client->Host = "hop";
+    client->Port = 0;
+    const int filesBefore = openFileCount();
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).message, "");
+    EXPECT_TRUE(std::any_of(logLines.begin(), logLines.end(), [](const std::string &l) {
+        return l.rfind("Connecting through: ssh -F /dev/null", 0) == 0;
+    }));
+    writeBytes(local.path() + "/h.txt", "through the hop");
+    ASSERT_EQ(
+        outcomeOf([&] { client->UploadWhole(localFile("h.txt"), remote("h.txt")); }).message, "");
+    EXPECT_EQ(readBytes(servedPath("h.txt")), "through the hop");
+    client->Disconnect();
+    EXPECT_EQ(openFileCount(), filesBefore);
+}
+
 TEST_F(Sftp, WithoutPasswordAndWithoutAnAcceptedKeyTheLoginFails)
 {
     QFile::remove(sshPath("id_ed25519"));

@@ -114,6 +114,15 @@ bool SshServer::start()
                                        "MaxStartups 100\n"
                                        "MaxSessions 100\n"
                                        "LogLevel INFO\n"
+                                       // Commands (git-upload-pack and
+                                       // git-receive-pack for the Git tests)
+                                       // run through the user's shell. Bash
+                                       // started by sshd reads ~/.bashrc
+                                       // unless it believes it is nested,
+                                       // and a .bashrc that starts version
+                                       // managers costs every connection
+                                       // about a second.
+                                       "SetEnv SHLVL=1\n"
                                        "Subsystem sftp internal-sftp\n"
                                        "Match User %4\n"
                                        "    ForceCommand internal-sftp\n")

@@ -13,8 +13,9 @@ int runProgram(const QString &program, const QStringList &args, QByteArray *outp
 
 // OpenSSH's sshd for one test or benchmark: host key, client key,
 // authorized_keys and configuration made in a folder the caller owns; it
-// listens on 127.0.0.1 on a free high port and serves SFTP with internal-sftp.
-// The client key is authorized for the user running the test.
+// listens on 127.0.0.1 on a free high port and serves SFTP with internal-sftp,
+// and commands such as git-upload-pack and git-receive-pack through the
+// user's shell. The client key is authorized for the user running the test.
 class SshServer {
 public:
     explicit SshServer(const QString &folder);

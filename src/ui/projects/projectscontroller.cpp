@@ -326,7 +326,7 @@ void ProjectsController::addProject()
     if (!ensureMainFolder(mainPath))
         return;
 
-    const QString defaults = pathText(childFolderAnyCase(ProgramFolder(), "conf"));
+    const QString defaults = pathText(DefaultFilesFolder());
     const NewProjectFolders folders = createProjectFolders(mainPath, defaults);
     // The project file is written only once its folders are there.
     for (const QString &folder : {folders.confFolder, folders.dataFolder})

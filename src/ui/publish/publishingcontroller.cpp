@@ -484,10 +484,20 @@ void PublishingController::saveFetchedPosts()
     // A session of its own, with the settings as they are now.
     const ProjectSettings settings = project_.settings();
     configure(settings);
-    const QStringList names = entries(serverPostsList_);
+    std::vector<std::string> names;
+    for (const QString &name : entries(serverPostsList_))
+        names.push_back(encodeCp1250(name));
     const PublishPaths paths = publishPaths(settings);
+    // The project's record says which local posts are as last sent or
+    // fetched: only those may be replaced, and what comes is recorded.
+    prepareQueue();
+    publisher_.setRecord(&queue_.record());
+    struct Forget {
+        Publisher &p;
+        ~Forget() { p.setRecord(nullptr); }
+    } forget{publisher_};
     runTransfer([&] {
-        const auto outcome = publisher_.fetch(names, paths);
+        const auto outcome = publisher_.fetch(&names, paths);
         if (outcome == Publisher::Outcome::Completed)
             removeFirst(serverPostsList_, static_cast<int>(names.size()));
         return outcome;

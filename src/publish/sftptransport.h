@@ -1,0 +1,37 @@
+#pragma once
+// SFTP over SSH as a transport, over a client of its own.
+#include "publish/transport.h"
+
+namespace tl {
+
+class SftpTransport : public Transport {
+public:
+    SftpTransport(const FtpAccount &account, const TransportQuestions &questions);
+    SftpClient &client() { return client_; }
+
+    void connect() override { client_.Connect(); }
+    void disconnect() override { client_.Disconnect(); }
+    void drop() override { client_.Disconnect(); }
+    void cancel() override { client_.Cancel(); }
+    bool connected() const override { return client_.Connected(); }
+    void makeFolders(const std::string &remoteFolder) override { client_.MakeFolders(remoteFolder); }
+    void upload(const std::string &localPath, const std::string &remoteName) override
+    {
+        client_.UploadWhole(localPath, remoteName);
+    }
+    void remove(const std::string &remoteName) override { client_.Remove(remoteName); }
+    std::vector<RemoteEntry> list(const std::string &remoteFolder) override
+    {
+        return client_.List(remoteFolder);
+    }
+    qint64 remoteSize(const std::string &remoteName) override { return client_.FileSize(remoteName); }
+    void download(const std::string &remoteName, const std::string &localPath) override
+    {
+        client_.Download(remoteName, localPath);
+    }
+
+private:
+    SftpClient client_;
+};
+
+} // namespace tl
