@@ -106,12 +106,13 @@ public:
     // control, by the same lookup the storage uses; invalid when there is no
     // such control or property. Setting it converts to the property's type.
     static QVariant propertyValue(QWidget *window, const QString &entry);
+    // Writes the window's placement keys into the storage's section.
+    void writePlacement(IniFile &ini) const;
     static void setPropertyValue(QWidget *window, const QString &entry, const QVariant &value);
 
 private:
     void reportError(const QString &message) const;
     std::string sectionBytes() const;
-    void writePlacement(IniFile &ini) const;
     void readPlacement(const IniFile &ini);
     void writeProperty(IniFile &ini, const QString &entry) const;
     void readProperty(const IniFile &ini, const QString &entry);

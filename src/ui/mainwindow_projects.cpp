@@ -4,6 +4,7 @@
 
 #include "core/cp1250.h"
 #include "core/ini.h"
+#include "core/projectfile.h"
 #include "core/programfiles.h"
 #include "core/projects.h"
 #include "ui/aboutbox.h"
@@ -196,7 +197,8 @@ void MainWindow::SaveProject()
     dirPATHARCHIVES->setText(WithTrailingSeparator(dirPATHARCHIVES->text()));
     if (highlightedRow(lstPROJEKTY) < 0)
         return;
-    formstorPROJEKT->SaveStored();
+    projectfile::save(formstorPROJEKT->IniFileName(), projectFromFields(),
+                      [this](IniFile &ini) { formstorPROJEKT->writePlacement(ini); });
     // From now on only another explicit save writes the project.
     formstorPROJEKT->setActive(false);
 }

@@ -146,7 +146,7 @@ void showProgress(MainWindow &w, qint64 done, qint64 total)
 // before anything changes or connects.
 void applyConnectionSettings(MainWindow &w, const ProjectSettings &project)
 {
-    w.publish->publisher->configure(ftpAccount(project.server, w.edtPASSWORD->text()));
+    w.publish->publisher->configure(publishAccount(project.server, w.edtPASSWORD->text()));
 }
 
 } // namespace
