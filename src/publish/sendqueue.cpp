@@ -82,7 +82,8 @@ std::vector<std::string> SendQueue::removals() const
     for (const std::string &name : record_.sentNames()) {
         if (site.count(name))
             continue;
-        const bool underData = name.compare(0, paths_.dataPrefix.size(), paths_.dataPrefix) == 0;
+        const bool underData = paths_.sendsPosts
+            && name.compare(0, paths_.dataPrefix.size(), paths_.dataPrefix) == 0;
         if (underData) {
             const std::string bare = name.substr(paths_.dataPrefix.size());
             if (bare.find('/') == std::string::npos && !paths_.dataFolder.isEmpty()
@@ -105,6 +106,10 @@ bool SendQueue::removalsNeedConfirmation() const
 
 void SendQueue::rebuildPosts()
 {
+    if (!paths_.sendsPosts) {
+        posts_.clear();
+        return;
+    }
     posts_ = allPosts_ ? allDataFiles(paths_.dataFolder) : pendingDataFiles(record_, paths_);
 }
 
@@ -133,6 +138,8 @@ void SendQueue::siteFilesAdded(const QStringList &files)
 
 void SendQueue::postSaved(const QString &path)
 {
+    if (!paths_.sendsPosts)
+        return;
     appendOnce(posts_, path);
     changed();
 }
@@ -210,7 +217,8 @@ SendJob SendQueue::job(bool removing, bool compareAll) const
     if (removing)
         job.removals = removals();
     job.allSiteFiles = allSiteFiles();
-    job.allPostFiles = allDataFiles(paths_.dataFolder);
+    if (paths_.sendsPosts)
+        job.allPostFiles = allDataFiles(paths_.dataFolder);
     job.compareAll = compareAll;
     return job;
 }

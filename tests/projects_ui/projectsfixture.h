@@ -29,7 +29,8 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 namespace tl::test {
 
 // The project keys in the order a project file lists them: the 27 of the
-// first project files, then those added for FTP modes, SFTP and the site title.
+// first project files, then those added for FTP modes, SFTP, the site title,
+// spell checking and the publishing targets.
 inline const std::vector<std::string> &projectKeys()
 {
     static const std::vector<std::string> keys = {
@@ -41,7 +42,9 @@ inline const std::vector<std::string> &projectKeys()
         "edtTXTFILE_Text", "edtAUTHOR_Text", "edtEMAIL_Text", "edtLONGPOSTSEPARATOR_Text",
         "rgPARAGRAPH_ItemIndex", "rgCHARSET_ItemIndex", "dirPATHARCHIVES_Text",
         "chkPASSIVE_Checked", "chkFTPS_Checked", "edtFINGERPRINT_Text", "chkSFTP_Checked",
-        "edtSITETITLE_Text"};
+        "edtSITETITLE_Text", "chkSPELL_Checked", "cmbSPELLLANG_Text", "rgTARGET_ItemIndex",
+        "edtGITURL_Text", "edtGITBRANCH_Text", "edtS3ENDPOINT_Text", "edtS3REGION_Text",
+        "edtS3BUCKET_Text", "edtS3KEYID_Text"};
     return keys;
 }
 

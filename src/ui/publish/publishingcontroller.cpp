@@ -429,7 +429,7 @@ void PublishingController::showProgress(qint64 done, qint64 total)
 // command before anything connects.
 void PublishingController::configure(const ProjectSettings &settings)
 {
-    publisher_.configure(ftpAccount(settings.server, passwordEdit_->text()));
+    publisher_.configure(publishAccount(settings.server, passwordEdit_->text()));
 }
 
 void PublishingController::send()
