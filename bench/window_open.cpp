@@ -83,7 +83,9 @@ std::string makeBody(int i)
     static const char *const sentences[] = {
         "Dnes jsem se vydal na proch\xE1zku kolem \x9Aumav\x9Dsk\xE9ho potoka. ",
         "The weather was <b>fine</b> and the path was dry &amp; easy. ",
-        "P\xF8\xEDli\x9A \x9Elu\x9Dou\xE8k\xFD k\xF9\xF2 \xFAp\xECl \xEF\xE1" "belsk\xE9 \xF3" "dy. ",
+        "P\xF8\xEDli\x9A \x9Elu\x9Dou\xE8k\xFD k\xF9\xF2 \xFAp\xECl \xEF\xE1"
+        "belsk\xE9 \xF3"
+        "dy. ",
         "Nothing much happened, which is a kind of news in itself. ",
     };
     std::string body;
@@ -136,7 +138,7 @@ void makeBlog(Blog &b)
     QDir().mkpath(b.root + "/blog/CONF");
     const std::string data = (b.root + "/blog/DATA").toStdString();
     QDir().mkpath(QString::fromStdString(data));
-    for (const char *t : {"template.htm", "archtemp.htm", "template.rss", "template.txt"})
+    for (const char *t : { "template.htm", "archtemp.htm", "template.rss", "template.txt" })
         QFile::copy(QString::fromStdString(templatesDir() + t), b.root + "/blog/CONF/" + t);
     const std::int64_t start = secondsFromCivil(2006, 1, 1);
     const double span = 20 * 365.25 * 86400.0;
@@ -157,7 +159,10 @@ void makeBlog(Blog &b)
 // Answers every question No; the first question asked ends the timing.
 class TimingPrompts : public Prompts {
 public:
-    explicit TimingPrompts(QElapsedTimer &t) : timer_(t) {}
+    explicit TimingPrompts(QElapsedTimer &t)
+        : timer_(t)
+    {
+    }
     void error(const QString &text) override
     {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
@@ -282,7 +287,7 @@ double timeCommandLine(const Blog &b)
     p.setStandardErrorFile(QProcess::nullDevice());
     QElapsedTimer t;
     t.start();
-    p.start(b.prog + "tarvlit", {QStringLiteral("generate"), QStringLiteral("bench")});
+    p.start(b.prog + "tarvlit", { QStringLiteral("generate"), QStringLiteral("bench") });
     p.waitForFinished(-1);
     const double s = static_cast<double>(t.nsecsElapsed()) / 1e9;
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
@@ -297,10 +302,11 @@ double timeCommandLine(const Blog &b)
 int main(int argc, char **argv)
 {
     if (argc == 3 && (std::string(argv[1]) == "--open" || std::string(argv[1]) == "--generate")) {
-        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        if (qEnvironmentVariableIsEmpty("DISPLAY")
+            && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        return child(argc, argv, QString::fromLocal8Bit(argv[2]),
-                     std::string(argv[1]) == "--generate");
+        return child(
+            argc, argv, QString::fromLocal8Bit(argv[2]), std::string(argv[1]) == "--generate");
     }
 
     QCoreApplication app(argc, argv);
@@ -314,7 +320,7 @@ int main(int argc, char **argv)
             sizes.push_back(std::atoi(a.c_str()));
     }
     if (sizes.empty())
-        sizes = {0, 10000, 100000};
+        sizes = { 0, 10000, 100000 };
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         std::fprintf(stderr, "no DISPLAY: the window runs offscreen (use xvfb-run -a)\n");
 
@@ -327,7 +333,7 @@ int main(int argc, char **argv)
     std::vector<double> after;
     for (int r = 0; r < runs; ++r) {
         for (Blog &b : blogs) {
-            const double s = runChild({QStringLiteral("--open"), b.prog}, after);
+            const double s = runChild({ QStringLiteral("--open"), b.prog }, after);
             b.open.push_back(s);
             b.peakMb.push_back(after.empty() ? 0 : after[0] / 1024);
             b.ftpTab.push_back(after.size() > 1 ? after[1] : 0);
@@ -343,7 +349,7 @@ int main(int argc, char **argv)
         for (int r = 0; r < runs; ++r) {
             const auto inWindow = [&] {
                 g->freshSite();
-                runChild({QStringLiteral("--generate"), g->prog}, after);
+                runChild({ QStringLiteral("--generate"), g->prog }, after);
                 g->generate.push_back(after.size() > 2 ? after[2] : 0);
             };
             const auto commandLine = [&] {
@@ -358,13 +364,13 @@ int main(int argc, char **argv)
                 inWindow();
             }
             std::fprintf(stderr, "  %d posts: window Generate %.3f s, tarvlit generate %.3f s\n",
-                         g->posts, g->generate.back(), g->cli.back());
+                g->posts, g->generate.back(), g->cli.back());
         }
     }
 
     std::printf("Opening the window (median of %d runs, seconds from process start to an "
                 "exposed, idle window)\n",
-                runs);
+        runs);
     std::printf("| posts | open s | over the empty blog s | peak RSS MB | FTP tab first shown s |\n"
                 "|---|---|---|---|---|\n");
     double empty = -1;
@@ -373,14 +379,14 @@ int main(int argc, char **argv)
             empty = median(b.open);
     for (const Blog &b : blogs)
         std::printf("| %d | %.3f | %s | %.0f | %.3f |\n", b.posts, median(b.open),
-                    empty < 0 ? "-" : QByteArray::number(median(b.open) - empty, 'f', 3).constData(),
-                    median(b.peakMb), median(b.ftpTab));
+            empty < 0 ? "-" : QByteArray::number(median(b.open) - empty, 'f', 3).constData(),
+            median(b.peakMb), median(b.ftpTab));
     if (g) {
         std::vector<double> ratio;
         for (std::size_t r = 0; r < g->generate.size(); ++r)
             ratio.push_back(g->generate[r] / g->cli[r]);
         std::printf("\nGenerate on %d posts into an empty main folder (median of %d runs)\n",
-                    g->posts, runs);
+            g->posts, runs);
         std::printf("| window, F9 to the question s | tarvlit generate, whole process s | "
                     "window / command line |\n|---|---|---|\n");
         std::printf("| %.3f | %.3f | %.2f |\n", median(g->generate), median(g->cli), median(ratio));

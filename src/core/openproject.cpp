@@ -5,7 +5,10 @@
 
 namespace tl {
 
-QString OpenProject::filePath() const { return isOpen() ? projectFilePath(name_) : QString(); }
+QString OpenProject::filePath() const
+{
+    return isOpen() ? projectFilePath(name_) : QString();
+}
 
 void OpenProject::edit(const std::function<void(ProjectSettings &)> &change)
 {
@@ -13,7 +16,10 @@ void OpenProject::edit(const std::function<void(ProjectSettings &)> &change)
     emit edited();
 }
 
-void OpenProject::setTreeWidth(int width) { settings_.treeWidth = width; }
+void OpenProject::setTreeWidth(int width)
+{
+    settings_.treeWidth = width;
+}
 
 void OpenProject::presetSettings(const ProjectSettings &settings)
 {

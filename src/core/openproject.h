@@ -18,7 +18,10 @@ class IniFile;
 class OpenProject : public QObject {
     Q_OBJECT
 public:
-    explicit OpenProject(QObject *parent = nullptr) : QObject(parent) {}
+    explicit OpenProject(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+    }
 
     // Empty while no project is open.
     const QString &name() const { return name_; }

@@ -25,11 +25,12 @@ bool makeUserTrash()
         && QFileInfo(trash + QStringLiteral("/info")).isDir())
         return true;
     const bool fresh = !QFileInfo::exists(trash);
-    if (!QDir().mkpath(trash + QStringLiteral("/files")) || !QDir().mkpath(trash + QStringLiteral("/info")))
+    if (!QDir().mkpath(trash + QStringLiteral("/files"))
+        || !QDir().mkpath(trash + QStringLiteral("/info")))
         return false;
     if (fresh)
-        QFile::setPermissions(trash, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                         | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            trash, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return true;
 }
 

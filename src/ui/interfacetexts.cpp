@@ -18,10 +18,17 @@ void loadInterfaceTexts(QWidget *window, const QString &path)
         const char *key;
         const char *fallback;
     } captions[] = {
-        {"Blog1", "&Blog"}, {"actREAD", "&Read"}, {"actGENERATE", "&Generate"},
-        {"actNEW", "&New"}, {"actEDIT", "&Edit"}, {"actSAVE", "&Save"},
-        {"actEXIT", "&Exit"}, {"Tags1", "&Tags"}, {"More1", "&More"},
-        {"Help1", "&Help"}, {"About1", "&About"},
+        { "Blog1", "&Blog" },
+        { "actREAD", "&Read" },
+        { "actGENERATE", "&Generate" },
+        { "actNEW", "&New" },
+        { "actEDIT", "&Edit" },
+        { "actSAVE", "&Save" },
+        { "actEXIT", "&Exit" },
+        { "Tags1", "&Tags" },
+        { "More1", "&More" },
+        { "Help1", "&Help" },
+        { "About1", "&About" },
     };
     for (const auto &c : captions) {
         const QString text = decodeCp1250(ini.readString("form1", c.key, c.fallback));

@@ -63,8 +63,9 @@ const char *const kPostNotSaved = "Post is not saved. Save now?";
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), prompts_(std::make_unique<QtPrompts>(this)),
-      project_(std::make_unique<OpenProject>())
+    : QMainWindow(parent)
+    , prompts_(std::make_unique<QtPrompts>(this))
+    , project_(std::make_unique<OpenProject>())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tarvel Lite"));
@@ -110,10 +111,9 @@ MainWindow::MainWindow(QWidget *parent)
     publishing_ = new PublishingController(*this, *project_, passwordPlace, transfersPlace, this);
     posts_ = new PostsController(*this, *project_, blogTab_, this);
     settingsForm_ = new SettingsForm(*this, *project_, optionsPlace, contentPlace, serverPlace,
-                                     passwordPlace, serverSavePlace, this);
+        passwordPlace, serverSavePlace, this);
     projects_ = new ProjectsController(*this, *project_, *posts_, *publishing_, projectsPlace,
-                                       contentSavePlace, serverSavePlace,
-                                       [this](IniFile &ini) { writePlacement(ini); });
+        contentSavePlace, serverSavePlace, [this](IniFile &ini) { writePlacement(ini); });
     generation_ = new GenerationController(*this, *project_, *posts_, *publishing_, this);
     auto *tagsMenu = new TagsMenu(tr("&Tags"), this);
     tagsMenu->setObjectName(QStringLiteral("Tags1"));
@@ -121,19 +121,18 @@ MainWindow::MainWindow(QWidget *parent)
     buildCommands(tagsMenu);
 
     // What one part does that others follow.
-    connect(posts_, &PostsController::editingChanged, this, [this](bool editing) {
-        showOtherTabs(!editing);
-    });
+    connect(posts_, &PostsController::editingChanged, this,
+        [this](bool editing) { showOtherTabs(!editing); });
     connect(posts_, &PostsController::findRequested, this,
-            [this] { tabs_->setCurrentWidget(blogTab_); });
+        [this] { tabs_->setCurrentWidget(blogTab_); });
     connect(posts_, &PostsController::generateAvailable, generation_,
-            &GenerationController::setAvailable);
+        &GenerationController::setAvailable);
     connect(posts_, &PostsController::postSaved, publishing_, &PublishingController::postSaved);
     connect(posts_, &PostsController::postDeleted, publishing_, &PublishingController::postDeleted);
     connect(publishing_, &PublishingController::transferRunning, generation_,
-            &GenerationController::holdForTransfer);
+        &GenerationController::holdForTransfer);
     connect(publishing_, &PublishingController::transferRunning, projects_,
-            &ProjectsController::holdForTransfer);
+        &ProjectsController::holdForTransfer);
 
     startUp();
 }
@@ -176,7 +175,8 @@ void MainWindow::buildLogAndStatus()
 // The toolbar and the menus, over the controllers' commands.
 void MainWindow::buildCommands(QMenu *tagsMenu)
 {
-    exitAction_ = new QAction(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("&Exit"), this);
+    exitAction_
+        = new QAction(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("&Exit"), this);
     exitAction_->setObjectName(QStringLiteral("actEXIT"));
     exitAction_->setShortcutContext(Qt::ApplicationShortcut);
     connect(exitAction_, &QAction::triggered, this, [this] { run([this] { exit(); }); });
@@ -188,10 +188,10 @@ void MainWindow::buildCommands(QMenu *tagsMenu)
     toolbar->setObjectName(QStringLiteral("ToolBar1"));
     toolbar->setMovable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    toolbar->addActions({posts_->readAction(), readServer});
+    toolbar->addActions({ posts_->readAction(), readServer });
     toolbar->addSeparator();
-    toolbar->addActions({posts_->newPostAction(), posts_->editAction(), posts_->saveAction(),
-                         posts_->deleteAction()});
+    toolbar->addActions({ posts_->newPostAction(), posts_->editAction(), posts_->saveAction(),
+        posts_->deleteAction() });
     toolbar->addSeparator();
     toolbar->addAction(generate);
     toolbar->addSeparator();
@@ -200,9 +200,9 @@ void MainWindow::buildCommands(QMenu *tagsMenu)
 
     QMenu *blog = menuBar()->addMenu(tr("&Blog"));
     blog->setObjectName(QStringLiteral("Blog1"));
-    blog->addActions({posts_->readAction(), readServer, generate});
+    blog->addActions({ posts_->readAction(), readServer, generate });
     blog->addSeparator();
-    blog->addActions({posts_->newPostAction(), posts_->editAction(), posts_->saveAction()});
+    blog->addActions({ posts_->newPostAction(), posts_->editAction(), posts_->saveAction() });
     blog->addSeparator();
     blog->addAction(exitAction_);
     menuBar()->addMenu(tagsMenu);
@@ -219,9 +219,15 @@ void MainWindow::buildCommands(QMenu *tagsMenu)
     });
 }
 
-void MainWindow::setPrompts(std::unique_ptr<Prompts> p) { prompts_ = std::move(p); }
+void MainWindow::setPrompts(std::unique_ptr<Prompts> p)
+{
+    prompts_ = std::move(p);
+}
 
-bool MainWindow::run(const std::function<void()> &command) { return runCommand(*prompts_, command); }
+bool MainWindow::run(const std::function<void()> &command)
+{
+    return runCommand(*prompts_, command);
+}
 
 void MainWindow::log(const QString &line)
 {
@@ -229,20 +235,35 @@ void MainWindow::log(const QString &line)
     logView_->verticalScrollBar()->setValue(logView_->verticalScrollBar()->maximum());
 }
 
-void MainWindow::setStatusText(const QString &text) { statusBar_->showMessage(text); }
+void MainWindow::setStatusText(const QString &text)
+{
+    statusBar_->showMessage(text);
+}
 
-QString MainWindow::statusText() const { return statusBar_->currentMessage(); }
+QString MainWindow::statusText() const
+{
+    return statusBar_->currentMessage();
+}
 
-void MainWindow::setPostCountText(const QString &text) { postCountLabel_->setText(text); }
+void MainWindow::setPostCountText(const QString &text)
+{
+    postCountLabel_->setText(text);
+}
 
-std::string MainWindow::settingsFile() const { return SettingsFolder() + "tarvlit.ini"; }
+std::string MainWindow::settingsFile() const
+{
+    return SettingsFolder() + "tarvlit.ini";
+}
 
-void MainWindow::writePlacement(IniFile &ini) const { settingsStorage_->writePlacement(ini); }
+void MainWindow::writePlacement(IniFile &ini) const
+{
+    settingsStorage_->writePlacement(ini);
+}
 
 // While a post is open only the Blog tab is shown.
 void MainWindow::showOtherTabs(bool shown)
 {
-    for (QWidget *t : {optionsTab_, serverTab_, contentTab_})
+    for (QWidget *t : { optionsTab_, serverTab_, contentTab_ })
         tabs_->setTabVisible(tabs_->indexOf(t), shown);
 }
 
@@ -258,7 +279,7 @@ void MainWindow::startUp()
 
     // Caption with the build number of the program file.
     setWindowTitle(windowTitle() + QStringLiteral(" [build ")
-                   + QString::fromStdString(FileVersionText(ProgramFilePath())) + QStringLiteral("]"));
+        + QString::fromStdString(FileVersionText(ProgramFilePath())) + QStringLiteral("]"));
 
     // First run: folders and paths beside the program.
     if (!QFileInfo::exists(pathText(settingsFile()))) {
@@ -284,8 +305,9 @@ void MainWindow::startUp()
     settingsStorage_ = new FormStorage(this, this);
     settingsStorage_->setObjectName(QStringLiteral("formstorMAIN"));
     settingsStorage_->setWindowClassName(QStringLiteral("TForm1"));
-    settingsStorage_->setOptions(FormStorage::Options(FormStorage::fpState) | FormStorage::fpPosition);
-    settingsStorage_->setStoredProps({QStringLiteral("cmbDEFPROJ.Text")});
+    settingsStorage_->setOptions(
+        FormStorage::Options(FormStorage::fpState) | FormStorage::fpPosition);
+    settingsStorage_->setStoredProps({ QStringLiteral("cmbDEFPROJ.Text") });
     settingsStorage_->setErrorHandler([this](const QString &m) { prompts_->error(m); });
     settingsStorage_->setIniFileName(settingsFile());
     settingsStorage_->setActive(true);
@@ -322,7 +344,8 @@ void MainWindow::closeEvent(QCloseEvent *e)
     const bool asked = exitAnswered_;
     exitAnswered_ = false;
     if (!asked && posts_->openPostChanged()) {
-        switch (prompts_->saveChanges(QStringLiteral("Confirm"), QString::fromLatin1(kPostNotSaved))) {
+        switch (
+            prompts_->saveChanges(QStringLiteral("Confirm"), QString::fromLatin1(kPostNotSaved))) {
         case Prompts::Answer::Yes:
             run([this] { posts_->save(); });
             if (posts_->openPostChanged()) {
@@ -352,8 +375,8 @@ void MainWindow::closeEvent(QCloseEvent *e)
 void MainWindow::exit()
 {
     if (posts_->isPostOpen()) {
-        switch (prompts_->question(QStringLiteral("Confirm"), QString::fromLatin1(kPostNotSaved),
-                                   true)) {
+        switch (prompts_->question(
+            QStringLiteral("Confirm"), QString::fromLatin1(kPostNotSaved), true)) {
         case Prompts::Answer::Yes:
             posts_->save();
             break;

@@ -197,8 +197,8 @@ Entry splitEntry(const QString &entry)
 {
     const qsizetype dot = entry.indexOf(QLatin1Char('.'));
     if (dot < 0)
-        return {entry.trimmed(), QString()};
-    return {entry.left(dot).trimmed(), entry.mid(dot + 1).trimmed()};
+        return { entry.trimmed(), QString() };
+    return { entry.left(dot).trimmed(), entry.mid(dot + 1).trimmed() };
 }
 
 } // namespace tl::storedprop

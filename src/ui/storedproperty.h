@@ -15,11 +15,11 @@ namespace tl::storedprop {
 enum class PropType { Unsupported, Text, Integer, Boolean, Strings };
 
 enum class Access {
-    Meta,            // a Qt property
+    Meta, // a Qt property
     ListWidgetItems, // the items of a list widget
-    ComboItems,      // the items of a combo box
-    WidgetWidth,     // QWidget's read-only "width"
-    WidgetHeight,    // QWidget's read-only "height"
+    ComboItems, // the items of a combo box
+    WidgetWidth, // QWidget's read-only "width"
+    WidgetHeight, // QWidget's read-only "height"
 };
 
 // A property found: where it is and how it is read and written.

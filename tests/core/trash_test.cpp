@@ -12,7 +12,12 @@ namespace {
 // afterwards.
 class Environment {
 public:
-    Environment() : home_(qgetenv("HOME")), dataHome_(qgetenv("XDG_DATA_HOME")), cwd_(QDir::currentPath()) {}
+    Environment()
+        : home_(qgetenv("HOME"))
+        , dataHome_(qgetenv("XDG_DATA_HOME"))
+        , cwd_(QDir::currentPath())
+    {
+    }
     ~Environment()
     {
         qputenv("HOME", home_);

@@ -26,7 +26,11 @@ PageOpener g_opener;
 // in the window.
 class WindowReporter : public gen::SiteReporter {
 public:
-    WindowReporter(WindowShell &shell, PostsController &posts) : shell_(shell), posts_(posts) {}
+    WindowReporter(WindowShell &shell, PostsController &posts)
+        : shell_(shell)
+        , posts_(posts)
+    {
+    }
     void log(const std::string &line) override { shell_.log(QString::fromStdString(line)); }
     void postsRead(const PostFolder &folder) override { posts_.showPostFolder(folder); }
     void clearUploadList() override
@@ -47,7 +51,10 @@ private:
 
 } // namespace
 
-void setPageOpener(PageOpener opener) { g_opener = std::move(opener); }
+void setPageOpener(PageOpener opener)
+{
+    g_opener = std::move(opener);
+}
 
 bool openPage(const QString &p)
 {
@@ -57,12 +64,15 @@ bool openPage(const QString &p)
 }
 
 GenerationController::GenerationController(WindowShell &shell, OpenProject &project,
-                                           PostsController &posts, PublishingController &publishing,
-                                           QWidget *window)
-    : QObject(window), shell_(shell), project_(project), posts_(posts), publishing_(publishing)
+    PostsController &posts, PublishingController &publishing, QWidget *window)
+    : QObject(window)
+    , shell_(shell)
+    , project_(project)
+    , posts_(posts)
+    , publishing_(publishing)
 {
-    generateAction_ = new QAction(window->style()->standardIcon(QStyle::SP_MediaPlay),
-                                  tr("&Generate"), window);
+    generateAction_
+        = new QAction(window->style()->standardIcon(QStyle::SP_MediaPlay), tr("&Generate"), window);
     generateAction_->setObjectName(QStringLiteral("actGENERATE"));
     generateAction_->setShortcut(QKeySequence(Qt::Key_F9));
     generateAction_->setShortcutContext(Qt::ApplicationShortcut);
@@ -85,7 +95,10 @@ void GenerationController::holdForTransfer(bool held)
     updateEnabled();
 }
 
-void GenerationController::updateEnabled() { generateAction_->setEnabled(available_ && !held_); }
+void GenerationController::updateEnabled()
+{
+    generateAction_->setEnabled(available_ && !held_);
+}
 
 void GenerationController::generate()
 {
@@ -106,7 +119,7 @@ void GenerationController::generate()
     publishing_.siteGenerated(reporter.generated);
 
     if (shell_.prompts().question(QStringLiteral("Confirm"),
-                                  QStringLiteral("Completed.\nDo you want see the main page?"), false)
+            QStringLiteral("Completed.\nDo you want see the main page?"), false)
         == Prompts::Answer::Yes) {
         const QString page = pathText(gen::mainPagePath(gen::siteFields(settings)));
         if (!QFileInfo::exists(page) || !openPage(page))

@@ -18,7 +18,7 @@ class GenerationController : public QObject {
     Q_OBJECT
 public:
     GenerationController(WindowShell &shell, OpenProject &project, PostsController &posts,
-                         PublishingController &publishing, QWidget *window);
+        PublishingController &publishing, QWidget *window);
     // On the toolbar and in the Blog menu.
     QAction *generateAction() const { return generateAction_; }
 

@@ -19,7 +19,8 @@
 
 namespace tl {
 
-PostForm::PostForm(QWidget *place, QAction *closePost) : QObject(place)
+PostForm::PostForm(QWidget *place, QAction *closePost)
+    : QObject(place)
 {
     auto *layout = new QVBoxLayout(place);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -88,14 +89,17 @@ void PostForm::setEditable(bool editable)
     editor_->setReadOnly(!editable);
 }
 
-bool PostForm::isEditable() const { return !editor_->isReadOnly(); }
+bool PostForm::isEditable() const
+{
+    return !editor_->isReadOnly();
+}
 
 void PostForm::setEditingLook(bool editing)
 {
     const QPalette app = QApplication::palette();
     const QColor c = editing ? app.color(QPalette::Base) : app.color(QPalette::Window);
-    for (QWidget *f : {static_cast<QWidget *>(title_), static_cast<QWidget *>(date_),
-                       static_cast<QWidget *>(time_), static_cast<QWidget *>(editor_)}) {
+    for (QWidget *f : { static_cast<QWidget *>(title_), static_cast<QWidget *>(date_),
+             static_cast<QWidget *>(time_), static_cast<QWidget *>(editor_) }) {
         QPalette p = f->palette();
         p.setColor(QPalette::Base, c);
         f->setPalette(p);
@@ -120,7 +124,10 @@ void PostForm::clearTitleAndText()
     editor_->clear();
 }
 
-void PostForm::clearText() { editor_->clear(); }
+void PostForm::clearText()
+{
+    editor_->clear();
+}
 
 void PostForm::clearAll()
 {
@@ -130,9 +137,15 @@ void PostForm::clearAll()
     editor_->clear();
 }
 
-std::string PostForm::titleBytes() const { return lineEditBytes(title_); }
+std::string PostForm::titleBytes() const
+{
+    return lineEditBytes(title_);
+}
 
-std::string PostForm::bodyBytes() const { return editorBytes(editor_); }
+std::string PostForm::bodyBytes() const
+{
+    return editorBytes(editor_);
+}
 
 double PostForm::dateTime() const
 {
@@ -144,9 +157,15 @@ double PostForm::dateTime() const
     return dateTimeFromCivil(d.year(), d.month(), d.day(), hour, minute, 0);
 }
 
-QString PostForm::dateDisplayFormat() const { return date_->displayFormat(); }
+QString PostForm::dateDisplayFormat() const
+{
+    return date_->displayFormat();
+}
 
-void PostForm::focusTitle() { title_->setFocus(); }
+void PostForm::focusTitle()
+{
+    title_->setFocus();
+}
 
 void PostForm::focusEndOfText()
 {
@@ -158,7 +177,10 @@ void PostForm::focusEndOfText()
     editor_->ensureCursorVisible();
 }
 
-void PostForm::insertAtCaret(const QString &text) { editor_->insertPlainText(text); }
+void PostForm::insertAtCaret(const QString &text)
+{
+    editor_->insertPlainText(text);
+}
 
 void PostForm::wrapSelection(const QString &start, const QString &end)
 {

@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSplitter>
 #include <QStyle>
@@ -28,27 +27,6 @@
 namespace tl {
 
 namespace {
-
-// Hands the key releases of the tree to the controller.
-class KeyUpFilter : public QObject {
-public:
-    KeyUpFilter(QObject *parent, std::function<void(int)> onKeyUp)
-        : QObject(parent), onKeyUp_(std::move(onKeyUp))
-    {
-    }
-    bool eventFilter(QObject *watched, QEvent *e) override
-    {
-        if (e->type() == QEvent::KeyRelease) {
-            auto *k = static_cast<QKeyEvent *>(e);
-            if (!k->isAutoRepeat())
-                onKeyUp_(k->key());
-        }
-        return QObject::eventFilter(watched, e);
-    }
-
-private:
-    std::function<void(int)> onKeyUp_;
-};
 
 // Runs a step whose failure is shown only once the window is back in a
 // consistent state: hands back what it threw, or nothing.
@@ -66,9 +44,11 @@ const char *const kNotSaved = "Post is not saved. Save now?";
 
 } // namespace
 
-PostsController::PostsController(WindowShell &shell, OpenProject &project, QWidget *page,
-                                 QWidget *window)
-    : QObject(page), shell_(shell), project_(project)
+PostsController::PostsController(
+    WindowShell &shell, OpenProject &project, QWidget *page, QWidget *window)
+    : QObject(page)
+    , shell_(shell)
+    , project_(project)
 {
     setupActions(window);
     buildPage(page);
@@ -76,7 +56,7 @@ PostsController::PostsController(WindowShell &shell, OpenProject &project, QWidg
 
     connect(&project_, &OpenProject::replaced, this, &PostsController::applyTreeWidth);
     connect(splitter_, &QSplitter::splitterMoved, this,
-            [this] { project_.setTreeWidth(treePanel_->width()); });
+        [this] { project_.setTreeWidth(treePanel_->width()); });
 
     commands_.save->setEnabled(false);
     commands_.edit->setEnabled(false);
@@ -87,7 +67,7 @@ void PostsController::setupActions(QWidget *window)
 {
     QStyle *st = window->style();
     auto make = [window](const char *name, const QString &caption, const QIcon &icon,
-                         const QKeySequence &key) {
+                    const QKeySequence &key) {
         auto *a = new QAction(icon, caption, window);
         a->setObjectName(QString::fromLatin1(name));
         if (!key.isEmpty())
@@ -96,19 +76,18 @@ void PostsController::setupActions(QWidget *window)
         return a;
     };
     commands_.read = make("actREAD", tr("&Read"), st->standardIcon(QStyle::SP_BrowserReload),
-                          QKeySequence(Qt::Key_F5));
+        QKeySequence(Qt::Key_F5));
     commands_.newPost = make("actNEW", tr("&New"), st->standardIcon(QStyle::SP_FileIcon),
-                             QKeySequence(Qt::CTRL | Qt::Key_N));
+        QKeySequence(Qt::CTRL | Qt::Key_N));
     commands_.edit = make("actEDIT", tr("&Edit"),
-                          st->standardIcon(QStyle::SP_FileDialogDetailedView),
-                          QKeySequence(Qt::CTRL | Qt::Key_O));
+        st->standardIcon(QStyle::SP_FileDialogDetailedView), QKeySequence(Qt::CTRL | Qt::Key_O));
     commands_.save = make("actSAVE", tr("&Save"), st->standardIcon(QStyle::SP_DialogSaveButton),
-                          QKeySequence(Qt::CTRL | Qt::Key_S));
-    commands_.remove = make("actDEL", QString(), st->standardIcon(QStyle::SP_TrashIcon),
-                            QKeySequence());
+        QKeySequence(Qt::CTRL | Qt::Key_S));
+    commands_.remove
+        = make("actDEL", QString(), st->standardIcon(QStyle::SP_TrashIcon), QKeySequence());
     commands_.remove->setToolTip(tr("Delete"));
     closePostAction_ = make("actCLOSEPOST", QString(),
-                            st->standardIcon(QStyle::SP_TitleBarCloseButton), QKeySequence());
+        st->standardIcon(QStyle::SP_TitleBarCloseButton), QKeySequence());
     closePostAction_->setToolTip(tr("Close post without save"));
     // Not on the toolbar or in a menu: Ctrl+F goes to the find box.
     findAction_ = make("actFIND", tr("Find"), QIcon(), QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -116,7 +95,8 @@ void PostsController::setupActions(QWidget *window)
     window->addAction(findAction_);
 
     const auto bind = [this](QAction *a, void (PostsController::*command)()) {
-        connect(a, &QAction::triggered, this, [this, command] { shell_.run([&] { (this->*command)(); }); });
+        connect(a, &QAction::triggered, this,
+            [this, command] { shell_.run([&] { (this->*command)(); }); });
     };
     bind(commands_.read, &PostsController::read);
     bind(commands_.newPost, &PostsController::newPost);
@@ -172,7 +152,7 @@ void PostsController::applyTreeWidth()
 {
     const int width = project_.settings().treeWidth;
     const int total = std::max(splitter_->width(), width + 400);
-    splitter_->setSizes({width, total - width});
+    splitter_->setSizes({ width, total - width });
     treePanel_->resize(width, treePanel_->height());
 }
 
@@ -180,9 +160,8 @@ void PostsController::connectTree()
 {
     connect(tree_, &QTreeWidget::itemClicked, this, [this] { shell_.run([this] { preview(); }); });
     connect(tree_, &QTreeWidget::itemDoubleClicked, this,
-            [this] { shell_.run([this] { treeDoubleClicked(); }); });
-    tree_->installEventFilter(
-        new KeyUpFilter(tree_, [this](int key) { shell_.run([this, key] { treeKeyUp(key); }); }));
+        [this] { shell_.run([this] { treeDoubleClicked(); }); });
+    onKeyReleased(tree_, [this](int key) { shell_.run([this, key] { treeKeyUp(key); }); });
     // A month's titles are read when it is first opened; under a filter its
     // posts are sorted out then too.
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *month) {
@@ -199,7 +178,8 @@ void PostsController::connectTree()
     findTimer_->setInterval(150);
     connect(findTimer_, &QTimer::timeout, this, [this] { shell_.run([this] { applyFind(); }); });
     connect(findEdit_, &QLineEdit::textChanged, findTimer_, qOverload<>(&QTimer::start));
-    connect(findEdit_, &QLineEdit::returnPressed, this, [this] { shell_.run([this] { applyFind(); }); });
+    connect(findEdit_, &QLineEdit::returnPressed, this,
+        [this] { shell_.run([this] { applyFind(); }); });
     auto *clearFind = new QAction(findEdit_);
     clearFind->setShortcut(QKeySequence(Qt::Key_Escape));
     clearFind->setShortcutContext(Qt::WidgetShortcut);
@@ -251,7 +231,10 @@ void PostsController::returnToBrowsing()
     emit editingChanged(false);
 }
 
-bool PostsController::openPostChanged() const { return postOpen_ && form_->fields() != opened_; }
+bool PostsController::openPostChanged() const
+{
+    return postOpen_ && form_->fields() != opened_;
+}
 
 int PostsController::matchedPosts() const
 {
@@ -279,7 +262,8 @@ void PostsController::read()
 void PostsController::showPostFolder(PostFolder folder)
 {
     folder_ = std::move(folder);
-    shell_.setPostCountText(QStringLiteral("Count of notes: ") + QString::number(folder_.fileCount));
+    shell_.setPostCountText(
+        QStringLiteral("Count of notes: ") + QString::number(folder_.fileCount));
     index_.reset(pathBytes(project_.settings().site.dataFolder), walkPostNames(folder_.walk));
     found_.clear();
     fillPostTree(tree_, folder_.walk);
@@ -320,7 +304,8 @@ void PostsController::showPost(const QString &postName)
 {
     const std::string name = pathBytes(postName);
     form_->showDateTime(civilFromSeconds(postTimeOfName(name)));
-    std::string text = readWholeFile(joinPath(pathBytes(project_.settings().site.dataFolder), name));
+    std::string text
+        = readWholeFile(joinPath(pathBytes(project_.settings().site.dataFolder), name));
     // In the two paragraph modes the line breaks are the program's to add:
     // the editor shows none.
     if (project_.settings().content.paragraphs != ParagraphMode::Unformatted) {
@@ -496,7 +481,8 @@ void PostsController::closePost()
         return;
     // Changes are not thrown away without the writer saying so.
     if (openPostChanged()) {
-        switch (shell_.prompts().saveChanges(QStringLiteral("Confirm"), QString::fromLatin1(kNotSaved))) {
+        switch (shell_.prompts().saveChanges(
+            QStringLiteral("Confirm"), QString::fromLatin1(kNotSaved))) {
         case Prompts::Answer::Yes:
             save();
             return;
@@ -548,9 +534,8 @@ void PostsController::deleteSelected()
     const QString when = QDate(c.year, c.month, c.day).toString(form_->dateDisplayFormat())
         + QLatin1Char(' ') + QString::fromLatin1(timeText(c).c_str());
     if (shell_.prompts().question(QStringLiteral("Confirm"),
-                                  QStringLiteral("Delete the post of %1 \"%2\"?")
-                                      .arg(when, decodeCp1250(title)),
-                                  false, Prompts::Answer::No)
+            QStringLiteral("Delete the post of %1 \"%2\"?").arg(when, decodeCp1250(title)), false,
+            Prompts::Answer::No)
         != Prompts::Answer::Yes)
         return;
 
@@ -581,7 +566,8 @@ void PostsController::forgetPost(QTreeWidgetItem *node)
     // What Read found, less the post: the count, the post list, its month.
     if (folder_.fileCount > 0)
         --folder_.fileCount;
-    shell_.setPostCountText(QStringLiteral("Count of notes: ") + QString::number(folder_.fileCount));
+    shell_.setPostCountText(
+        QStringLiteral("Count of notes: ") + QString::number(folder_.fileCount));
     const std::string padded = padPostName(name);
     std::erase_if(folder_.postList, [&](const std::string &e) { return postListEqual(e, padded); });
     for (MonthGroup &g : folder_.walk.months)

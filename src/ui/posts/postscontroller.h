@@ -130,9 +130,9 @@ private:
     PostIndex index_;
     std::vector<char> found_; // the last find, one flag per slot; empty: no filter
     bool postOpen_ = false;
-    bool newPost_ = false;     // the open post has no file yet
-    QString openPostName_;     // file name of the post opened by Edit
-    PostForm::Fields opened_;  // the fields as New or Edit left them
+    bool newPost_ = false; // the open post has no file yet
+    QString openPostName_; // file name of the post opened by Edit
+    PostForm::Fields opened_; // the fields as New or Edit left them
 };
 
 } // namespace tl

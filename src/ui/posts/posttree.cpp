@@ -7,6 +7,7 @@
 #include "posts/poststore.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -41,6 +42,35 @@ const char *const kMonthNames[] = {"January", "February", "March",     "April",
                                    "September", "October", "November", "December"};
 
 } // namespace
+
+namespace {
+
+class KeyUpFilter : public QObject {
+public:
+    KeyUpFilter(QObject *parent, std::function<void(int)> onKeyUp)
+        : QObject(parent), onKeyUp_(std::move(onKeyUp))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::KeyRelease) {
+            auto *k = static_cast<QKeyEvent *>(e);
+            if (!k->isAutoRepeat())
+                onKeyUp_(k->key());
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void(int)> onKeyUp_;
+};
+
+} // namespace
+
+void onKeyReleased(QTreeWidget *tree, std::function<void(int key)> onKeyUp)
+{
+    tree->installEventFilter(new KeyUpFilter(tree, std::move(onKeyUp)));
+}
 
 void preparePostTree(QTreeWidget *tree)
 {

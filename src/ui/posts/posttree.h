@@ -9,6 +9,8 @@
 // Delete, generation) goes by the identity, never by the text.
 #include <QString>
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@ constexpr int kNodeSlotRole = 0x0100 + 1; // Qt::UserRole + 1
 
 // Sets up the tree: one column, no header, labels not editable, no sorting.
 void preparePostTree(QTreeWidget *tree);
+// Calls `onKeyUp` with the key of every key released in the tree (auto
+// repeats left out).
+void onKeyReleased(QTreeWidget *tree, std::function<void(int key)> onKeyUp);
 // Clears the tree and fills it from the walk with its months, every one
 // collapsed. A month's post nodes are made when it is first opened or one of
 // its posts is looked for (fillMonthPosts); they get their slots in walk

@@ -1,16 +1,16 @@
 #include "ui/projects/projectscontroller.h"
 
+#include "core/errors.h"
 #include "core/openproject.h"
 #include "core/programfiles.h"
 #include "core/projectfile.h"
-#include "core/errors.h"
 #include "core/projects.h"
 #include "core/trash.h"
 #include "publish/sendrecord.h"
-#include "ui/projects/newprojectdialog.h"
 #include "ui/posts/postscontroller.h"
-#include "ui/publish/publishingcontroller.h"
+#include "ui/projects/newprojectdialog.h"
 #include "ui/prompts.h"
+#include "ui/publish/publishingcontroller.h"
 #include "ui/widgets.h"
 #include "ui/windowshell.h"
 
@@ -45,7 +45,9 @@ int highlightedRowOf(const QListWidget *list)
 class ProjectListWatcher : public QObject {
 public:
     ProjectListWatcher(QListWidget *list, std::function<void()> choose)
-        : QObject(list), list_(list), choose_(std::move(choose))
+        : QObject(list)
+        , list_(list)
+        , choose_(std::move(choose))
     {
         setObjectName(QStringLiteral("projectListWatcher"));
         list->viewport()->installEventFilter(this);
@@ -66,15 +68,23 @@ public:
 
     static ProjectListWatcher *of(QListWidget *list)
     {
-        return static_cast<ProjectListWatcher *>(
-            list->findChild<QObject *>(QStringLiteral("projectListWatcher"),
-                                       Qt::FindDirectChildrenOnly));
+        return static_cast<ProjectListWatcher *>(list->findChild<QObject *>(
+            QStringLiteral("projectListWatcher"), Qt::FindDirectChildrenOnly));
     }
 
     // While a Quiet lives, changes of the list choose nothing.
     struct Quiet {
-        explicit Quiet(QListWidget *list) : w(of(list)) { if (w) ++w->quiet_; }
-        ~Quiet() { if (w) --w->quiet_; }
+        explicit Quiet(QListWidget *list)
+            : w(of(list))
+        {
+            if (w)
+                ++w->quiet_;
+        }
+        ~Quiet()
+        {
+            if (w)
+                --w->quiet_;
+        }
         ProjectListWatcher *w;
     };
 
@@ -97,21 +107,25 @@ private:
 } // namespace
 
 ProjectsController::ProjectsController(WindowShell &shell, OpenProject &project,
-                                       PostsController &posts, PublishingController &publishing,
-                                       QWidget *projectsPlace, QWidget *contentSavePlace,
-                                       QWidget *serverSavePlace, PlacementWriter writePlacement)
-    : QObject(projectsPlace), shell_(shell), project_(project), posts_(posts),
-      publishing_(publishing), writePlacement_(std::move(writePlacement))
+    PostsController &posts, PublishingController &publishing, QWidget *projectsPlace,
+    QWidget *contentSavePlace, QWidget *serverSavePlace, PlacementWriter writePlacement)
+    : QObject(projectsPlace)
+    , shell_(shell)
+    , project_(project)
+    , posts_(posts)
+    , publishing_(publishing)
+    , writePlacement_(std::move(writePlacement))
 {
     buildPanel(projectsPlace);
     contentSaveButton_ = saveButton(contentSavePlace, "Button1");
     serverSaveButton_ = saveButton(serverSavePlace, "Button4");
     new ProjectListWatcher(projectList_, [this] { shell_.run([this] { chooseHighlighted(); }); });
-    connect(addButton_, &QPushButton::clicked, this, [this] { shell_.run([this] { addProject(); }); });
+    connect(
+        addButton_, &QPushButton::clicked, this, [this] { shell_.run([this] { addProject(); }); });
     connect(removeButton_, &QPushButton::clicked, this,
-            [this] { shell_.run([this] { removeProject(); }); });
+        [this] { shell_.run([this] { removeProject(); }); });
     connect(projectList_, &QListWidget::itemSelectionChanged, this,
-            [this] { removeButton_->setEnabled(highlightedRow() >= 0); });
+        [this] { removeButton_->setEnabled(highlightedRow() >= 0); });
     removeButton_->setEnabled(false);
     connect(&project_, &OpenProject::nameChanged, this, &ProjectsController::updateSaveButtons);
     updateSaveButtons();
@@ -143,7 +157,7 @@ void ProjectsController::buildPanel(QWidget *place)
     optionsSaveButton_ = new QPushButton(tr("Save to TVP file"), place);
     optionsSaveButton_->setObjectName(QStringLiteral("btnSAVETVP"));
     connect(optionsSaveButton_, &QPushButton::clicked, this,
-            [this] { shell_.run([this] { saveProject(); }); });
+        [this] { shell_.run([this] { saveProject(); }); });
     layout->addWidget(optionsSaveButton_);
 }
 
@@ -166,7 +180,10 @@ void ProjectsController::updateSaveButtons()
     serverSaveButton_->setEnabled(project_.isOpen());
 }
 
-int ProjectsController::highlightedRow() const { return highlightedRowOf(projectList_); }
+int ProjectsController::highlightedRow() const
+{
+    return highlightedRowOf(projectList_);
+}
 
 // Puts `name` into the project list at its place (sorted without regard to
 // letter case, after equal names) and returns its row.
@@ -258,9 +275,9 @@ bool ProjectsController::settleChanges()
 {
     if (!project_.hasUnsavedChanges())
         return true;
-    switch (shell_.prompts().saveChanges(
-        QStringLiteral("Confirm"),
-        QStringLiteral("Project settings of \"%1\" were changed. Save them?").arg(project_.name()))) {
+    switch (shell_.prompts().saveChanges(QStringLiteral("Confirm"),
+        QStringLiteral("Project settings of \"%1\" were changed. Save them?")
+            .arg(project_.name()))) {
     case Prompts::Answer::Yes:
         return shell_.run([this] { project_.save(writePlacement_); });
     case Prompts::Answer::No:
@@ -294,17 +311,17 @@ void ProjectsController::holdForTransfer(bool held)
 bool ProjectsController::ensureMainFolder(const QString &mainPath)
 {
     if (mainPath.isEmpty()) {
-        shell_.prompts().message(QString(), tr("Please choose the main folder of the new project."));
+        shell_.prompts().message(
+            QString(), tr("Please choose the main folder of the new project."));
         return false;
     }
     if (QFileInfo(mainPath).isDir())
         return true;
     if (shell_.prompts().question(QStringLiteral("Confirm"),
-                                  tr("The folder %1 does not exist. Create it?").arg(mainPath), false)
+            tr("The folder %1 does not exist. Create it?").arg(mainPath), false)
         != Prompts::Answer::Yes) {
         shell_.prompts().message(QString(),
-                                 tr("The project was not created: its main folder %1 does not exist.")
-                                     .arg(mainPath));
+            tr("The project was not created: its main folder %1 does not exist.").arg(mainPath));
         return false;
     }
     if (!QDir().mkpath(mainPath))
@@ -329,7 +346,7 @@ void ProjectsController::addProject()
     const QString defaults = pathText(DefaultFilesFolder());
     const NewProjectFolders folders = createProjectFolders(mainPath, defaults);
     // The project file is written only once its folders are there.
-    for (const QString &folder : {folders.confFolder, folders.dataFolder})
+    for (const QString &folder : { folders.confFolder, folders.dataFolder })
         if (!QFileInfo(folder).isDir())
             throw AppError("Cannot create folder " + pathBytes(folder));
 
@@ -367,8 +384,7 @@ void ProjectsController::removeProject()
     if (row < 0)
         return;
     const QString name = projectList_->item(row)->text();
-    if (shell_.prompts().question(
-            QStringLiteral("Confirm"),
+    if (shell_.prompts().question(QStringLiteral("Confirm"),
             tr("Remove the project \"%1\"? Its project file and send record go to the trash; "
                "its site and its posts stay where they are.")
                 .arg(name),

@@ -29,9 +29,8 @@ public:
     // the Options tab, and the "Save to TVP file" buttons of the Content
     // and FTP tabs.
     ProjectsController(WindowShell &shell, OpenProject &project, PostsController &posts,
-                       PublishingController &publishing, QWidget *projectsPlace,
-                       QWidget *contentSavePlace, QWidget *serverSavePlace,
-                       PlacementWriter writePlacement);
+        PublishingController &publishing, QWidget *projectsPlace, QWidget *contentSavePlace,
+        QWidget *serverSavePlace, PlacementWriter writePlacement);
 
     // ---- start-up ----
     // Lists the project files and offers them as default projects.

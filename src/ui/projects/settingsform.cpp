@@ -26,8 +26,8 @@ QLineEdit *lineEdit(QWidget *parent, const char *name)
     return e;
 }
 
-PathEdit *pathEdit(QWidget *parent, const char *name, PathEdit::Mode mode,
-                   const QString &filter = QString())
+PathEdit *pathEdit(
+    QWidget *parent, const char *name, PathEdit::Mode mode, const QString &filter = QString())
 {
     auto *p = new PathEdit(mode, parent);
     p->setObjectName(QString::fromLatin1(name));
@@ -55,16 +55,18 @@ QFormLayout *formIn(QWidget *group)
 } // namespace
 
 SettingsForm::SettingsForm(WindowShell &shell, OpenProject &project, QWidget *optionsPlace,
-                           QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow,
-                           QWidget *serverSaveButton, QObject *parent)
-    : QObject(parent), shell_(shell), project_(project)
+    QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow, QWidget *serverSaveButton,
+    QObject *parent)
+    : QObject(parent)
+    , shell_(shell)
+    , project_(project)
 {
     buildOptions(optionsPlace);
     buildContent(contentPlace);
     buildServer(serverPlace, passwordRow, serverSaveButton);
     connect(&project_, &OpenProject::replaced, this, &SettingsForm::showSettings);
     connect(&project_, &OpenProject::nameChanged, this,
-            [this](const QString &name) { contentGroup_->setTitle(name); });
+        [this](const QString &name) { contentGroup_->setTitle(name); });
     showSettings();
 }
 
@@ -136,8 +138,8 @@ void SettingsForm::browse(PathEdit *field)
 {
     const QString start = field->text().isEmpty() ? field->initialDir() : field->text();
     const QString chosen = field->mode() == PathEdit::Folder
-                               ? shell_.prompts().chooseFolder(QString(), start)
-                               : shell_.prompts().chooseFile(QString(), start, field->filter());
+        ? shell_.prompts().chooseFolder(QString(), start)
+        : shell_.prompts().chooseFile(QString(), start, field->filter());
     if (!chosen.isEmpty())
         field->setText(chosen);
 }
@@ -172,11 +174,11 @@ void SettingsForm::buildOptions(QWidget *place)
     PathEdit *archiveTemplate = pathEdit(params, "archiveTEMPLATE", PathEdit::File, htmlFilter);
     QLineEdit *archiveFolder = lineEdit(params, "dirPATHARCHIVES");
     QLineEdit *mainPage = lineEdit(params, "edtMAINHTML");
-    PathEdit *feedTemplate = pathEdit(params, "edtRSSTEMPLATE", PathEdit::File,
-                                      QStringLiteral("RSS Templates (*.rss)|*.rss"));
+    PathEdit *feedTemplate = pathEdit(
+        params, "edtRSSTEMPLATE", PathEdit::File, QStringLiteral("RSS Templates (*.rss)|*.rss"));
     QLineEdit *feedName = lineEdit(params, "edtRSSFILE");
-    PathEdit *textTemplate = pathEdit(params, "edtTXTTEMPLATE", PathEdit::File,
-                                      QStringLiteral("TXT Templates (*.txt)|*.txt"));
+    PathEdit *textTemplate = pathEdit(
+        params, "edtTXTTEMPLATE", PathEdit::File, QStringLiteral("TXT Templates (*.txt)|*.txt"));
     QLineEdit *textPage = lineEdit(params, "edtTXTFILE");
     fp->addRow(tr("Main URI:"), mainUri);
     fp->addRow(tr("Count of notes on the main page:"), postCount);
@@ -190,7 +192,7 @@ void SettingsForm::buildOptions(QWidget *place)
     fp->addRow(tr("Name of TXT file:"), textPage);
     layout->addWidget(params);
     layout->addStretch(1);
-    templatePickers_ = {mainTemplate, archiveTemplate, feedTemplate, textTemplate};
+    templatePickers_ = { mainTemplate, archiveTemplate, feedTemplate, textTemplate };
 
     bindText(mainUri, [](S &s) -> QString & { return s.site.mainUri; });
     bindText(postCount, [](S &s) -> QString & { return s.site.postsOnMainPage; });
@@ -225,13 +227,11 @@ void SettingsForm::buildContent(QWidget *place)
     gl->addLayout(fl);
     auto *groups = new QHBoxLayout;
     auto *paragraphs = new RadioGroup(tr("Paragraphs"),
-                                      {QStringLiteral("<br />"), QStringLiteral("<p></p>"),
-                                       QStringLiteral("unformatted")},
-                                      contentGroup_);
+        { QStringLiteral("<br />"), QStringLiteral("<p></p>"), QStringLiteral("unformatted") },
+        contentGroup_);
     paragraphs->setObjectName(QStringLiteral("rgPARAGRAPH"));
     auto *charset = new RadioGroup(tr("Charset"),
-                                   {QStringLiteral("windows-1250"), QStringLiteral("iso-8859-2")},
-                                   contentGroup_);
+        { QStringLiteral("windows-1250"), QStringLiteral("iso-8859-2") }, contentGroup_);
     charset->setObjectName(QStringLiteral("rgCHARSET"));
     groups->addWidget(paragraphs);
     groups->addWidget(charset);
@@ -262,11 +262,11 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
     QLineEdit *port = lineEdit(group, "edtPORT");
     QCheckBox *proxy = checkBox(group, "chkPROXY", tr("use proxy"), QString());
     passiveBox_ = checkBox(group, "chkPASSIVE", tr("Passive mode"),
-                           tr("The program opens the data connections; needed behind most routers"));
+        tr("The program opens the data connections; needed behind most routers"));
     tlsBox_ = checkBox(group, "chkFTPS", tr("Use TLS (FTPS)"),
-                       tr("Encrypt the password and the files (explicit FTPS)"));
-    QCheckBox *sftp = checkBox(group, "chkSFTP", tr("Use SFTP (SSH)"),
-                               tr("Publish over SSH; an empty port means 22"));
+        tr("Encrypt the password and the files (explicit FTPS)"));
+    QCheckBox *sftp = checkBox(
+        group, "chkSFTP", tr("Use SFTP (SSH)"), tr("Publish over SSH; an empty port means 22"));
     QLineEdit *remoteMain = lineEdit(group, "rPATHMAIN");
     QLineEdit *remoteData = lineEdit(group, "rDATAPATH");
     QLineEdit *note = lineEdit(group, "edtNOTE");

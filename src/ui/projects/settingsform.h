@@ -29,8 +29,8 @@ public:
     // "FTP setup", which also holds rows of other controllers: the password
     // field (publishing) and a "Save to TVP file" button (projects).
     SettingsForm(WindowShell &shell, OpenProject &project, QWidget *optionsPlace,
-                 QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow,
-                 QWidget *serverSaveButton, QObject *parent = nullptr);
+        QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow,
+        QWidget *serverSaveButton, QObject *parent = nullptr);
 
 private:
     void buildOptions(QWidget *place);
@@ -44,7 +44,7 @@ private:
     void bindPath(PathEdit *edit, QString &(*value)(ProjectSettings &));
     void bindFlag(QCheckBox *box, bool &(*value)(ProjectSettings &));
     void bindChoice(RadioGroup *group, int (*get)(const ProjectSettings &),
-                    void (*set)(ProjectSettings &, int));
+        void (*set)(ProjectSettings &, int));
     // Shows the open project's settings in every field.
     void showSettings();
 

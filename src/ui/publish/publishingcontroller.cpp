@@ -8,21 +8,21 @@
 #include "ui/windowshell.h"
 
 #include <QAction>
-#include <QEvent>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QListView>
 #include <QListWidget>
-#include <QSignalBlocker>
+#include <QPainter>
+#include <QPainterPath>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -52,7 +52,7 @@ void removeFirst(QListWidget *list, int n)
 class StarMaskStyle : public QProxyStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                  QStyleHintReturn *returnData) const override
+        QStyleHintReturn *returnData) const override
     {
         if (hint == SH_LineEdit_PasswordCharacter)
             return '*';
@@ -109,17 +109,19 @@ QListWidget *list(QWidget *parent, const char *name)
 
 } // namespace
 
-PublishingController::PublishingController(WindowShell &shell, OpenProject &project,
-                                           QWidget *passwordRow, QWidget *panel, QWidget *window)
-    : QObject(panel), shell_(shell), project_(project)
+PublishingController::PublishingController(
+    WindowShell &shell, OpenProject &project, QWidget *passwordRow, QWidget *panel, QWidget *window)
+    : QObject(panel)
+    , shell_(shell)
+    , project_(project)
 {
-    readServerPostsAction_ = new QAction(window->style()->standardIcon(QStyle::SP_ArrowDown),
-                                         tr("Read data from FTP"), window);
+    readServerPostsAction_ = new QAction(
+        window->style()->standardIcon(QStyle::SP_ArrowDown), tr("Read data from FTP"), window);
     readServerPostsAction_->setObjectName(QStringLiteral("actREADFROMFTP"));
     readServerPostsAction_->setToolTip(tr("Read data files from FTP server"));
     readServerPostsAction_->setShortcutContext(Qt::ApplicationShortcut);
     connect(readServerPostsAction_, &QAction::triggered, this,
-            [this] { shell_.run([this] { readServerPosts(); }); });
+        [this] { shell_.run([this] { readServerPosts(); }); });
 
     buildPasswordRow(passwordRow);
     buildPanel(panel);
@@ -217,7 +219,8 @@ void PublishingController::buildPanel(QWidget *place)
     right->addWidget(fromServer, 1);
 
     const auto bind = [this](auto *control, auto signal, void (PublishingController::*command)()) {
-        connect(control, signal, this, [this, command] { shell_.run([&] { (this->*command)(); }); });
+        connect(
+            control, signal, this, [this, command] { shell_.run([&] { (this->*command)(); }); });
     };
     bind(removeButton_, &QToolButton::clicked, &PublishingController::removeSelectedFromQueue);
     bind(sendButton_, &QPushButton::clicked, &PublishingController::send);
@@ -225,7 +228,7 @@ void PublishingController::buildPanel(QWidget *place)
     bind(saveFetchedPostsButton_, &QPushButton::clicked, &PublishingController::saveFetchedPosts);
     bind(cancelButton_, &QPushButton::clicked, &PublishingController::cancel);
     connect(allPostsBox_, &QCheckBox::toggled, this,
-            [this](bool on) { shell_.run([this, on] { setAllPostsQueued(on); }); });
+        [this](bool on) { shell_.run([this, on] { setAllPostsQueued(on); }); });
 }
 
 void PublishingController::connectPublisher()
@@ -245,12 +248,12 @@ void PublishingController::connectPublisher()
     pub.onSocketError = [this](int number, const QString &message) {
         shell_.prompts().message(QString(), socketErrorText(number, message));
     };
-    pub.onListed = [this](const std::string &name) { serverPostsList_->addItem(decodeCp1250(name)); };
+    pub.onListed
+        = [this](const std::string &name) { serverPostsList_->addItem(decodeCp1250(name)); };
     pub.onFinished = [this](const QString &summary) { shell_.setStatusText(summary); };
     pub.questions.unknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
-    pub.questions.untrustedCertificate = [this](const CertificateInfo &info) {
-        return askCertificate(info);
-    };
+    pub.questions.untrustedCertificate
+        = [this](const CertificateInfo &info) { return askCertificate(info); };
     // The writer's decision holds whether or not the project is saved later.
     pub.questions.certificateAccepted = [this](const std::string &fp) {
         project_.rememberTrustedFingerprint(QString::fromStdString(fp));
@@ -270,7 +273,10 @@ void PublishingController::updateSendEnabled()
     wholeSiteButton_->setEnabled(sendWanted_);
 }
 
-void PublishingController::togglePasswordShown() { showPasswordButton_->toggle(); }
+void PublishingController::togglePasswordShown()
+{
+    showPasswordButton_->toggle();
+}
 
 void PublishingController::showQueue()
 {
@@ -364,13 +370,14 @@ void PublishingController::postDeleted(const QString &path)
 void PublishingController::holdCommands(bool held)
 {
     if (held) {
-        held_ = {sendButton_->isEnabled(), saveFetchedPostsButton_->isEnabled(),
-                 allPostsBox_->isEnabled(), removeButton_->isEnabled(),
-                 readServerPostsAction_->isEnabled()};
+        held_ = { sendButton_->isEnabled(), saveFetchedPostsButton_->isEnabled(),
+            allPostsBox_->isEnabled(), removeButton_->isEnabled(),
+            readServerPostsAction_->isEnabled() };
     }
-    for (QWidget *w : {static_cast<QWidget *>(sendButton_), static_cast<QWidget *>(wholeSiteButton_),
-                       static_cast<QWidget *>(saveFetchedPostsButton_),
-                       static_cast<QWidget *>(allPostsBox_), static_cast<QWidget *>(removeButton_)})
+    for (QWidget *w :
+        { static_cast<QWidget *>(sendButton_), static_cast<QWidget *>(wholeSiteButton_),
+            static_cast<QWidget *>(saveFetchedPostsButton_), static_cast<QWidget *>(allPostsBox_),
+            static_cast<QWidget *>(removeButton_) })
         w->setEnabled(false);
     readServerPostsAction_->setEnabled(false);
     if (!held) {
@@ -387,14 +394,14 @@ void PublishingController::holdCommands(bool held)
     emit transferRunning(held);
 }
 
-void PublishingController::runTransfer(const std::function<Publisher::Outcome()> &work,
-                                       const std::function<void()> &undo)
+void PublishingController::runTransfer(
+    const std::function<Publisher::Outcome()> &work, const std::function<void()> &undo)
 {
     holdCommands(true);
     struct Release {
         PublishingController *c;
         ~Release() { c->holdCommands(false); }
-    } release{this};
+    } release { this };
     failureShown_ = false;
     Publisher::Outcome outcome;
     try {
@@ -470,11 +477,11 @@ void PublishingController::readServerPosts()
     const PublishPaths paths = publishPaths(settings);
     const int listed = serverPostsList_->count();
     runTransfer([&] { return publisher_.list(paths); },
-                [&] {
-                    // A cancelled listing leaves the list as it was.
-                    while (serverPostsList_->count() > listed)
-                        delete serverPostsList_->takeItem(serverPostsList_->count() - 1);
-                });
+        [&] {
+            // A cancelled listing leaves the list as it was.
+            while (serverPostsList_->count() > listed)
+                delete serverPostsList_->takeItem(serverPostsList_->count() - 1);
+        });
 }
 
 void PublishingController::saveFetchedPosts()
@@ -495,7 +502,7 @@ void PublishingController::saveFetchedPosts()
     struct Forget {
         Publisher &p;
         ~Forget() { p.setRecord(nullptr); }
-    } forget{publisher_};
+    } forget { publisher_ };
     runTransfer([&] {
         const auto outcome = publisher_.fetch(&names, paths);
         if (outcome == Publisher::Outcome::Completed)
@@ -504,45 +511,47 @@ void PublishingController::saveFetchedPosts()
     });
 }
 
-void PublishingController::cancel() { publisher_.cancel(); }
+void PublishingController::cancel()
+{
+    publisher_.cancel();
+}
 
 // ---------------------------------------------------------------------------
 // Questions of a connection
 
 bool PublishingController::askHostKey(const HostKeyInfo &key)
 {
-    const QString where = key.port == 22 ? QString::fromStdString(key.host)
-                                         : QStringLiteral("%1 port %2")
-                                               .arg(QString::fromStdString(key.host))
-                                               .arg(key.port);
-    const QString text =
-        QStringLiteral("The server %1 is not known yet. It identifies itself with the %2 key\n\n"
-                       "%3\n\nCompare this fingerprint with the one your host publishes. "
-                       "Trust this server and remember its key?")
-            .arg(where, QString::fromStdString(key.type), QString::fromStdString(key.fingerprint));
-    return shell_.prompts().question(QStringLiteral("Unknown server"), text, false,
-                                     Prompts::Answer::No)
+    const QString where = key.port == 22
+        ? QString::fromStdString(key.host)
+        : QStringLiteral("%1 port %2").arg(QString::fromStdString(key.host)).arg(key.port);
+    const QString text
+        = QStringLiteral("The server %1 is not known yet. It identifies itself with the %2 key\n\n"
+                         "%3\n\nCompare this fingerprint with the one your host publishes. "
+                         "Trust this server and remember its key?")
+              .arg(
+                  where, QString::fromStdString(key.type), QString::fromStdString(key.fingerprint));
+    return shell_.prompts().question(
+               QStringLiteral("Unknown server"), text, false, Prompts::Answer::No)
         == Prompts::Answer::Yes;
 }
 
 bool PublishingController::askCertificate(const CertificateInfo &info)
 {
-    const QString warning =
-        info.Changed ? QStringLiteral("WARNING: this is not the certificate you accepted for this "
-                                      "server before. Someone may be listening in, or the host "
-                                      "has a new certificate.\n\n")
-                     : QString();
-    const QString text =
-        warning
+    const QString warning = info.Changed
+        ? QStringLiteral("WARNING: this is not the certificate you accepted for this "
+                         "server before. Someone may be listening in, or the host "
+                         "has a new certificate.\n\n")
+        : QString();
+    const QString text = warning
         + QStringLiteral("The server's certificate is not vouched for by a trusted authority "
                          "(%1).\n\nSubject: %2\nIssuer: %3\nSHA-256 fingerprint:\n%4\n\n"
                          "Compare the fingerprint with the one your host publishes. Accept this "
                          "certificate and remember it for this project?")
               .arg(QString::fromStdString(info.Problems), QString::fromStdString(info.Subject),
-                   QString::fromStdString(info.Issuer), QString::fromStdString(info.Fingerprint));
+                  QString::fromStdString(info.Issuer), QString::fromStdString(info.Fingerprint));
     return shell_.prompts().question(info.Changed ? QStringLiteral("Certificate changed")
                                                   : QStringLiteral("Untrusted certificate"),
-                                     text, false, Prompts::Answer::No)
+               text, false, Prompts::Answer::No)
         == Prompts::Answer::Yes;
 }
 

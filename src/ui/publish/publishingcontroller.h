@@ -39,7 +39,7 @@ public:
     // Fills the password row (among the FTP setup fields) and the FTP tab's
     // panel of lists and buttons; its command is an action of `window`.
     PublishingController(WindowShell &shell, OpenProject &project, QWidget *passwordRow,
-                         QWidget *panel, QWidget *window);
+        QWidget *panel, QWidget *window);
     // "Read data from FTP", on the toolbar and in the Blog menu.
     QAction *readServerPostsAction() const { return readServerPostsAction_; }
 
@@ -91,8 +91,8 @@ private:
     void showQueue();
     // Runs a transfer with the other commands held off. A cancelled transfer
     // ends quietly and says so in the status bar.
-    void runTransfer(const std::function<Publisher::Outcome()> &work,
-                     const std::function<void()> &undo = {});
+    void runTransfer(
+        const std::function<Publisher::Outcome()> &work, const std::function<void()> &undo = {});
     void holdCommands(bool held);
     void showProgress(qint64 done, qint64 total);
     bool askHostKey(const HostKeyInfo &key);

@@ -10,7 +10,8 @@
 namespace tl {
 
 SendQueueModel::SendQueueModel(const SendQueue &queue, QObject *parent)
-    : QAbstractListModel(parent), queue_(queue)
+    : QAbstractListModel(parent)
+    , queue_(queue)
 {
 }
 
@@ -54,7 +55,7 @@ QString postText(const QString &path)
     const CivilDateTime c = civilFromSeconds(time);
     return QStringLiteral("%1 (post of %2 %3)")
         .arg(name, QDate(c.year, c.month, c.day).toString(QStringLiteral("dd.MM.yyyy")),
-             QString::fromLatin1(timeText(c).c_str()));
+            QString::fromLatin1(timeText(c).c_str()));
 }
 
 } // namespace

@@ -28,14 +28,21 @@ const char *const kEndsSection = "ShortCuts.StrEND_Strings";
 // The Tags menu's fixed entries: "&Setup...", the separator and "More".
 constexpr int kFixedEntries = 3;
 
-std::string itemKey(int i) { return "Item" + std::to_string(i); }
+std::string itemKey(int i)
+{
+    return "Item" + std::to_string(i);
+}
 
 } // namespace
 
 TagsController::TagsController(WindowShell &shell, PostsController &posts, QMainWindow *window,
-                               TagsMenu *menu, const std::string &settingsFile)
-    : QObject(window), shell_(shell), posts_(posts), window_(window), settingsFile_(settingsFile),
-      menu_(menu)
+    TagsMenu *menu, const std::string &settingsFile)
+    : QObject(window)
+    , shell_(shell)
+    , posts_(posts)
+    , window_(window)
+    , settingsFile_(settingsFile)
+    , menu_(menu)
 {
     QAction *setup = menu_->addAction(tr("&Setup..."));
     setup->setObjectName(QStringLiteral("Setup1"));
@@ -43,7 +50,8 @@ TagsController::TagsController(WindowShell &shell, PostsController &posts, QMain
     QAction *more = menu_->addAction(tr("More"));
     more->setObjectName(QStringLiteral("More1"));
     connect(setup, &QAction::triggered, this, [this] { shell_.run([this] { showDialog(); }); });
-    connect(more, &QAction::triggered, this, [this] { shell_.run([this] { insertMoreSeparator(); }); });
+    connect(
+        more, &QAction::triggered, this, [this] { shell_.run([this] { insertMoreSeparator(); }); });
 }
 
 TagsController::~TagsController() = default;
@@ -86,7 +94,8 @@ void TagsController::setTagEntries(const QStringList &descriptions, const QStrin
         a->setShortcutContext(Qt::ApplicationShortcut);
         if (static_cast<std::size_t>(i) < plan.size() && plan[static_cast<std::size_t>(i)].bound())
             a->setShortcut(QKeySequence(*plan[static_cast<std::size_t>(i)].key));
-        connect(a, &QAction::triggered, this, [this, i] { shell_.run([this, i] { wrapSelection(i); }); });
+        connect(a, &QAction::triggered, this,
+            [this, i] { shell_.run([this, i] { wrapSelection(i); }); });
         menu_->addAction(a);
     }
 }
@@ -103,17 +112,22 @@ void TagsController::wrapSelection(int index)
     posts_.wrapSelection(start, end);
 }
 
-void TagsController::insertMoreSeparator() { posts_.insertAtCaret(QStringLiteral("<!--more-->")); }
+void TagsController::insertMoreSeparator()
+{
+    posts_.insertAtCaret(QStringLiteral("<!--more-->"));
+}
 
 std::unique_ptr<TagsDialog> TagsController::makeDialog()
 {
-    return std::make_unique<TagsDialog>(
-        window_, shell_, settingsFile_, commandHotkeys(*window_),
+    return std::make_unique<TagsDialog>(window_, shell_, settingsFile_, commandHotkeys(*window_),
         [this](const QStringList &descriptions, const QStringList &hotkeys) {
             setTagEntries(descriptions, hotkeys);
         });
 }
 
-void TagsController::showDialog() { makeDialog()->exec(); }
+void TagsController::showDialog()
+{
+    makeDialog()->exec();
+}
 
 } // namespace tl

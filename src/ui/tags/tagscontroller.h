@@ -22,8 +22,8 @@ class TagsController : public QObject {
 public:
     // Fills `menu`; `window` is the window whose commands' hotkeys a tag may
     // not take.
-    TagsController(WindowShell &shell, PostsController &posts, QMainWindow *window,
-                   TagsMenu *menu, const std::string &settingsFile);
+    TagsController(WindowShell &shell, PostsController &posts, QMainWindow *window, TagsMenu *menu,
+        const std::string &settingsFile);
     ~TagsController() override;
 
     // Reads the tag entries of the menu from the settings file.
