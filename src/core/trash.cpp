@@ -16,7 +16,7 @@ QString userTrashFolder()
 
 namespace {
 
-// The trash and its two folders, made as the specification of the trash
+// The trash and its two folders, made as the freedesktop.org trash layout
 // asks (readable by the user alone). False when it cannot be made.
 bool makeUserTrash()
 {
