@@ -178,6 +178,7 @@ const std::vector<Field> &fields()
         textField<server, &V::s3Region>("edtS3REGION_Text", true),
         textField<server, &V::s3Bucket>("edtS3BUCKET_Text", true),
         textField<server, &V::s3KeyId>("edtS3KEYID_Text", true),
+        booleanField<server, &V::rememberPassword>("chkREMEMBERPW_Checked", true),
     };
     return all;
 }

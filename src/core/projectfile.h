@@ -13,7 +13,8 @@
 // Reading sets the fields the file holds. A field whose key is missing keeps
 // the value it had before: a project loaded after another inherits what the
 // file does not say. The fields added later (passive mode, TLS, SFTP, the
-// accepted certificate, the site title) take their start values instead,
+// accepted certificate, the site title, spell checking, the publishing
+// targets, remembering the password) take their start values instead,
 // since their absence means "a project from before they existed" and
 // inheriting them could point a project at another server's protocol.
 #include "core/projectsettings.h"

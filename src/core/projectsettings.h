@@ -97,6 +97,9 @@ struct ServerSettings {
     QString s3Region = QStringLiteral("us-east-1");
     QString s3Bucket;
     QString s3KeyId;
+    // Whether the window keeps the password (token, secret) in the system
+    // keyring; the password itself is never part of the settings.
+    bool rememberPassword = false;
     bool operator==(const ServerSettings &) const = default;
 };
 

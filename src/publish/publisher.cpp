@@ -282,6 +282,7 @@ Publisher::~Publisher()
     onListed = nullptr;
     onFileSent = nullptr;
     onFinished = nullptr;
+    onConnected = nullptr;
     questions = {};
 }
 
@@ -317,6 +318,13 @@ void Publisher::wire(Transport &t)
         if (onSocketError)
             onSocketError(number, message);
     };
+}
+
+void Publisher::connect(Transport &t)
+{
+    t.connect();
+    if (onConnected)
+        onConnected();
 }
 
 void Publisher::log(const QString &line)
@@ -469,7 +477,7 @@ QStringList Publisher::compareWithServer(Transport &t, const SendJob &job, const
 Publisher::Outcome Publisher::check(const SendJob &job, const PublishPaths &paths, SendResult *result)
 {
     return runTransfer([&](Transport &t) {
-        t.connect();
+        connect(t);
         log(QStringLiteral("Comparing the server with the site..."));
         const QStringList differing = compareWithServer(t, job, paths);
         if (result)
@@ -499,7 +507,7 @@ Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths
     return runTransfer([&](Transport &t) {
         QElapsedTimer clock;
         clock.start();
-        t.connect();
+        connect(t);
 
         QStringList site = job.siteFiles;
         QStringList posts = job.postFiles;
@@ -636,7 +644,7 @@ Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths
 Publisher::Outcome Publisher::list(const PublishPaths &paths)
 {
     return runTransfer([&](Transport &t) {
-        t.connect();
+        connect(t);
         for (const RemoteEntry &e : t.list(folderArgument(paths.dataPrefix))) {
             if (e.kind == RemoteEntry::Kind::Folder)
                 continue;
@@ -743,7 +751,7 @@ Publisher::Outcome Publisher::fetch(const std::vector<std::string> *names, const
     return runTransfer([&](Transport &t) {
         QElapsedTimer clock;
         clock.start();
-        t.connect();
+        connect(t);
         std::vector<std::string> listed;
         if (!names) {
             for (const RemoteEntry &e : t.list(folderArgument(paths.dataPrefix))) {

@@ -150,6 +150,9 @@ public:
     std::function<void(const QString &localPath)> onFileSent;
     // A send or fetch finished: its summary (also the last log line).
     std::function<void(const QString &summary)> onFinished;
+    // The transfer's session connected and logged in: the account's
+    // password (token, secret) was accepted.
+    std::function<void()> onConnected;
     // The questions a connection may ask (certificates, host keys).
     TransportQuestions questions;
 
@@ -201,6 +204,8 @@ private:
     // closes it, however the work ends.
     Outcome runTransfer(const std::function<void(Transport &)> &work);
     void stopIfCancelled() const;
+    // Connects and logs in, then tells onConnected.
+    void connect(Transport &t);
     void log(const QString &line);
     void finish(const QString &summary);
     void wire(Transport &t);

@@ -81,7 +81,7 @@ MainWindow::MainWindow(QWidget *parent)
     tabs_->addTab(blogTab_, tr("Blog"));
     tabs_->addTab(optionsTab_, tr("Options"));
     tabs_->addTab(contentTab_, tr("Content"));
-    tabs_->addTab(serverTab_, tr("FTP"));
+    tabs_->addTab(serverTab_, tr("Publishing"));
     buildLogAndStatus();
 
     // The places of the tabs: each controller fills its own.
@@ -98,8 +98,8 @@ MainWindow::MainWindow(QWidget *parent)
     contentLayout->addWidget(contentPlace);
     contentLayout->addWidget(contentSavePlace);
     contentLayout->addStretch(1);
-    // FTP: the server's fields left (with the password and a save button
-    // among them), the transfers right.
+    // Publishing: where the site goes left (with the password and a save
+    // button among the fields), the transfers right.
     auto *serverLayout = new QHBoxLayout(scrollingPage(serverTab_));
     auto *serverPlace = new QWidget;
     auto *transfersPlace = new QWidget;

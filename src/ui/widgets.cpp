@@ -10,10 +10,12 @@
 
 namespace tl {
 
-RadioGroup::RadioGroup(const QString &title, const QStringList &items, QWidget *parent)
+RadioGroup::RadioGroup(const QString &title, const QStringList &items, QWidget *parent,
+                       Qt::Orientation orientation)
     : QGroupBox(title, parent), group_(new QButtonGroup(this)), count_(items.size())
 {
-    auto *layout = new QVBoxLayout(this);
+    QBoxLayout *layout = orientation == Qt::Vertical ? static_cast<QBoxLayout *>(new QVBoxLayout(this))
+                                                     : new QHBoxLayout(this);
     for (int i = 0; i < items.size(); ++i) {
         auto *rb = new QRadioButton(items[i], this);
         group_->addButton(rb, i);

@@ -13,11 +13,13 @@ class QToolButton;
 namespace tl {
 
 // A group of radio buttons with one choice selected by index; -1 selects none.
+// The buttons stand one under the other, or side by side.
 class RadioGroup : public QGroupBox {
     Q_OBJECT
     Q_PROPERTY(int ItemIndex READ itemIndex WRITE setItemIndex)
 public:
-    RadioGroup(const QString &title, const QStringList &items, QWidget *parent = nullptr);
+    RadioGroup(const QString &title, const QStringList &items, QWidget *parent = nullptr,
+        Qt::Orientation orientation = Qt::Vertical);
     int itemIndex() const;
     // Below -1 becomes -1 (nothing chosen); beyond the last choice becomes
     // the last choice.

@@ -140,7 +140,7 @@ TEST(StartUp, CommandsMenusAndTabs)
     EXPECT_EQ(tabs->tabText(0), "Blog");
     EXPECT_EQ(tabs->tabText(1), "Options");
     EXPECT_EQ(tabs->tabText(2), "Content");
-    EXPECT_EQ(tabs->tabText(3), "FTP");
+    EXPECT_EQ(tabs->tabText(3), "Publishing");
 
     EXPECT_EQ(action(w, "actREAD")->shortcut(), QKeySequence(Qt::Key_F5));
     EXPECT_EQ(action(w, "actNEW")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));

@@ -30,7 +30,7 @@ namespace tl::test {
 
 // The project keys in the order a project file lists them: the 27 of the
 // first project files, then those added for FTP modes, SFTP, the site title,
-// spell checking and the publishing targets.
+// spell checking, the publishing targets and remembering the password.
 inline const std::vector<std::string> &projectKeys()
 {
     static const std::vector<std::string> keys = {
@@ -44,7 +44,7 @@ inline const std::vector<std::string> &projectKeys()
         "chkPASSIVE_Checked", "chkFTPS_Checked", "edtFINGERPRINT_Text", "chkSFTP_Checked",
         "edtSITETITLE_Text", "chkSPELL_Checked", "cmbSPELLLANG_Text", "rgTARGET_ItemIndex",
         "edtGITURL_Text", "edtGITBRANCH_Text", "edtS3ENDPOINT_Text", "edtS3REGION_Text",
-        "edtS3BUCKET_Text", "edtS3KEYID_Text"};
+        "edtS3BUCKET_Text", "edtS3KEYID_Text", "chkREMEMBERPW_Checked"};
     return keys;
 }
 

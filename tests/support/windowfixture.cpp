@@ -26,8 +26,11 @@ QStringList queuedFiles(MainWindow &window)
     window.publishing().queue();
     const QAbstractItemModel *model = control<QAbstractItemView>(window, "lstFILESFTP")->model();
     QStringList out;
-    for (int row = 0; row < model->rowCount(); ++row)
-        out << model->index(row, 0).data(Qt::UserRole).toString();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString path = model->index(row, 0).data(Qt::UserRole).toString();
+        if (!path.isEmpty()) // not a removal
+            out << path;
+    }
     return out;
 }
 

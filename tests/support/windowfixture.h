@@ -29,9 +29,9 @@ QAction *action(const QObject &owner, const char *name);
 QString fieldText(const QObject &owner, const char *name);
 void setFieldText(const QObject &owner, const char *name, const QString &text);
 
-// The full paths of the files the FTP tab's list ("lstFILESFTP") shows
-// queued for the next send, in order (the queue worked out, as showing the
-// FTP tab does).
+// The full paths of the files the Publishing tab's list ("lstFILESFTP")
+// shows queued for the next send, in order (the queue worked out, as showing
+// the tab does); not the removals the list also shows.
 QStringList queuedFiles(MainWindow &window);
 
 // A main window living in its own temporary program folder, with scripted

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -129,6 +130,7 @@ void SettingsForm::showSettings()
     // Passive mode and TLS belong to FTP: SFTP has neither.
     passiveBox_->setEnabled(!s.server.sftp);
     tlsBox_->setEnabled(!s.server.sftp);
+    showTargetFields(s.server.target);
     // The template pickers start in the configuration folder.
     for (PathEdit *p : templatePickers_)
         p->setInitialDir(s.site.configFolder);
@@ -254,8 +256,13 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
 {
     auto *layout = new QVBoxLayout(place);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *group = new QGroupBox(tr("FTP setup"), place);
-    auto *fl = new QFormLayout(group);
+    serverGroup_ = new QGroupBox(place);
+    serverForm_ = new QFormLayout(serverGroup_);
+    QFormLayout *fl = serverForm_;
+    QWidget *group = serverGroup_;
+    auto *target = new RadioGroup(tr("Publish to"),
+        { tr("FTP server"), tr("Git branch"), tr("S3 bucket") }, group, Qt::Horizontal);
+    target->setObjectName(QStringLiteral("rgTARGET"));
     QLineEdit *host = lineEdit(group, "edtFTPADDRESS");
     QLineEdit *user = lineEdit(group, "edtUSER");
     QLineEdit *proxyHost = lineEdit(group, "edtFIREWALL");
@@ -267,13 +274,29 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
         tr("Encrypt the password and the files (explicit FTPS)"));
     QCheckBox *sftp = checkBox(
         group, "chkSFTP", tr("Use SFTP (SSH)"), tr("Publish over SSH; an empty port means 22"));
+    QLineEdit *gitUrl = lineEdit(group, "edtGITURL");
+    gitUrl->setToolTip(tr("The repository over SSH (git@host:owner/repo.git) or HTTPS"));
+    QLineEdit *gitBranch = lineEdit(group, "edtGITBRANCH");
+    gitBranch->setToolTip(tr("The branch a Pages service publishes; made when it does not exist"));
+    QLineEdit *endpoint = lineEdit(group, "edtS3ENDPOINT");
+    endpoint->setToolTip(tr("The storage service's address, such as https://s3.example.com"));
+    QLineEdit *region = lineEdit(group, "edtS3REGION");
+    QLineEdit *bucket = lineEdit(group, "edtS3BUCKET");
+    QLineEdit *keyId = lineEdit(group, "edtS3KEYID");
     QLineEdit *remoteMain = lineEdit(group, "rPATHMAIN");
     QLineEdit *remoteData = lineEdit(group, "rDATAPATH");
     QLineEdit *note = lineEdit(group, "edtNOTE");
     passwordRow->setParent(group);
     serverSaveButton->setParent(group);
+    fl->addRow(target);
     fl->addRow(tr("Address:"), host);
     fl->addRow(tr("User:"), user);
+    fl->addRow(tr("Repository:"), gitUrl);
+    fl->addRow(tr("Branch:"), gitBranch);
+    fl->addRow(tr("Endpoint:"), endpoint);
+    fl->addRow(tr("Region:"), region);
+    fl->addRow(tr("Bucket:"), bucket);
+    fl->addRow(tr("Access key ID:"), keyId);
     fl->addRow(tr("Password:"), passwordRow);
     fl->addRow(tr("Firewall:"), proxyHost);
     fl->addRow(tr("Port:"), port);
@@ -285,8 +308,17 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
     fl->addRow(tr("Remote data path:"), remoteData);
     fl->addRow(tr("Note:"), note);
     fl->addRow(QString(), serverSaveButton);
-    layout->addWidget(group);
+    layout->addWidget(serverGroup_);
+    passwordRow_ = passwordRow;
+    remoteMain_ = remoteMain;
+    remoteData_ = remoteData;
+    ftpFields_ = { host, user, proxyHost, port, proxy, passiveBox_, tlsBox_, sftp };
+    gitFields_ = { gitUrl, gitBranch };
+    s3Fields_ = { endpoint, region, bucket, keyId };
 
+    bindChoice(
+        target, [](const S &s) { return static_cast<int>(s.server.target); },
+        [](S &s, int i) { s.server.target = static_cast<PublishTarget>(i); });
     bindText(host, [](S &s) -> QString & { return s.server.host; });
     bindText(user, [](S &s) -> QString & { return s.server.user; });
     bindText(proxyHost, [](S &s) -> QString & { return s.server.proxyHost; });
@@ -295,6 +327,12 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
     bindFlag(passiveBox_, [](S &s) -> bool & { return s.server.passive; });
     bindFlag(tlsBox_, [](S &s) -> bool & { return s.server.tls; });
     bindFlag(sftp, [](S &s) -> bool & { return s.server.sftp; });
+    bindText(gitUrl, [](S &s) -> QString & { return s.server.gitUrl; });
+    bindText(gitBranch, [](S &s) -> QString & { return s.server.gitBranch; });
+    bindText(endpoint, [](S &s) -> QString & { return s.server.s3Endpoint; });
+    bindText(region, [](S &s) -> QString & { return s.server.s3Region; });
+    bindText(bucket, [](S &s) -> QString & { return s.server.s3Bucket; });
+    bindText(keyId, [](S &s) -> QString & { return s.server.s3KeyId; });
     bindText(remoteMain, [](S &s) -> QString & { return s.server.remoteMainFolder; });
     bindText(remoteData, [](S &s) -> QString & { return s.server.remoteDataFolder; });
     bindText(note, [](S &s) -> QString & { return s.server.note; });
@@ -302,6 +340,51 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
         passiveBox_->setEnabled(!on);
         tlsBox_->setEnabled(!on);
     });
+    connect(target, &RadioGroup::itemIndexChanged, this,
+        [this](int index) { showTargetFields(static_cast<PublishTarget>(index)); });
+}
+
+// Only the fields of the chosen target show; the password row, the remote
+// folders and the note serve every target, under the names it gives them.
+void SettingsForm::showTargetFields(PublishTarget target)
+{
+    const auto show = [this](const std::vector<QWidget *> &fields, bool shown) {
+        for (QWidget *f : fields)
+            serverForm_->setRowVisible(f, shown);
+    };
+    show(ftpFields_, target == PublishTarget::Server);
+    show(gitFields_, target == PublishTarget::Git);
+    show(s3Fields_, target == PublishTarget::S3);
+    const auto label = [this](QWidget *field, const QString &text) {
+        if (auto *l = qobject_cast<QLabel *>(serverForm_->labelForField(field)))
+            l->setText(text);
+    };
+    switch (target) {
+    case PublishTarget::Git:
+        serverGroup_->setTitle(tr("Git branch"));
+        label(passwordRow_, tr("Token:"));
+        label(remoteMain_, tr("Site folder in the repository:"));
+        label(remoteData_, tr("Posts folder in the repository:"));
+        remoteMain_->setToolTip(tr("\"/\" is the repository's root"));
+        remoteData_->setToolTip(tr("Empty: the post files are not sent"));
+        break;
+    case PublishTarget::S3:
+        serverGroup_->setTitle(tr("S3 bucket"));
+        label(passwordRow_, tr("Secret:"));
+        label(remoteMain_, tr("Key prefix of the site:"));
+        label(remoteData_, tr("Key prefix of the posts:"));
+        remoteMain_->setToolTip(tr("\"/\" is the bucket's root"));
+        remoteData_->setToolTip(tr("Empty: the post files are not sent"));
+        break;
+    case PublishTarget::Server:
+        serverGroup_->setTitle(tr("FTP setup"));
+        label(passwordRow_, tr("Password:"));
+        label(remoteMain_, tr("Remote path:"));
+        label(remoteData_, tr("Remote data path:"));
+        remoteMain_->setToolTip(QString());
+        remoteData_->setToolTip(QString());
+        break;
+    }
 }
 
 } // namespace tl

@@ -1,5 +1,5 @@
 #pragma once
-// The project's fields on the Options, Content and FTP tabs. Each field is
+// The project's fields on the Options, Content and Publishing tabs. Each field is
 // bound to its value in the open project: an edit changes that value at
 // once, and a project loaded, saved or reverted shows its values in the
 // fields. The fields hold nothing the program needs later; the open project
@@ -9,6 +9,7 @@
 #include <vector>
 
 class QCheckBox;
+class QFormLayout;
 class QGroupBox;
 class QLineEdit;
 class QWidget;
@@ -20,14 +21,17 @@ class PathEdit;
 class RadioGroup;
 class WindowShell;
 struct ProjectSettings;
+enum class PublishTarget;
 
 class SettingsForm : public QObject {
     Q_OBJECT
 public:
     // Puts its fields into the places the main window laid out: "Local
     // paths" and "Parameters" (Options tab), the Content tab's group, and
-    // "FTP setup", which also holds rows of other controllers: the password
-    // field (publishing) and a "Save to TVP file" button (projects).
+    // the Publishing tab's setup, which also holds rows of other controllers:
+    // the password field (publishing) and a "Save to TVP file" button
+    // (projects). The setup shows the fields of the chosen target (an FTP
+    // server, a Git branch, an S3 bucket) only.
     SettingsForm(WindowShell &shell, OpenProject &project, QWidget *optionsPlace,
         QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow,
         QWidget *serverSaveButton, QObject *parent = nullptr);
@@ -37,6 +41,7 @@ private:
     void buildContent(QWidget *place);
     void buildServer(QWidget *place, QWidget *passwordRow, QWidget *serverSaveButton);
     void browse(PathEdit *field);
+    void showTargetFields(PublishTarget target);
 
     // A field and its value: `show` puts the value into the field; the
     // field's change signal puts the field's value into the project.
@@ -56,6 +61,12 @@ private:
     std::vector<PathEdit *> templatePickers_;
     QCheckBox *passiveBox_ = nullptr;
     QCheckBox *tlsBox_ = nullptr;
+    QGroupBox *serverGroup_ = nullptr;
+    QFormLayout *serverForm_ = nullptr;
+    QWidget *passwordRow_ = nullptr;
+    QWidget *remoteMain_ = nullptr;
+    QWidget *remoteData_ = nullptr;
+    std::vector<QWidget *> ftpFields_, gitFields_, s3Fields_;
 };
 
 } // namespace tl

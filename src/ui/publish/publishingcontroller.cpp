@@ -4,23 +4,22 @@
 #include "core/openproject.h"
 #include "core/projects.h"
 #include "ui/prompts.h"
+#include "core/programfiles.h"
+#include "ui/publish/passwordfield.h"
 #include "ui/publish/sendqueuemodel.h"
+#include "ui/publish/transferprompts.h"
 #include "ui/windowshell.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -46,51 +45,6 @@ void removeFirst(QListWidget *list, int n)
 {
     for (int i = 0; i < n && list->count() > 0; ++i)
         delete list->takeItem(0);
-}
-
-// The password field masks with "*" whatever the platform's habit.
-class StarMaskStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-        QStyleHintReturn *returnData) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '*';
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
-
-// An eye, drawn in the text colour: open when the password is hidden (the
-// button shows it), struck through when the password is shown.
-QPixmap eyePixmap(const QColor &colour, bool struck)
-{
-    const qreal ratio = qApp->devicePixelRatio();
-    QPixmap pix(QSize(16, 16) * ratio);
-    pix.setDevicePixelRatio(ratio);
-    pix.fill(Qt::transparent);
-    QPainter p(&pix);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(colour, 1.4));
-    QPainterPath lids;
-    lids.moveTo(1.5, 8);
-    lids.quadTo(8, 1, 14.5, 8);
-    lids.quadTo(8, 15, 1.5, 8);
-    p.drawPath(lids);
-    p.setBrush(colour);
-    p.drawEllipse(QPointF(8, 8), 2.3, 2.3);
-    if (struck) {
-        p.setPen(QPen(colour, 1.6));
-        p.drawLine(QPointF(2.5, 13.5), QPointF(13.5, 2.5));
-    }
-    return pix;
-}
-
-QIcon eyeIcon(const QColor &colour)
-{
-    QIcon icon;
-    icon.addPixmap(eyePixmap(colour, false), QIcon::Normal, QIcon::Off);
-    icon.addPixmap(eyePixmap(colour, true), QIcon::Normal, QIcon::On);
-    return icon;
 }
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption)
@@ -123,42 +77,13 @@ PublishingController::PublishingController(
     connect(readServerPostsAction_, &QAction::triggered, this,
         [this] { shell_.run([this] { readServerPosts(); }); });
 
-    buildPasswordRow(passwordRow);
+    password_ = new PasswordField(shell_, project_, passwordRow);
     buildPanel(panel);
     connectPublisher();
-    // Over SFTP an empty password means the SSH agent and the writer's keys.
-    connect(&project_, &OpenProject::edited, this, &PublishingController::updateSendEnabled);
-    connect(&project_, &OpenProject::replaced, this, &PublishingController::updateSendEnabled);
+    // The field, the target and "Remember password" decide whether an empty
+    // password will do.
+    connect(password_, &PasswordField::changed, this, &PublishingController::updateSendEnabled);
     updateSendEnabled();
-}
-
-void PublishingController::buildPasswordRow(QWidget *place)
-{
-    auto *row = new QHBoxLayout(place);
-    row->setContentsMargins(0, 0, 0, 0);
-    passwordEdit_ = new QLineEdit(place);
-    passwordEdit_->setObjectName(QStringLiteral("edtPASSWORD"));
-    auto *mask = new StarMaskStyle;
-    mask->setParent(passwordEdit_);
-    passwordEdit_->setStyle(mask);
-    // The line edit takes its mask character when the echo mode is set.
-    passwordEdit_->setEchoMode(QLineEdit::Normal);
-    passwordEdit_->setEchoMode(QLineEdit::Password);
-    // An eye that stays pressed while the password shows.
-    showPasswordButton_ = new QToolButton(place);
-    showPasswordButton_->setObjectName(QStringLiteral("RxSpeedButton1"));
-    showPasswordButton_->setCheckable(true);
-    showPasswordButton_->setAutoRaise(true);
-    showPasswordButton_->setIcon(eyeIcon(place->palette().color(QPalette::ButtonText)));
-    showPasswordButton_->setAccessibleName(tr("Show password"));
-    showPasswordButton_->setToolTip(tr("Show password"));
-    row->addWidget(passwordEdit_, 1);
-    row->addWidget(showPasswordButton_);
-    connect(passwordEdit_, &QLineEdit::textChanged, this, &PublishingController::updateSendEnabled);
-    connect(showPasswordButton_, &QToolButton::toggled, this, [this](bool shown) {
-        passwordEdit_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
-        showPasswordButton_->setToolTip(shown ? tr("Hide password") : tr("Show password"));
-    });
 }
 
 void PublishingController::buildPanel(QWidget *place)
@@ -196,8 +121,12 @@ void PublishingController::buildPanel(QWidget *place)
     wholeSiteButton_ = button(place, "btnWHOLESITE", tr("Send whole site"));
     wholeSiteButton_->setToolTip(tr("Send every page of the main and archive folders, "
                                     "for a new server or one that lost its files"));
+    checkButton_ = button(place, "btnCHECKSERVER", tr("Check the server"));
+    checkButton_->setToolTip(tr("Compare every remote folder with the site (names and sizes) "
+                                "and queue what the server lacks or holds otherwise"));
     right->addWidget(sendButton_);
     right->addWidget(wholeSiteButton_);
+    right->addWidget(checkButton_);
     // The running transfer: its progress and a way to stop it.
     auto *transferRow = new QHBoxLayout;
     progressBar_ = new QProgressBar(place);
@@ -225,6 +154,7 @@ void PublishingController::buildPanel(QWidget *place)
     bind(removeButton_, &QToolButton::clicked, &PublishingController::removeSelectedFromQueue);
     bind(sendButton_, &QPushButton::clicked, &PublishingController::send);
     bind(wholeSiteButton_, &QPushButton::clicked, &PublishingController::sendWholeSite);
+    bind(checkButton_, &QPushButton::clicked, &PublishingController::checkServer);
     bind(saveFetchedPostsButton_, &QPushButton::clicked, &PublishingController::saveFetchedPosts);
     bind(cancelButton_, &QPushButton::clicked, &PublishingController::cancel);
     connect(allPostsBox_, &QCheckBox::toggled, this,
@@ -251,9 +181,12 @@ void PublishingController::connectPublisher()
     pub.onListed
         = [this](const std::string &name) { serverPostsList_->addItem(decodeCp1250(name)); };
     pub.onFinished = [this](const QString &summary) { shell_.setStatusText(summary); };
-    pub.questions.unknownHostKey = [this](const HostKeyInfo &key) { return askHostKey(key); };
-    pub.questions.untrustedCertificate
-        = [this](const CertificateInfo &info) { return askCertificate(info); };
+    pub.onConnected = [this] { loggedIn_ = true; };
+    pub.questions.unknownHostKey
+        = [this](const HostKeyInfo &key) { return askHostKey(shell_.prompts(), key); };
+    pub.questions.untrustedCertificate = [this](const CertificateInfo &info) {
+        return askCertificate(shell_.prompts(), info);
+    };
     // The writer's decision holds whether or not the project is saved later.
     pub.questions.certificateAccepted = [this](const std::string &fp) {
         project_.rememberTrustedFingerprint(QString::fromStdString(fp));
@@ -263,26 +196,37 @@ void PublishingController::connectPublisher()
 // ---------------------------------------------------------------------------
 // Fields and lists
 
+// An empty password will do over SFTP (the SSH agent and the writer's
+// keys), for a Git branch (SSH keys, or a repository that asks none), and
+// when the keyring is to fill it.
 void PublishingController::updateSendEnabled()
 {
-    sendWanted_ = !passwordEdit_->text().isEmpty() || project_.settings().server.sftp;
+    const ServerSettings &server = project_.settings().server;
+    sendWanted_ = !password_->text().isEmpty() || password_->remembers()
+        || server.target == PublishTarget::Git
+        || (server.target == PublishTarget::Server && server.sftp);
     // While a transfer runs the buttons stay held; they get this state back.
     if (busy())
         return;
-    sendButton_->setEnabled(sendWanted_);
-    wholeSiteButton_->setEnabled(sendWanted_);
+    for (QPushButton *b : { sendButton_, wholeSiteButton_, checkButton_ })
+        b->setEnabled(sendWanted_);
 }
 
 void PublishingController::togglePasswordShown()
 {
-    showPasswordButton_->toggle();
+    password_->toggleShown();
 }
 
 void PublishingController::showQueue()
 {
-    queueModel_->refresh();
+    if (!busy())
+        removals_ = queue_.removals();
+    queueModel_->refresh(removals_);
     const int n = queue_.count();
-    queueCountLabel_->setText(n == 1 ? tr("1 file to send") : tr("%1 files to send").arg(n));
+    QString text = n == 1 ? tr("1 file to send") : tr("%1 files to send").arg(n);
+    if (!removals_.empty())
+        text += tr(", %1 to remove").arg(removals_.size());
+    queueCountLabel_->setText(text);
 }
 
 void PublishingController::removeSelectedFromQueue()
@@ -376,13 +320,14 @@ void PublishingController::holdCommands(bool held)
     }
     for (QWidget *w :
         { static_cast<QWidget *>(sendButton_), static_cast<QWidget *>(wholeSiteButton_),
-            static_cast<QWidget *>(saveFetchedPostsButton_), static_cast<QWidget *>(allPostsBox_),
-            static_cast<QWidget *>(removeButton_) })
+            static_cast<QWidget *>(checkButton_), static_cast<QWidget *>(saveFetchedPostsButton_),
+            static_cast<QWidget *>(allPostsBox_), static_cast<QWidget *>(removeButton_) })
         w->setEnabled(false);
     readServerPostsAction_->setEnabled(false);
     if (!held) {
         sendButton_->setEnabled(sendWanted_);
         wholeSiteButton_->setEnabled(sendWanted_);
+        checkButton_->setEnabled(sendWanted_);
         saveFetchedPostsButton_->setEnabled(held_.saveLocal);
         allPostsBox_->setEnabled(held_.allPosts);
         removeButton_->setEnabled(held_.remove);
@@ -394,30 +339,47 @@ void PublishingController::holdCommands(bool held)
     emit transferRunning(held);
 }
 
-void PublishingController::runTransfer(
+Publisher::Outcome PublishingController::runTransfer(
     const std::function<Publisher::Outcome()> &work, const std::function<void()> &undo)
 {
     holdCommands(true);
     struct Release {
         PublishingController *c;
-        ~Release() { c->holdCommands(false); }
+        ~Release()
+        {
+            c->transferPassword_.clear();
+            c->holdCommands(false);
+        }
     } release { this };
     failureShown_ = false;
+    loggedIn_ = false;
     Publisher::Outcome outcome;
     try {
         outcome = work();
     } catch (const std::exception &e) {
+        passwordAccepted(false);
         // The status bar says what went wrong, not which file was moving
         // (unless a refused command has put its failure text there).
         if (!failureShown_)
             shell_.setStatusText(QString::fromLocal8Bit(e.what()).section(QLatin1Char('\n'), 0, 0));
         throw;
     }
+    passwordAccepted(outcome == Publisher::Outcome::Completed);
     if (outcome == Publisher::Outcome::Cancelled) {
         if (undo)
             undo();
         shell_.setStatusText(QString::fromLatin1(kTransferCancelled));
     }
+    return outcome;
+}
+
+// A session that logged in proves the password, whatever came after; a
+// bucket has no login (each request is signed on its own), so there only a
+// transfer that went through does.
+void PublishingController::passwordAccepted(bool completed)
+{
+    if (loggedIn_ && (completed || transferServer_.target != PublishTarget::S3))
+        password_->accepted(transferServer_, transferPassword_);
 }
 
 // Bytes moved of the current file; with its size unknown the bar only shows
@@ -434,9 +396,13 @@ void PublishingController::showProgress(qint64 done, qint64 total)
 
 // The port is converted first, so a port that is not a number stops the
 // command before anything connects.
-void PublishingController::configure(const ProjectSettings &settings)
+QString PublishingController::configure(const ProjectSettings &settings)
 {
-    publisher_.configure(publishAccount(settings.server, passwordEdit_->text()));
+    const QString password = password_->passwordForTransfer(settings.server);
+    publisher_.configure(publishAccount(settings, password, project_.filePath()));
+    transferServer_ = settings.server;
+    transferPassword_ = password;
+    return password;
 }
 
 void PublishingController::send()
@@ -449,10 +415,52 @@ void PublishingController::send()
     // the project's folders) leaves the queue with a line in the log
     // instead of stopping the send.
     queue_.dropUnsendable([this](const QString &line) { shell_.log(line); });
+    const bool removing = removalsConfirmed();
     // Each file the server confirms leaves the queue at once: whatever a
     // failure or Cancel leaves behind stays queued (and the record
     // remembers the rest). A post saved while the send waits is queued too.
-    runTransfer([this] { return queue_.send(publisher_); });
+    SendResult result;
+    runTransfer([&] { return queue_.send(publisher_, removing, false, &result); });
+    // A removal that failed stays in the record and is tried again.
+    if (!result.notRemoved.isEmpty())
+        shell_.prompts().message(QString(),
+            tr("%1 files could not be removed from the server (see the log); the next send "
+               "tries again.")
+                .arg(result.notRemoved.size()));
+}
+
+bool PublishingController::removalsConfirmed()
+{
+    const std::vector<std::string> gone = queue_.removals();
+    if (gone.empty() || !queue_.removalsNeedConfirmation())
+        return true;
+    if (askRemovals(shell_.prompts(), gone))
+        return true;
+    shell_.log(tr("%1 files that are no longer part of the site stay on the server").arg(gone.size()));
+    return false;
+}
+
+void PublishingController::checkServer()
+{
+    if (busy() || !requireOpenProject(shell_, project_))
+        return;
+    configure(project_.settings());
+    prepareQueue();
+    SendResult result;
+    if (runTransfer([&] { return queue_.check(publisher_, &result); })
+        != Publisher::Outcome::Completed)
+        return;
+    // Named as the queue list names them.
+    QStringList differing;
+    const PublishPaths &paths = queue_.paths();
+    for (const QString &f : result.sentAgain) {
+        const bool page = !paths.mainFolder.isEmpty()
+            && f.startsWith(WithTrailingSeparator(paths.mainFolder));
+        differing << (page ? siteRelativePath(paths.mainFolder, f) : f.mid(f.lastIndexOf('/') + 1));
+    }
+    for (const QString &name : differing)
+        shell_.log(tr("Lacking or different on the server: %1").arg(name));
+    shell_.prompts().message(tr("Check the server"), checkReport(differing));
 }
 
 void PublishingController::sendWholeSite()
@@ -469,11 +477,11 @@ void PublishingController::readServerPosts()
     if (busy() || !requireOpenProject(shell_, project_))
         return;
     const ProjectSettings settings = project_.settings();
-    if (!hasServerSettings(settings.server, passwordEdit_->text())) {
+    const QString password = configure(settings);
+    if (!hasServerSettings(settings.server, password)) {
         shell_.prompts().message(QString(), QString::fromLatin1(kNoServerSettings));
         return;
     }
-    configure(settings);
     const PublishPaths paths = publishPaths(settings);
     const int listed = serverPostsList_->count();
     runTransfer([&] { return publisher_.list(paths); },
@@ -490,11 +498,19 @@ void PublishingController::saveFetchedPosts()
         return;
     // A session of its own, with the settings as they are now.
     const ProjectSettings settings = project_.settings();
+    const PublishPaths paths = publishPaths(settings);
+    // Fetched posts need a folder to land in; nothing connects without one.
+    if (!QFileInfo(paths.dataFolder).isDir()) {
+        shell_.prompts().message(QString(),
+            tr("The data folder %1 does not exist. Choose the project's data folder on the "
+               "Options tab, or create it, then save the posts again.")
+                .arg(paths.dataFolder.isEmpty() ? tr("(none set)") : paths.dataFolder));
+        return;
+    }
     configure(settings);
     std::vector<std::string> names;
     for (const QString &name : entries(serverPostsList_))
         names.push_back(encodeCp1250(name));
-    const PublishPaths paths = publishPaths(settings);
     // The project's record says which local posts are as last sent or
     // fetched: only those may be replaced, and what comes is recorded.
     prepareQueue();
@@ -503,56 +519,24 @@ void PublishingController::saveFetchedPosts()
         Publisher &p;
         ~Forget() { p.setRecord(nullptr); }
     } forget { publisher_ };
-    runTransfer([&] {
-        const auto outcome = publisher_.fetch(&names, paths);
-        if (outcome == Publisher::Outcome::Completed)
-            removeFirst(serverPostsList_, static_cast<int>(names.size()));
-        return outcome;
-    });
+    FetchResult result;
+    if (runTransfer([&] {
+            const auto outcome = publisher_.fetch(&names, paths, &result);
+            if (outcome == Publisher::Outcome::Completed)
+                removeFirst(serverPostsList_, static_cast<int>(names.size()));
+            return outcome;
+        })
+        != Publisher::Outcome::Completed)
+        return;
+    // The log has each conflict and skip, the status bar the summary.
+    const QString report = fetchReport(result, paths.dataFolder);
+    if (!report.isEmpty())
+        shell_.prompts().message(tr("Save to local"), report);
 }
 
 void PublishingController::cancel()
 {
     publisher_.cancel();
-}
-
-// ---------------------------------------------------------------------------
-// Questions of a connection
-
-bool PublishingController::askHostKey(const HostKeyInfo &key)
-{
-    const QString where = key.port == 22
-        ? QString::fromStdString(key.host)
-        : QStringLiteral("%1 port %2").arg(QString::fromStdString(key.host)).arg(key.port);
-    const QString text
-        = QStringLiteral("The server %1 is not known yet. It identifies itself with the %2 key\n\n"
-                         "%3\n\nCompare this fingerprint with the one your host publishes. "
-                         "Trust this server and remember its key?")
-              .arg(
-                  where, QString::fromStdString(key.type), QString::fromStdString(key.fingerprint));
-    return shell_.prompts().question(
-               QStringLiteral("Unknown server"), text, false, Prompts::Answer::No)
-        == Prompts::Answer::Yes;
-}
-
-bool PublishingController::askCertificate(const CertificateInfo &info)
-{
-    const QString warning = info.Changed
-        ? QStringLiteral("WARNING: this is not the certificate you accepted for this "
-                         "server before. Someone may be listening in, or the host "
-                         "has a new certificate.\n\n")
-        : QString();
-    const QString text = warning
-        + QStringLiteral("The server's certificate is not vouched for by a trusted authority "
-                         "(%1).\n\nSubject: %2\nIssuer: %3\nSHA-256 fingerprint:\n%4\n\n"
-                         "Compare the fingerprint with the one your host publishes. Accept this "
-                         "certificate and remember it for this project?")
-              .arg(QString::fromStdString(info.Problems), QString::fromStdString(info.Subject),
-                  QString::fromStdString(info.Issuer), QString::fromStdString(info.Fingerprint));
-    return shell_.prompts().question(info.Changed ? QStringLiteral("Certificate changed")
-                                                  : QStringLiteral("Untrusted certificate"),
-               text, false, Prompts::Answer::No)
-        == Prompts::Answer::Yes;
 }
 
 } // namespace tl

@@ -1,11 +1,14 @@
 #pragma once
-// The FTP tab: sending the generated site and the saved posts to the
-// project's server, listing the server's post files and fetching them into
-// the data folder, with progress, Cancel, the password and the questions a
-// connection asks (certificates, host keys).
+// The Publishing tab: sending the generated site and the saved posts to
+// where the project publishes (an FTP, FTPS or SFTP server, a Git branch, an
+// S3 bucket), removing what is no longer part of the site, checking the
+// server against the site, listing the server's post files and fetching
+// them into the data folder, with progress, Cancel, the password and the
+// questions a connection asks (certificates, host keys).
 //
 // Each transfer opens its own session with the settings as they are when it
 // starts and closes it at its end (the publisher does that).
+#include "core/projectsettings.h"
 #include "publish/publisher.h"
 #include "publish/sendqueue.h"
 
@@ -13,10 +16,11 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
-class QLineEdit;
 class QLabel;
 class QListView;
 class QListWidget;
@@ -28,16 +32,15 @@ class QWidget;
 namespace tl {
 
 class OpenProject;
+class PasswordField;
 class SendQueueModel;
 class WindowShell;
-struct CertificateInfo;
-struct HostKeyInfo;
 
 class PublishingController : public QObject {
     Q_OBJECT
 public:
-    // Fills the password row (among the FTP setup fields) and the FTP tab's
-    // panel of lists and buttons; its command is an action of `window`.
+    // Fills the password row (among the setup fields) and the Publishing
+    // tab's panel of lists and buttons; its command is an action of `window`.
     PublishingController(WindowShell &shell, OpenProject &project, QWidget *passwordRow,
         QWidget *panel, QWidget *window);
     // "Read data from FTP", on the toolbar and in the Blog menu.
@@ -47,6 +50,9 @@ public:
     void send();
     // Sends every page of the main and archive folders.
     void sendWholeSite();
+    // Compares every remote folder with the site (names and sizes), reports
+    // what differs and queues it.
+    void checkServer();
     // Lists the server's data folder.
     void readServerPosts();
     // Fetches the listed files into the data folder.
@@ -58,7 +64,7 @@ public:
 
     // ---- what waits to be sent ----
     // The open project changed: its queue comes from its send record when
-    // it is first needed (the FTP tab shown, a send, Remove from list, Send
+    // it is first needed (the Publishing tab shown, a send, Remove from list, Send
     // all data files). Working it out looks at every post file, which a
     // window opening on a large blog need not wait for.
     void projectOpened();
@@ -79,24 +85,29 @@ signals:
     void transferRunning(bool running);
 
 private:
-    void buildPasswordRow(QWidget *place);
     void buildPanel(QWidget *place);
     void connectPublisher();
     void updateSendEnabled();
-    void configure(const ProjectSettings &settings);
+    // Sets up the publisher for a transfer to where `settings` publish, with
+    // the password (from the keyring when it is to be remembered and the
+    // field is empty). Returns that password.
+    QString configure(const ProjectSettings &settings);
+    // Whether a send removes what is no longer part of the site: many
+    // removals wait for the writer's yes.
+    bool removalsConfirmed();
     // The queue judges its files by the project's folders as they are now,
     // worked out first if it is not yet.
     void prepareQueue();
     bool eventFilter(QObject *watched, QEvent *e) override;
     void showQueue();
     // Runs a transfer with the other commands held off. A cancelled transfer
-    // ends quietly and says so in the status bar.
-    void runTransfer(
+    // ends quietly and says so in the status bar. A transfer that logged in
+    // hands its password to the password row, to be remembered.
+    Publisher::Outcome runTransfer(
         const std::function<Publisher::Outcome()> &work, const std::function<void()> &undo = {});
+    void passwordAccepted(bool completed);
     void holdCommands(bool held);
     void showProgress(qint64 done, qint64 total);
-    bool askHostKey(const HostKeyInfo &key);
-    bool askCertificate(const CertificateInfo &info);
 
     WindowShell &shell_;
     OpenProject &project_;
@@ -104,17 +115,25 @@ private:
     SendQueue queue_;
     bool queueLoaded_ = true; // false: the open project's queue is not worked out yet
     SendQueueModel *queueModel_ = nullptr;
+    // What the next send removes, as last worked out (not while a send runs:
+    // it does not change then, and each sent file changes the queue).
+    std::vector<std::string> removals_;
     bool failureShown_ = false; // a refused command's text is in the status bar
+    // The running transfer: where it goes, with which password, and whether
+    // its session logged in.
+    ServerSettings transferServer_;
+    QString transferPassword_;
+    bool loggedIn_ = false;
 
     QAction *readServerPostsAction_ = nullptr;
-    QLineEdit *passwordEdit_ = nullptr;
-    QToolButton *showPasswordButton_ = nullptr;
+    PasswordField *password_ = nullptr;
     QLabel *queueCountLabel_ = nullptr;
     QListView *queueView_ = nullptr;
     QToolButton *removeButton_ = nullptr;
     QCheckBox *allPostsBox_ = nullptr;
     QPushButton *sendButton_ = nullptr;
     QPushButton *wholeSiteButton_ = nullptr;
+    QPushButton *checkButton_ = nullptr;
     QProgressBar *progressBar_ = nullptr;
     QPushButton *cancelButton_ = nullptr;
     QListWidget *serverPostsList_ = nullptr;

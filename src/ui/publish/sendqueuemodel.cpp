@@ -1,11 +1,14 @@
 #include "ui/publish/sendqueuemodel.h"
 
+#include "core/cp1250.h"
 #include "core/errors.h"
 #include "core/programfiles.h"
 #include "posts/postfile.h"
 #include "publish/sendqueue.h"
 
+#include <QBrush>
 #include <QDate>
+#include <QFont>
 
 namespace tl {
 
@@ -15,11 +18,14 @@ SendQueueModel::SendQueueModel(const SendQueue &queue, QObject *parent)
 {
 }
 
-void SendQueueModel::refresh()
+void SendQueueModel::refresh(const std::vector<std::string> &removals)
 {
     beginResetModel();
     site_ = queue_.siteFiles();
     posts_ = queue_.postFiles();
+    removals_.clear();
+    for (const std::string &name : removals)
+        removals_ << decodeCp1250(name);
     mainFolder_ = queue_.paths().mainFolder;
     endResetModel();
 }
@@ -36,7 +42,7 @@ QString SendQueueModel::pathAt(int row) const
 
 int SendQueueModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(site_.size() + posts_.size());
+    return parent.isValid() ? 0 : static_cast<int>(site_.size() + posts_.size() + removals_.size());
 }
 
 namespace {
@@ -63,6 +69,30 @@ QString postText(const QString &path)
 QVariant SendQueueModel::data(const QModelIndex &index, int role) const
 {
     const int row = index.row();
+    const int removal = row - static_cast<int>(site_.size() + posts_.size());
+    if (removal >= 0 && removal < removals_.size()) {
+        const QString &name = removals_[removal];
+        switch (role) {
+        case Qt::DisplayRole:
+            return tr("remove %1").arg(name);
+        case Qt::ToolTipRole:
+            return tr("No longer part of the site: the next send removes %1 from the server")
+                .arg(name);
+        case Qt::ForegroundRole:
+            return QBrush(QColor(0xB0, 0x20, 0x20));
+        case Qt::FontRole: {
+            QFont italic;
+            italic.setItalic(true);
+            return italic;
+        }
+        case RemovalRole:
+            return name;
+        case PathRole:
+            return QString();
+        default:
+            return {};
+        }
+    }
     const QString path = pathAt(row);
     if (path.isEmpty())
         return {};
