@@ -6,6 +6,7 @@
 #include "core/projects.h"
 #include "ui/widgets.h"
 #include "publish/ftpclient.h"
+#include "publish/passwordstore.h"
 #include "publish/sendrecord.h"
 
 #include <QCheckBox>
@@ -52,6 +53,25 @@ TEST(FtpTabFields, SendButtonFollowsThePasswordAndTheEyeShowsIt)
     eye->click();
     EXPECT_FALSE(eye->isChecked());
     EXPECT_EQ(password->displayText(), "**");
+}
+
+// Without a keyring (no Secret Service on the session bus, as in the test
+// runs) the box cannot be used and says why; the keyring's own test runs
+// against a real one.
+TEST(FtpTabFields, RememberPasswordStartsOffAndWithoutAKeyringIsDisabledSayingWhy)
+{
+    QString why;
+    if (PasswordStore::available(&why))
+        GTEST_SKIP() << "a keyring answers in this session";
+    WindowFixture fx;
+    MainWindow &w = fx.start();
+    auto *remember = control<QCheckBox>(w, "chkREMEMBERPW");
+    EXPECT_FALSE(remember->isChecked());
+    EXPECT_FALSE(remember->isEnabled());
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(remember->toolTip(), why);
+    // An empty password still holds the send back.
+    EXPECT_FALSE(control<QPushButton>(w, "btnSENDFTP")->isEnabled());
 }
 
 TEST(FtpTabFields, EveryRefusedCommandKindHasItsStatusText)
