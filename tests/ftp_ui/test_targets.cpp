@@ -66,9 +66,10 @@ TEST(PublishingTargets, TheChosenTargetShowsOnlyItsFieldsAndNamesThePasswordForI
     EXPECT_EQ(fieldText(w, "edtGITBRANCH"), "gh-pages");
     EXPECT_EQ(labelOf(w, passwordRow), "Token:");
     EXPECT_EQ(labelOf(w, control(w, "edtGITURL")), "Repository:");
-    EXPECT_EQ(labelOf(w, remoteMain), "Site folder in the repository:");
+    EXPECT_EQ(labelOf(w, remoteMain), "Site folder:");
     // SSH keys, or a repository that asks no token.
     EXPECT_TRUE(send->isEnabled());
+    EXPECT_EQ(send->text(), "Send to Git");
 
     target->setItemIndex(2);
     EXPECT_EQ(shownOf(w, kTargetFields),
@@ -77,14 +78,16 @@ TEST(PublishingTargets, TheChosenTargetShowsOnlyItsFieldsAndNamesThePasswordForI
     EXPECT_EQ(fieldText(w, "edtS3REGION"), "us-east-1");
     EXPECT_EQ(labelOf(w, passwordRow), "Secret:");
     EXPECT_EQ(labelOf(w, control(w, "edtS3KEYID")), "Access key ID:");
-    EXPECT_EQ(labelOf(w, remoteMain), "Key prefix of the site:");
+    EXPECT_EQ(labelOf(w, remoteMain), "Site prefix:");
     EXPECT_FALSE(send->isEnabled());
+    EXPECT_EQ(send->text(), "Send to S3");
     setFieldText(w, "edtPASSWORD", "secret");
     EXPECT_TRUE(send->isEnabled());
 
     // A project that publishes elsewhere shows its own target's fields.
     target->setItemIndex(0);
     EXPECT_EQ(labelOf(w, passwordRow), "Password:");
+    EXPECT_EQ(send->text(), "Send to FTP");
     EXPECT_TRUE(control(w, "edtS3KEYID")->isHidden());
     EXPECT_FALSE(control(w, "edtFTPADDRESS")->isHidden());
 }

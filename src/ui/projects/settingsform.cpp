@@ -256,13 +256,14 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
 {
     auto *layout = new QVBoxLayout(place);
     layout->setContentsMargins(0, 0, 0, 0);
+    auto *target = new RadioGroup(tr("Publish to"),
+        { tr("FTP server"), tr("Git branch"), tr("S3 bucket") }, place, Qt::Horizontal);
+    target->setObjectName(QStringLiteral("rgTARGET"));
+    layout->addWidget(target);
     serverGroup_ = new QGroupBox(place);
     serverForm_ = new QFormLayout(serverGroup_);
     QFormLayout *fl = serverForm_;
     QWidget *group = serverGroup_;
-    auto *target = new RadioGroup(tr("Publish to"),
-        { tr("FTP server"), tr("Git branch"), tr("S3 bucket") }, group, Qt::Horizontal);
-    target->setObjectName(QStringLiteral("rgTARGET"));
     QLineEdit *host = lineEdit(group, "edtFTPADDRESS");
     QLineEdit *user = lineEdit(group, "edtUSER");
     QLineEdit *proxyHost = lineEdit(group, "edtFIREWALL");
@@ -288,7 +289,6 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
     QLineEdit *note = lineEdit(group, "edtNOTE");
     passwordRow->setParent(group);
     serverSaveButton->setParent(group);
-    fl->addRow(target);
     fl->addRow(tr("Address:"), host);
     fl->addRow(tr("User:"), user);
     fl->addRow(tr("Repository:"), gitUrl);
@@ -309,6 +309,7 @@ void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *se
     fl->addRow(tr("Note:"), note);
     fl->addRow(QString(), serverSaveButton);
     layout->addWidget(serverGroup_);
+    layout->addStretch(1);
     passwordRow_ = passwordRow;
     remoteMain_ = remoteMain;
     remoteData_ = remoteData;
@@ -361,20 +362,22 @@ void SettingsForm::showTargetFields(PublishTarget target)
     };
     switch (target) {
     case PublishTarget::Git:
-        serverGroup_->setTitle(tr("Git branch"));
+        serverGroup_->setTitle(tr("Git setup"));
         label(passwordRow_, tr("Token:"));
-        label(remoteMain_, tr("Site folder in the repository:"));
-        label(remoteData_, tr("Posts folder in the repository:"));
-        remoteMain_->setToolTip(tr("\"/\" is the repository's root"));
-        remoteData_->setToolTip(tr("Empty: the post files are not sent"));
+        label(remoteMain_, tr("Site folder:"));
+        label(remoteData_, tr("Posts folder:"));
+        remoteMain_->setToolTip(tr("The site's folder in the repository (\"/\": its root)"));
+        remoteData_->setToolTip(
+            tr("The post files' folder in the repository (empty: they are not sent)"));
         break;
     case PublishTarget::S3:
-        serverGroup_->setTitle(tr("S3 bucket"));
+        serverGroup_->setTitle(tr("S3 setup"));
         label(passwordRow_, tr("Secret:"));
-        label(remoteMain_, tr("Key prefix of the site:"));
-        label(remoteData_, tr("Key prefix of the posts:"));
-        remoteMain_->setToolTip(tr("\"/\" is the bucket's root"));
-        remoteData_->setToolTip(tr("Empty: the post files are not sent"));
+        label(remoteMain_, tr("Site prefix:"));
+        label(remoteData_, tr("Posts prefix:"));
+        remoteMain_->setToolTip(
+            tr("The key prefix of the site's files (\"/\": the bucket's root)"));
+        remoteData_->setToolTip(tr("The key prefix of the post files (empty: they are not sent)"));
         break;
     case PublishTarget::Server:
         serverGroup_->setTitle(tr("FTP setup"));

@@ -196,8 +196,7 @@ QString PasswordField::passwordForTransfer(const ServerSettings &server)
         if (const std::optional<QString> kept = PasswordStore().read(k)) {
             keptEntry_ = PasswordStore::entryName(k);
             keptPassword_ = *kept;
-            shell_.log(
-                tr("Using the password kept in the keyring for %1.").arg(accountText(k)));
+            shell_.log(tr("Using the password kept in the keyring for %1.").arg(accountText(k)));
             edit_->setText(*kept);
         }
     } catch (const AppError &e) {

@@ -2,9 +2,9 @@
 
 #include "core/cp1250.h"
 #include "core/openproject.h"
+#include "core/programfiles.h"
 #include "core/projects.h"
 #include "ui/prompts.h"
-#include "core/programfiles.h"
 #include "ui/publish/passwordfield.h"
 #include "ui/publish/sendqueuemodel.h"
 #include "ui/publish/transferprompts.h"
@@ -140,6 +140,7 @@ void PublishingController::buildPanel(QWidget *place)
     transferRow->addWidget(cancelButton_);
     right->addLayout(transferRow);
     auto *fromServer = new QGroupBox(tr("Data files from FTP"), place);
+    fromServerGroup_ = fromServer;
     auto *gf = new QVBoxLayout(fromServer);
     serverPostsList_ = list(fromServer, "lstFROMFTP");
     gf->addWidget(serverPostsList_, 1);
@@ -184,9 +185,8 @@ void PublishingController::connectPublisher()
     pub.onConnected = [this] { loggedIn_ = true; };
     pub.questions.unknownHostKey
         = [this](const HostKeyInfo &key) { return askHostKey(shell_.prompts(), key); };
-    pub.questions.untrustedCertificate = [this](const CertificateInfo &info) {
-        return askCertificate(shell_.prompts(), info);
-    };
+    pub.questions.untrustedCertificate
+        = [this](const CertificateInfo &info) { return askCertificate(shell_.prompts(), info); };
     // The writer's decision holds whether or not the project is saved later.
     pub.questions.certificateAccepted = [this](const std::string &fp) {
         project_.rememberTrustedFingerprint(QString::fromStdString(fp));
@@ -205,6 +205,21 @@ void PublishingController::updateSendEnabled()
     sendWanted_ = !password_->text().isEmpty() || password_->remembers()
         || server.target == PublishTarget::Git
         || (server.target == PublishTarget::Server && server.sftp);
+    // The commands name where the site goes.
+    switch (server.target) {
+    case PublishTarget::Git:
+        sendButton_->setText(tr("Send to Git"));
+        fromServerGroup_->setTitle(tr("Data files from Git"));
+        break;
+    case PublishTarget::S3:
+        sendButton_->setText(tr("Send to S3"));
+        fromServerGroup_->setTitle(tr("Data files from S3"));
+        break;
+    case PublishTarget::Server:
+        sendButton_->setText(tr("Send to FTP"));
+        fromServerGroup_->setTitle(tr("Data files from FTP"));
+        break;
+    }
     // While a transfer runs the buttons stay held; they get this state back.
     if (busy())
         return;
@@ -436,7 +451,8 @@ bool PublishingController::removalsConfirmed()
         return true;
     if (askRemovals(shell_.prompts(), gone))
         return true;
-    shell_.log(tr("%1 files that are no longer part of the site stay on the server").arg(gone.size()));
+    shell_.log(
+        tr("%1 files that are no longer part of the site stay on the server").arg(gone.size()));
     return false;
 }
 
@@ -454,8 +470,8 @@ void PublishingController::checkServer()
     QStringList differing;
     const PublishPaths &paths = queue_.paths();
     for (const QString &f : result.sentAgain) {
-        const bool page = !paths.mainFolder.isEmpty()
-            && f.startsWith(WithTrailingSeparator(paths.mainFolder));
+        const bool page
+            = !paths.mainFolder.isEmpty() && f.startsWith(WithTrailingSeparator(paths.mainFolder));
         differing << (page ? siteRelativePath(paths.mainFolder, f) : f.mid(f.lastIndexOf('/') + 1));
     }
     for (const QString &name : differing)

@@ -21,6 +21,7 @@
 
 class QAction;
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QListView;
 class QListWidget;
@@ -136,6 +137,7 @@ private:
     QPushButton *checkButton_ = nullptr;
     QProgressBar *progressBar_ = nullptr;
     QPushButton *cancelButton_ = nullptr;
+    QGroupBox *fromServerGroup_ = nullptr;
     QListWidget *serverPostsList_ = nullptr;
     QPushButton *saveFetchedPostsButton_ = nullptr;
 
