@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QTabWidget>
 
 using namespace tl;
 using namespace tl::test;
@@ -62,6 +63,8 @@ TEST_F(FtpTab, WhatIsNoLongerPartOfTheSiteIsListedAndRemovedOnlyWithTheWritersYe
     prompts().answers.push_back(Prompts::Answer::No); // "see the main page?"
     action(w(), "actGENERATE")->trigger();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    // The writer looks at the list.
+    control<QTabWidget>(w(), "PageControl1")->setCurrentWidget(control(w(), "tabFTP"));
     const Removals listed = removalsShown(w());
     EXPECT_EQ(listed.names, QStringList({"/data/1702000000.txt", "/www/archive/2023-12.html"}));
     EXPECT_EQ(listed.texts,

@@ -232,10 +232,16 @@ void PublishingController::togglePasswordShown()
     password_->toggleShown();
 }
 
+// What a send would remove is worked out from the whole record and the data
+// folder: only while the list is in sight (a post saved on the Blog tab need
+// not wait for it) and not while a send runs.
 void PublishingController::showQueue()
 {
-    if (!busy())
-        removals_ = queue_.removals();
+    if (!busy()) {
+        removalsStale_ = !queueView_->isVisible();
+        if (!removalsStale_)
+            removals_ = queue_.removals();
+    }
     queueModel_->refresh(removals_);
     const int n = queue_.count();
     QString text = n == 1 ? tr("1 file to send") : tr("%1 files to send").arg(n);
@@ -279,6 +285,8 @@ bool PublishingController::eventFilter(QObject *watched, QEvent *e)
 {
     if (e->type() == QEvent::Show && !queueLoaded_)
         shell_.run([this] { prepareQueue(); });
+    else if (e->type() == QEvent::Show && removalsStale_)
+        shell_.run([this] { showQueue(); });
     return QObject::eventFilter(watched, e);
 }
 
@@ -413,6 +421,17 @@ void PublishingController::showProgress(qint64 done, qint64 total)
 // command before anything connects.
 QString PublishingController::configure(const ProjectSettings &settings)
 {
+    // Reading the keyring runs the event loop (it may wait for the writer to
+    // unlock it): no second command starts meanwhile.
+    struct Preparing {
+        bool &flag;
+        explicit Preparing(bool &f)
+            : flag(f)
+        {
+            flag = true;
+        }
+        ~Preparing() { flag = false; }
+    } preparing { preparing_ };
     const QString password = password_->passwordForTransfer(settings.server);
     publisher_.configure(publishAccount(settings, password, project_.filePath()));
     transferServer_ = settings.server;

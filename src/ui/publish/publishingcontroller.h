@@ -76,7 +76,8 @@ public:
     // What waits to be sent now.
     const SendQueue &queue();
 
-    bool busy() const { return publisher_.busy(); }
+    // A transfer runs, or is being prepared.
+    bool busy() const { return publisher_.busy() || preparing_; }
     // The publisher the transfers run through (tests shorten its time-out).
     Publisher &publisher() { return publisher_; }
 
@@ -119,12 +120,14 @@ private:
     // What the next send removes, as last worked out (not while a send runs:
     // it does not change then, and each sent file changes the queue).
     std::vector<std::string> removals_;
+    bool removalsStale_ = false; // the queue changed while the list was out of sight
     bool failureShown_ = false; // a refused command's text is in the status bar
     // The running transfer: where it goes, with which password, and whether
     // its session logged in.
     ServerSettings transferServer_;
     QString transferPassword_;
     bool loggedIn_ = false;
+    bool preparing_ = false; // the password is being read for a transfer
 
     QAction *readServerPostsAction_ = nullptr;
     PasswordField *password_ = nullptr;
