@@ -147,7 +147,7 @@ FtpTransport::FtpTransport(const FtpAccount &a, const TransportQuestions &questi
         if (!text.isEmpty() && onFailure)
             onFailure(text);
     };
-    client_.OnError = [this](FtpSocket *, quint16 number, const std::string &message) {
+    client_.OnError = [this](quint16 number, const std::string &message) {
         if (onSocketError)
             onSocketError(number, QString::fromLocal8Bit(message));
     };

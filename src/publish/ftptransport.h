@@ -11,7 +11,7 @@ public:
 
     void connect() override { client_.Connect(); }
     void disconnect() override { client_.Disconnect(); }
-    void drop() override { client_.FtpSocket::Disconnect(); }
+    void drop() override { client_.Drop(); }
     void cancel() override { client_.Cancel(); }
     bool connected() const override { return client_.Connected(); }
     void makeFolders(const std::string &remoteFolder) override;

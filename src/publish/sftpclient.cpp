@@ -1,21 +1,21 @@
 #include "publish/sftpclient.h"
-#include "publish/ftpclient.h" // TemporaryName
+#include "publish/networkwait.h"
 #include "publish/replacingfile.h"
+#include "publish/wholeupload.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QRandomGenerator>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <deque>
+#include <exception>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <arpa/inet.h>
@@ -58,6 +58,7 @@ enum : quint8 {
 enum : quint32 {
     FX_OK = 0,
     FX_EOF = 1,
+    FX_NO_SUCH_FILE = 2,
     FX_OP_UNSUPPORTED = 8,
 };
 enum : quint32 {
@@ -219,32 +220,10 @@ const char *statusName(quint32 code)
     }
 }
 
-int windowsErrorNumber(int err)
+// The platform's words for a system error ("Connection refused").
+std::string systemErrorText(int err)
 {
-    switch (err) {
-    case ECONNREFUSED:
-        return 10061;
-    case ETIMEDOUT:
-        return 10060;
-    case ENETUNREACH:
-        return 10051;
-    case EHOSTUNREACH:
-        return 10065;
-    case ECONNRESET:
-        return 10054;
-    case ENETDOWN:
-        return 10050;
-    case EHOSTDOWN:
-        return 10064;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case EACCES:
-        return 10013;
-    case EMFILE:
-        return 10024;
-    default:
-        return 10050;
-    }
+    return std::strerror(err);
 }
 
 std::string sshError(ssh_session s)
@@ -453,13 +432,12 @@ void SftpClient::teardown()
 
 // ---------------------------------------------------------------- waiting
 
-void SftpClient::look()
+bool SftpClient::readyToLook()
 {
-    // Any event (socket notification, timer, window input) wakes the loop at
-    // once; the 2 ms tick of waitUntil bounds one look when nothing happens.
-    // Data libssh has already taken from the socket raises no notification.
+    // Data libssh has already taken from the socket raises no notification:
+    // the wait goes on without sleeping.
     if (m_channel && m_brokenMessage.empty() && ssh_channel_poll(m_channel, 0) != 0)
-        return;
+        return true;
     if (m_readNote)
         m_readNote->setEnabled(true);
     if (m_writeNote) {
@@ -467,35 +445,31 @@ void SftpClient::look()
             = m_tcpConnecting || (m_session && (ssh_get_poll_flags(m_session) & SSH_WRITE_PENDING));
         m_writeNote->setEnabled(wantWrite);
     }
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return false;
 }
 
-void SftpClient::waitUntil(const std::function<bool()> &done, const char *silenceMessage)
+void SftpClient::waitUntil(const std::function<bool()> &done, const std::string &silenceMessage)
 {
-    // One repeating tick for the whole wait rather than a timer per look.
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.start(2);
     m_activity.restart();
-    for (;;) {
-        if (done())
-            return;
-        if (!m_brokenMessage.empty()) {
-            std::string message = m_brokenMessage;
-            teardown();
-            throw ESockError(message);
-        }
-        if (m_cancel) {
-            m_cancel = false;
-            throw EAbortError(kMsgAborted);
-        }
-        if (NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut) {
-            // A server that stopped answering: the connection is given up.
-            teardown();
-            throw ESockError(silenceMessage ? silenceMessage : kMsgNoAnswer);
-        }
-        look();
-    }
+    NetworkWait::until(
+        done,
+        [this, &silenceMessage] {
+            if (!m_brokenMessage.empty()) {
+                std::string message = m_brokenMessage;
+                teardown();
+                throw ESockError(message);
+            }
+            if (m_cancel) {
+                m_cancel = false;
+                throw EAbortError(kMsgAborted);
+            }
+            if (NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut) {
+                // A server that stopped answering: the connection is given up.
+                teardown();
+                throw ESockError(silenceMessage.empty() ? std::string(kMsgNoAnswer) : silenceMessage);
+            }
+        },
+        {[this] { return readyToLook(); }, nullptr});
 }
 
 int SftpClient::waitSsh(const std::function<int()> &step, int again)
@@ -537,6 +511,8 @@ void SftpClient::requireConnection()
 
 void SftpClient::openTcp(const std::string &host, int port)
 {
+    // Every failure names where the connection was to go, and why it did not.
+    const std::string where = "Cannot connect to " + host + " port " + std::to_string(port) + ": ";
     std::vector<QHostAddress> addresses;
     QHostAddress literal;
     if (literal.setAddress(QString::fromStdString(host))) {
@@ -557,7 +533,7 @@ void SftpClient::openTcp(const std::string &host, int port)
                 state->done = true;
             });
         try {
-            waitUntil([&] { return state->done; }, "Host Lookup Timed Out");
+            waitUntil([&] { return state->done; }, where + "the host name lookup did not finish");
         } catch (...) {
             QHostInfo::abortHostLookup(id);
             throw;
@@ -569,7 +545,10 @@ void SftpClient::openTcp(const std::string &host, int port)
             if (a.protocol() == QAbstractSocket::IPv6Protocol)
                 addresses.push_back(a);
         if (addresses.empty())
-            throw ESockError("Host not found: " + host);
+            throw ESockError(where
+                + (state->info.error() != QHostInfo::NoError
+                        ? state->info.errorString().toStdString()
+                        : std::string("the name has no address")));
     }
 
     int lastError = ECONNREFUSED;
@@ -614,7 +593,7 @@ void SftpClient::openTcp(const std::string &host, int port)
                             pollfd p { fd, POLLOUT, 0 };
                             return ::poll(&p, 1, 0) > 0;
                         },
-                        "Connection Timed out");
+                        where + systemErrorText(ETIMEDOUT));
                 } catch (...) {
                     m_tcpConnecting = false;
                     throw;
@@ -630,8 +609,7 @@ void SftpClient::openTcp(const std::string &host, int port)
         lastError = err;
         teardown();
     }
-    throw ESockError("Cannot connect to " + host + " port " + std::to_string(port) + ": "
-        + SocketErrorText(windowsErrorNumber(lastError)));
+    throw ESockError(where + systemErrorText(lastError));
 }
 
 void SftpClient::watchSocket(int fd, bool owned)
@@ -1160,19 +1138,33 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
     QFile file(QString::fromStdString(localPath));
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(msgCannotOpenFile(localPath));
-    const qint64 total = file.size();
-
     std::string target = remotePath;
     if (target.empty())
         target = QFileInfo(QString::fromStdString(localPath)).fileName().toStdString();
-    char random[16];
-    std::snprintf(random, sizeof random, "%08x", QRandomGenerator::global()->generate());
-    const std::string temp = FtpClient::TemporaryName(target, std::string(".tmp-") + random);
 
-    const QByteArray handle = openHandle(
-        temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC | FXF_EXCL, "Cannot create remote file");
+    ReplaceSteps steps;
+    steps.store = [&](const std::string &temp, bool &stored) {
+        storeFile(file, localPath, temp, stored);
+    };
+    steps.renameOver = [this](const std::string &temp, const std::string &to, bool &keepTemp) {
+        renameOver(temp, to, keepTemp);
+    };
+    steps.remove = [this](const std::string &temp) { removeTemp(temp); };
+    steps.log = [this](const std::string &line) { log(line); };
+    uploadThroughTemporaryName(target, steps);
+}
+
+void SftpClient::storeFile(QFile &file, const std::string &localPath, const std::string &temp,
+                           bool &stored)
+{
+    const qint64 total = file.size();
+    // A file left by an earlier run under the same name is replaced.
+    stored = true; // once the OPEN is out, the server may hold the file
+    const Reply opened = await(sendOpen(temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC));
+    if (opened.type != FXP_HANDLE)
+        stored = false;
+    const QByteArray handle = handleOf(opened, "Cannot create remote file " + temp);
     bool handleOpen = true;
-    bool keepTemp = false;
     try {
         std::map<quint32, quint32> inFlight; // request id -> bytes
         qint64 sent = 0, acked = 0;
@@ -1196,18 +1188,11 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
             if (moved && OnProgress)
                 OnProgress(acked, total);
             while (!closeSent && int(inFlight.size()) < kInFlight && sent < total) {
-                const qint64 n = std::min<qint64>(kChunk, total - sent);
-                // The file's bytes go straight into the request.
-                QByteArray p;
-                p.reserve(qsizetype(n) + 64);
-                putStr(p, handle);
-                putU64(p, quint64(sent));
-                putU32(p, quint32(n));
-                const qsizetype at = p.size();
-                p.resize(at + qsizetype(n));
-                if (file.read(p.data() + at, n) != n)
+                const quint32 n = quint32(std::min<qint64>(kChunk, total - sent));
+                quint32 id = 0;
+                if (!sendWrite(handle, file, sent, n, id))
                     throw AppError(msgCannotOpenFile(localPath));
-                inFlight.emplace(send(FXP_WRITE, p), quint32(n));
+                inFlight.emplace(id, n);
                 sent += n;
             }
             if (!closeSent && sent == total) {
@@ -1224,71 +1209,338 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
         take(closeId, closed);
         if (statusCode(closed) != FX_OK)
             throw SftpError("Unable to write to remote file " + temp + ": " + statusText(closed));
-        renameOver(temp, target, keepTemp);
     } catch (...) {
-        if (!keepTemp)
-            discardTemp(temp, handleOpen ? handle : QByteArray());
+        if (handleOpen)
+            abandon(handle);
         throw;
     }
+}
+
+bool SftpClient::sendWrite(const QByteArray &handle, QFile &file, qint64 offset, quint32 length,
+                           quint32 &id)
+{
+    // The file's bytes go straight into the request.
+    QByteArray p;
+    p.reserve(qsizetype(length) + 64);
+    putStr(p, handle);
+    putU64(p, quint64(offset));
+    putU32(p, length);
+    const qsizetype at = p.size();
+    p.resize(at + qsizetype(length));
+    if (!file.seek(offset) || file.read(p.data() + at, length) != qint64(length))
+        return false;
+    id = send(FXP_WRITE, p);
+    return true;
+}
+
+quint32 SftpClient::sendRename(const std::string &from, const std::string &to, bool posix)
+{
+    QByteArray p;
+    if (posix)
+        putStr(p, std::string("posix-rename@openssh.com"));
+    putStr(p, from);
+    putStr(p, to);
+    return send(posix ? FXP_EXTENDED : FXP_RENAME, p);
+}
+
+quint32 SftpClient::sendRemove(const std::string &path)
+{
+    QByteArray p;
+    putStr(p, path);
+    return send(FXP_REMOVE, p);
+}
+
+SftpError SftpClient::renameFailed(const std::string &from, const std::string &to,
+                                   const Reply &r) const
+{
+    return SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
 }
 
 void SftpClient::renameOver(const std::string &from, const std::string &to, bool &keepFrom)
 {
     if (m_posixRename && UsePosixRename) {
-        QByteArray p;
-        putStr(p, std::string("posix-rename@openssh.com"));
-        putStr(p, from);
-        putStr(p, to);
-        const Reply r = await(send(FXP_EXTENDED, p));
+        const Reply r = await(sendRename(from, to, true));
         const quint32 code = statusCode(r);
         if (code == FX_OK)
             return;
         if (code != FX_OP_UNSUPPORTED)
-            throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
+            throw renameFailed(from, to, r);
     }
     // A plain rename does not replace an existing file: when it is refused,
     // remove the target and rename again.
-    QByteArray rn;
-    putStr(rn, from);
-    putStr(rn, to);
-    Reply r = await(send(FXP_RENAME, rn));
+    Reply r = await(sendRename(from, to, false));
     if (statusCode(r) == FX_OK)
         return;
-    QByteArray rm;
-    putStr(rm, to);
-    const quint32 removeId = send(FXP_REMOVE, rm);
-    const quint32 renameId = send(FXP_RENAME, rn);
+    const quint32 removeId = sendRemove(to);
+    const quint32 renameId = sendRename(from, to, false);
     const Reply removed = await(removeId);
     r = await(renameId);
     if (statusCode(r) == FX_OK)
         return;
-    if (statusCode(removed) == FX_OK) {
-        // The old file is gone: the new content stays under the temporary name.
-        keepFrom = true;
-        throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r)
-            + "; the new content was kept in " + from);
-    }
-    throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
+    // With the old file gone, the new content stays under the temporary name.
+    keepFrom = statusCode(removed) == FX_OK;
+    throw renameFailed(from, to, r);
 }
 
-void SftpClient::discardTemp(const std::string &temp, const QByteArray &handle)
+void SftpClient::removeTemp(const std::string &temp)
 {
-    const std::string what = "Could not remove the temporary file " + temp + " on the server: ";
-    if (!Connected()) {
-        log(what + "the connection was lost");
-        return;
+    if (!Connected())
+        throw ESockError("the connection was lost");
+    forgetPending();
+    const Reply r = await(sendRemove(temp));
+    const quint32 code = statusCode(r);
+    // A temporary file that is not there is as good as removed.
+    if (code != FX_OK && code != FX_NO_SUCH_FILE)
+        throw SftpError(statusText(r));
+}
+
+// ---------------------------------------------------- many files at once
+
+namespace {
+
+// What UploadMany keeps in flight: enough files to cover many round trips'
+// worth of small pages, and at most as many bytes of writes as one file's
+// upload keeps in flight, so memory does not grow with the send.
+constexpr std::size_t kFilesInFlight = 64;
+constexpr qint64 kBytesInFlight = qint64(kChunk) * kInFlight;
+
+} // namespace
+
+// One file of UploadMany on its way.
+struct SftpClient::ManyFile {
+    enum class Stage { Opening, Writing, Renaming, Renamed, Failed };
+    std::size_t index = 0;
+    std::string target, temp;
+    std::unique_ptr<QFile> file;
+    qint64 size = 0, sent = 0, acked = 0;
+    Stage stage = Stage::Opening;
+    quint32 openId = 0, closeId = 0, renameId = 0, removeId = 0;
+    QByteArray handle;        // open on the server, no CLOSE sent yet
+    std::map<quint32, quint32> writes; // WRITE requests in flight -> bytes
+    bool closeSent = false;
+    bool closed = false;      // the server confirmed the CLOSE: all bytes are in
+    bool posixRename = false; // the rename in flight is the server's POSIX one
+    bool mayExist = false;    // the temporary file may be on the server
+    bool keepTemp = false;    // it holds the only copy of the new content
+};
+
+void SftpClient::UploadMany(const std::vector<SftpUpload> &files,
+                            const std::function<void(std::size_t index)> &confirmed)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    using Stage = ManyFile::Stage;
+    std::deque<ManyFile> active; // started and not yet confirmed, in order
+    std::size_t next = 0;        // the next file to start
+    std::size_t renameNext = 0;  // renames go out in order: the next one
+    qint64 bytesInFlight = 0;
+    std::size_t failedAt = files.size();
+    std::exception_ptr failure;
+    qint64 shownDone = -1;
+
+    const auto fail = [&](ManyFile &f, std::exception_ptr e) {
+        f.stage = Stage::Failed;
+        if (f.index < failedAt) {
+            failedAt = f.index;
+            failure = std::move(e);
+        }
+    };
+    const auto start = [&](std::size_t i) {
+        ManyFile &f = active.emplace_back();
+        f.index = i;
+        f.target = files[i].remotePath;
+        f.temp = temporaryNameFor(f.target);
+        f.file = std::make_unique<QFile>(QString::fromStdString(files[i].localPath));
+        if (!f.file->open(QIODevice::ReadOnly)) {
+            fail(f, std::make_exception_ptr(AppError(msgCannotOpenFile(files[i].localPath))));
+            return;
+        }
+        f.size = f.file->size();
+        f.openId = sendOpen(f.temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC);
+        f.mayExist = true;
+    };
+    // Takes what the server answered for one file.
+    const auto settle = [&](ManyFile &f) {
+        Reply r;
+        if (f.stage == Stage::Opening && take(f.openId, r)) {
+            if (r.type == FXP_HANDLE) {
+                Reader rd { r.body };
+                f.handle = rd.str();
+                f.stage = Stage::Writing;
+            } else {
+                f.mayExist = false;
+                fail(f, std::make_exception_ptr(
+                            SftpError("Cannot create remote file " + f.temp + ": " + statusText(r))));
+            }
+        }
+        for (auto it = f.writes.begin(); it != f.writes.end();) {
+            if (!take(it->first, r)) {
+                ++it;
+                continue;
+            }
+            bytesInFlight -= it->second;
+            if (statusCode(r) == FX_OK)
+                f.acked += it->second;
+            else if (f.stage != Stage::Failed)
+                fail(f, std::make_exception_ptr(SftpError(
+                            "Unable to write to remote file " + f.temp + ": " + statusText(r))));
+            it = f.writes.erase(it);
+        }
+        if (f.closeSent && !f.closed && take(f.closeId, r)) {
+            f.closeSent = false; // answered
+            if (statusCode(r) == FX_OK && f.stage == Stage::Writing)
+                f.closed = true;
+            else if (f.stage != Stage::Failed)
+                fail(f, std::make_exception_ptr(SftpError(
+                            "Unable to write to remote file " + f.temp + ": " + statusText(r))));
+        }
+        if (f.stage == Stage::Renaming && f.removeId != 0 && m_arrived.count(f.renameId) != 0
+            && m_arrived.count(f.removeId) != 0) {
+            // The fallback: the target removed, then the rename.
+            Reply removed;
+            take(f.removeId, removed);
+            take(f.renameId, r);
+            if (statusCode(r) == FX_OK) {
+                f.stage = Stage::Renamed;
+                f.mayExist = false;
+            } else {
+                f.keepTemp = statusCode(removed) == FX_OK;
+                fail(f, std::make_exception_ptr(renameFailed(f.temp, f.target, r)));
+            }
+        } else if (f.stage == Stage::Renaming && f.removeId == 0 && take(f.renameId, r)) {
+            const quint32 code = statusCode(r);
+            if (code == FX_OK) {
+                f.stage = Stage::Renamed;
+                f.mayExist = false;
+            } else if (code == FX_OP_UNSUPPORTED && f.posixRename) {
+                m_posixRename = false;
+                f.posixRename = false;
+                f.removeId = sendRemove(f.target);
+                f.renameId = sendRename(f.temp, f.target, false);
+            } else if (code != FX_OK && !f.posixRename) {
+                // A plain rename does not replace an existing file: remove
+                // the target and rename again.
+                f.removeId = sendRemove(f.target);
+                f.renameId = sendRename(f.temp, f.target, false);
+            } else {
+                fail(f, std::make_exception_ptr(renameFailed(f.temp, f.target, r)));
+            }
+        }
+    };
+    // Sends what the file can do next; false when the byte window is full.
+    const auto advance = [&](ManyFile &f) {
+        if (f.stage != Stage::Writing || f.index > failedAt)
+            return true;
+        while (f.sent < f.size && bytesInFlight < kBytesInFlight) {
+            const quint32 n = quint32(std::min<qint64>(kChunk, f.size - f.sent));
+            quint32 id = 0;
+            if (!sendWrite(f.handle, *f.file, f.sent, n, id)) {
+                fail(f, std::make_exception_ptr(AppError(msgCannotOpenFile(files[f.index].localPath))));
+                return true;
+            }
+            f.writes.emplace(id, n);
+            f.sent += n;
+            bytesInFlight += n;
+        }
+        if (f.sent == f.size && !f.closeSent && !f.closed && !f.handle.isEmpty()) {
+            // Every write is queued: the close follows them at once.
+            QByteArray p;
+            putStr(p, f.handle);
+            f.closeId = send(FXP_CLOSE, p);
+            f.closeSent = true;
+            f.handle.clear();
+            f.file->close();
+        }
+        if (f.closed && f.index == renameNext) {
+            f.posixRename = m_posixRename && UsePosixRename;
+            f.renameId = sendRename(f.temp, f.target, f.posixRename);
+            f.stage = Stage::Renaming;
+            ++renameNext;
+        }
+        return bytesInFlight < kBytesInFlight;
+    };
+    // One pass over everything in flight; true when the work is over.
+    const auto step = [&] {
+        for (ManyFile &f : active)
+            settle(f);
+        // Confirmed in order, as soon as each rename is answered.
+        while (!active.empty() && active.front().stage == Stage::Renamed) {
+            const std::size_t index = active.front().index;
+            active.pop_front();
+            confirmed(index);
+        }
+        if (!active.empty() && active.front().index == failedAt)
+            return true;
+        for (ManyFile &f : active)
+            if (!advance(f))
+                break;
+        while (failedAt == files.size() && next < files.size() && active.size() < kFilesInFlight
+               && bytesInFlight < kBytesInFlight) {
+            start(next++);
+            advance(active.back());
+        }
+        if (!active.empty() || next < files.size())
+            return false;
+        return true;
+    };
+    try {
+        waitSftp([&] {
+            const bool over = step();
+            // Progress of the oldest file not yet confirmed.
+            if (OnProgress && !active.empty() && active.front().acked != shownDone) {
+                shownDone = active.front().acked;
+                OnProgress(shownDone, active.front().size);
+            }
+            return over;
+        });
+    } catch (...) {
+        discardTemps(active);
+        throw;
+    }
+    if (failure) {
+        discardTemps(active);
+        std::rethrow_exception(failure);
+    }
+}
+
+void SftpClient::discardTemps(std::deque<ManyFile> &files)
+{
+    // What the failed send leaves: handles still open are closed and every
+    // temporary file that may exist is removed, all in one round trip.
+    std::vector<std::pair<quint32, const ManyFile *>> removals;
+    for (ManyFile &f : files) {
+        if (f.keepTemp)
+            log(temporaryKeptText(f.target, f.temp));
+        if (!f.mayExist || f.keepTemp)
+            continue;
+        if (!Connected()) {
+            log(temporaryNotRemovedText(f.temp, "the connection was lost"));
+            continue;
+        }
+        if (removals.empty())
+            forgetPending();
+        if (!f.handle.isEmpty())
+            closeQuietly(f.handle);
+        removals.emplace_back(sendRemove(f.temp), &f);
     }
     try {
-        forgetPending();
-        if (!handle.isEmpty())
-            closeQuietly(handle);
-        QByteArray p;
-        putStr(p, temp);
-        const Reply r = await(send(FXP_REMOVE, p));
-        if (statusCode(r) != FX_OK)
-            log(what + statusText(r));
+        waitSftp([&] {
+            return std::all_of(removals.begin(), removals.end(),
+                               [this](const auto &r) { return m_arrived.count(r.first) != 0; });
+        });
     } catch (const std::exception &e) {
-        log(what + e.what());
+        for (const auto &[id, f] : removals)
+            if (m_arrived.count(id) == 0)
+                log(temporaryNotRemovedText(f->temp, e.what()));
+    }
+    for (const auto &[id, f] : removals) {
+        Reply r;
+        if (!take(id, r))
+            continue;
+        const quint32 code = statusCode(r);
+        if (code != FX_OK && code != FX_NO_SUCH_FILE)
+            log(temporaryNotRemovedText(f->temp, statusText(r)));
     }
 }
 

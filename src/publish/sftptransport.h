@@ -19,6 +19,9 @@ public:
     {
         client_.UploadWhole(localPath, remoteName);
     }
+    // Many files in flight at once (SftpClient::UploadMany).
+    void uploadMany(const std::vector<Upload> &files,
+                    const std::function<void(std::size_t index)> &confirmed) override;
     void remove(const std::string &remoteName) override { client_.Remove(remoteName); }
     std::vector<RemoteEntry> list(const std::string &remoteFolder) override
     {
