@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -305,11 +306,78 @@ struct PublishOptions {
     bool allData = false;   // --data
     bool wholeSite = false; // --whole-site
     bool dryRun = false;    // --dry-run
-    bool acceptNewHostKey = false; // --accept-new-host-key
+    bool verify = false;    // --verify
+    bool allowDeletes = false; // --allow-deletes
 };
 
+// What the server's questions get on a terminal-less command line: a host
+// key or certificate is taken only as the options say.
+struct TrustOptions {
+    bool acceptNewHostKey = false;  // --accept-new-host-key
+    std::string acceptCertificate;  // --accept-certificate SHA256
+};
+
+// "AB:CD:..." and "abcd..." name the same fingerprint.
+std::string fingerprintKey(const std::string &fp)
+{
+    std::string key;
+    for (char c : fp)
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+}
+
+// Sets up the publisher's questions for the command line and says what
+// became of a certificate or host key no one vouches for.
+void setUpTrust(Publisher &publisher, const QString &projectPath, const ProjectSettings &project,
+                const TrustOptions &trust, Console &console)
+{
+    publisher.questions.acceptNewHostKey = trust.acceptNewHostKey;
+    publisher.questions.untrustedCertificate = [&console, trust, project](const CertificateInfo &info) {
+        if (!trust.acceptCertificate.empty()
+            && fingerprintKey(trust.acceptCertificate) == fingerprintKey(info.Fingerprint))
+            return true;
+        if (info.Changed)
+            console.line(QStringLiteral(
+                             "WARNING: the certificate of the server has CHANGED since it was accepted.\n"
+                             "  accepted before: %1\n  offered now:     %2\n"
+                             "Someone may be listening in, or the host has a new certificate. Compare "
+                             "the new fingerprint with the one your host publishes; to accept it, run "
+                             "again with --accept-certificate %2")
+                             .arg(project.server.trustedFingerprint, QString::fromStdString(info.Fingerprint)));
+        else
+            console.line(QStringLiteral("The server's certificate is not vouched for by a trusted "
+                                        "authority (%1).\n  subject: %2\n  issuer:  %3\n"
+                                        "  SHA-256: %4\nCompare the fingerprint with the one your host "
+                                        "publishes; to accept it, run again with --accept-certificate %4")
+                             .arg(QString::fromStdString(info.Problems), QString::fromStdString(info.Subject),
+                                  QString::fromStdString(info.Issuer), QString::fromStdString(info.Fingerprint)));
+        return false;
+    };
+    publisher.questions.certificateAccepted = [projectPath, &console](const std::string &fp) {
+        projectfile::saveTrustedFingerprint(projectPath, QString::fromStdString(fp));
+        console.line(QStringLiteral("Accepted the certificate %1 for this project")
+                         .arg(QString::fromStdString(fp)));
+    };
+}
+
+// Runs a transfer; an unknown SSH host key fails with what to do about it.
+void runTransferCommand(const std::function<Publisher::Outcome()> &transfer)
+{
+    try {
+        requireCompleted(transfer());
+    } catch (const SshHostKeyError &e) {
+        const std::string what = e.what();
+        if (what.find("changed") != std::string::npos || what.find("CHANGED") != std::string::npos)
+            throw;
+        throw AppError(what + "\nTo trust this server's key and record it in ~/.ssh/known_hosts, "
+                              "run again with --accept-new-host-key (after comparing the key's "
+                              "fingerprint with the one your host publishes).");
+    }
+}
+
 int runPublish(const QString &name, const QString &projectPath, const ProjectSettings &project,
-               const PublishOptions &opt, Console &console)
+               const PublishOptions &opt, const TrustOptions &trust, Console &console)
 {
     const std::vector<std::string> uploads = generate(project, console);
     QStringList generated;
@@ -326,45 +394,105 @@ int runPublish(const QString &name, const QString &projectPath, const ProjectSet
     if (opt.allData)
         queue.setAllPosts(true);
     const PublishPaths &paths = queue.paths();
+    const std::vector<std::string> removals = queue.removals();
+    const bool removalsAllowed = opt.allowDeletes || !queue.removalsNeedConfirmation();
 
     if (opt.dryRun) {
         for (const QString &f : queue.siteFiles())
             std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteSiteName(paths, f).c_str());
         for (const QString &f : queue.postFiles())
             std::printf("%s -> %s\n", pathBytes(f).c_str(), remoteDataName(paths, f).c_str());
-        console.line(QStringLiteral("Would send %1 files; nothing was sent.").arg(queue.count()));
+        for (const std::string &r : removals)
+            std::printf("remove %s\n", r.c_str());
+        QString line = QStringLiteral("Would send %1 files").arg(queue.count());
+        if (!removals.empty())
+            line += QStringLiteral(" and remove %1%2").arg(removals.size()).arg(
+                removalsAllowed ? QString() : QStringLiteral(" (with --allow-deletes)"));
+        console.line(line + QStringLiteral("; nothing was sent."));
         return Ok;
     }
 
-    const QString password = ftpPassword(name, project.server, console);
-    Publisher publisher;
-    connectConsole(publisher, console);
-    publisher.questions.acceptNewHostKey = opt.acceptNewHostKey;
-    publisher.configure(ftpAccount(project.server, password));
     queue.dropUnsendable([&console](const QString &line) { console.line(line); });
-    InterruptWatch watch(publisher);
-    requireCompleted(queue.send(publisher));
+    if (queue.count() == 0 && (removals.empty() || !removalsAllowed) && !opt.verify) {
+        // Nothing the server lacks: no password asked, no connection.
+        console.line(QStringLiteral("Nothing to send"));
+    } else {
+        const QString password = ftpPassword(name, project.server, console);
+        Publisher publisher;
+        connectConsole(publisher, console);
+        setUpTrust(publisher, projectPath, project, trust, console);
+        publisher.configure(ftpAccount(project.server, password));
+        InterruptWatch watch(publisher);
+        SendResult result;
+        runTransferCommand([&] { return queue.send(publisher, removalsAllowed, opt.verify, &result); });
+        if (opt.verify)
+            console.line(result.sentAgain.isEmpty()
+                             ? QStringLiteral("The server held the whole site")
+                             : QStringLiteral("The server lacked or held otherwise %1 files; they were sent")
+                                   .arg(result.sentAgain.size()));
+        if (!result.notRemoved.isEmpty())
+            throw AppError(QStringLiteral("%1 files could not be removed from the server; the next "
+                                          "publish tries again")
+                               .arg(result.notRemoved.size())
+                               .toLocal8Bit()
+                               .toStdString());
+    }
+    if (!removals.empty() && !removalsAllowed)
+        throw AppError(QStringLiteral("%1 files are no longer part of the site, more than %2 or a "
+                                      "tenth of it: they stay on the server. Look at them with "
+                                      "--dry-run, then run again with --allow-deletes to remove them.")
+                           .arg(removals.size())
+                           .arg(SendQueue::kRemovalsWithoutAsking)
+                           .toLocal8Bit()
+                           .toStdString());
     return Ok;
 }
 
-int runFetch(const QString &name, const ProjectSettings &project, bool acceptNewHostKey,
-             Console &console)
+int runFetch(const QString &name, const QString &projectPath, const ProjectSettings &project,
+             const TrustOptions &trust, Console &console)
 {
+    const PublishPaths paths = publishPaths(project);
+    // Before anything connects: fetched posts need a folder to land in.
+    if (paths.dataFolder.isEmpty() || !QFileInfo(paths.dataFolder).isDir())
+        throw AppError(QStringLiteral("The data folder %1 does not exist; set the project's data "
+                                      "folder or create it first.")
+                           .arg(paths.dataFolder)
+                           .toLocal8Bit()
+                           .toStdString());
     const QString password = ftpPassword(name, project.server, console);
     if (!hasServerSettings(project.server, password))
         throw AppError(kNoServerSettings);
 
+    SendRecord record = SendRecord::load(SendRecord::pathFor(projectPath));
+    record.setTarget(paths.target);
     Publisher publisher;
-    publisher.questions.acceptNewHostKey = acceptNewHostKey;
+    setUpTrust(publisher, projectPath, project, trust, console);
     connectConsole(publisher, console);
-    QStringList names;
-    publisher.onListed = [&names](const std::string &name) { names << decodeCp1250(name); };
+    publisher.setRecord(&record);
     publisher.configure(ftpAccount(project.server, password));
     InterruptWatch watch(publisher);
-    const PublishPaths paths = publishPaths(project);
-    requireCompleted(publisher.list(paths));
-    requireCompleted(publisher.fetch(names, paths));
-    return Ok;
+    FetchResult result;
+    runTransferCommand([&] { return publisher.fetch(nullptr, paths, &result); });
+    if (!result.conflicts.isEmpty()) {
+        console.line(QStringLiteral("%1 posts were changed here and on the server; both copies are "
+                                    "kept, the server's in %2conflicts/:")
+                         .arg(result.conflicts.size())
+                         .arg(WithTrailingSeparator(paths.dataFolder)));
+        for (const QString &c : result.conflicts)
+            console.line(QStringLiteral("  ") + c);
+    }
+    if (!result.skipped.isEmpty())
+        throw AppError(QStringLiteral("%1 post files were not fetched (see above)")
+                           .arg(result.skipped.size())
+                           .toLocal8Bit()
+                           .toStdString());
+    if (result.listed == 0)
+        throw AppError(QStringLiteral("The server's data folder %1 holds no post files")
+                           .arg(decodeCp1250(paths.dataPrefix.empty() ? std::string("(the login folder)")
+                                                                       : paths.dataPrefix))
+                           .toLocal8Bit()
+                           .toStdString());
+    return result.conflicts.isEmpty() ? Ok : Conflicts;
 }
 
 // "tarvlit picture PROJECT FILE...": the pictures copied into the site in web
@@ -450,9 +578,22 @@ int dispatch(QCoreApplication &app, Console &console)
                                                  "chooses the pictures' folder; default: this month."),
                                   QStringLiteral("NAME"));
     
+    const QCommandLineOption verify(
+        QStringLiteral("verify"),
+        QStringLiteral("publish: compare every remote folder with the site (names and sizes) and\n"
+                       "send what differs."));
+    const QCommandLineOption allowDeletes(
+        QStringLiteral("allow-deletes"),
+        QStringLiteral("publish: remove from the server more than 20 files (or more than a tenth\n"
+                       "of the site) that are no longer part of it."));
+    const QCommandLineOption acceptCertificate(
+        QStringLiteral("accept-certificate"),
+        QStringLiteral("publish, fetch over FTPS: accept the server certificate with this SHA-256\n"
+                       "fingerprint (and remember it for the project)."),
+        QStringLiteral("SHA256"));
     const QCommandLineOption forget(
         QStringLiteral("forget"), QStringLiteral("password: remove the kept password from the keyring."));
-    parser.addOptions({data, wholeSite, dryRun, acceptKey, alt, post, forget});
+    parser.addOptions({data, wholeSite, dryRun, verify, allowDeletes, acceptKey, acceptCertificate, alt, post, forget});
 
     if (!parser.parse(app.arguments()))
         throw UsageError{parser.errorText()};
@@ -477,12 +618,12 @@ int dispatch(QCoreApplication &app, Console &console)
         return runPicture(args, parser.value(alt), parser.value(post), console);
     if (!commandNames().contains(command))
         throw UsageError{QStringLiteral("Unknown command \"%1\".").arg(command)};
-    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun})
+    for (const QCommandLineOption *o : {&data, &wholeSite, &dryRun, &verify, &allowDeletes})
         if (parser.isSet(*o) && command != QLatin1String("publish"))
             throw UsageError{QStringLiteral("--%1 belongs to the publish command.").arg(o->names().first())};
-    if (parser.isSet(acceptKey) && command != QLatin1String("publish")
-        && command != QLatin1String("fetch"))
-        throw UsageError{QStringLiteral("--accept-new-host-key belongs to publish and fetch.")};
+    for (const QCommandLineOption *o : {&acceptKey, &acceptCertificate})
+        if (parser.isSet(*o) && command != QLatin1String("publish") && command != QLatin1String("fetch"))
+            throw UsageError{QStringLiteral("--%1 belongs to publish and fetch.").arg(o->names().first())};
     if (parser.isSet(forget) && command != QLatin1String("password"))
         throw UsageError{QStringLiteral("--forget belongs to the password command.")};
     if (command == QLatin1String("projects")) {
@@ -502,14 +643,15 @@ int dispatch(QCoreApplication &app, Console &console)
     const ProjectSettings project = projectfile::load(path);
     if (command == QLatin1String("generate"))
         return runGenerate(project, console);
+    const TrustOptions trust{parser.isSet(acceptKey), parser.value(acceptCertificate).toStdString()};
     if (command == QLatin1String("publish"))
         return runPublish(name, path, project,
                           {parser.isSet(data), parser.isSet(wholeSite), parser.isSet(dryRun),
-                           parser.isSet(acceptKey)},
-                          console);
+                           parser.isSet(verify), parser.isSet(allowDeletes)},
+                          trust, console);
     if (command == QLatin1String("password"))
         return runPassword(name, project.server, parser.isSet(forget), console);
-    return runFetch(name, project, parser.isSet(acceptKey), console);
+    return runFetch(name, path, project, trust, console);
 }
 
 // A job cron starts has none of the desktop session's environment, so

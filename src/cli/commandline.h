@@ -18,7 +18,8 @@
 namespace tl::cli {
 
 // Exit statuses.
-enum Status { Ok = 0, Failed = 1, Usage = 2 };
+// 3: a fetch kept both copies of posts changed here and on the server.
+enum Status { Ok = 0, Failed = 1, Usage = 2, Conflicts = 3 };
 
 // True when the arguments ask for the command line rather than the window:
 // the first word (an argument that is not an option, nor the value of one of

@@ -2,7 +2,6 @@
 #include "core/errors.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <atomic>
 #include <cerrno>
@@ -173,28 +172,81 @@ void replaceWith(const std::string &path, const std::string &bytes, FileStamp *s
 
 } // namespace
 
+namespace {
+enum class ReadFailure { None, Open, NotRegular, TooLarge, Read };
+
+ReadFailure readRegularFile(const std::string &path, std::string &out, FileStamp *stamp)
+{
+    // Not blocking at open: a pipe without a writer would wait for one.
+    const int fd = openRetrying(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return ReadFailure::Open;
+    struct stat st;
+    ReadFailure failure = ReadFailure::None;
+    if (::fstat(fd, &st) != 0)
+        failure = ReadFailure::Read;
+    else if (!S_ISREG(st.st_mode))
+        failure = ReadFailure::NotRegular;
+    else if (st.st_size > kMaxWholeFileBytes)
+        failure = ReadFailure::TooLarge;
+    else if (!readAll(fd, out, static_cast<std::size_t>(st.st_size)))
+        failure = ReadFailure::Read;
+    else if (static_cast<std::int64_t>(out.size()) > kMaxWholeFileBytes)
+        failure = ReadFailure::TooLarge; // it grew while it was read
+    else if (stamp)
+        *stamp = stampOf(st);
+    ::close(fd);
+    if (failure != ReadFailure::None)
+        out.clear();
+    return failure;
+}
+} // namespace
+
 bool tryReadWholeFile(const std::string &path, std::string &out, FileStamp *stamp)
 {
-    const int fd = openRetrying(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    if (ok) {
-        ok = readAll(fd, out, S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 4096);
-        if (ok && stamp)
-            *stamp = stampOf(st);
-    }
-    ::close(fd);
-    return ok;
+    return readRegularFile(path, out, stamp) == ReadFailure::None;
 }
 
 std::string readWholeFile(const std::string &path)
 {
     std::string out;
-    if (!tryReadWholeFile(path, out))
+    switch (readRegularFile(path, out, nullptr)) {
+    case ReadFailure::None:
+        return out;
+    case ReadFailure::NotRegular:
+        throw AppError(msgCannotOpenFile(path) + ": it is not a regular file");
+    case ReadFailure::TooLarge:
+        throw AppError(msgCannotOpenFile(path) + ": it is larger than "
+                       + std::to_string(kMaxWholeFileBytes / (1024 * 1024)) + " MB");
+    default:
         throw AppError(msgCannotOpenFile(path));
-    return out;
+    }
+}
+
+std::string temporarySibling(const std::string &path, const std::string &suffix)
+{
+    constexpr std::size_t kNameMax = 255;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = "." + name + suffix;
+    if (temp.size() <= kNameMax)
+        return folder + temp;
+    // FNV-1a of the whole name tells long names with one beginning apart.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : name) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char tag[18];
+    std::snprintf(tag, sizeof tag, "~%016llx", static_cast<unsigned long long>(hash));
+    std::string kept = name.substr(0, kNameMax - 1 - suffix.size() - (sizeof tag - 1));
+    // Not half of a UTF-8 character at the cut.
+    while (!kept.empty() && (static_cast<unsigned char>(kept.back()) & 0xC0) == 0x80)
+        kept.pop_back();
+    if (!kept.empty() && (static_cast<unsigned char>(kept.back()) & 0xC0) == 0xC0)
+        kept.pop_back();
+    return folder + "." + kept + tag + suffix;
 }
 
 bool statFile(const std::string &path, FileStamp &stamp)
@@ -209,17 +261,32 @@ bool statFile(const std::string &path, FileStamp &stamp)
 void writeWholeFileAtomic(const std::string &path, const std::string &bytes,
                           const std::string &failureMessage)
 {
-    QSaveFile f(QString::fromStdString(path));
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly))
+    // The temporary name is the same for the file every time: a crash leaves
+    // at most one, which the next save of the file takes over.
+    const std::string temp = temporarySibling(path, ".tmp");
+    struct stat existing;
+    const bool exists = ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    const int fd = openRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW,
+                                exists ? (existing.st_mode & 07777) : 0666);
+    if (fd < 0)
         throw AppError(failureMessage);
-    qint64 written = f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (written != static_cast<qint64>(bytes.size())) {
-        f.cancelWriting();
+    bool ok = writeAll(fd, bytes.data(), bytes.size());
+    if (ok && exists)
+        ::fchmod(fd, existing.st_mode & 07777); // best effort, as the old permissions were
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
         throw AppError(failureMessage);
     }
-    if (!f.commit())
-        throw AppError(failureMessage);
+    // The rename itself reaches the disk with its folder.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const int dir = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 void writeWholeFileAtomic(const std::string &path, const std::string &bytes)

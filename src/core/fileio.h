@@ -17,16 +17,31 @@ struct FileStamp {
     bool operator==(const FileStamp &) const = default;
 };
 
-// Reads a whole file as bytes. Throws AppError("Cannot open file %s").
+// The largest file a whole-file read takes: every file the program reads
+// whole (posts, templates, settings, projects, send records) is far smaller,
+// and a path set by mistake to a huge file must not fill the memory.
+inline constexpr std::int64_t kMaxWholeFileBytes = 64 * 1024 * 1024;
+
+// Reads a whole file as bytes. Only a regular file is read (never a device,
+// a pipe or a folder, which could block or never end), and only up to
+// kMaxWholeFileBytes. Throws AppError("Cannot open file %s"), with the reason
+// after it for a file that is no regular file or too large.
 std::string readWholeFile(const std::string &path);
 // Returns false instead of throwing. With `stamp`, also gives the stamp of the
 // file that was read (taken from the open file, so it belongs to those bytes).
 bool tryReadWholeFile(const std::string &path, std::string &out, FileStamp *stamp = nullptr);
+
+// The name of a file's temporary twin in the same folder: "." + name +
+// suffix, hidden from listings, the same for the same file every time (a
+// crash leaves at most one, which the next write replaces), shortened with a
+// hash of the name where it would exceed the file-name limit of 255 bytes.
+std::string temporarySibling(const std::string &path, const std::string &suffix);
 // The stamp of the file a path names (links followed); false when there is none.
 bool statFile(const std::string &path, FileStamp &stamp);
 
-// Writes a whole file through a temporary file in the same folder that is
-// renamed over the target, so a crash or a full disk never leaves half a file.
+// Writes a whole file through a temporary file in the same folder
+// (temporarySibling(path, ".tmp")) that is renamed over the target, so a
+// crash or a full disk never leaves half a file.
 // The file is forced to disk before the rename: for the files that are the
 // user's only copy (posts, settings, projects).
 // Throws AppError with the given message (default "Cannot create file %s")

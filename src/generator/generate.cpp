@@ -30,6 +30,42 @@ std::size_t mainPageCount(const std::string &countText, std::size_t posts)
     return std::min(static_cast<std::size_t>(typed), posts);
 }
 
+// Stands for the build time in a feed made to be compared with the one on
+// disk: text no template or post holds.
+const std::string kBuildTimeMarker = "\x01tarvlit build time\x01";
+
+// Whether `file` is `pattern` with every build-time marker standing for one
+// and the same short text without markup.
+bool sameButBuildTime(const std::string &pattern, const std::string &file)
+{
+    std::size_t p = 0, f = 0;
+    std::string time;
+    bool timeSeen = false;
+    for (;;) {
+        const std::size_t marker = pattern.find(kBuildTimeMarker, p);
+        const std::size_t literal = (marker == std::string::npos ? pattern.size() : marker) - p;
+        if (file.compare(f, literal, pattern, p, literal) != 0)
+            return false;
+        f += literal;
+        if (marker == std::string::npos)
+            return f == file.size();
+        p = marker + kBuildTimeMarker.size();
+        // The time runs up to the next literal text of the pattern.
+        const std::size_t nextMarker = pattern.find(kBuildTimeMarker, p);
+        const std::size_t nextEnd = nextMarker == std::string::npos ? pattern.size() : nextMarker;
+        const std::string next = pattern.substr(p, std::min<std::size_t>(16, nextEnd - p));
+        const std::size_t end = next.empty() ? file.size() : file.find(next, f);
+        if (end == std::string::npos || end - f > 64)
+            return false;
+        const std::string value = file.substr(f, end - f);
+        if (value.find('<') != std::string::npos || (timeSeen && value != time))
+            return false;
+        time = value;
+        timeSeen = true;
+        f = end;
+    }
+}
+
 } // namespace
 
 RenderSettings renderSettings(const SiteFields &p)
@@ -179,8 +215,16 @@ void GenerateSite(const GenerateInput &input, GenerateReporter &reporter)
     std::string rssText;
     if (withRss) {
         reporter.log("Generating RSS file...");
-        rssText = finishRss(rssTemplate, rssItems, p.charset,
-                            rfc822DateTime(input.buildTime.local, input.buildTime.utcOffsetSeconds));
+        // The feed is made with a marker for its build time first: when the
+        // file on disk is the same but for that time, it is kept as it is
+        // (time included), so a site with no new post sends nothing.
+        const std::string pattern = finishRss(rssTemplate, rssItems, p.charset, kBuildTimeMarker);
+        std::string existing;
+        if (tryReadWholeFile(rssPath, existing) && sameButBuildTime(pattern, existing))
+            rssText = existing;
+        else
+            rssText = replaceAll(pattern, kBuildTimeMarker,
+                                 rfc822DateTime(input.buildTime.local, input.buildTime.utcOffsetSeconds));
     }
     std::string txtText;
     if (withTxt)

@@ -147,7 +147,13 @@ FtpTransport::FtpTransport(const FtpAccount &a, const TransportQuestions &questi
         if (!text.isEmpty() && onFailure)
             onFailure(text);
     };
+    host_ = a.useProxy ? a.proxyHost : a.host;
+    user_ = a.user;
+    port_ = a.port;
     client_.OnError = [this](quint16 number, const std::string &message) {
+        // "10061:Connection refused": the reason, without its number.
+        const std::size_t colon = message.find(':');
+        socketError_ = colon == std::string::npos ? message : message.substr(colon + 1);
         if (onSocketError)
             onSocketError(number, QString::fromLocal8Bit(message));
     };
@@ -206,9 +212,50 @@ void FtpTransport::makeFolders(const std::string &remoteFolder)
         throw FTPException("Cannot create remote folder " + remoteFolder + ": " + why);
 }
 
+namespace {
+std::string trimmedReply(std::string reply)
+{
+    while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r' || reply.back() == ' '))
+        reply.pop_back();
+    return reply;
+}
+} // namespace
+
+void FtpTransport::connect()
+{
+    socketError_.clear();
+    try {
+        client_.Connect();
+    } catch (const FTPException &e) {
+        const std::string reply = trimmedReply(e.what());
+        // A 5xx answer to USER or PASS: the login was refused.
+        if (reply.size() >= 3 && reply[0] == '5')
+            throw FTPException("The server " + host_ + " refused the login of user \"" + user_
+                               + "\": " + reply);
+        throw;
+    } catch (const EAbortError &) {
+        throw;
+    } catch (const ESockError &e) {
+        const std::string what = e.what();
+        if (what == "Connection Failed" || what == "Connection Timed out") {
+            const std::string why = what == "Connection Timed out"
+                ? std::string("no answer in time")
+                : (socketError_.empty() ? std::string("the connection failed") : socketError_);
+            throw ESockError("Cannot connect to " + host_ + " port " + std::to_string(port_) + ": "
+                             + why);
+        }
+        throw;
+    }
+}
+
 void FtpTransport::upload(const std::string &localPath, const std::string &remoteName)
 {
-    client_.UploadWhole(localPath, remoteName);
+    try {
+        client_.UploadWhole(localPath, remoteName);
+    } catch (const FTPException &e) {
+        // The server's words alone do not say which file it refused.
+        throw FTPException("The server refused to store " + remoteName + ": " + trimmedReply(e.what()));
+    }
 }
 
 void FtpTransport::remove(const std::string &remoteName) { client_.Delete(remoteName); }
@@ -267,6 +314,7 @@ std::vector<RemoteEntry> FtpTransport::list(const std::string &remoteFolder)
     for (const std::string &line : lines) {
         RemoteEntry e;
         e.name = line;
+        e.kind = RemoteEntry::Kind::File; // as far as a names-only listing tells
         entries.push_back(std::move(e));
     }
     return entries;

@@ -9,7 +9,9 @@ public:
     FtpTransport(const FtpAccount &account, const TransportQuestions &questions);
     FtpClient &client() { return client_; }
 
-    void connect() override { client_.Connect(); }
+    // Connects and logs in; a refusal names the user and the server and
+    // keeps the server's words, a failed connection names host, port and why.
+    void connect() override;
     void disconnect() override { client_.Disconnect(); }
     void drop() override { client_.Drop(); }
     void cancel() override { client_.Cancel(); }
@@ -25,6 +27,9 @@ private:
     FtpClient client_;
     bool quietRefusals_ = false; // a refusal is expected (a folder that exists)
     bool refused_ = false;       // a command was refused quietly
+    std::string host_, user_;
+    int port_ = 21;
+    std::string socketError_;    // the last socket error's message
     std::function<void(const std::string &)> listed_;
 };
 

@@ -9,9 +9,11 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include <iterator>
+#include <map>
 #include <set>
 
 namespace tl {
@@ -57,20 +59,6 @@ QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 mil
         .arg(milliseconds / 1000.0, 0, 'f', 1);
 }
 
-// A name from a server listing that can only name a file directly in the
-// data folder: not empty, not "." or "..", no folder separator of any system
-// and no control character.
-bool isSafeLocalName(const QString &name)
-{
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    for (const QChar c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 FtpAccount ftpAccount(const ServerSettings &server, const QString &password)
@@ -100,7 +88,26 @@ PublishPaths publishPaths(const ProjectSettings &settings)
     p.archiveFolder = n.site.archiveFolder;
     p.sitePrefix = wireText(n.server.remoteMainFolder);
     p.dataPrefix = wireText(n.server.remoteDataFolder);
+    p.mainPageName = n.site.mainPageName;
+    const ServerSettings &srv = n.server;
+    const QString port = srv.port.trimmed().isEmpty() ? QString::fromLatin1(srv.sftp ? "22" : "21")
+                                                       : srv.port.trimmed();
+    // The remote folders are part of every remote name the record holds,
+    // so the server alone names the record's target.
+    p.target = (srv.sftp ? "sftp://" : "ftp://") + wireText(srv.user) + "@"
+        + wireText(srv.host.trimmed().toLower()) + ":" + port.toStdString();
     return p;
+}
+
+bool isPostFileName(const std::string &name)
+{
+    std::size_t i = 0;
+    if (i < name.size() && name[i] == '-')
+        ++i;
+    const std::size_t digits = i;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9')
+        ++i;
+    return i > digits && name.compare(i, std::string::npos, ".txt") == 0;
 }
 
 QString siteRelativePath(const QString &mainFolder, const QString &file)
@@ -299,62 +306,249 @@ Publisher::Outcome Publisher::runTransfer(const std::function<void(Transport &)>
     return Outcome::Completed;
 }
 
-Publisher::Outcome Publisher::send(const QStringList &siteFiles, const QStringList &dataFiles,
-                                   const PublishPaths &paths)
+namespace {
+
+// The folder part of a remote name ("www/archiv/" of "www/archiv/a.html").
+std::string remoteFolderOf(const std::string &remote)
+{
+    const std::size_t slash = remote.rfind('/');
+    return slash == std::string::npos ? std::string() : remote.substr(0, slash + 1);
+}
+
+std::string remoteBareName(const std::string &remote)
+{
+    const std::size_t slash = remote.rfind('/');
+    return slash == std::string::npos ? remote : remote.substr(slash + 1);
+}
+
+// A folder as a transport names it: without its trailing "/" ("" stays the
+// login folder).
+std::string folderArgument(std::string folder)
+{
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+void appendMissing(QStringList &list, const QStringList &more)
+{
+    std::set<QString> have(list.begin(), list.end());
+    for (const QString &f : more)
+        if (have.insert(f).second)
+            list << f;
+}
+
+// Whether two files hold the same bytes.
+bool sameBytes(const QString &a, const QString &b)
+{
+    const SendRecord::Content ca = SendRecord::contentOf(a);
+    const SendRecord::Content cb = SendRecord::contentOf(b);
+    return ca.valid() && cb.valid() && ca.size == cb.size && ca.sha256 == cb.sha256;
+}
+
+} // namespace
+
+QStringList Publisher::compareWithServer(Transport &t, const SendJob &job, const PublishPaths &paths)
+{
+    // Every remote folder that should hold one of the files, listed once.
+    struct Local {
+        QString path;
+        std::string remote;
+    };
+    std::vector<Local> locals;
+    for (const QString &f : job.allSiteFiles)
+        locals.push_back({f, remoteSiteName(paths, f)});
+    for (const QString &f : job.allPostFiles)
+        locals.push_back({f, remoteDataName(paths, f)});
+    std::map<std::string, std::map<std::string, qint64>> listings;
+    for (const Local &l : locals) {
+        const std::string folder = remoteFolderOf(l.remote);
+        if (listings.count(folder))
+            continue;
+        stopIfCancelled();
+        std::map<std::string, qint64> &names = listings[folder];
+        try {
+            for (const RemoteEntry &e : t.list(folderArgument(folder)))
+                if (e.kind != RemoteEntry::Kind::Folder)
+                    names[e.name] = e.size;
+        } catch (const EAbortError &) {
+            throw;
+        } catch (const ESockError &) {
+            throw;
+        } catch (const AppError &) {
+            // A folder the server does not have holds none of the files.
+        }
+    }
+    QStringList differing;
+    for (const Local &l : locals) {
+        const auto &names = listings[remoteFolderOf(l.remote)];
+        const auto it = names.find(remoteBareName(l.remote));
+        const qint64 size = QFileInfo(l.path).size();
+        if (it != names.end() && (it->second < 0 || it->second == size))
+            continue;
+        differing << l.path;
+        if (record_)
+            record_->forget(l.remote);
+    }
+    return differing;
+}
+
+Publisher::Outcome Publisher::check(const SendJob &job, const PublishPaths &paths, SendResult *result)
 {
     return runTransfer([&](Transport &t) {
-        QElapsedTimer clock;
-        clock.start();
-        qint64 bytes = 0;
         t.connect();
-        const int total = static_cast<int>(siteFiles.size() + dataFiles.size());
-        int k = 0;
-        std::set<std::string> madeFolders;
-
-        // Creates the remote folders of a site file's path below the prefix,
-        // once per send; a refusal (normally: it exists) is not an error.
-        auto makeFolders = [&](const QString &relative) {
-            const QStringList parts = relative.split(QLatin1Char('/'));
-            QString folder;
-            for (int i = 0; i + 1 < parts.size(); ++i) {
-                folder += (i ? QStringLiteral("/") : QString()) + parts[i];
-                const std::string remote = paths.sitePrefix + wireText(folder);
-                if (madeFolders.insert(remote).second)
-                    t.makeFolders(remote);
-            }
-        };
-
-        auto sendOne = [&](const QString &local, const QString &relative, const std::string &prefix) {
-            stopIfCancelled();
-            const QString name = bareName(local);
-            log(QStringLiteral("Starting transfer of ") + name);
-            ++k;
-            if (onFileStarted)
-                onFileStarted(QStringLiteral("Sending"), name, k, total);
-            makeFolders(relative);
-            // The content is taken before it travels: a file changed during
-            // the upload then differs from the record and goes again.
-            const SendRecord::Content content =
-                record_ ? SendRecord::contentOf(local) : SendRecord::Content();
-            const std::string remote = prefix + wireText(relative);
-            t.upload(local.toStdString(), remote);
-            bytes += content.valid() ? content.size : QFileInfo(local).size();
-            log(QStringLiteral("Transfer OK"));
-            if (record_)
-                record_->confirmSent(remote, content);
-            if (onFileSent)
-                onFileSent(k);
-        };
-
-        for (const QString &file : siteFiles)
-            sendOne(file, siteRelativePath(paths.mainFolder, file), paths.sitePrefix);
-        for (const QString &file : dataFiles)
-            sendOne(file, bareName(file), paths.dataPrefix);
+        log(QStringLiteral("Comparing the server with the site..."));
+        const QStringList differing = compareWithServer(t, job, paths);
+        if (result)
+            result->sentAgain = differing;
         if (record_)
             record_->save();
         stopIfCancelled();
         t.disconnect();
-        finish(transferSummary(QStringLiteral("Sent"), total, bytes, clock.elapsed()));
+        finish(differing.isEmpty()
+                   ? QStringLiteral("The server holds the whole site")
+                   : QStringLiteral("The server lacks or holds otherwise %1 %2")
+                         .arg(differing.size())
+                         .arg(differing.size() == 1 ? QStringLiteral("file") : QStringLiteral("files")));
+    });
+}
+
+Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths, SendResult *result)
+{
+    SendResult local;
+    SendResult &r = result ? *result : local;
+    r = SendResult();
+    if (job.siteFiles.isEmpty() && job.postFiles.isEmpty() && job.removals.empty() && !job.compareAll) {
+        // Nothing the server lacks: no connection, no login.
+        finish(QStringLiteral("Nothing to send"));
+        return Outcome::Completed;
+    }
+    return runTransfer([&](Transport &t) {
+        QElapsedTimer clock;
+        clock.start();
+        t.connect();
+
+        QStringList site = job.siteFiles;
+        QStringList posts = job.postFiles;
+
+        // The record stands in for the server only while the server still
+        // holds the main page the record says it was sent.
+        bool compare = job.compareAll;
+        const std::string mainPage =
+            paths.sitePrefix + wireText(siteRelativePath(paths.mainFolder,
+                                                         WithTrailingSeparator(paths.mainFolder)
+                                                             + paths.mainPageName));
+        const SendRecord::Content *recorded = record_ ? record_->sent(mainPage) : nullptr;
+        if (!compare && recorded && !paths.mainPageName.isEmpty()) {
+            const qint64 size = t.remoteSize(mainPage);
+            if (size != recorded->size) {
+                compare = true;
+                r.serverDiffered = true;
+                log(size < 0 ? QStringLiteral("The server no longer holds %1: comparing every folder "
+                                              "with the site")
+                                   .arg(decodeCp1250(mainPage))
+                             : QStringLiteral("The server holds another %1 than was sent: comparing "
+                                              "every folder with the site")
+                                   .arg(decodeCp1250(mainPage)));
+            }
+        }
+        if (compare) {
+            r.sentAgain = compareWithServer(t, job, paths);
+            QStringList againSite, againPosts;
+            const std::set<QString> postSet(job.allPostFiles.begin(), job.allPostFiles.end());
+            for (const QString &f : r.sentAgain)
+                (postSet.count(f) ? againPosts : againSite) << f;
+            appendMissing(site, againSite);
+            appendMissing(posts, againPosts);
+            log(QStringLiteral("%1 files to send after the comparison").arg(site.size() + posts.size()));
+        }
+
+        // The remote folders first, every missing level: a new server has
+        // not even the main and data folders.
+        std::vector<Upload> uploads;
+        std::vector<QString> localOf;
+        std::set<std::string> folders;
+        for (const QString &f : site) {
+            const std::string remote = remoteSiteName(paths, f);
+            uploads.push_back({f.toStdString(), remote});
+            localOf.push_back(f);
+            folders.insert(remoteFolderOf(remote));
+        }
+        for (const QString &f : posts) {
+            const std::string remote = remoteDataName(paths, f);
+            uploads.push_back({f.toStdString(), remote});
+            localOf.push_back(f);
+            folders.insert(remoteFolderOf(remote));
+        }
+        for (const std::string &folder : folders) {
+            stopIfCancelled();
+            if (!folder.empty())
+                t.makeFolders(folderArgument(folder));
+        }
+
+        // The uploads. The content is taken before it travels: a file
+        // changed during the upload then differs from the record and goes
+        // again.
+        const int total = static_cast<int>(uploads.size());
+        std::vector<SendRecord::Content> contents(uploads.size());
+        const auto started = [&](std::size_t i) {
+            stopIfCancelled();
+            const QString name = bareName(localOf[i]);
+            log(QStringLiteral("Starting transfer of ") + name);
+            if (onFileStarted)
+                onFileStarted(QStringLiteral("Sending"), name, static_cast<int>(i) + 1, total);
+            contents[i] = SendRecord::contentOf(localOf[i]);
+        };
+        if (!uploads.empty()) {
+            started(0);
+            t.uploadMany(uploads, [&](std::size_t i) {
+                r.bytes += contents[i].valid() ? contents[i].size : QFileInfo(localOf[i]).size();
+                ++r.sent;
+                log(QStringLiteral("Transfer OK"));
+                if (record_)
+                    record_->confirmSent(uploads[i].remoteName, contents[i]);
+                if (onFileSent)
+                    onFileSent(localOf[i]);
+                if (i + 1 < uploads.size())
+                    started(i + 1);
+            });
+        }
+
+        // Then what is no longer part of the site, now that no page links
+        // to it any more.
+        for (const std::string &remote : job.removals) {
+            stopIfCancelled();
+            try {
+                t.remove(remote);
+                ++r.removed;
+                log(QStringLiteral("Removed ") + decodeCp1250(remote));
+                if (record_)
+                    record_->forget(remote);
+            } catch (const EAbortError &) {
+                throw;
+            } catch (const ESockError &) {
+                throw;
+            } catch (const AppError &e) {
+                if (t.remoteSize(remote) < 0 && record_) {
+                    // Gone already (someone removed it by hand).
+                    record_->forget(remote);
+                    continue;
+                }
+                r.notRemoved << decodeCp1250(remote);
+                log(QStringLiteral("Could not remove %1: %2")
+                        .arg(decodeCp1250(remote), QString::fromLocal8Bit(e.what())));
+            }
+        }
+        if (record_)
+            record_->save();
+        stopIfCancelled();
+        t.disconnect();
+        QString summary = transferSummary(QStringLiteral("Sent"), r.sent, r.bytes, clock.elapsed());
+        if (r.removed > 0)
+            summary += QStringLiteral("; removed %1").arg(r.removed);
+        if (!r.notRemoved.isEmpty())
+            summary += QStringLiteral("; %1 could not be removed").arg(r.notRemoved.size());
+        finish(summary);
     });
 }
 
@@ -362,58 +556,156 @@ Publisher::Outcome Publisher::list(const PublishPaths &paths)
 {
     return runTransfer([&](Transport &t) {
         t.connect();
-        for (const RemoteEntry &e : t.list(paths.dataPrefix))
+        for (const RemoteEntry &e : t.list(folderArgument(paths.dataPrefix))) {
+            if (e.kind == RemoteEntry::Kind::Folder)
+                continue;
+            if (e.kind == RemoteEntry::Kind::Other || !isPostFileName(e.name)) {
+                log(QStringLiteral("Skipped %1: not a post file").arg(printableName(decodeCp1250(e.name))));
+                continue;
+            }
             if (onListed)
                 onListed(e.name);
+        }
         stopIfCancelled();
         t.disconnect();
     });
 }
 
-Publisher::Outcome Publisher::fetch(const QStringList &names, const PublishPaths &paths)
+void Publisher::fetchOne(Transport &t, const std::string &name, const PublishPaths &paths,
+                         FetchResult &r)
 {
+    const QString shown = printableName(decodeCp1250(name));
+    // Whatever the server lists, only post files come, and only into the
+    // data folder: a name with a folder separator or a control character
+    // is no post name.
+    if (!isPostFileName(name)) {
+        r.skipped << shown + QStringLiteral(": not a post file");
+        log(QStringLiteral("Skipped %1: not a post file").arg(shown));
+        return;
+    }
     const QString folder = WithTrailingSeparator(paths.dataFolder);
+    const QString local = folder + QString::fromLatin1(name.c_str());
+    const std::string remote = paths.dataPrefix + name;
+    log(QStringLiteral("Starting transfer of ") + shown);
+
+    // A post changed here since it was last sent or fetched is the writer's:
+    // the server's copy goes beside it, never over it.
+    // (Where something else than a file stands, the download says why it
+    // cannot go there.)
+    const bool exists = QFileInfo(local).isFile();
+    const SendRecord::Content *known = record_ ? record_->sent(remote) : nullptr;
+    const bool unchanged = exists && known && !record_->needsSending(remote, local);
+    const QString target = !exists || unchanged
+        ? local
+        : folder + QStringLiteral("conflicts/") + QString::fromLatin1(name.c_str())
+            + QStringLiteral(".server");
+    if (target != local)
+        QDir().mkpath(folder + QStringLiteral("conflicts"));
+    try {
+        t.download(remote, target.toStdString());
+    } catch (const EAbortError &) {
+        throw;
+    } catch (const ESockError &) {
+        throw;
+    } catch (const AppError &e) {
+        // The server refused this one (no right to read it, a folder, ...)
+        // or the disk did: the rest can still come.
+        const QString why = QString::fromLocal8Bit(e.what()).section(QLatin1Char('\n'), 0, 0);
+        r.skipped << shown + QStringLiteral(": ") + why;
+        log(QStringLiteral("Skipped %1: %2").arg(shown, why));
+        return;
+    }
+    const SendRecord::Content got = SendRecord::contentOf(target);
+    r.bytes += got.size;
+    if (target == local) {
+        ++r.received;
+        if (record_)
+            record_->confirmSent(remote, got);
+        log(QStringLiteral("Transfer OK"));
+        return;
+    }
+    if (sameBytes(target, local)) {
+        // Both hold the same: nothing to keep apart.
+        QFile::remove(target);
+        ++r.received;
+        if (record_)
+            record_->confirmSent(remote, SendRecord::contentOf(local));
+        log(QStringLiteral("Transfer OK"));
+        return;
+    }
+    if (known && got.valid() && got.sha256 == known->sha256) {
+        // The server still has what was sent or fetched before: the local
+        // post is newer and goes with the next send.
+        QFile::remove(target);
+        log(QStringLiteral("Kept %1: changed here since it was sent; the next send carries it")
+                .arg(shown));
+        return;
+    }
+    r.conflicts << target;
+    log(QStringLiteral("Conflict: %1 was changed here and on the server; kept both, the "
+                       "server's copy is %2")
+            .arg(shown, target));
+}
+
+Publisher::Outcome Publisher::fetch(const std::vector<std::string> *names, const PublishPaths &paths,
+                                    FetchResult *result)
+{
+    FetchResult local;
+    FetchResult &r = result ? *result : local;
+    r = FetchResult();
+    if (paths.dataFolder.isEmpty() || !QFileInfo(paths.dataFolder).isDir())
+        throw AppError(QStringLiteral("The data folder %1 does not exist")
+                           .arg(paths.dataFolder.isEmpty() ? QStringLiteral("(none set)")
+                                                           : paths.dataFolder)
+                           .toLocal8Bit()
+                           .toStdString());
     return runTransfer([&](Transport &t) {
         QElapsedTimer clock;
         clock.start();
-        qint64 bytes = 0;
-        int received = 0;
-        int skipped = 0;
         t.connect();
-        const int total = static_cast<int>(names.size());
+        std::vector<std::string> listed;
+        if (!names) {
+            for (const RemoteEntry &e : t.list(folderArgument(paths.dataPrefix))) {
+                const QString shown = printableName(decodeCp1250(e.name));
+                if (!isPostFileName(e.name)) {
+                    // Not the program's: told, and left where it is.
+                    if (e.kind != RemoteEntry::Kind::Folder)
+                        log(QStringLiteral("Left on the server: %1 (not a post file)").arg(shown));
+                    continue;
+                }
+                if (e.kind != RemoteEntry::Kind::File) {
+                    // A folder, a pipe or a device named like a post: reading
+                    // it fails or could wait for ever.
+                    ++r.listed;
+                    r.skipped << shown + QStringLiteral(": not a regular file");
+                    log(QStringLiteral("Skipped %1: not a regular file").arg(shown));
+                    continue;
+                }
+                listed.push_back(e.name);
+            }
+            names = &listed;
+        }
+        const int total = static_cast<int>(names->size());
         int k = 0;
-        for (const QString &entry : names) {
+        for (const std::string &name : *names) {
             stopIfCancelled();
             ++k;
-            // Whatever the server lists, nothing is written outside the data folder.
-            if (!isSafeLocalName(entry)) {
-                log(QStringLiteral("Skipped unsafe name ") + printableName(entry));
-                ++skipped;
-                continue;
-            }
-            const QString local = folder + entry;
-            const QString name = bareName(local);
-            log(QStringLiteral("Starting transfer of ") + name);
+            if (isPostFileName(name))
+                ++r.listed;
             if (onFileStarted)
-                onFileStarted(QStringLiteral("Receiving"), name, k, total);
-            try {
-                t.download(paths.dataPrefix + wireText(name), local.toStdString());
-            } catch (const LocalFileError &e) {
-                // The disk refused this one file: the rest can still come.
-                log(QStringLiteral("Skipped ") + name + QStringLiteral(": ")
-                    + QString::fromLocal8Bit(e.what()));
-                ++skipped;
-                continue;
-            }
-            bytes += QFileInfo(local).size();
-            ++received;
-            log(QStringLiteral("Transfer OK"));
+                onFileStarted(QStringLiteral("Receiving"), printableName(decodeCp1250(name)), k, total);
+            fetchOne(t, name, paths, r);
         }
+        if (record_)
+            record_->save();
         stopIfCancelled();
         t.disconnect();
-        QString summary = transferSummary(QStringLiteral("Received"), received, bytes, clock.elapsed());
-        if (skipped > 0)
-            summary += QStringLiteral("; %1 skipped").arg(skipped);
+        QString summary = transferSummary(QStringLiteral("Received"), r.received, r.bytes, clock.elapsed());
+        if (!r.skipped.isEmpty())
+            summary += QStringLiteral("; %1 skipped").arg(r.skipped.size());
+        if (!r.conflicts.isEmpty())
+            summary += QStringLiteral("; %1 %2").arg(r.conflicts.size()).arg(
+                r.conflicts.size() == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts"));
         finish(summary);
     });
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tl {
 
@@ -33,6 +34,11 @@ struct PublishPaths {
     QString archiveFolder;  // below the main folder, ending in "/" (or empty)
     std::string sitePrefix; // remote folder of site files, ending in "/" (or empty)
     std::string dataPrefix; // remote folder of post files, ending in "/" (or empty)
+    QString mainPageName;   // the main page's name below the main folder
+    // The server the files go to, as the send record names it: protocol,
+    // user, host and port ("sftp://jana@example.com:22"). The remote folders
+    // are part of each remote name the record holds.
+    std::string target;
 };
 // The remote folders end with "/" whatever the writer typed.
 PublishPaths publishPaths(const ProjectSettings &settings);
@@ -63,6 +69,43 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
 // Keeps the generated site files in the record and returns those the server
 // lacks, in the generated order. The caller saves the record.
 QStringList queueSiteFiles(SendRecord &record, const QStringList &generated, const PublishPaths &paths);
+
+// Whether a name from the server's data folder names a post file: an
+// optional "-", digits, ".txt".
+bool isPostFileName(const std::string &name);
+
+// What a send carries and what it may check.
+struct SendJob {
+    QStringList siteFiles;              // queued pages, in upload order
+    QStringList postFiles;              // queued post files
+    std::vector<std::string> removals;  // remote names to remove once the uploads are done
+    // Every page of the site and every post, for a comparison with the
+    // server: when the server does not hold the recorded main page (the
+    // cheap check), or when `compareAll` asks, every remote folder is listed
+    // and what differs is sent too.
+    QStringList allSiteFiles;
+    QStringList allPostFiles;
+    bool compareAll = false;
+};
+
+// What a send did.
+struct SendResult {
+    int sent = 0;
+    qint64 bytes = 0;
+    int removed = 0;
+    QStringList notRemoved;   // remote names whose removal failed (kept in the record)
+    QStringList sentAgain;    // files the comparison with the server found missing or different
+    bool serverDiffered = false; // the cheap check found the server changed
+};
+
+// What a fetch did.
+struct FetchResult {
+    int listed = 0;      // post files the server's data folder holds
+    int received = 0;    // files that replaced or added a local post (or agreed with it)
+    qint64 bytes = 0;
+    QStringList skipped; // "NAME: why", for each name not fetched
+    QStringList conflicts; // local paths of the server's copies kept beside changed posts
+};
 
 // Texts the window and the command line show alike.
 // "Sending index.html (1 of 8)": the file a transfer moves now.
@@ -95,8 +138,8 @@ public:
     std::function<void(int number, const QString &message)> onSocketError;
     // A name of the server's listing, as delivered.
     std::function<void(const std::string &name)> onListed;
-    // The server confirmed file k (1-based) of the running send.
-    std::function<void(int k)> onFileSent;
+    // The server confirmed a local file of the running send.
+    std::function<void(const QString &localPath)> onFileSent;
     // A send or fetch finished: its summary (also the last log line).
     std::function<void(const QString &summary)> onFinished;
     // The questions a connection may ask (certificates, host keys).
@@ -112,19 +155,34 @@ public:
     // effect and nothing goes over a session left open by another.
     void configure(const FtpAccount &account) { account_ = account; }
 
-    // Connects, uploads every site file (remote name: site prefix + its path
-    // below the main folder, remote folders made as needed) and every data
-    // file (data prefix + bare name), logging "Starting transfer of NAME" and
-    // "Transfer OK" for each, and quits. A failure throws at the failing file.
-    Outcome send(const QStringList &siteFiles, const QStringList &dataFiles,
-                 const PublishPaths &paths);
-    // Connects, changes to the remote data folder and lists its names
-    // (onListed), and quits.
+    // Sends a job: with nothing to send, remove or compare it connects to
+    // nothing. Otherwise it connects; when the record holds the main page,
+    // checks that the server still holds it at its recorded size (else, and
+    // with compareAll, lists every remote folder and sends what differs);
+    // makes the remote folders (every missing level); uploads the pages,
+    // then the posts, logging "Starting transfer of NAME" and "Transfer OK"
+    // for each; removes the removals (a failure is logged and leaves its
+    // record entry); and quits. A failure of an upload throws at the failing
+    // file, the files before it recorded.
+    Outcome send(const SendJob &job, const PublishPaths &paths, SendResult *result = nullptr);
+    // Lists every remote folder of the job's files and compares names and
+    // sizes with the local files; forgets in the record what the server
+    // lacks or holds otherwise, and returns those files (`result->sentAgain`)
+    // without sending anything.
+    Outcome check(const SendJob &job, const PublishPaths &paths, SendResult *result);
+    // Connects, lists the remote data folder and reports each post file
+    // (onListed; other entries are skipped with a log line), and quits.
     Outcome list(const PublishPaths &paths);
-    // Connects, downloads each listed name (data prefix + name) into the data
-    // folder, and quits. A name that could leave the data folder is skipped
-    // and logged.
-    Outcome fetch(const QStringList &names, const PublishPaths &paths);
+    // Connects, lists the remote data folder when `names` is null, and
+    // fetches each post file into the data folder. A local post is replaced
+    // only when it is unchanged since it was last sent or fetched (the record
+    // knows); otherwise the server's copy is kept in the data folder's
+    // "conflicts" folder when it differs, and reported. A name that is no
+    // post file, or that the server refuses, is skipped with a log line and
+    // the rest still come. Fetched files are recorded. Throws AppError when
+    // the data folder does not exist, before connecting.
+    Outcome fetch(const std::vector<std::string> *names, const PublishPaths &paths,
+                  FetchResult *result = nullptr);
 
     // Ends the running transfer at once (the operation returns Cancelled).
     void cancel();
@@ -138,6 +196,10 @@ private:
     void log(const QString &line);
     void finish(const QString &summary);
     void wire(Transport &t);
+    // Compares the server's folders with the job's files (see check).
+    QStringList compareWithServer(Transport &t, const SendJob &job, const PublishPaths &paths);
+    void fetchOne(Transport &t, const std::string &name, const PublishPaths &paths,
+                  FetchResult &result);
 
     FtpAccount account_;
     Transport *active_ = nullptr; // the running transfer's session

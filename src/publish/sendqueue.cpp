@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <set>
+
 namespace tl {
 
 namespace {
@@ -29,17 +31,25 @@ void SendQueue::load(const QString &recordPath, const PublishPaths &paths)
 {
     record_ = SendRecord::load(recordPath);
     paths_ = paths;
+    record_.setTarget(paths_.target);
+    allPosts_ = false;
+    rebuildSite();
+    rebuildPosts();
+    changed();
+}
+
+QStringList SendQueue::allSiteFiles() const
+{
     // The record is a file anyone can edit: of its pages, only those inside
     // the main folder are the project's.
     QStringList pages;
     for (const QString &f : record_.siteFiles())
         if (inside(f, paths_.mainFolder))
             pages << f;
-    site_ = pendingSiteFiles(record_, pages, paths_);
-    allPosts_ = false;
-    rebuildPosts();
-    changed();
+    return pages;
 }
+
+void SendQueue::rebuildSite() { site_ = pendingSiteFiles(record_, allSiteFiles(), paths_); }
 
 void SendQueue::clear()
 {
@@ -51,7 +61,47 @@ void SendQueue::clear()
     changed();
 }
 
-void SendQueue::setPaths(const PublishPaths &paths) { paths_ = paths; }
+void SendQueue::setPaths(const PublishPaths &paths)
+{
+    paths_ = paths;
+    if (record_.setTarget(paths_.target)) {
+        record_.save();
+        rebuildSite();
+        rebuildPosts();
+        changed();
+    }
+}
+
+std::vector<std::string> SendQueue::removals() const
+{
+    // What the site is now, by remote name.
+    std::set<std::string> site;
+    for (const QString &f : allSiteFiles())
+        site.insert(remoteSiteName(paths_, f));
+    std::vector<std::string> gone;
+    for (const std::string &name : record_.sentNames()) {
+        if (site.count(name))
+            continue;
+        const bool underData = name.compare(0, paths_.dataPrefix.size(), paths_.dataPrefix) == 0;
+        if (underData) {
+            const std::string bare = name.substr(paths_.dataPrefix.size());
+            if (bare.find('/') == std::string::npos && !paths_.dataFolder.isEmpty()
+                && QFileInfo(WithTrailingSeparator(paths_.dataFolder) + QString::fromLatin1(bare.c_str()))
+                       .isFile())
+                continue;
+        }
+        gone.push_back(name);
+    }
+    return gone;
+}
+
+bool SendQueue::removalsNeedConfirmation() const
+{
+    const std::size_t n = removals().size();
+    const std::size_t whole = static_cast<std::size_t>(allSiteFiles().size())
+        + static_cast<std::size_t>(allDataFiles(paths_.dataFolder).size());
+    return n > static_cast<std::size_t>(kRemovalsWithoutAsking) || n * 10 > whole;
+}
 
 void SendQueue::rebuildPosts()
 {
@@ -152,28 +202,66 @@ void SendQueue::sent(const QString &path)
         changed();
 }
 
-Publisher::Outcome SendQueue::send(Publisher &publisher)
+SendJob SendQueue::job(bool removing, bool compareAll) const
 {
-    const QStringList site = site_;
-    const QStringList posts = posts_;
-    const int siteCount = static_cast<int>(site.size());
-    publisher.setRecord(&record_);
-    const auto previous = publisher.onFileSent;
-    publisher.onFileSent = [&](int k) {
-        sent(k <= siteCount ? site[k - 1] : posts[k - 1 - siteCount]);
-        if (previous)
-            previous(k);
-    };
-    struct Restore {
-        Publisher &p;
-        std::function<void(int)> previous;
-        ~Restore()
-        {
-            p.onFileSent = previous;
-            p.setRecord(nullptr);
-        }
-    } restore{publisher, previous};
-    return publisher.send(site, posts, paths_);
+    SendJob job;
+    job.siteFiles = site_;
+    job.postFiles = posts_;
+    if (removing)
+        job.removals = removals();
+    job.allSiteFiles = allSiteFiles();
+    job.allPostFiles = allDataFiles(paths_.dataFolder);
+    job.compareAll = compareAll;
+    return job;
+}
+
+namespace {
+// The queue's record and its confirmations, for the length of one transfer.
+class Attached {
+public:
+    Attached(Publisher &p, SendRecord &record, const std::function<void(const QString &)> &sent)
+        : p_(p), previous_(p.onFileSent)
+    {
+        p.setRecord(&record);
+        p.onFileSent = [this, sent](const QString &path) {
+            sent(path);
+            if (previous_)
+                previous_(path);
+        };
+    }
+    ~Attached()
+    {
+        p_.onFileSent = previous_;
+        p_.setRecord(nullptr);
+    }
+    Attached(const Attached &) = delete;
+    Attached &operator=(const Attached &) = delete;
+
+private:
+    Publisher &p_;
+    std::function<void(const QString &)> previous_;
+};
+} // namespace
+
+Publisher::Outcome SendQueue::send(Publisher &publisher, bool removing, bool compareAll,
+                                   SendResult *result)
+{
+    const SendJob j = job(removing, compareAll);
+    const Attached attached(publisher, record_, [this](const QString &path) { sent(path); });
+    const Publisher::Outcome outcome = publisher.send(j, paths_, result);
+    changed(); // removals are done
+    return outcome;
+}
+
+Publisher::Outcome SendQueue::check(Publisher &publisher, SendResult *result)
+{
+    const SendJob j = job(false, true);
+    const Attached attached(publisher, record_, [](const QString &) {});
+    const Publisher::Outcome outcome = publisher.check(j, paths_, result);
+    rebuildSite();
+    rebuildPosts();
+    changed();
+    return outcome;
 }
 
 } // namespace tl

@@ -9,12 +9,20 @@
 // edited by hand cannot make it send anything else. A file that is gone by
 // the time the send starts (a post deleted since) leaves the queue with a log
 // line instead of failing the send.
+//
+// It also knows what the server should no longer hold: the files this
+// program sent there (the record holds them) that are no longer part of the
+// site (a deleted post, the long-post page of a deleted post, a month
+// without posts, a file sent under a wrong remote folder). Never a file the
+// record does not hold.
 #include "publish/publisher.h"
 #include "publish/sendrecord.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace tl {
 
@@ -22,15 +30,18 @@ class SendQueue {
 public:
     SendQueue() = default;
 
-    // Binds the queue to a project: its record file and where its files are.
-    // Reads the record; the site files of its last generation that the
-    // server lacks, and the changed posts, are queued.
+    // Binds the queue to a project: its record file and where its files are
+    // (the paths name the server too). Reads the record; the site files of
+    // its last generation that the server lacks, and the changed posts, are
+    // queued.
     void load(const QString &recordPath, const PublishPaths &paths);
     // An empty queue bound to no project.
     void clear();
 
     // The paths may change between sends (the writer edits the settings):
-    // the queue keeps its files and judges them by the new paths.
+    // the queue keeps its files and judges them by the new paths. Another
+    // server (or other remote folders) than the record describes makes the
+    // record count as empty: everything is queued for it.
     void setPaths(const PublishPaths &paths);
     const PublishPaths &paths() const { return paths_; }
 
@@ -59,7 +70,18 @@ public:
     QStringList siteFiles() const { return site_; }
     QStringList postFiles() const { return posts_; }
     int count() const { return static_cast<int>(site_.size() + posts_.size()); }
-    bool isEmpty() const { return count() == 0; }
+    bool isEmpty() const { return count() == 0 && removals().empty(); }
+
+    // The remote names the next send removes from the server.
+    std::vector<std::string> removals() const;
+    // Whether those removals are many enough to need the writer's yes: more
+    // than 20, or more than a tenth of the site.
+    bool removalsNeedConfirmation() const;
+    static constexpr int kRemovalsWithoutAsking = 20;
+
+    // Every page of the site (of the last generation, and pictures added
+    // since) and every post of the data folder.
+    QStringList allSiteFiles() const;
 
     // Drops what cannot or must not be sent, each with a line for the log:
     // files that are gone and files outside the main and data folders.
@@ -70,8 +92,14 @@ public:
     void sent(const QString &path);
 
     // Runs a send of the whole queue through the publisher, with this
-    // queue's record; each confirmed file leaves the queue at once.
-    Publisher::Outcome send(Publisher &publisher);
+    // queue's record; each confirmed file leaves the queue at once. Without
+    // `removing` the removals wait. With `compareAll` every remote folder is
+    // compared with the site first (see Publisher::send).
+    Publisher::Outcome send(Publisher &publisher, bool removing = true, bool compareAll = false,
+                            SendResult *result = nullptr);
+    // Compares the server with the whole site; what it lacks or holds
+    // otherwise is queued.
+    Publisher::Outcome check(Publisher &publisher, SendResult *result = nullptr);
 
     SendRecord &record() { return record_; }
 
@@ -81,6 +109,8 @@ public:
 private:
     void changed();
     void rebuildPosts();
+    void rebuildSite();
+    SendJob job(bool removing, bool compareAll) const;
     bool inside(const QString &path, const QString &folder) const;
 
     SendRecord record_;

@@ -60,7 +60,11 @@ void SendRecord::parse(const QByteArray &bytes)
         const QByteArray line = bytes.mid(pos, end - pos);
         pos = end + 1;
         const QList<QByteArray> f = line.split(' ');
-        if (f.size() == 2 && f[0] == "site") {
+        if (f.size() == 2 && f[0] == "target") {
+            target_ = QByteArray::fromPercentEncoding(f[1]).toStdString();
+        } else if (f.size() == 2 && f[0] == "gone") {
+            sent_.erase(QByteArray::fromPercentEncoding(f[1]).toStdString());
+        } else if (f.size() == 2 && f[0] == "site") {
             siteFiles_ << pathText(QByteArray::fromPercentEncoding(f[1]).toStdString());
         } else if (f.size() == 5 && f[0] == "sent" && f[3].size() == 64) {
             bool sizeOk = false, timeOk = false;
@@ -110,7 +114,7 @@ void SendRecord::appendLine(const QByteArray &line)
     if (path_.isEmpty())
         return;
     if (!journal_) {
-        if (!QFileInfo::exists(path_))
+        if (!QFileInfo::exists(path_) || journalStale_)
             save(); // the header and what is known so far
         journal_ = std::make_unique<QFile>(path_);
         if (!journal_->open(QIODevice::Append)) {
@@ -132,12 +136,50 @@ void SendRecord::confirmSent(const std::string &remoteName, const Content &conte
 
 void SendRecord::setSiteFiles(const QStringList &files) { siteFiles_ = files; }
 
+bool SendRecord::setTarget(const std::string &target)
+{
+    if (target_ == target)
+        return false;
+    const bool forgot = !target_.empty() && !sent_.empty();
+    if (!target_.empty())
+        sent_.clear();
+    target_ = target;
+    journal_.reset();
+    journalStale_ = true; // the file still describes the old server
+    return forgot;
+}
+
+std::vector<std::string> SendRecord::sentNames() const
+{
+    std::vector<std::string> names;
+    names.reserve(sent_.size());
+    for (const auto &entry : sent_)
+        names.push_back(entry.first);
+    return names;
+}
+
+const SendRecord::Content *SendRecord::sent(const std::string &remoteName) const
+{
+    const auto it = sent_.find(remoteName);
+    return it == sent_.end() ? nullptr : &it->second;
+}
+
+void SendRecord::forget(const std::string &remoteName)
+{
+    if (sent_.erase(remoteName) == 0)
+        return;
+    appendLine("gone " + encoded(QByteArray::fromStdString(remoteName)) + '\n');
+}
+
 void SendRecord::save()
 {
     if (path_.isEmpty())
         return;
     journal_.reset();
+    journalStale_ = false;
     QByteArray out = kHeader;
+    if (!target_.empty())
+        out += "target " + encoded(QByteArray::fromStdString(target_)) + '\n';
     for (const QString &f : siteFiles_)
         out += "site " + encoded(QByteArray::fromStdString(pathBytes(f))) + '\n';
     for (const auto &[remote, c] : sent_)

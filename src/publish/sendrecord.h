@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QFile;
 
@@ -60,6 +61,23 @@ public:
     // write to %s") when the record cannot be written.
     void confirmSent(const std::string &remoteName, const Content &content);
 
+    // The server the record describes: protocol, user, host and port
+    // ("sftp://jana@example.com:22"). A record made for
+    // another counts as empty, so a project pointed at a new server sends it
+    // everything; the site files of the last generation are kept. A record
+    // that names no server yet takes this one. True when what was sent was
+    // forgotten.
+    bool setTarget(const std::string &target);
+    const std::string &target() const { return target_; }
+
+    // The remote names the record holds, in name order.
+    std::vector<std::string> sentNames() const;
+    // What was sent under a remote name, or nullptr.
+    const Content *sent(const std::string &remoteName) const;
+    // The server no longer holds `remoteName` (it was removed there, or a
+    // check found it missing): forgotten, and written at once.
+    void forget(const std::string &remoteName);
+
     // The site files of the last generation, in upload order.
     const QStringList &siteFiles() const { return siteFiles_; }
     void setSiteFiles(const QStringList &files);
@@ -75,9 +93,11 @@ private:
     void appendLine(const QByteArray &line);
 
     QString path_;
+    std::string target_;
     QStringList siteFiles_;
     std::map<std::string, Content> sent_;
     std::unique_ptr<QFile> journal_; // open for appending while a send confirms files
+    bool journalStale_ = false;      // the file must be written whole before appending
 };
 
 } // namespace tl

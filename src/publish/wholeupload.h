@@ -18,8 +18,9 @@ constexpr std::size_t kMaxFileNameBytes = 255;
 // The leading dot hides it from most servers' listings, and it does not end
 // in ".txt", so a listing of the data folder never offers it as a post.
 // A bare name too long for that keeps as much of its beginning as fits
-// (never half of a UTF-8 character) followed by "~" and eight hex digits of
-// a hash of the whole name, within kMaxFileNameBytes.
+// (never half of a UTF-8 character) followed by "~" and a hash of the whole
+// name, within kMaxFileNameBytes (the rule of temporarySibling, which the
+// program's own saves follow too).
 // The same path gives the same name every time: a transfer killed half way
 // leaves at most one such file per file, and the next transfer of that file
 // replaces it.

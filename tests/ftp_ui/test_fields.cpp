@@ -130,7 +130,9 @@ TEST(FtpTabScripted, ProxyTakesTheFirewallHostAndTheOnePortFieldAndNamesTheServe
     w.edtFIREWALL->setText("127.0.0.1");
     w.edtPORT->setText(QString::number(proxy.port()));
     w.chkPROXY->setChecked(true);
-    w.btnSENDFTP->click();
+    w.currentProjectName = "blog";
+    w.rDATAPATH->setText("/data/");
+    w.actREADFROMFTP->trigger();
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     EXPECT_EQ(proxy.arguments("USER"), std::vector<std::string>{"user@ftp.example.invalid"});
     EXPECT_EQ(proxy.arguments("PASS"), std::vector<std::string>{"pw"});

@@ -135,7 +135,8 @@ TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
     w().edtPASSWORD->setText("wrong");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors()[0].startsWith("530")) << errors()[0].toStdString();
+    EXPECT_TRUE(errors()[0].startsWith("The server 127.0.0.1 refused the login of user \"user\": 530"))
+        << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
     // The commands held during the attempt are back.
@@ -149,7 +150,7 @@ TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
     EXPECT_EQ(w().lstFILESFTP->count(), 0);
 }
 
-TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
+TEST_F(FtpTab, ARefusedFolderStopsTheSendAndTheNextSendStartsFromTheTop)
 {
     generate();
     const QStringList siteFiles = entries(w().lstFILESFTP);
@@ -157,14 +158,14 @@ TEST_F(FtpTab, RefusedStoreStopsAtItsFileAndTheNextSendStartsFromTheTop)
     w().rPATHMAIN->setText("/ro/");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
-    EXPECT_EQ(w().statusText(), "Upload failure");
-    EXPECT_EQ(logLines(), QStringList{"Starting transfer of index.html"});
+    EXPECT_TRUE(errors()[0].startsWith("Cannot create remote folder /ro/archive: 550"))
+        << errors()[0].toStdString();
+    EXPECT_TRUE(logLines().isEmpty()) << logLines().join("|").toStdString();
     EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
     EXPECT_EQ(w().lstDATAFTP->count(), 1);
     EXPECT_TRUE(filesBelow(serverPath("ro")).empty());
 
-    // The control connection is still logged in; the next send uses it.
+    // The next send logs in again, with the settings as they are now.
     w().Memo2->clear();
     w().rPATHMAIN->setText("/www/");
     pressSend();

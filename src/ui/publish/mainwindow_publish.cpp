@@ -362,11 +362,20 @@ void MainWindow::btnSENDFTPClick()
 
     // Each file the server confirms leaves its list: whatever a failure or
     // Cancel leaves behind stays queued (and the record remembers the rest).
-    const int siteCount = static_cast<int>(siteFiles.size());
-    publish->publisher->onFileSent = [this, siteCount](int k) {
-        removeFirst(k <= siteCount ? lstFILESFTP : lstDATAFTP, 1);
+    publish->publisher->onFileSent = [this](const QString &path) {
+        for (QListWidget *list : {lstFILESFTP, lstDATAFTP})
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text() == path) {
+                    delete list->takeItem(i);
+                    return;
+                }
     };
-    runTransfer(*this, [&] { return publish->publisher->send(siteFiles, dataFiles, paths); });
+    SendJob job;
+    job.siteFiles = siteFiles;
+    job.postFiles = dataFiles;
+    publish->record.setTarget(paths.target);
+    publish->publisher->setRecord(&publish->record);
+    runTransfer(*this, [&] { return publish->publisher->send(job, paths); });
     publish->publisher->onFileSent = nullptr;
 }
 
@@ -401,11 +410,15 @@ void MainWindow::Button3Click()
     // A session of its own, with the settings as they are now.
     const ProjectSettings project = projectFromFields();
     applyConnectionSettings(*this, project);
-    const QStringList names = entries(lstFROMFTP);
+    std::vector<std::string> names;
+    for (const QString &n : entries(lstFROMFTP))
+        names.push_back(encodeCp1250(n));
     const PublishPaths paths = publishPaths(project);
+    publish->record.setTarget(paths.target);
+    publish->publisher->setRecord(&publish->record);
 
     runTransfer(*this, [&] {
-        const auto outcome = publish->publisher->fetch(names, paths);
+        const auto outcome = publish->publisher->fetch(&names, paths);
         if (outcome == Publisher::Outcome::Completed)
             removeFirst(lstFROMFTP, static_cast<int>(names.size()));
         return outcome;
