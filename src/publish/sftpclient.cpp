@@ -428,6 +428,8 @@ void SftpClient::teardown()
     m_versionArrived = false;
     m_posixRename = false;
     m_knownFolders.clear();
+    m_requestedFolders.clear();
+    m_folderChecks.clear();
 }
 
 // ---------------------------------------------------------------- waiting
@@ -770,26 +772,20 @@ void SftpClient::authenticate()
     const std::string who
         = (m_target.user.empty() ? std::string("the local user") : "user " + m_target.user)
         + " on " + hostLabel();
-    int rc = waitSsh([this] { return ssh_userauth_none(m_session, nullptr); }, SSH_AUTH_AGAIN);
-    if (rc == SSH_AUTH_SUCCESS)
-        return;
-    if (rc == SSH_AUTH_ERROR)
-        throw sshFailed();
-    const int methods = ssh_userauth_list(m_session, nullptr);
-
+    // The credentials are offered at once, without first asking the server
+    // which methods it takes (the "none" request): that question costs a
+    // round trip, and a refusal tells the same.
+    int rc = SSH_AUTH_DENIED;
     if (!Password.empty()) {
-        if (methods & SSH_AUTH_METHOD_PASSWORD) {
-            rc = waitSsh(
-                [this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
-                SSH_AUTH_AGAIN);
-            if (rc == SSH_AUTH_SUCCESS) {
-                log("Logged in with the password");
-                return;
-            }
-            if (rc == SSH_AUTH_ERROR)
-                throw sshFailed();
+        rc = waitSsh([this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
+                     SSH_AUTH_AGAIN);
+        if (rc == SSH_AUTH_SUCCESS) {
+            log("Logged in with the password");
+            return;
         }
-        if (methods & SSH_AUTH_METHOD_INTERACTIVE) {
+        if (rc == SSH_AUTH_ERROR)
+            throw sshFailed();
+        if (ssh_userauth_list(m_session, nullptr) & SSH_AUTH_METHOD_INTERACTIVE) {
             // Keyboard-interactive: the password answers the prompts that do
             // not echo (the password prompt).
             for (int round = 0; round < 4; ++round) {
@@ -816,7 +812,7 @@ void SftpClient::authenticate()
     }
 
     std::string tried;
-    if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+    {
         if (!qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK")) {
             tried = "the SSH agent";
             rc = waitSsh([this] { return ssh_userauth_agent(m_session, nullptr); }, SSH_AUTH_AGAIN);
@@ -858,6 +854,14 @@ void SftpClient::authenticate()
                 throw sshFailed();
         }
     }
+    if (tried.empty()) {
+        // Nothing to offer: a server may still let the user in as it is.
+        rc = waitSsh([this] { return ssh_userauth_none(m_session, nullptr); }, SSH_AUTH_AGAIN);
+        if (rc == SSH_AUTH_SUCCESS)
+            return;
+        if (rc == SSH_AUTH_ERROR)
+            throw sshFailed();
+    }
     throw SshAuthError("Authentication failed: the server accepted no key for " + who
         + (tried.empty() ? std::string(" (no SSH agent and no key in ")
                     + sshDir().toStdString() + ")"
@@ -873,6 +877,8 @@ void SftpClient::startSftp()
     int rc = waitSsh([this] { return ssh_channel_open_session(m_channel); }, SSH_AGAIN);
     if (rc != SSH_OK)
         throw ESockError("The server refused an SSH session: " + sshError(m_session));
+    // The SFTP greeting waits for the answer: OpenSSH opens the channel's
+    // window only once the subsystem runs.
     rc = waitSsh([this] { return ssh_channel_request_subsystem(m_channel, "sftp"); }, SSH_AGAIN);
     if (rc != SSH_OK)
         throw ESockError("The server " + hostLabel() + " does not offer SFTP");
@@ -922,9 +928,23 @@ SftpClient::Reply SftpClient::await(quint32 id)
 
 void SftpClient::forgetPending()
 {
-    // Replies still to come for these requests are dropped as they arrive.
-    m_pending.clear();
-    m_arrived.clear();
+    // Replies still to come for these requests are dropped as they arrive;
+    // those of folders still to be checked are kept.
+    std::set<quint32> keep;
+    for (const FolderCheck &c : m_folderChecks) {
+        keep.insert(c.statId);
+        for (const auto &m : c.made)
+            keep.insert(m.first);
+    }
+    if (keep.empty()) {
+        m_pending.clear();
+        m_arrived.clear();
+        return;
+    }
+    for (auto it = m_pending.begin(); it != m_pending.end();)
+        it = keep.count(*it) ? std::next(it) : m_pending.erase(it);
+    for (auto it = m_arrived.begin(); it != m_arrived.end();)
+        it = keep.count(it->first) ? std::next(it) : m_arrived.erase(it);
 }
 
 void SftpClient::pumpChannel()
@@ -1079,9 +1099,15 @@ void SftpClient::closeQuietly(const QByteArray &handle)
 
 void SftpClient::MakeFolders(const std::string &remotePath)
 {
+    PrepareFolders(remotePath);
+    BusyScope busy(*this);
+    settleFolders(true);
+}
+
+void SftpClient::PrepareFolders(const std::string &remotePath)
+{
     BusyScope busy(*this);
     requireConnection();
-    forgetPending();
     const QStringList parts = QString::fromStdString(remotePath).split('/', Qt::SkipEmptyParts);
     std::string prefix = !remotePath.empty() && remotePath[0] == '/' ? "/" : "";
     std::vector<std::string> levels;
@@ -1092,48 +1118,86 @@ void SftpClient::MakeFolders(const std::string &remotePath)
         levels.push_back(prefix);
         prefix += "/";
     }
-    if (levels.empty() || m_knownFolders.count(levels.back()))
+    if (levels.empty() || m_knownFolders.count(levels.back())
+        || m_requestedFolders.count(levels.back()))
         return;
-    // One round trip: a MKDIR for every level not known to exist, in order,
-    // then a STAT of the whole path. A MKDIR of a level that exists fails;
-    // only the final STAT decides.
-    std::vector<std::pair<quint32, std::string>> made;
+    // A MKDIR for every level not known to exist, in order, then a STAT of
+    // the whole path. A MKDIR of a level that exists fails; only the final
+    // STAT decides. Nothing waits for the answers here: they come before
+    // those of any later request, which the server handles after these.
+    FolderCheck check;
+    check.levels = levels;
     for (const std::string &level : levels) {
-        if (m_knownFolders.count(level))
+        if (m_knownFolders.count(level) || m_requestedFolders.count(level))
             continue;
         QByteArray p;
         putStr(p, level);
         putU32(p, 0);
-        made.emplace_back(send(FXP_MKDIR, p), level);
+        check.made.emplace_back(send(FXP_MKDIR, p), level);
     }
     QByteArray st;
     putStr(st, levels.back());
-    const quint32 statId = send(FXP_STAT, st);
-    std::string lastRefusal;
-    for (const auto &[id, level] : made) {
-        const Reply r = await(id);
-        if (statusCode(r) != FX_OK)
-            lastRefusal = "Cannot create remote folder " + level + ": " + statusText(r);
-    }
-    const Reply r = await(statId);
-    bool isDir = false;
-    if (r.type == FXP_ATTRS) {
-        Reader rd { r.body };
-        const Reader::Attrs a = rd.attrs();
-        isDir = !a.hasPerms || (a.perms & kTypeMask) == kDirectoryBits;
-    }
-    if (!isDir)
-        throw SftpError(!lastRefusal.empty()
-                ? lastRefusal
-                : "Cannot create remote folder " + levels.back() + ": " + statusText(r));
+    check.statId = send(FXP_STAT, st);
     for (const std::string &level : levels)
-        m_knownFolders.insert(level);
+        m_requestedFolders.insert(level);
+    m_folderChecks.push_back(std::move(check));
+    pumpChannel();
+}
+
+void SftpClient::settleFolders(bool wait)
+{
+    const auto answered = [this](const FolderCheck &c) {
+        return m_arrived.count(c.statId) != 0
+            && std::all_of(c.made.begin(), c.made.end(),
+                           [this](const auto &m) { return m_arrived.count(m.first) != 0; });
+    };
+    while (!m_folderChecks.empty()) {
+        FolderCheck &check = m_folderChecks.front();
+        if (!answered(check)) {
+            if (!wait)
+                return;
+            waitSftp([&] { return answered(check); });
+        }
+        std::string lastRefusal;
+        for (const auto &[id, level] : check.made) {
+            Reply r;
+            take(id, r);
+            if (statusCode(r) != FX_OK)
+                lastRefusal = "Cannot create remote folder " + level + ": " + statusText(r);
+        }
+        Reply r;
+        take(check.statId, r);
+        bool isDir = false;
+        if (r.type == FXP_ATTRS) {
+            Reader rd { r.body };
+            const Reader::Attrs a = rd.attrs();
+            isDir = !a.hasPerms || (a.perms & kTypeMask) == kDirectoryBits;
+        }
+        const FolderCheck done = std::move(check);
+        m_folderChecks.erase(m_folderChecks.begin());
+        if (!isDir) {
+            // The folders asked for after it are not waited for: asking
+            // again makes them again.
+            for (const FolderCheck &later : m_folderChecks)
+                for (const std::string &level : later.levels)
+                    m_requestedFolders.erase(level);
+            for (const std::string &level : done.levels)
+                m_requestedFolders.erase(level);
+            m_folderChecks.clear();
+            throw SftpError(!lastRefusal.empty()
+                    ? lastRefusal
+                    : "Cannot create remote folder " + done.levels.back() + ": " + statusText(r));
+        }
+        for (const std::string &level : done.levels)
+            m_knownFolders.insert(level);
+    }
 }
 
 void SftpClient::UploadWhole(const std::string &localPath, const std::string &remotePath)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     QFile file(QString::fromStdString(localPath));
     if (!file.open(QIODevice::ReadOnly))
@@ -1462,6 +1526,8 @@ void SftpClient::UploadMany(const std::vector<SftpUpload> &files,
     };
     // One pass over everything in flight; true when the work is over.
     const auto step = [&] {
+        // The folders asked for before, answered before any file's requests.
+        settleFolders(false);
         for (ManyFile &f : active)
             settle(f);
         // Confirmed in order, as soon as each rename is answered.
@@ -1482,7 +1548,8 @@ void SftpClient::UploadMany(const std::vector<SftpUpload> &files,
         }
         if (!active.empty() || next < files.size())
             return false;
-        return true;
+        settleFolders(false);
+        return m_folderChecks.empty();
     };
     try {
         waitSftp([&] {
@@ -1572,6 +1639,7 @@ std::vector<RemoteEntry> SftpClient::List(const std::string &remoteFolder)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     const std::string folder = remoteFolder.empty() ? "." : remoteFolder;
     QByteArray p;
@@ -1618,6 +1686,7 @@ qint64 SftpClient::FileSize(const std::string &remotePath)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     QByteArray p;
     putStr(p, remotePath);
@@ -1635,6 +1704,7 @@ void SftpClient::Remove(const std::string &remotePath)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     QByteArray p;
     putStr(p, remotePath);
@@ -1647,6 +1717,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     ReplacingFile file(localPath);
     if (!file.open())

@@ -157,6 +157,12 @@ public:
     // Makes every missing folder of `remotePath` ("a/b/c", "/srv/www/a");
     // folders that exist are fine.
     void MakeFolders(const std::string &remotePath);
+    // The same without waiting for the server's answer: the requests go out
+    // at once and the server handles them before any later request, so the
+    // folders exist for what follows. Their answer is taken with the next
+    // operation's, which fails with "Cannot create remote folder ..." when a
+    // folder could not be made (UploadMany: before it confirms another file).
+    void PrepareFolders(const std::string &remotePath);
     // Uploads a local file to `remotePath`: written under a temporary name in
     // the target's folder (temporaryNameFor, replacing a file an earlier run
     // left there), then renamed over the target, so the target is always
@@ -255,6 +261,9 @@ private:
     SftpError renameFailed(const std::string &from, const std::string &to, const Reply &r) const;
     struct ManyFile;
     void discardTemps(std::deque<ManyFile> &files);
+    // Takes the answers of PrepareFolders (waiting for them, or only those
+    // that came); throws the first folder that could not be made.
+    void settleFolders(bool wait);
     void forgetPending();
 
     ssh_session_struct *m_session = nullptr;
@@ -278,6 +287,14 @@ private:
     quint32 m_serverVersion = 0;
     bool m_posixRename = false;
     std::set<std::string> m_knownFolders; // made or seen by MakeFolders
+    // Folders asked for by PrepareFolders whose answers are still to be taken.
+    struct FolderCheck {
+        std::vector<std::pair<quint32, std::string>> made; // MKDIR id, level
+        quint32 statId = 0;
+        std::vector<std::string> levels;
+    };
+    std::vector<FolderCheck> m_folderChecks;
+    std::set<std::string> m_requestedFolders;
 
     bool m_cancel = false;
     bool m_busy = false;

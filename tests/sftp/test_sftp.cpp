@@ -840,4 +840,34 @@ TEST_F(Sftp, NamesAtTheFileNameLimitGoUpAndComeBack)
     EXPECT_EQ(entries(served.path()), QStringList({ "a" + name.mid(1), name }));
 }
 
+TEST_F(Sftp, FoldersAskedForWithoutWaitingAreThereForTheUploadsOrFailThem)
+{
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    writeBytes(local.path() + "/x", "x");
+    writeBytes(servedPath("afile"), "f");
+    std::vector<std::size_t> confirmed;
+    const auto uploadMany = [&](const std::vector<SftpUpload> &files) {
+        confirmed.clear();
+        return outcomeOf(
+            [&] { client->UploadMany(files, [&](std::size_t i) { confirmed.push_back(i); }); });
+    };
+    client->PrepareFolders(remote("new/a/b"));
+    client->PrepareFolders(remote("new/c"));
+    Outcome o = uploadMany({ { localFile("x"), remote("new/a/b/x") }, { localFile("x"), remote("new/c/y") } });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_EQ(readBytes(servedPath("new/a/b/x")), "x");
+    EXPECT_EQ(readBytes(servedPath("new/c/y")), "x");
+
+    // A folder that cannot be made fails the next step before it confirms
+    // anything, and leaves nothing behind.
+    EXPECT_EQ(outcomeOf([&] { client->PrepareFolders(remote("afile/sub")); }).kind, "");
+    o = uploadMany({ { localFile("x"), remote("new/c/z") } });
+    EXPECT_EQ(o.kind, "SftpError");
+    EXPECT_EQ(o.message.rfind("Cannot create remote folder " + remote("afile/sub"), 0), 0u) << o.message;
+    EXPECT_TRUE(confirmed.empty());
+    EXPECT_FALSE(QFile::exists(servedPath("new/c/z")));
+    EXPECT_EQ(temporaries(served.path()), QStringList());
+    EXPECT_EQ(outcomeOf([&] { client->ListNames(remote("new")); }).kind, "");
+}
+
 } // namespace
