@@ -15,6 +15,10 @@
 // BENCH_TRACE=1 it prints what went each way, and when, for every connection.
 //
 //   bench_sftp_publish [POSTS] [ROUNDS]     10000 posts, 5 rounds
+//   bench_sftp_publish --stripped [POSTS] [ROUNDS]
+//                                           the same with the program's debug
+//                                           information stripped, as in a
+//                                           release build (the package's)
 //   bench_sftp_publish --drift-only         only the drift check's times
 //   bench_sftp_publish --serve [POSTS]      set up, print the commands and
 //                                           their environment, keep the
@@ -113,9 +117,13 @@ public:
     }
     quint16 port() const { return m_port; }
     void setDelay(int ms) { m_delayMs = ms; }
-    // Turns of the connections that ended since the last call, in order.
+    // Round trips of the connections that ended since the last call, in
+    // order, once every connection has ended (the proxy sees a client's end
+    // a moment after the client has exited).
     std::vector<int> takeTurns()
     {
+        for (int i = 0; i < 500 && m_open > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::lock_guard<std::mutex> lock(m_mutex);
         std::vector<int> out;
         out.swap(m_finished);
@@ -188,6 +196,7 @@ private:
                     std::lock_guard<std::mutex> lock(m_mutex);
                     m_finished.push_back(p.turns);
                 }
+                --m_open;
                 if (m_trace)
                     std::fprintf(stderr, "connection of %d round trips:\n%s", p.turns,
                                  p.trace.c_str());
@@ -228,6 +237,7 @@ private:
                     int one = 1;
                     ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                     auto p = std::make_unique<Pair>();
+                    ++m_open;
                     p->client.fd = c;
                     p->opened = Clock::now();
                     p->connectAt = p->opened + ms(3 * m_delayMs);
@@ -325,6 +335,7 @@ private:
     std::thread m_thread;
     std::mutex m_mutex;
     std::vector<int> m_finished;
+    std::atomic<int> m_open{0};
 };
 
 // ------------------------------------------------------------ the work
@@ -462,7 +473,8 @@ int main(int argc, char **argv)
     }
     const bool driftOnly = argc > 1 && std::string(argv[1]) == "--drift-only";
     const bool serve = argc > 1 && std::string(argv[1]) == "--serve";
-    const int first = serve ? 2 : 1;
+    const bool stripped = argc > 1 && std::string(argv[1]) == "--stripped";
+    const int first = serve || stripped ? 2 : 1;
     const int posts = !driftOnly && argc > first ? std::atoi(argv[first]) : 10000;
     const int rounds = !driftOnly && argc > first + 1 ? std::atoi(argv[first + 1]) : 5;
     // --serve ends on SIGTERM or SIGINT, taken by sigwait: blocked in every
@@ -532,6 +544,10 @@ int main(int argc, char **argv)
     // The blog and the project, as the window would have saved it.
     std::int64_t newest = makeBlog(blog + "/data", posts);
     QFile::copy(QStringLiteral(TL_TARVLIT_EXE), prog + "/tarvlit");
+    if (stripped)
+        mustSucceed(runProcess("strip", {"--strip-debug", prog + "/tarvlit"},
+                               QProcessEnvironment::systemEnvironment()),
+                    "strip");
     const std::string tpl = std::string(TL_SOURCE_DIR) + "/tests/data/generator/fixture/templates/";
     const std::string project = (prog + "/conf/blog.tvp").toStdString();
     writeFile(QString::fromStdString(project), "[TForm1]\r\n");
@@ -629,12 +645,7 @@ int main(int argc, char **argv)
                   "New post " + std::to_string(round), makeBody(round));
         const Run a = runProcess(tarvlit, publish, env);
         mustSucceed(a, "tarvlit publish");
-        // The proxy sees the end of the connection a moment after the exit.
-        std::vector<int> t;
-        for (int i = 0; i < 200 && t.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            t = proxy.takeTurns();
-        }
+        const std::vector<int> t = proxy.takeTurns();
         check(t.size() == 1, "one connection per publish");
         Run r, l;
         if (round % 2 == 0) {
@@ -654,15 +665,22 @@ int main(int argc, char **argv)
         check(sameTree(blog + "/site", served + "/tarvlit/www")
                   && sameTree(blog + "/data", served + "/tarvlit/data"),
               "tarvlit's copy is up to date");
+        if (qEnvironmentVariableIsSet("BENCH_TRACE"))
+            std::fprintf(stderr, "tarvlit publish said:\n%s\n", a.err.constData());
         ours.push_back(a.seconds);
         rclone.push_back(r.seconds);
         lftp.push_back(l.seconds);
         rcloneRatio.push_back(r.seconds / a.seconds);
         lftpRatio.push_back(l.seconds / a.seconds);
         turns.push_back(t.front());
-        std::printf("round %d: tarvlit publish %.3f s (%d round trips), rclone sync %.3f s, "
+        // The publish's own summary: the time of its connection.
+        QByteArray sent;
+        for (const QByteArray &line : a.err.split('\n'))
+            if (line.startsWith("Sent "))
+                sent = line;
+        std::printf("round %d: tarvlit publish %.3f s (%d round trips; \"%s\"), rclone sync %.3f s, "
                     "lftp mirror -R %.3f s\n",
-                    round + 1, a.seconds, t.front(), r.seconds, l.seconds);
+                    round + 1, a.seconds, t.front(), sent.constData(), r.seconds, l.seconds);
         std::fflush(stdout);
     }
     std::sort(turns.begin(), turns.end());

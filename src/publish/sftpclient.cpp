@@ -83,6 +83,8 @@ constexpr quint32 kTypeMask = 0170000;
 // 64 requests of 32 KB fill the 2 MB window OpenSSH opens for a session.
 constexpr quint32 kChunk = 32768;
 constexpr int kInFlight = 64;
+// READDIR requests of a listing kept in flight.
+constexpr std::size_t kReadDirsInFlight = 32;
 // Largest packet accepted from the server (its own limit is 256 KB).
 constexpr quint32 kMaxPacket = 4 * 1024 * 1024;
 
@@ -1648,32 +1650,48 @@ std::vector<RemoteEntry> SftpClient::List(const std::string &remoteFolder)
         handleOf(await(send(FXP_OPENDIR, p)), "Cannot list remote folder " + folder);
     std::vector<RemoteEntry> entries;
     try {
-        for (;;) {
-            QByteArray rq;
-            putStr(rq, handle);
-            const Reply r = await(send(FXP_READDIR, rq));
-            if (r.type == FXP_STATUS && statusCode(r) == FX_EOF)
-                break;
-            if (r.type != FXP_NAME)
-                throw SftpError("Cannot list remote folder " + folder + ": " + statusText(r));
-            Reader rd { r.body };
-            const quint32 count = rd.u32();
-            for (quint32 i = 0; i < count && rd.ok; ++i) {
-                const QByteArray name = rd.str();
-                rd.str(); // long name
-                const Reader::Attrs a = rd.attrs();
-                if (!rd.ok || name.isEmpty() || name.startsWith('.'))
+        // Many READDIRs in flight: each answer holds the next names (about
+        // a hundred), so a folder of 100,000 names costs a few dozen round
+        // trips rather than a thousand. Answers after the end say it again.
+        std::deque<quint32> inFlight;
+        bool end = false;
+        waitSftp([&] {
+            Reply r;
+            while (!inFlight.empty() && take(inFlight.front(), r)) {
+                inFlight.pop_front();
+                if (end)
                     continue;
-                RemoteEntry e;
-                e.name = name.toStdString();
-                e.size = a.hasSize ? qint64(a.size) : -1;
-                e.kind = kindOf(a.hasPerms, a.perms);
-                entries.push_back(std::move(e));
+                if (r.type == FXP_STATUS && statusCode(r) == FX_EOF) {
+                    end = true;
+                    continue;
+                }
+                if (r.type != FXP_NAME)
+                    throw SftpError("Cannot list remote folder " + folder + ": " + statusText(r));
+                Reader rd { r.body };
+                const quint32 count = rd.u32();
+                for (quint32 i = 0; i < count && rd.ok; ++i) {
+                    const QByteArray name = rd.str();
+                    rd.str(); // long name
+                    const Reader::Attrs a = rd.attrs();
+                    if (!rd.ok || name.isEmpty() || name.startsWith('.'))
+                        continue;
+                    RemoteEntry e;
+                    e.name = name.toStdString();
+                    e.size = a.hasSize ? qint64(a.size) : -1;
+                    e.kind = kindOf(a.hasPerms, a.perms);
+                    entries.push_back(std::move(e));
+                }
+                if (!rd.ok)
+                    throw SftpError("Cannot list remote folder " + folder
+                        + ": the server sent a malformed listing");
             }
-            if (!rd.ok)
-                throw SftpError("Cannot list remote folder " + folder
-                    + ": the server sent a malformed listing");
-        }
+            while (!end && inFlight.size() < kReadDirsInFlight) {
+                QByteArray rq;
+                putStr(rq, handle);
+                inFlight.push_back(send(FXP_READDIR, rq));
+            }
+            return end && inFlight.empty();
+        });
     } catch (...) {
         abandon(handle);
         throw;

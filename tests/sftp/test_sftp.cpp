@@ -870,4 +870,29 @@ TEST_F(Sftp, FoldersAskedForWithoutWaitingAreThereForTheUploadsOrFailThem)
     EXPECT_EQ(outcomeOf([&] { client->ListNames(remote("new")); }).kind, "");
 }
 
+TEST_F(Sftp, ListingOfALargeFolderHasEveryNameOnce)
+{
+    // More answers than are asked for at once (about 100 names each).
+    ASSERT_TRUE(QDir().mkpath(servedPath("big")));
+    std::vector<std::string> expected;
+    for (int i = 0; i < 4500; ++i) {
+        const QString name = QString("%1.txt").arg(1000000 + i);
+        writeBytes(servedPath("big/" + name), QByteArray(i % 50, 'x'));
+        expected.push_back(name.toStdString());
+    }
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    std::vector<RemoteEntry> listed;
+    const Outcome o = outcomeOf([&] { listed = client->List(remote("big")); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    std::vector<std::string> names;
+    for (const RemoteEntry &e : listed) {
+        names.push_back(e.name);
+        EXPECT_EQ(e.size, (std::stoi(e.name) - 1000000) % 50) << e.name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
+    // The connection is in step afterwards.
+    EXPECT_EQ(client->FileSize(remote("big/1000049.txt")), 49);
+}
+
 } // namespace
