@@ -20,6 +20,8 @@
 //                                           information stripped, as in a
 //                                           release build (the package's)
 //   bench_sftp_publish --drift-only         only the drift check's times
+// BENCH_TARVLIT=PATH measures another build of the program (an older one,
+// for a before and after).
 //   bench_sftp_publish --serve [POSTS]      set up, print the commands and
 //                                           their environment, keep the
 //                                           server and proxy until SIGTERM
@@ -543,7 +545,10 @@ int main(int argc, char **argv)
 
     // The blog and the project, as the window would have saved it.
     std::int64_t newest = makeBlog(blog + "/data", posts);
-    QFile::copy(QStringLiteral(TL_TARVLIT_EXE), prog + "/tarvlit");
+    const QString program = qEnvironmentVariableIsSet("BENCH_TARVLIT")
+        ? qEnvironmentVariable("BENCH_TARVLIT")
+        : QStringLiteral(TL_TARVLIT_EXE);
+    check(QFile::copy(program, prog + "/tarvlit"), "copy the program");
     if (stripped)
         mustSucceed(runProcess("strip", {"--strip-debug", prog + "/tarvlit"},
                                QProcessEnvironment::systemEnvironment()),

@@ -1538,13 +1538,20 @@ void SftpClient::UploadMany(const std::vector<SftpUpload> &files,
             active.pop_front();
             confirmed(index);
         }
+        // A file sent twice in one send goes the second time once the first
+        // is done: both would write the same temporary file.
+        const auto busyName = [&](std::size_t i) {
+            const std::string temp = temporaryNameFor(files[i].remotePath);
+            return std::any_of(active.begin(), active.end(),
+                               [&](const ManyFile &f) { return f.temp == temp; });
+        };
         if (!active.empty() && active.front().index == failedAt)
             return true;
         for (ManyFile &f : active)
             if (!advance(f))
                 break;
         while (failedAt == files.size() && next < files.size() && active.size() < kFilesInFlight
-               && bytesInFlight < kBytesInFlight) {
+               && bytesInFlight < kBytesInFlight && !busyName(next)) {
             start(next++);
             advance(active.back());
         }

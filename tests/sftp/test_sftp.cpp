@@ -697,6 +697,13 @@ TEST_F(Sftp, UploadManyDeliversEveryFileWholeAndConfirmsThemInOrder)
             writeBytes(servedPath(rel), "old " + name.toLatin1());
         files.push_back({ localFile("up/" + name), remote(rel) });
     }
+    // The same file twice in one send: the later content stays.
+    writeBytes(local.path() + "/up/first", patternBytes(200000, 1));
+    writeBytes(local.path() + "/up/second", patternBytes(1000, 2));
+    files.push_back({ localFile("up/first"), remote("www/twice.html") });
+    files.push_back({ localFile("up/second"), remote("www/twice.html") });
+    contents.push_back(patternBytes(200000, 1));
+    contents.push_back(patternBytes(1000, 2));
     ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
     for (bool posix : { true, false }) {
         SCOPED_TRACE(posix ? "posix rename" : "remove, then rename");
@@ -713,6 +720,7 @@ TEST_F(Sftp, UploadManyDeliversEveryFileWholeAndConfirmsThemInOrder)
         ASSERT_EQ(confirmed.size(), files.size());
         for (std::size_t i = 0; i < confirmed.size(); ++i)
             EXPECT_EQ(confirmed[i], i);
+        EXPECT_EQ(readBytes(servedPath("www/twice.html")), patternBytes(1000, 2));
         EXPECT_EQ(temporaries(served.path()), QStringList());
     }
     // The connection goes on.
