@@ -26,7 +26,8 @@
 #include "ui/widgets.h"
 #include "posts/postfile.h"
 #include "posts/postindex.h"
-#include "ui/posts/postsstate.h"
+#include "core/openproject.h"
+#include "ui/posts/postscontroller.h"
 
 #include <QApplication>
 #include <QDir>
@@ -123,10 +124,7 @@ double bestMs(int runs, const std::function<void()> &before, const std::function
     return best;
 }
 
-int matched(const tl::MainWindow &w)
-{
-    return static_cast<int>(std::count(w.posts->found.begin(), w.posts->found.end(), 1));
-}
+int matched(tl::MainWindow &w) { return w.posts().matchedPosts(); }
 
 struct Figures {
     int posts = 0;
@@ -153,21 +151,24 @@ Figures measure(int count, int runs)
         w.resize(580, 570);
         w.show();
         QApplication::processEvents();
-        w.pathDATA->setText(data);
-        w.currentProjectName = QStringLiteral("bench");
+        tl::ProjectSettings settings;
+        settings.site.dataFolder = data;
+        w.project().presetSettings(settings);
+        w.project().open(QStringLiteral("bench")); // no project file: the settings stay
+        auto *findBox = w.findChild<QLineEdit *>(QStringLiteral("edtFIND"));
         auto setFind = [&](const char *text) {
-            const QSignalBlocker quiet(w.edtFIND); // no debounce timer
-            w.edtFIND->setText(QString::fromUtf8(text));
+            const QSignalBlocker quiet(findBox); // no debounce timer
+            findBox->setText(QString::fromUtf8(text));
         };
         auto findNow = [&](const char *text) {
             setFind(text);
-            w.edtFINDChange();
+            w.posts().applyFind();
             QApplication::processEvents(); // the tree lays itself out
         };
 
         setFind("");
         fig.read = bestMs(runs, nullptr, [&] {
-            w.actREADExecute();
+            w.posts().read();
             QApplication::processEvents();
         });
         // Every run starts from a fresh Read, so every post is read again.
@@ -175,11 +176,11 @@ Figures measure(int count, int runs)
             runs,
             [&] {
                 setFind("");
-                w.actREADExecute();
+                w.posts().read();
                 QApplication::processEvents();
             },
             [&] { findNow(kRare); });
-        fig.heldMb = static_cast<double>(w.posts->index.heldBytes()) / 1e6;
+        fig.heldMb = static_cast<double>(w.posts().index().heldBytes()) / 1e6;
 
         const auto from = [&](const char *start) { return [&, start] { findNow(start); }; };
         fig.rare = bestMs(runs, from(""), [&] { findNow(kRare); });
@@ -207,7 +208,7 @@ Figures measure(int count, int runs)
             }
         }
 
-        tl::PostIndex &index = w.posts->index;
+        tl::PostIndex &index = w.posts().index();
         // A find of something else first, so that no find narrows the last.
         const std::string other = tl::foldForSearch(cp1250("#"));
         const auto search = [&](const char *text) {

@@ -14,7 +14,8 @@
 #include "ui/widgets.h"
 #include "posts/postfile.h"
 #include "posts/poststore.h"
-#include "ui/posts/postsstate.h"
+#include "core/openproject.h"
+#include "ui/posts/postscontroller.h"
 #include "ui/posts/posttree.h"
 
 #include <QApplication>
@@ -115,12 +116,14 @@ Figures measure(int count, int runs)
     tl::setProgramFolderOverride(dir.path().toStdString() + "/");
     {
         tl::MainWindow w;
-        w.pathDATA->setText(data);
-        w.currentProjectName = QStringLiteral("bench");
-        fig.read = bestMs(runs, [&] { w.actREADExecute(); });
-        if (w.posts->strSOUBORY.size() != count)
-            std::fprintf(stderr, "Read listed %lld posts, expected %d\n",
-                         static_cast<long long>(w.posts->strSOUBORY.size()), count);
+        tl::ProjectSettings settings;
+        settings.site.dataFolder = data;
+        w.project().presetSettings(settings);
+        w.project().open(QStringLiteral("bench")); // no project file: the settings stay
+        fig.read = bestMs(runs, [&] { w.posts().read(); });
+        if (w.posts().lastRead().postList.size() != static_cast<std::size_t>(count))
+            std::fprintf(stderr, "Read listed %zu posts, expected %d\n",
+                         w.posts().lastRead().postList.size(), count);
     }
     tl::setProgramFolderOverride(std::string());
     return fig;

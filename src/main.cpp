@@ -1,4 +1,5 @@
 #include "cli/commandline.h"
+#include "core/secrets.h"
 #include "ui/aboutbox.h"
 #include "ui/mainwindow.h"
 
@@ -12,6 +13,8 @@ int main(int argc, char *argv[])
     if (tl::cli::wantsCommandLine(argc, argv))
         return tl::cli::run(argc, argv);
 
+    // The window may hold the server's password for the whole run.
+    tl::keepSecretsOutOfCoreDumps();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvel Lite"));
     // Wayland compositors match the window to the menu entry by this name.

@@ -5,6 +5,7 @@
 #include "core/programfiles.h"
 #include "core/projectfile.h"
 #include "core/projects.h"
+#include "core/secrets.h"
 #include "core/clock.h"
 #include "generator/sitebuilder.h"
 #include "media/picture.h"
@@ -185,7 +186,22 @@ QString passwordFromInput()
 // The keyring entry of a project's FTP account.
 PasswordKey passwordKey(const QString &name, const ServerSettings &server)
 {
-    return {name, server.host, server.user};
+    return passwordKeyOf(name, server);
+}
+
+// The environment variable a scheduled job sets the secret of this kind of
+// target in.
+const char *secretVariable(const ServerSettings &server)
+{
+    switch (server.target) {
+    case PublishTarget::Git:
+        return "TARVLIT_GIT_TOKEN";
+    case PublishTarget::S3:
+        return "TARVLIT_S3_SECRET";
+    case PublishTarget::Server:
+        break;
+    }
+    return kPasswordVariable;
 }
 
 // "user@host", as the messages name an account.
@@ -215,10 +231,25 @@ std::optional<QString> keyringPassword(const PasswordKey &key, Console &console)
 // a job without a terminal goes on without one.
 QString ftpPassword(const QString &name, const ServerSettings &server, Console &console)
 {
-    if (const char *env = std::getenv(kPasswordVariable))
+    keepSecretsOutOfCoreDumps();
+    if (const char *env = std::getenv(secretVariable(server)))
         return QString::fromLocal8Bit(env);
     if (std::optional<QString> kept = keyringPassword(passwordKey(name, server), console))
         return *kept;
+    if (server.target == PublishTarget::Git) {
+        // SSH uses the agent and the keys; HTTPS may need no token (a
+        // repository on the same machine, a server that asks none).
+        if (auto typed = askPassword(QStringLiteral("Token for %1 (empty: none, or SSH keys): ")
+                                         .arg(server.gitUrl)))
+            return *typed;
+        return QString();
+    }
+    if (server.target == PublishTarget::S3) {
+        if (auto typed = askPassword(QStringLiteral("Secret access key of %1: ").arg(server.s3KeyId)))
+            return *typed;
+        throw AppError("No S3 secret: set TARVLIT_S3_SECRET, keep it in the keyring with \"tarvlit "
+                       "password " + name.toStdString() + "\", or run on a terminal to be asked for it.");
+    }
     const bool sftp = server.sftp;
     const QString &user = server.user;
     const QString &host = server.host;
@@ -239,7 +270,7 @@ int runPassword(const QString &name, const ServerSettings &server, bool forget, 
 {
     const PasswordKey key = passwordKey(name, server);
     if (key.server.isEmpty())
-        throw AppError("The project \"" + name.toStdString() + "\" names no FTP server.");
+        throw AppError("The project \"" + name.toStdString() + "\" names no server, repository or bucket.");
     QString why;
     if (!PasswordStore::available(&why))
         throw AppError("The password cannot be kept: " + why.toStdString());
@@ -421,7 +452,7 @@ int runPublish(const QString &name, const QString &projectPath, const ProjectSet
         Publisher publisher;
         connectConsole(publisher, console);
         setUpTrust(publisher, projectPath, project, trust, console);
-        publisher.configure(ftpAccount(project.server, password));
+        publisher.configure(publishAccount(project, password, projectPath));
         InterruptWatch watch(publisher);
         SendResult result;
         runTransferCommand([&] { return queue.send(publisher, removalsAllowed, opt.verify, &result); });
@@ -469,7 +500,7 @@ int runFetch(const QString &name, const QString &projectPath, const ProjectSetti
     setUpTrust(publisher, projectPath, project, trust, console);
     connectConsole(publisher, console);
     publisher.setRecord(&record);
-    publisher.configure(ftpAccount(project.server, password));
+    publisher.configure(publishAccount(project, password, projectPath));
     InterruptWatch watch(publisher);
     FetchResult result;
     runTransferCommand([&] { return publisher.fetch(nullptr, paths, &result); });

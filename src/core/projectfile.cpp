@@ -159,6 +159,25 @@ const std::vector<Field> &fields()
         textField<server, &V::trustedFingerprint>("edtFINGERPRINT_Text", true),
         booleanField<server, &V::sftp>("chkSFTP_Checked", true),
         textField<content, &C::siteTitle>("edtSITETITLE_Text", true),
+        booleanField<content, &C::spellCheck>("chkSPELL_Checked", true),
+        textField<content, &C::spellLanguage>("cmbSPELLLANG_Text", true),
+        // Where the project publishes: a number this version does not know
+        // (from a newer one) reads as the server.
+        {"rgTARGET_ItemIndex",
+         [](const P &p) { return iniWriteInteger(static_cast<int>(p.server.target)); },
+         [](P &p, const std::string &v) {
+             const int n = iniReadInteger(v);
+             p.server.target = n == 1 ? PublishTarget::Git
+                 : n == 2             ? PublishTarget::S3
+                                      : PublishTarget::Server;
+         },
+         [](P &p, const P &from) { p.server.target = from.server.target; }, true},
+        textField<server, &V::gitUrl>("edtGITURL_Text", true),
+        textField<server, &V::gitBranch>("edtGITBRANCH_Text", true),
+        textField<server, &V::s3Endpoint>("edtS3ENDPOINT_Text", true),
+        textField<server, &V::s3Region>("edtS3REGION_Text", true),
+        textField<server, &V::s3Bucket>("edtS3BUCKET_Text", true),
+        textField<server, &V::s3KeyId>("edtS3KEYID_Text", true),
     };
     return all;
 }

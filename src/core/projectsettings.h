@@ -28,6 +28,13 @@ enum class OutputCharset {
     Utf8 = 2,
 };
 
+// Where a project publishes.
+enum class PublishTarget {
+    Server = 0, // an FTP, FTPS or SFTP server
+    Git = 1,    // a branch of a Git repository (a Pages service)
+    S3 = 2,     // an S3-compatible bucket
+};
+
 // Where the site is, how it is built and what it is called.
 struct SiteSettings {
     QString mainFolder;   // the generated site
@@ -54,11 +61,16 @@ struct ContentSettings {
     QString longPostLink = QStringLiteral("Continue...");
     ParagraphMode paragraphs = ParagraphMode::LineBreaks;
     OutputCharset charset = OutputCharset::Windows1250;
+    // Spell checking in the editor, and its language ("cs_CZ"; empty: the
+    // system's language where a dictionary for it is installed).
+    bool spellCheck = true;
+    QString spellLanguage;
     bool operator==(const ContentSettings &) const = default;
 };
 
 // The server the site and the posts are published to.
 struct ServerSettings {
+    PublishTarget target = PublishTarget::Server;
     QString host;
     QString user;
     QString proxyHost; // used only with useProxy
@@ -73,6 +85,18 @@ struct ServerSettings {
     // FTPS: the SHA-256 fingerprint of a certificate the writer accepted
     // although no trusted authority vouches for it.
     QString trustedFingerprint;
+    // A Git branch: the repository and the branch. The remote folders name
+    // folders inside the repository ("/" its root; an empty data folder:
+    // the posts are not sent).
+    QString gitUrl;
+    QString gitBranch = QStringLiteral("gh-pages");
+    // An S3-compatible bucket: endpoint, region, bucket and access key ID
+    // (the secret is never stored here). The remote folders name key
+    // prefixes.
+    QString s3Endpoint;
+    QString s3Region = QStringLiteral("us-east-1");
+    QString s3Bucket;
+    QString s3KeyId;
     bool operator==(const ServerSettings &) const = default;
 };
 

@@ -3,9 +3,9 @@
 #include "core/errors.h"
 #include "core/fileio.h"
 #include "core/programfiles.h"
+#include "core/trash.h"
 #include "posts/postfile.h"
 
-#include <QFile>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -432,13 +432,6 @@ SaveResult savePost(const SaveRequest &r)
 // ---------------------------------------------------------------------------
 // Removing
 
-bool trashPostFile(const std::string &path)
-{
-    const QString file = pathText(path);
-    if (QFile::moveToTrash(file))
-        return true;
-    // No trash to take the file: it is deleted, as the writer asked.
-    return QFile::remove(file);
-}
+bool trashPostFile(const std::string &path) { return moveToTrash(pathText(path)); }
 
 } // namespace tl

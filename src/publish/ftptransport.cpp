@@ -119,7 +119,7 @@ bool parseUnixListLine(const std::string &line, RemoteEntry &e)
 
 } // namespace
 
-FtpTransport::FtpTransport(const FtpAccount &a, const TransportQuestions &questions)
+FtpTransport::FtpTransport(const PublishAccount &a, const TransportQuestions &questions)
 {
     client_.Host = a.host;
     client_.Port = a.port;

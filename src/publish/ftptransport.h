@@ -6,7 +6,7 @@ namespace tl {
 
 class FtpTransport : public Transport {
 public:
-    FtpTransport(const FtpAccount &account, const TransportQuestions &questions);
+    FtpTransport(const PublishAccount &account, const TransportQuestions &questions);
     FtpClient &client() { return client_; }
 
     // Connects and logs in; a refusal names the user and the server and

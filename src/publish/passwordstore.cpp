@@ -1,5 +1,7 @@
 #include "publish/passwordstore.h"
 
+#include "core/projectsettings.h"
+
 #include "core/errors.h"
 
 #include <QDBusConnection>
@@ -121,6 +123,20 @@ bool PasswordStore::forget(const PasswordKey &key)
     if (job->error() != QKeychain::NoError && job->error() != QKeychain::EntryNotFound)
         throw AppError(failure("The keyring did not remove the password", *job));
     return true;
+}
+
+PasswordKey passwordKeyOf(const QString &project, const ServerSettings &server)
+{
+    switch (server.target) {
+    case PublishTarget::Git:
+        return {project, server.gitUrl.trimmed(), QStringLiteral("token")};
+    case PublishTarget::S3:
+        return {project, server.s3Endpoint.trimmed() + QLatin1Char('/') + server.s3Bucket.trimmed(),
+                server.s3KeyId.trimmed()};
+    case PublishTarget::Server:
+        break;
+    }
+    return {project, server.host, server.user};
 }
 
 } // namespace tl

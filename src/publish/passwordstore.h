@@ -16,11 +16,18 @@ namespace tl {
 
 // Which password: the project's name, and its server and user as typed in
 // the project. Another server or user is another password.
+struct ServerSettings;
+
 struct PasswordKey {
     QString project;
     QString server;
     QString user;
 };
+
+// The keyring entry of a project's secret: the password of its server's
+// user, the token of its Git repository ("token@URL"), or the secret of its
+// S3 access key ("KEYID@ENDPOINT/BUCKET").
+PasswordKey passwordKeyOf(const QString &project, const ServerSettings &server);
 
 class PasswordStore {
 public:

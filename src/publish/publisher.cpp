@@ -12,7 +12,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <iterator>
+
+#include <dirent.h>
+#include <sys/stat.h>
 #include <map>
 #include <set>
 
@@ -61,9 +65,9 @@ QString transferSummary(const QString &verb, int files, qint64 bytes, qint64 mil
 
 } // namespace
 
-FtpAccount ftpAccount(const ServerSettings &server, const QString &password)
+PublishAccount publishAccount(const ServerSettings &server, const QString &password)
 {
-    FtpAccount a;
+    PublishAccount a;
     a.sftp = server.sftp;
     const std::string port = server.port.toStdString();
     // Over SFTP an empty port leaves the port to ~/.ssh/config (else 22).
@@ -76,6 +80,37 @@ FtpAccount ftpAccount(const ServerSettings &server, const QString &password)
     a.tls = server.tls;
     a.trustedFingerprint = server.trustedFingerprint.toStdString();
     a.proxyHost = server.proxyHost.toStdString();
+    return a;
+}
+
+PublishAccount publishAccount(const ProjectSettings &settings, const QString &secret,
+                              const QString &projectFile)
+{
+    const ServerSettings &srv = settings.server;
+    if (srv.target == PublishTarget::Server)
+        return publishAccount(srv, secret);
+    PublishAccount a;
+    a.password = secret.toStdString();
+    a.authorName = settings.content.author.toStdString();
+    a.authorEmail = settings.content.email.toStdString();
+    a.pageCharset = settings.content.charset == OutputCharset::Utf8 ? "utf-8"
+        : settings.content.charset == OutputCharset::Iso88592     ? "iso-8859-2"
+                                                                  : "windows-1250";
+    if (srv.target == PublishTarget::Git) {
+        a.kind = PublishAccount::Kind::Git;
+        a.gitUrl = srv.gitUrl.trimmed().toStdString();
+        a.gitBranch = srv.gitBranch.trimmed().toStdString();
+        QString cache = projectFile;
+        if (cache.endsWith(QLatin1String(".tvp")))
+            cache.chop(4);
+        a.gitCacheFolder = (cache + QStringLiteral(".git")).toStdString();
+    } else {
+        a.kind = PublishAccount::Kind::S3;
+        a.s3Endpoint = srv.s3Endpoint.trimmed().toStdString();
+        a.s3Region = srv.s3Region.trimmed().toStdString();
+        a.s3Bucket = srv.s3Bucket.trimmed().toStdString();
+        a.s3KeyId = srv.s3KeyId.trimmed().toStdString();
+    }
     return a;
 }
 
@@ -96,6 +131,14 @@ PublishPaths publishPaths(const ProjectSettings &settings)
     // so the server alone names the record's target.
     p.target = (srv.sftp ? "sftp://" : "ftp://") + wireText(srv.user) + "@"
         + wireText(srv.host.trimmed().toLower()) + ":" + port.toStdString();
+    if (srv.target == PublishTarget::Git) {
+        p.target = "git:" + srv.gitUrl.trimmed().toStdString() + "#" + srv.gitBranch.trimmed().toStdString();
+        // An empty data folder: the posts stay off the branch.
+        p.sendsPosts = !srv.remoteDataFolder.trimmed().isEmpty();
+    } else if (srv.target == PublishTarget::S3) {
+        p.target = "s3:" + srv.s3Endpoint.trimmed().toStdString() + "/" + srv.s3Bucket.trimmed().toStdString();
+        p.sendsPosts = !srv.remoteDataFolder.trimmed().isEmpty();
+    }
     return p;
 }
 
@@ -147,11 +190,35 @@ QStringList pendingSiteFiles(const SendRecord &record, const QStringList &siteFi
 QStringList allDataFiles(const QString &dataFolder)
 {
     const QString folder = WithTrailingSeparator(dataFolder);
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    // Ordinary files only: no folders, no hidden or system files.
+    const std::string path = pathBytes(folder.isEmpty() ? QStringLiteral(".") : folder);
+    // Ordinary files only: no folders, no hidden or special files. The
+    // folder's own entry types tell most of it, so a folder of 100,000 posts
+    // is listed without asking the file system about each.
+    std::vector<std::string> names;
+    if (DIR *dir = ::opendir(path.c_str())) {
+        while (const dirent *e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.empty() || name[0] == '.' || name.size() < 4)
+                continue;
+            const std::string ext = name.substr(name.size() - 4);
+            if (ext.size() != 4 || ext[0] != '.' || (ext[1] | 0x20) != 't' || (ext[2] | 0x20) != 'x'
+                || (ext[3] | 0x20) != 't')
+                continue;
+            bool regular = e->d_type == DT_REG;
+            if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+                struct stat st;
+                regular = ::stat((path + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            }
+            if (regular)
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
     QStringList out;
-    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
-        out << folder + name;
+    out.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string &name : names)
+        out << folder + pathText(name);
     return out;
 }
 
@@ -189,6 +256,12 @@ QStringList wholeSiteFiles(const QString &mainFolder, const QString &archiveFold
 
 bool hasServerSettings(const ServerSettings &server, const QString &password)
 {
+    if (server.target == PublishTarget::Git)
+        return !server.gitUrl.trimmed().isEmpty() && !server.remoteDataFolder.isEmpty();
+    if (server.target == PublishTarget::S3)
+        return !server.s3Endpoint.trimmed().isEmpty() && !server.s3Bucket.trimmed().isEmpty()
+            && !server.s3KeyId.trimmed().isEmpty() && !password.isEmpty()
+            && !server.remoteDataFolder.isEmpty();
     // Over SFTP an empty password means the SSH agent and the writer's keys,
     // and an empty user the one ~/.ssh/config names (else the local user).
     return !server.host.isEmpty() && (!server.user.isEmpty() || server.sftp)
@@ -486,18 +559,20 @@ Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths
                 t.makeFolders(folderArgument(folder));
         }
 
-        // The uploads. The content is taken before it travels: a file
-        // changed during the upload then differs from the record and goes
-        // again.
+        // The uploads. A file changed during its upload then differs from
+        // the record and goes again.
         const int total = static_cast<int>(uploads.size());
         std::vector<SendRecord::Content> contents(uploads.size());
+        // Every file's content is taken before any travels, so that what is
+        // recorded is what went, whatever order a transport confirms in.
+        for (std::size_t i = 0; i < uploads.size(); ++i)
+            contents[i] = SendRecord::contentOf(localOf[i]);
         const auto started = [&](std::size_t i) {
             stopIfCancelled();
             const QString name = bareName(localOf[i]);
             log(QStringLiteral("Starting transfer of ") + name);
             if (onFileStarted)
                 onFileStarted(QStringLiteral("Sending"), name, static_cast<int>(i) + 1, total);
-            contents[i] = SendRecord::contentOf(localOf[i]);
         };
         if (!uploads.empty()) {
             started(0);
@@ -516,14 +591,12 @@ Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths
 
         // Then what is no longer part of the site, now that no page links
         // to it any more.
+        std::vector<std::string> removed;
         for (const std::string &remote : job.removals) {
             stopIfCancelled();
             try {
                 t.remove(remote);
-                ++r.removed;
-                log(QStringLiteral("Removed ") + decodeCp1250(remote));
-                if (record_)
-                    record_->forget(remote);
+                removed.push_back(remote);
             } catch (const EAbortError &) {
                 throw;
             } catch (const ESockError &) {
@@ -538,6 +611,16 @@ Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths
                 log(QStringLiteral("Could not remove %1: %2")
                         .arg(decodeCp1250(remote), QString::fromLocal8Bit(e.what())));
             }
+        }
+        // Only now does a Git branch get its commit: the uploads are
+        // confirmed, and the removals are done.
+        stopIfCancelled();
+        t.finish();
+        for (const std::string &remote : removed) {
+            ++r.removed;
+            log(QStringLiteral("Removed ") + decodeCp1250(remote));
+            if (record_)
+                record_->forget(remote);
         }
         if (record_)
             record_->save();

@@ -21,7 +21,12 @@ struct ServerSettings;
 // Throws AppError("'%s' is not a valid integer value") for a port field that
 // is not a number, before anything connects. Over SFTP an empty port field
 // gives port 0: the port ~/.ssh/config names for the host, else 22.
-FtpAccount ftpAccount(const ServerSettings &server, const QString &password);
+PublishAccount publishAccount(const ServerSettings &server, const QString &password);
+// The account of wherever the project publishes: its server, or its Git
+// branch (the local cache beside the project file, "NAME.git"), or its
+// bucket; `secret` is the password, the Git token or the S3 secret.
+PublishAccount publishAccount(const ProjectSettings &settings, const QString &secret,
+                              const QString &projectFile);
 // Whether the project names a server, a user (over FTP) and the remote data
 // folder, and a password where one is needed: what fetching the posts asks
 // for.
@@ -39,6 +44,9 @@ struct PublishPaths {
     // user, host and port ("sftp://jana@example.com:22"). The remote folders
     // are part of each remote name the record holds.
     std::string target;
+    // Whether post files go to the server (a Git branch or a bucket without
+    // a remote data folder gets the site only).
+    bool sendsPosts = true;
 };
 // The remote folders end with "/" whatever the writer typed.
 PublishPaths publishPaths(const ProjectSettings &settings);
@@ -153,7 +161,7 @@ public:
     // session with it and closes that session at its end, after success,
     // failure or Cancel, so a changed address or password always takes
     // effect and nothing goes over a session left open by another.
-    void configure(const FtpAccount &account) { account_ = account; }
+    void configure(const PublishAccount &account) { account_ = account; }
 
     // Sends a job: with nothing to send, remove or compare it connects to
     // nothing. Otherwise it connects; when the record holds the main page,
@@ -201,7 +209,7 @@ private:
     void fetchOne(Transport &t, const std::string &name, const PublishPaths &paths,
                   FetchResult &result);
 
-    FtpAccount account_;
+    PublishAccount account_;
     Transport *active_ = nullptr; // the running transfer's session
     SendRecord *record_ = nullptr;
     bool busy_ = false;

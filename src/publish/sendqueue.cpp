@@ -82,7 +82,8 @@ std::vector<std::string> SendQueue::removals() const
     for (const std::string &name : record_.sentNames()) {
         if (site.count(name))
             continue;
-        const bool underData = name.compare(0, paths_.dataPrefix.size(), paths_.dataPrefix) == 0;
+        const bool underData = paths_.sendsPosts
+            && name.compare(0, paths_.dataPrefix.size(), paths_.dataPrefix) == 0;
         if (underData) {
             const std::string bare = name.substr(paths_.dataPrefix.size());
             if (bare.find('/') == std::string::npos && !paths_.dataFolder.isEmpty()
@@ -98,13 +99,19 @@ std::vector<std::string> SendQueue::removals() const
 bool SendQueue::removalsNeedConfirmation() const
 {
     const std::size_t n = removals().size();
+    if (n == 0)
+        return false;
     const std::size_t whole = static_cast<std::size_t>(allSiteFiles().size())
-        + static_cast<std::size_t>(allDataFiles(paths_.dataFolder).size());
+        + (paths_.sendsPosts ? static_cast<std::size_t>(allDataFiles(paths_.dataFolder).size()) : 0);
     return n > static_cast<std::size_t>(kRemovalsWithoutAsking) || n * 10 > whole;
 }
 
 void SendQueue::rebuildPosts()
 {
+    if (!paths_.sendsPosts) {
+        posts_.clear();
+        return;
+    }
     posts_ = allPosts_ ? allDataFiles(paths_.dataFolder) : pendingDataFiles(record_, paths_);
 }
 
@@ -133,6 +140,8 @@ void SendQueue::siteFilesAdded(const QStringList &files)
 
 void SendQueue::postSaved(const QString &path)
 {
+    if (!paths_.sendsPosts)
+        return;
     appendOnce(posts_, path);
     changed();
 }
@@ -210,7 +219,8 @@ SendJob SendQueue::job(bool removing, bool compareAll) const
     if (removing)
         job.removals = removals();
     job.allSiteFiles = allSiteFiles();
-    job.allPostFiles = allDataFiles(paths_.dataFolder);
+    if (paths_.sendsPosts)
+        job.allPostFiles = allDataFiles(paths_.dataFolder);
     job.compareAll = compareAll;
     return job;
 }

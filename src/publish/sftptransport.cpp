@@ -2,7 +2,7 @@
 
 namespace tl {
 
-SftpTransport::SftpTransport(const FtpAccount &a, const TransportQuestions &questions)
+SftpTransport::SftpTransport(const PublishAccount &a, const TransportQuestions &questions)
 {
     client_.Host = a.host;
     client_.Port = a.port;

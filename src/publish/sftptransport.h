@@ -6,7 +6,7 @@ namespace tl {
 
 class SftpTransport : public Transport {
 public:
-    SftpTransport(const FtpAccount &account, const TransportQuestions &questions);
+    SftpTransport(const PublishAccount &account, const TransportQuestions &questions);
     SftpClient &client() { return client_; }
 
     void connect() override { client_.Connect(); }

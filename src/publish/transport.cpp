@@ -1,6 +1,8 @@
 #include "publish/transport.h"
 
 #include "publish/ftptransport.h"
+#include "publish/gittransport.h"
+#include "publish/s3transport.h"
 #include "publish/sftptransport.h"
 
 #include <utility>
@@ -25,9 +27,13 @@ QString failureText(FtpCommandKind kind)
     return {};
 }
 
-std::unique_ptr<Transport> makeTransport(const FtpAccount &account,
+std::unique_ptr<Transport> makeTransport(const PublishAccount &account,
                                          const TransportQuestions &questions)
 {
+    if (account.kind == PublishAccount::Kind::Git)
+        return std::make_unique<GitTransport>(account, questions);
+    if (account.kind == PublishAccount::Kind::S3)
+        return std::make_unique<S3Transport>(account, questions);
     if (account.sftp)
         return std::make_unique<SftpTransport>(account, questions);
     return std::make_unique<FtpTransport>(account, questions);

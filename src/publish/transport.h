@@ -69,11 +69,19 @@ public:
     virtual qint64 remoteSize(const std::string &remoteName) = 0;
     // Downloads into a local file that is replaced only when all has come.
     virtual void download(const std::string &remoteName, const std::string &localPath) = 0;
+    // Ends a send: what was uploaded and removed is on the server when it
+    // returns. FTP and SFTP have done so file by file already; a Git branch
+    // gets one commit of it all here, and only then are its uploads
+    // confirmed.
+    virtual void finish() {}
 };
 
-// The account a project's server settings name, with the password typed for
-// this run. Texts that travel to the server are the program's 8-bit text.
-struct FtpAccount {
+// Where a project publishes and how, with the secret for this run (the
+// password, the Git token or the S3 secret). Texts that travel to an FTP or
+// SFTP server are the program's 8-bit text.
+struct PublishAccount {
+    enum class Kind { Server, Git, S3 };
+    Kind kind = Kind::Server;
     std::string host;
     int port = 21;
     std::string user;
@@ -85,6 +93,21 @@ struct FtpAccount {
     bool tls = false;      // FTP: explicit FTPS
     // FTPS: the SHA-256 fingerprint of a certificate the writer accepted.
     std::string trustedFingerprint;
+
+    // A Git branch (UTF-8 texts): repository, branch, the commit's author,
+    // and the folder of the local cache of the repository.
+    std::string gitUrl;
+    std::string gitBranch;
+    std::string authorName;
+    std::string authorEmail;
+    std::string gitCacheFolder;
+    // An S3-compatible bucket; `password` is the secret access key.
+    std::string s3Endpoint;
+    std::string s3Region;
+    std::string s3Bucket;
+    std::string s3KeyId;
+    // The charset pages are written in, for their Content-Type.
+    std::string pageCharset = "windows-1250";
 };
 
 // The questions a transport may have to ask while it connects, and what the
@@ -107,7 +130,7 @@ struct TransportQuestions {
 // A transport for the account's protocol (FTP, FTPS or SFTP), set up with
 // its settings and not yet connected. Each transfer makes its own, so that
 // it always talks to the server the settings name now.
-std::unique_ptr<Transport> makeTransport(const FtpAccount &account,
+std::unique_ptr<Transport> makeTransport(const PublishAccount &account,
                                          const TransportQuestions &questions);
 
 } // namespace tl

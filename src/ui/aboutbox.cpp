@@ -165,71 +165,71 @@ AboutBox::AboutBox(QWidget *parent, const std::string &programFile) : QDialog(pa
     setWindowTitle(tr("About"));
     const std::string file = programFile.empty() ? ProgramFilePath() : programFile;
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(1);
+    panel_ = new QFrame(this);
+    panel_->setObjectName(QStringLiteral("Panel1"));
+    panel_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel_->setLineWidth(1);
 
-    ProgramIcon = label(QString(), Panel1, "ProgramIcon");
-    ProgramIcon->setPixmap(programIcon().pixmap(48, 48));
-    ProgramIcon->setFixedSize(52, 52);
-    ProgramIcon->setAlignment(Qt::AlignCenter);
-    ProgramIcon->setCursor(Qt::PointingHandCursor);
-    ProgramIcon->installEventFilter(this);
+    iconLabel_ = label(QString(), panel_, "ProgramIcon");
+    iconLabel_->setPixmap(programIcon().pixmap(48, 48));
+    iconLabel_->setFixedSize(52, 52);
+    iconLabel_->setAlignment(Qt::AlignCenter);
+    iconLabel_->setCursor(Qt::PointingHandCursor);
+    iconLabel_->installEventFilter(this);
 
-    ProductName = label(QStringLiteral("Tarvel Lite"), Panel1, "ProductName");
-    QFont bold = ProductName->font();
+    nameLabel_ = label(QStringLiteral("Tarvel Lite"), panel_, "ProductName");
+    QFont bold = nameLabel_->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
-    ProductName->setFont(bold);
+    nameLabel_->setFont(bold);
 
     // Fresh from the program file every time a dialog is made.
     const VersionTexts versions = ReadVersionTexts(file);
-    Version = label(QString::fromStdString(versions.product), Panel1, "Version");
-    Build = label(QString::fromStdString(versions.file), Panel1, "Build");
-    Compiled = label(QString::fromStdString(FileDateText(file)), Panel1, "Compiled");
+    versionLabel_ = label(QString::fromStdString(versions.product), panel_, "Version");
+    buildLabel_ = label(QString::fromStdString(versions.file), panel_, "Build");
+    dateLabel_ = label(QString::fromStdString(FileDateText(file)), panel_, "Compiled");
 
-    Comments = label(tr("Keeps a weblog as plain files on your disk,"), Panel1, "Comments");
-    Comments2 = label(tr("builds its web site and publishes it over FTP."), Panel1, "Comments2");
+    commentsLabel_ = label(tr("Keeps a weblog as plain files on your disk,"), panel_, "Comments");
+    commentsLabel2_ = label(tr("builds its web site and publishes it over FTP."), panel_, "Comments2");
 
-    auto *grid = new QGridLayout(Panel1);
+    auto *grid = new QGridLayout(panel_);
     grid->setContentsMargins(10, 10, 10, 10);
     grid->setHorizontalSpacing(10);
-    grid->addWidget(ProgramIcon, 0, 0, 4, 1, Qt::AlignTop);
-    grid->addWidget(ProductName, 0, 1, 1, 2);
-    grid->addWidget(label(tr("Version:"), Panel1), 1, 1);
-    grid->addWidget(Version, 1, 2);
-    grid->addWidget(label(tr("Build:"), Panel1), 2, 1);
-    grid->addWidget(Build, 2, 2);
-    grid->addWidget(label(tr("Compiled:"), Panel1), 3, 1);
-    grid->addWidget(Compiled, 3, 2);
+    grid->addWidget(iconLabel_, 0, 0, 4, 1, Qt::AlignTop);
+    grid->addWidget(nameLabel_, 0, 1, 1, 2);
+    grid->addWidget(label(tr("Version:"), panel_), 1, 1);
+    grid->addWidget(versionLabel_, 1, 2);
+    grid->addWidget(label(tr("Build:"), panel_), 2, 1);
+    grid->addWidget(buildLabel_, 2, 2);
+    grid->addWidget(label(tr("Compiled:"), panel_), 3, 1);
+    grid->addWidget(dateLabel_, 3, 2);
     grid->setRowMinimumHeight(4, 8);
-    grid->addWidget(Comments, 5, 0, 1, 3);
-    grid->addWidget(Comments2, 6, 0, 1, 3);
+    grid->addWidget(commentsLabel_, 5, 0, 1, 3);
+    grid->addWidget(commentsLabel2_, 6, 0, 1, 3);
     grid->setColumnStretch(2, 1);
 
-    OKButton = new QPushButton(tr("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    okButton_ = new QPushButton(tr("OK"), this);
+    okButton_->setObjectName(QStringLiteral("OKButton"));
+    okButton_->setDefault(true);
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Panel1);
+    layout->addWidget(panel_);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(OKButton);
+    buttons->addWidget(okButton_);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     // Fixed size: the size the contents ask for, never resizable.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    Credits = new CreditsPanel(this);
+    credits_ = new CreditsPanel(this);
 }
 
 bool AboutBox::eventFilter(QObject *watched, QEvent *e)
 {
-    if (watched == ProgramIcon && e->type() == QEvent::MouseButtonPress) {
-        Credits->start();
+    if (watched == iconLabel_ && e->type() == QEvent::MouseButtonPress) {
+        credits_->start();
         return true;
     }
     return QDialog::eventFilter(watched, e);
@@ -247,14 +247,14 @@ void AboutBox::showEvent(QShowEvent *e)
 
 void AboutBox::hideEvent(QHideEvent *e)
 {
-    Credits->stop();
+    credits_->stop();
     QDialog::hideEvent(e);
 }
 
 void AboutBox::resizeEvent(QResizeEvent *e)
 {
     QDialog::resizeEvent(e);
-    Credits->setGeometry(rect());
+    credits_->setGeometry(rect());
 }
 
 int AboutBox::showModal()

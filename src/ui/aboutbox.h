@@ -71,17 +71,6 @@ class AboutBox : public QDialog {
 public:
     explicit AboutBox(QWidget *parent = nullptr, const std::string &programFile = std::string());
 
-    QFrame *Panel1 = nullptr;
-    QLabel *ProgramIcon = nullptr;
-    QLabel *ProductName = nullptr;
-    QLabel *Version = nullptr;   // product version text
-    QLabel *Build = nullptr;     // file version text
-    QLabel *Compiled = nullptr;  // date of the program file
-    QLabel *Comments = nullptr;
-    QLabel *Comments2 = nullptr;
-    QPushButton *OKButton = nullptr;
-    CreditsPanel *Credits = nullptr;
-
     // Shows the dialog modally.
     int showModal();
 
@@ -95,6 +84,18 @@ protected:
     void showEvent(QShowEvent *e) override;
     void hideEvent(QHideEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+
+private:
+    QFrame *panel_ = nullptr;
+    QLabel *iconLabel_ = nullptr;
+    QLabel *nameLabel_ = nullptr;
+    QLabel *versionLabel_ = nullptr;  // product version text
+    QLabel *buildLabel_ = nullptr;    // file version text
+    QLabel *dateLabel_ = nullptr;     // date of the program file
+    QLabel *commentsLabel_ = nullptr;
+    QLabel *commentsLabel2_ = nullptr;
+    QPushButton *okButton_ = nullptr;
+    CreditsPanel *credits_ = nullptr;
 };
 
 } // namespace tl

@@ -102,6 +102,10 @@ public:
 
     void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
 
+    // Writes the window's placement keys into this storage's section of
+    // `ini`, as every save does first (a project file holds them too).
+    void writePlacement(IniFile &ini) const;
+
     // The value of one stored-property entry ("pathMAIN.Text") of a window's
     // control, by the same lookup the storage uses; invalid when there is no
     // such control or property. Setting it converts to the property's type.
@@ -111,7 +115,6 @@ public:
 private:
     void reportError(const QString &message) const;
     std::string sectionBytes() const;
-    void writePlacement(IniFile &ini) const;
     void readPlacement(const IniFile &ini);
     void writeProperty(IniFile &ini, const QString &entry) const;
     void readProperty(const IniFile &ini, const QString &entry);

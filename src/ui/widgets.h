@@ -46,8 +46,6 @@ public:
     void setInitialDir(const QString &dir) { initialDir_ = dir; }
     QString initialDir() const { return initialDir_; }
     Mode mode() const { return mode_; }
-    QLineEdit *lineEdit() const { return edit_; }
-    QToolButton *button() const { return button_; }
 
 signals:
     // Asks the owner to show a picker (the owner routes it through its prompts).

@@ -1,7 +1,9 @@
 // Start-up of the main window in an empty or prepared program folder.
 #include "windowfixture.h"
 
+#include "core/openproject.h"
 #include "core/programfiles.h"
+#include "ui/posts/postscontroller.h"
 #include "ui/widgets.h"
 #include "buildinfo.h"
 
@@ -10,7 +12,9 @@
 #include <QPixmap>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -20,6 +24,9 @@
 
 using namespace tl;
 using tl::test::WindowFixture;
+using tl::test::action;
+using tl::test::control;
+using tl::test::fieldText;
 
 namespace {
 void touch(const QString &path, const QByteArray &content = QByteArray())
@@ -63,11 +70,11 @@ TEST(StartUp, FirstRunCreatesFoldersAndPresetsPathsWithoutOpeningAProject)
     EXPECT_TRUE(QDir(prog + "DATA").exists());
     QString noSlash = prog;
     noSlash.chop(1);
-    EXPECT_EQ(w.pathMAIN->text(), noSlash);
-    EXPECT_EQ(w.pathCONF->text(), prog + "CONF");
-    EXPECT_EQ(w.pathDATA->text(), prog + "DATA");
-    EXPECT_TRUE(w.currentProjectName.isEmpty());
-    EXPECT_EQ(w.TreeView1->topLevelItemCount(), 0);
+    EXPECT_EQ(fieldText(w, "pathMAIN"), noSlash);
+    EXPECT_EQ(fieldText(w, "pathCONF"), prog + "CONF");
+    EXPECT_EQ(fieldText(w, "pathDATA"), prog + "DATA");
+    EXPECT_FALSE(w.project().isOpen());
+    EXPECT_EQ(control<QTreeWidget>(w, "TreeView1")->topLevelItemCount(), 0);
     EXPECT_TRUE(fx.prompts().shown.empty()) << fx.prompts().texts().join("|").toStdString();
 }
 
@@ -78,9 +85,9 @@ TEST(StartUp, ExistingSettingsFileLeavesPathsEmptyAndCreatesNothing)
     MainWindow &w = fx.start();
     EXPECT_FALSE(QDir(fx.programFolder() + "CONF").exists());
     EXPECT_FALSE(QDir(fx.programFolder() + "DATA").exists());
-    EXPECT_TRUE(w.pathMAIN->text().isEmpty());
-    EXPECT_TRUE(w.pathDATA->text().isEmpty());
-    EXPECT_TRUE(w.currentProjectName.isEmpty());
+    EXPECT_TRUE(fieldText(w, "pathMAIN").isEmpty());
+    EXPECT_TRUE(fieldText(w, "pathDATA").isEmpty());
+    EXPECT_FALSE(w.project().isOpen());
     EXPECT_TRUE(fx.prompts().shown.empty());
 }
 
@@ -112,7 +119,7 @@ TEST(StartUp, ProjectFilesAreListedSortedWithExactCaseExtensionRemoval)
         touch(fx.programFolder() + "conf/" + n, "[TForm1]\r\n");
     QDir().mkdir(fx.programFolder() + "conf/folder.tvp");
     MainWindow &w = fx.start();
-    const QStringList names = listTexts(w.lstPROJEKTY);
+    const QStringList names = listTexts(control<QListWidget>(w, "lstPROJEKTY"));
     // Sorted without regard to case; "a" and "A.TVP" compare by their letters.
     EXPECT_EQ(names.size(), 4);
     EXPECT_TRUE(names.contains("a"));
@@ -120,40 +127,45 @@ TEST(StartUp, ProjectFilesAreListedSortedWithExactCaseExtensionRemoval)
     EXPECT_TRUE(names.contains("a.tvp"));
     EXPECT_TRUE(names.contains("A.TVP"));
     EXPECT_LT(names.indexOf("a"), names.indexOf("b"));
-    EXPECT_EQ(comboTexts(w.cmbDEFPROJ), names);
-    EXPECT_TRUE(w.currentProjectName.isEmpty());
+    EXPECT_EQ(comboTexts(control<QComboBox>(w, "cmbDEFPROJ")), names);
+    EXPECT_FALSE(w.project().isOpen());
 }
 
 TEST(StartUp, CommandsMenusAndTabs)
 {
     WindowFixture fx;
     MainWindow &w = fx.start();
-    ASSERT_EQ(w.PageControl1->count(), 4);
-    EXPECT_EQ(w.PageControl1->tabText(0), "Blog");
-    EXPECT_EQ(w.PageControl1->tabText(1), "Options");
-    EXPECT_EQ(w.PageControl1->tabText(2), "Content");
-    EXPECT_EQ(w.PageControl1->tabText(3), "FTP");
+    auto *tabs = control<QTabWidget>(w, "PageControl1");
+    ASSERT_EQ(tabs->count(), 4);
+    EXPECT_EQ(tabs->tabText(0), "Blog");
+    EXPECT_EQ(tabs->tabText(1), "Options");
+    EXPECT_EQ(tabs->tabText(2), "Content");
+    EXPECT_EQ(tabs->tabText(3), "FTP");
 
-    EXPECT_EQ(w.actREAD->shortcut(), QKeySequence(Qt::Key_F5));
-    EXPECT_EQ(w.actNEW->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
-    EXPECT_EQ(w.actEDIT->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-    EXPECT_EQ(w.actSAVE->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-    EXPECT_EQ(w.actGENERATE->shortcut(), QKeySequence(Qt::Key_F9));
-    EXPECT_FALSE(w.actEDIT->isEnabled());
-    EXPECT_FALSE(w.actSAVE->isEnabled());
-    EXPECT_FALSE(w.actGENERATE->isEnabled());
+    EXPECT_EQ(action(w, "actREAD")->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(action(w, "actNEW")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(action(w, "actEDIT")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(action(w, "actSAVE")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(action(w, "actGENERATE")->shortcut(), QKeySequence(Qt::Key_F9));
+    EXPECT_FALSE(action(w, "actEDIT")->isEnabled());
+    EXPECT_FALSE(action(w, "actSAVE")->isEnabled());
+    EXPECT_FALSE(action(w, "actGENERATE")->isEnabled());
 
     QStringList toolbar;
-    for (QAction *a : w.ToolBar1->actions())
+    for (QAction *a : control<QToolBar>(w, "ToolBar1")->actions())
         toolbar << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
     EXPECT_EQ(toolbar, QStringList({"actREAD", "actREADFROMFTP", "-", "actNEW", "actEDIT",
                                     "actSAVE", "actDEL", "-", "actGENERATE", "-", "actEXIT"}));
-    EXPECT_EQ(menuTexts(w.menuBlog),
+    QStringList menus;
+    for (QAction *m : w.menuBar()->actions())
+        menus << m->menu()->objectName();
+    EXPECT_EQ(menus, QStringList({"Blog1", "Tags1", "Help1"}));
+    EXPECT_EQ(menuTexts(control<QMenu>(w, "Blog1")),
               QStringList({"&Read", "Read data from FTP", "&Generate", "-", "&New", "&Edit",
                            "&Save", "-", "&Exit"}));
     // No tag shortcuts stored: the Tags menu holds only its three fixed entries.
-    EXPECT_EQ(menuTexts(w.menuTags), QStringList({"&Setup...", "-", "More"}));
-    EXPECT_EQ(menuTexts(w.menuHelp), QStringList({"&About..."}));
+    EXPECT_EQ(menuTexts(control<QMenu>(w, "Tags1")), QStringList({"&Setup...", "-", "More"}));
+    EXPECT_EQ(menuTexts(control<QMenu>(w, "Help1")), QStringList({"&About..."}));
 }
 
 TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
@@ -174,16 +186,16 @@ TEST(StartUp, FieldsHaveTheirStartValuesAndObjectNames)
         ASSERT_NE(o, nullptr) << e.name;
         EXPECT_EQ(o->property("text").toString(), QString::fromLatin1(e.text)) << e.name;
     }
-    EXPECT_EQ(w.rgPARAGRAPH->itemIndex(), 0);
-    EXPECT_EQ(w.rgCHARSET->itemIndex(), 0);
-    EXPECT_EQ(w.fileTEMPLATE->filter(), "HTML Templates (*.htm*)|*.htm*");
-    EXPECT_EQ(w.edtRSSTEMPLATE->filter(), "RSS Templates (*.rss)|*.rss");
-    EXPECT_EQ(w.edtTXTTEMPLATE->filter(), "TXT Templates (*.txt)|*.txt");
-    EXPECT_EQ(w.fileTEMPLATE->initialDir(), w.pathCONF->text());
-    EXPECT_FALSE(w.btnSENDFTP->isEnabled());
-    EXPECT_FALSE(w.Button1->isEnabled());
-    EXPECT_FALSE(w.Button4->isEnabled());
-    EXPECT_EQ(w.edtPASSWORD->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(control<RadioGroup>(w, "rgPARAGRAPH")->itemIndex(), 0);
+    EXPECT_EQ(control<RadioGroup>(w, "rgCHARSET")->itemIndex(), 0);
+    EXPECT_EQ(control<PathEdit>(w, "fileTEMPLATE")->filter(), "HTML Templates (*.htm*)|*.htm*");
+    EXPECT_EQ(control<PathEdit>(w, "edtRSSTEMPLATE")->filter(), "RSS Templates (*.rss)|*.rss");
+    EXPECT_EQ(control<PathEdit>(w, "edtTXTTEMPLATE")->filter(), "TXT Templates (*.txt)|*.txt");
+    EXPECT_EQ(control<PathEdit>(w, "fileTEMPLATE")->initialDir(), fieldText(w, "pathCONF"));
+    EXPECT_FALSE(control(w, "btnSENDFTP")->isEnabled());
+    EXPECT_FALSE(control(w, "Button1")->isEnabled());
+    EXPECT_FALSE(control(w, "Button4")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "edtPASSWORD")->echoMode(), QLineEdit::Password);
 }
 
 // The tabs with many fields scroll rather than make the window taller.
@@ -199,18 +211,24 @@ TEST(StartUp, TheWindowOpensAt580By570)
 TEST(Exit, WithAPostOpenCancelKeepsTheWindowAndNoClosesIt)
 {
     WindowFixture fx;
+    QDir().mkpath(fx.programFolder() + "conf");
+    QDir().mkpath(fx.programFolder() + "data");
+    touch(fx.programFolder() + "conf/blog.tvp",
+          "[TForm1]\r\npathDATA_Text=" + (fx.programFolder() + "data").toUtf8() + "\r\n");
+    touch(fx.programFolder() + "tarvlit.ini", "[TForm1]\r\ncmbDEFPROJ_Text=blog\r\n");
     MainWindow &w = fx.start();
-    w.postOpen = true;
+    action(w, "actNEW")->trigger();
+    ASSERT_TRUE(w.posts().isPostOpen());
     fx.prompts().answers.push_back(Prompts::Answer::Cancel);
-    w.actEXIT->trigger();
+    action(w, "actEXIT")->trigger();
     ASSERT_EQ(fx.prompts().shown.size(), 1u);
     EXPECT_EQ(fx.prompts().shown[0].text, "Post is not saved. Save now?");
     EXPECT_EQ(fx.prompts().shown[0].title, "Confirm");
     EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.postOpen);
+    EXPECT_TRUE(w.posts().isPostOpen());
 
     fx.prompts().answers.push_back(Prompts::Answer::No);
-    w.actEXIT->trigger();
+    action(w, "actEXIT")->trigger();
     EXPECT_FALSE(w.isVisible());
 }
 
@@ -218,7 +236,7 @@ TEST(Exit, WithoutAPostClosesWithoutAsking)
 {
     WindowFixture fx;
     MainWindow &w = fx.start();
-    w.actEXIT->trigger();
+    action(w, "actEXIT")->trigger();
     EXPECT_TRUE(fx.prompts().shown.empty());
     EXPECT_FALSE(w.isVisible());
 }
@@ -228,7 +246,7 @@ TEST(Settings, ClosingWritesTheDefaultProjectAndPlacementWhichTheNextStartRestor
     WindowFixture fx;
     {
         MainWindow &w = fx.start();
-        w.cmbDEFPROJ->setText("nothing-here");
+        control<ComboBox>(w, "cmbDEFPROJ")->setText("nothing-here");
         fx.stop();
     }
     const std::string ini = tl::test::fileBytes(fx.programFolder() + "tarvlit.ini");
@@ -243,9 +261,9 @@ TEST(Settings, ClosingWritesTheDefaultProjectAndPlacementWhichTheNextStartRestor
     EXPECT_LT(vis, ini.find("cmbDEFPROJ_Text"));
 
     MainWindow &again = fx.start();
-    EXPECT_EQ(again.cmbDEFPROJ->text(), "nothing-here");
+    EXPECT_EQ(control<ComboBox>(again, "cmbDEFPROJ")->text(), "nothing-here");
     // A default project that is not in the list opens nothing and says nothing.
-    EXPECT_TRUE(again.currentProjectName.isEmpty());
+    EXPECT_FALSE(again.project().isOpen());
     EXPECT_TRUE(fx.prompts().shown.empty());
 }
 
@@ -254,7 +272,7 @@ TEST(StartUp, FirstRunUsesAConfFolderThatIsAlreadyThereWhateverItsCase)
     WindowFixture fx;
     QDir().mkdir(fx.programFolder() + "conf");
     MainWindow &w = fx.start();
-    EXPECT_EQ(w.pathCONF->text(), fx.programFolder() + "conf");
+    EXPECT_EQ(fieldText(w, "pathCONF"), fx.programFolder() + "conf");
     EXPECT_FALSE(QDir(fx.programFolder() + "CONF").exists()
                  && QDir(fx.programFolder() + "conf").exists()
                  && QDir(fx.programFolder() + "CONF").canonicalPath()
@@ -270,8 +288,9 @@ TEST(Look, EveryTabCanBeDrawn)
     MainWindow &w = fx.start();
     w.resize(700, 600);
     const QString dir = qEnvironmentVariable("TL_SCREENSHOT_DIR");
-    for (int i = 0; i < w.PageControl1->count(); ++i) {
-        w.PageControl1->setCurrentIndex(i);
+    auto *tabs = control<QTabWidget>(w, "PageControl1");
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
         QApplication::processEvents();
         const QPixmap pix = w.grab();
         EXPECT_FALSE(pix.isNull());

@@ -2,6 +2,7 @@
 // process with no display, in a program folder of its own.
 #include "keyringsession.h"
 #include "pyftpserver.h"
+#include "s3server.h"
 #include "sshserver.h"
 #include "testsupport.h"
 
@@ -153,6 +154,15 @@ TEST_F(CommandLine, FailuresEndWithTheirStatusAndMessage)
     Result r = run({"generate", "nosuch"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("Unknown project \"nosuch\"")) << r.err.toStdString();
+
+    // A project is found by the name as the writer typed it too.
+    writeProject();
+    QFile::rename(root + "conf/blog.tvp", root + QString::fromUtf8("conf/Můj_blog.tvp"));
+    r = run({"generate", QString::fromUtf8("Můj blog")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    QFile::rename(root + QString::fromUtf8("conf/Můj_blog.tvp"), root + "conf/blog.tvp");
+    QDir(root + "site").removeRecursively();
+    QDir().mkpath(root + "site");
 
     r = run({"--data", "frobnicate", "blog"});
     EXPECT_EQ(r.status, 2);
@@ -611,6 +621,69 @@ TEST_F(CommandLineSftp, PublishAndFetchOverSshWithTheHostKeyCheckedAsOpenSshDoes
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("CHANGED")) << r.err.toStdString();
     EXPECT_EQ(fileBytes(knownPath("known_hosts")), changed);
+}
+
+// Publishing to a Git branch and to a bucket goes through the same command
+// line: the site, and only the site, arrives byte for byte.
+TEST_F(CommandLine, AGitBranchAndABucketGetExactlyTheLocalSite)
+{
+    QTemporaryDir remotes;
+    const QString bare = remotes.path() + "/site.git";
+    ASSERT_EQ(runProgram("git", {"init", "-q", "--bare", bare}), 0);
+    writeProject({{"rgTARGET_ItemIndex", "1"},
+                  {"edtGITURL_Text", ("file://" + bare).toStdString()},
+                  {"rPATHMAIN_Text", "/"},
+                  {"rDATAPATH_Text", ""}});
+    Result r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString clone = remotes.path() + "/clone";
+    ASSERT_EQ(runProgram("git", {"clone", "-q", "-b", "gh-pages", bare, clone}), 0);
+    QDir(clone + "/.git").removeRecursively();
+    EXPECT_EQ(filesBelow(clone), filesBelow(root + "site"));
+
+    // One new post: one more commit, with only the pages it changes.
+    writeBytes(root + "data/1052100000.txt", "New\r\npost");
+    ASSERT_EQ(run({"publish", "blog"}).status, 0);
+    QByteArray log;
+    ASSERT_EQ(runProgram("git", {"--git-dir", bare, "log", "--format=%s", "gh-pages"}, &log), 0);
+    EXPECT_EQ(log.count('\n'), 2) << log.toStdString();
+    QByteArray changed;
+    runProgram("git", {"--git-dir", bare, "diff", "--name-only", "gh-pages~1", "gh-pages"}, &changed);
+    EXPECT_EQ(QString::fromUtf8(changed).split('\n', Qt::SkipEmptyParts),
+              QStringList({"archiv/2003-05.html", "index.html", "rss.xml", "text.htm"}));
+
+    // The same site to a bucket.
+    S3Server s3(remotes.path() + "/s3");
+    if (!s3.start({"blog"}))
+        GTEST_SKIP() << "s3rver cannot start: " << s3.error().toStdString();
+    writeProject({{"rgTARGET_ItemIndex", "2"},
+                  {"edtS3ENDPOINT_Text", s3.endpoint().toStdString()},
+                  {"edtS3BUCKET_Text", "blog"},
+                  {"edtS3KEYID_Text", S3Server::kAccessKeyId},
+                  {"rPATHMAIN_Text", "/www/"},
+                  {"rDATAPATH_Text", "/posts/"}});
+    qputenv("TARVLIT_S3_SECRET", S3Server::kSecret);
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    // Every file stored is recorded, however the requests finished: the
+    // next publish finds nothing to send.
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("Nothing to send\n")) << r.err.toStdString();
+    QDir(root + "data-back").removeRecursively();
+    QDir().mkpath(root + "data-back");
+    // Fetch reads the posts back into another data folder.
+    writeProject({{"rgTARGET_ItemIndex", "2"},
+                  {"edtS3ENDPOINT_Text", s3.endpoint().toStdString()},
+                  {"edtS3BUCKET_Text", "blog"},
+                  {"edtS3KEYID_Text", S3Server::kAccessKeyId},
+                  {"rPATHMAIN_Text", "/www/"},
+                  {"rDATAPATH_Text", "/posts/"},
+                  {"pathDATA_Text", (root + "data-back").toStdString()}});
+    r = run({"fetch", "blog"});
+    qunsetenv("TARVLIT_S3_SECRET");
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesBelow(root + "data-back"), filesBelow(root + "data"));
 }
 
 } // namespace

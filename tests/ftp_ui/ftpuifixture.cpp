@@ -1,5 +1,8 @@
 #include "ftpuifixture.h"
 
+#include "core/openproject.h"
+#include "core/projectfile.h"
+#include "publish/sendrecord.h"
 #include "ui/prompts.h"
 #include "ui/widgets.h"
 #include "ui/posts/posttree.h"
@@ -159,34 +162,43 @@ void FtpTab::SetUp()
     ASSERT_TRUE(server.start(serverRoot.path()))
         << "pyftpdlib did not start (python3-pyftpdlib installed?) " << server.error().toStdString();
 
-    MainWindow &win = fx.start();
     ASSERT_TRUE(QDir().mkpath(site()));
     ASSERT_TRUE(QDir().mkpath(data()));
+    ASSERT_TRUE(QDir().mkpath(root() + "conf"));
     // Three posts over two months (times in seconds since 1970).
     writeBytes(data() + "/1700000000.txt", "First post\r\nHello <b>world</b>");
     writeBytes(data() + "/1700090000.txt", "Second\r\nLine one\r\nLine two");
     writeBytes(data() + "/1702000000.txt", "December\r\nWinter is here");
     const QString conf = QStringLiteral(TL_SOURCE_DIR "/conf/");
-    win.pathMAIN->setText(site());
-    win.pathDATA->setText(data());
-    win.fileTEMPLATE->setText(conf + "template.htm");
-    win.archiveTEMPLATE->setText(conf + "archtemp.htm");
-    win.edtRSSTEMPLATE->setText(conf + "template.rss");
-    win.edtTXTTEMPLATE->setText(conf + "template.txt");
-    win.dirPATHARCHIVES->setText("archive/");
-    win.currentProjectName = "blog";
+    // The project "blog", opened at start-up.
+    ProjectSettings s;
+    s.site.mainFolder = site();
+    s.site.dataFolder = data();
+    s.site.mainTemplate = conf + "template.htm";
+    s.site.archiveTemplate = conf + "archtemp.htm";
+    s.site.feedTemplate = conf + "template.rss";
+    s.site.textTemplate = conf + "template.txt";
+    s.site.archiveFolder = "archive/";
+    s.server.host = "127.0.0.1";
+    s.server.user = "user";
+    s.server.port = QString::number(server.port());
+    s.server.remoteMainFolder = "/www/";
+    s.server.remoteDataFolder = "/data/";
+    projectfile::save(root() + "conf/blog.tvp", s);
+    // The blog was published before: its record says the server has the
+    // three posts.
+    SendRecord record = SendRecord::load(SendRecord::pathFor(root() + "conf/blog.tvp"));
+    for (const QString &post : QDir(data()).entryList(QDir::Files))
+        record.confirmSent("/data/" + post.toStdString(), SendRecord::contentOf(data() + "/" + post));
+    record.save();
+    writeBytes(root() + "tarvlit.ini", "[TForm1]\r\ncmbDEFPROJ_Text=blog\r\n");
 
-    win.edtFTPADDRESS->setText("127.0.0.1");
-    win.edtUSER->setText("user");
-    win.edtPASSWORD->setText("pw");
-    win.edtPORT->setText(QString::number(server.port()));
-    win.rPATHMAIN->setText("/www/");
-    win.rDATAPATH->setText("/data/");
-
-    win.actREAD->trigger();
+    MainWindow &win = fx.start();
+    ASSERT_EQ(win.project().name(), "blog");
+    setField("edtPASSWORD", "pw");
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     prompts().shown.clear();
-    win.Memo2->clear();
+    logView()->clear();
 }
 
 void FtpTab::TearDown()
@@ -198,16 +210,16 @@ void FtpTab::TearDown()
 void FtpTab::generate()
 {
     prompts().answers.push_back(Prompts::Answer::No);
-    w().actGENERATE->trigger();
+    action(w(), "actGENERATE")->trigger();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_GE(w().lstFILESFTP->count(), 5);
+    ASSERT_GE(queuedPages().size(), 5);
     prompts().shown.clear();
-    w().Memo2->clear();
+    logView()->clear();
 }
 
-void FtpTab::pressSend() { w().btnSENDFTP->click(); }
-void FtpTab::pressRead() { w().actREADFROMFTP->trigger(); }
-void FtpTab::pressSaveLocal() { w().Button3->click(); }
+void FtpTab::pressSend() { control<QPushButton>(w(), "btnSENDFTP")->click(); }
+void FtpTab::pressRead() { action(w(), "actREADFROMFTP")->trigger(); }
+void FtpTab::pressSaveLocal() { control<QPushButton>(w(), "Button3")->click(); }
 
 QStringList FtpTab::entries(const QListWidget *list)
 {
@@ -219,15 +231,17 @@ QStringList FtpTab::entries(const QListWidget *list)
 
 QStringList FtpTab::logLines()
 {
-    const QString text = w().Memo2->toPlainText();
+    const QString text = logView()->toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
 QStringList FtpTab::tree()
 {
     QStringList out;
-    for (int i = 0; i < w().TreeView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *m = w().TreeView1->topLevelItem(i);
+    auto *postTree = control<QTreeWidget>(w(), "TreeView1");
+    for (int i = 0; i < postTree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *m = postTree->topLevelItem(i);
+        fillMonthPosts(m);
         out << nodeName(m);
         for (int j = 0; j < m->childCount(); ++j)
             out << "  " + nodeName(m->child(j));

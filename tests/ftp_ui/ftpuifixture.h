@@ -2,11 +2,15 @@
 // The FTP tab driven through the main window against servers on 127.0.0.1:
 // pyftpdlib in a child process, and a small scripted server for exact replies.
 #include "ui/mainwindow.h"
+#include "ui/publish/publishingcontroller.h"
 #include "pyftpserver.h"
 #include "windowfixture.h"
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -22,6 +26,7 @@
 #include <vector>
 
 class QListWidget;
+class QPlainTextEdit;
 
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -80,6 +85,18 @@ protected:
     void pressSaveLocal();
 
     static QStringList entries(const QListWidget *list);
+    // What the FTP tab shows queued for the next send: every file, the
+    // site's pages, the posts.
+    QStringList queued() { return queuedFiles(w()); }
+    QStringList queuedPages() { return queued().filter(site() + "/"); }
+    QStringList queuedPosts() { return queued().filter(data() + "/"); }
+    // "Send all data files".
+    void queueAllPosts() { control<QCheckBox>(w(), "chkALLFILES")->setChecked(true); }
+    QListWidget *serverPosts() { return control<QListWidget>(w(), "lstFROMFTP"); }
+    QPlainTextEdit *logView() { return control<QPlainTextEdit>(w(), "Memo2"); }
+    QString field(const char *name) { return fieldText(w(), name); }
+    void setField(const char *name, const QString &text) { setFieldText(w(), name, text); }
+    Publisher &publisher() { return w().publishing().publisher(); }
     QStringList logLines();
     QStringList errors() { return fx.prompts().errors(); }
     // The tree as lines: month nodes, their posts indented by two blanks.

@@ -1,9 +1,9 @@
 // "Read data from FTP" and "Save to local": continuing a blog on another
 // machine, and what a listing can and cannot make the program write.
 #include "ftpuifixture.h"
+#include "core/openproject.h"
 
 #include "ui/widgets.h"
-#include "ui/publish/publishstate.h"
 #include "publish/ftpclient.h"
 
 #include <QAction>
@@ -28,7 +28,7 @@ QStringList sorted(QStringList l)
 
 TEST_F(FtpTab, PostsSentFromOneDataFolderArriveInAnotherAndReadShowsTheSameTree)
 {
-    w().chkALLFILES->setChecked(true);
+    control<QCheckBox>(w(), "chkALLFILES")->setChecked(true);
     pressSend();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     const QStringList treeHere = tree();
@@ -38,11 +38,11 @@ TEST_F(FtpTab, PostsSentFromOneDataFolderArriveInAnotherAndReadShowsTheSameTree)
     // The other machine: the same project with an empty data folder.
     const QString other = root() + "other-data";
     ASSERT_TRUE(QDir().mkpath(other));
-    w().pathDATA->setText(other);
-    w().Memo2->clear();
+    setFieldText(w(), "pathDATA", other);
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressRead();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    EXPECT_EQ(sorted(entries(w().lstFROMFTP)),
+    EXPECT_EQ(sorted(entries(control<QListWidget>(w(), "lstFROMFTP"))),
               QStringList({"1700000000.txt", "1700090000.txt", "1702000000.txt"}));
 
     pressSaveLocal();
@@ -52,16 +52,16 @@ TEST_F(FtpTab, PostsSentFromOneDataFolderArriveInAnotherAndReadShowsTheSameTree)
     EXPECT_EQ(logLines().filter("Transfer OK").size(), 3);
     EXPECT_TRUE(logLines().last().startsWith("Received 3 files (")) << logLines().last().toStdString();
     EXPECT_EQ(w().statusText(), logLines().last());
-    EXPECT_EQ(w().lstFROMFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), 0);
 
     // With nothing listed, Save to local logs in and out and fetches nothing.
-    w().Memo2->clear();
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressSaveLocal();
     EXPECT_TRUE(errors().isEmpty());
     EXPECT_EQ(logLines().size(), 1);
     EXPECT_TRUE(logLines().last().startsWith("Received 0 files (0 bytes) in "));
 
-    w().actREAD->trigger();
+    action(w(), "actREAD")->trigger();
     EXPECT_EQ(tree(), treeHere);
 }
 
@@ -72,17 +72,17 @@ TEST_F(FtpTab, ReadingTwiceListsEveryNameTwice)
     pressRead();
     pressRead();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    EXPECT_EQ(sorted(entries(w().lstFROMFTP)), QStringList({"1.txt", "1.txt"}));
+    EXPECT_EQ(sorted(entries(control<QListWidget>(w(), "lstFROMFTP"))), QStringList({"1.txt", "1.txt"}));
 }
 
 TEST_F(FtpTab, ReadWantsAProjectAndEveryFtpParameter)
 {
-    w().currentProjectName.clear();
+    w().project().close();
     pressRead();
     EXPECT_EQ(prompts().texts(), QStringList{"Project was not selected.\nPlease select project on tab OPTIONS."});
-    w().currentProjectName = "blog";
+    w().project().open("blog");
 
-    for (QLineEdit *field : {w().edtFTPADDRESS, w().edtUSER, w().edtPASSWORD, w().rDATAPATH}) {
+    for (QLineEdit *field : {control<QLineEdit>(w(), "edtFTPADDRESS"), control<QLineEdit>(w(), "edtUSER"), control<QLineEdit>(w(), "edtPASSWORD"), control<QLineEdit>(w(), "rDATAPATH")}) {
         prompts().shown.clear();
         const QString kept = field->text();
         field->clear();
@@ -91,17 +91,17 @@ TEST_F(FtpTab, ReadWantsAProjectAndEveryFtpParameter)
             << field->objectName().toStdString();
         field->setText(kept);
     }
-    EXPECT_EQ(w().lstFROMFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, RefusedChangeOfFolderShowsTheServerReplyAndTheStatus)
 {
-    w().rDATAPATH->setText("/missing/");
+    setFieldText(w(), "rDATAPATH", "/missing/");
     pressRead();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("550")) << errors()[0].toStdString();
     EXPECT_EQ(w().statusText(), "List failure");
-    EXPECT_EQ(w().lstFROMFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, SaveToLocalLogsInWithTheSettingsAsTheyAreNow)
@@ -109,15 +109,15 @@ TEST_F(FtpTab, SaveToLocalLogsInWithTheSettingsAsTheyAreNow)
     writeBytes(serverPath("data/1700000000.txt"), "Title\r\nBody");
     pressRead();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_GT(w().lstFROMFTP->count(), 0);
-    const int listed = w().lstFROMFTP->count();
+    ASSERT_GT(control<QListWidget>(w(), "lstFROMFTP")->count(), 0);
+    const int listed = control<QListWidget>(w(), "lstFROMFTP")->count();
     const auto before = filesBelow(data());
     // A password changed after the listing is the one Save to local uses.
-    w().edtPASSWORD->setText("wrong");
+    setFieldText(w(), "edtPASSWORD", "wrong");
     pressSaveLocal();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].contains("refused the login of user \"user\": 530")) << errors()[0].toStdString();
-    EXPECT_EQ(w().lstFROMFTP->count(), listed);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), listed);
     EXPECT_EQ(filesBelow(data()), before);
 }
 
@@ -133,21 +133,21 @@ TEST(FtpTabScripted, HostileListingWritesNothingOutsideTheDataFolder)
     const QString data = root + "work/data";
     ASSERT_TRUE(QDir().mkpath(data));
     writeBytes(root + "work/keep.txt", "untouched");
-    w.pathDATA->setText(data);
-    w.currentProjectName = "blog";
-    w.edtFTPADDRESS->setText("127.0.0.1");
-    w.edtUSER->setText("user");
-    w.edtPASSWORD->setText("pw");
-    w.edtPORT->setText(QString::number(ftp.port()));
-    w.rDATAPATH->setText("/data/");
-    w.publish->publisher->questions.noDataTimeoutMs = 10000;
+    setFieldText(w, "pathDATA", data);
+    w.project().open("blog");
+    setFieldText(w, "edtFTPADDRESS", "127.0.0.1");
+    setFieldText(w, "edtUSER", "user");
+    setFieldText(w, "edtPASSWORD", "pw");
+    setFieldText(w, "edtPORT", QString::number(ftp.port()));
+    setFieldText(w, "rDATAPATH", "/data/");
+    w.publishing().publisher().questions.noDataTimeoutMs = 10000;
 
-    w.Memo2->clear();
-    w.actREADFROMFTP->trigger();
+    control<QPlainTextEdit>(w, "Memo2")->clear();
+    action(w, "actREADFROMFTP")->trigger();
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     // Only a post name is offered; every other name is told and left alone.
-    ASSERT_EQ(w.lstFROMFTP->count(), 1);
-    const QStringList skipped = w.Memo2->toPlainText().split('\n').filter("Skipped ");
+    ASSERT_EQ(control<QListWidget>(w, "lstFROMFTP")->count(), 1);
+    const QStringList skipped = control<QPlainTextEdit>(w, "Memo2")->toPlainText().split('\n').filter("Skipped ");
     EXPECT_EQ(skipped, QStringList({"Skipped ../evil.txt: not a post file",
                                     "Skipped /etc/x: not a post file", "Skipped a/b.txt: not a post file",
                                     "Skipped ..: not a post file", "Skipped .: not a post file",
@@ -157,7 +157,7 @@ TEST(FtpTabScripted, HostileListingWritesNothingOutsideTheDataFolder)
                                     "Skipped plain: not a post file"}));
     const auto before = filesOutside(root, data);
 
-    w.Button3->click();
+    control<QPushButton>(w, "Button3")->click();
 
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     EXPECT_EQ(ftp.arguments("RETR"), (std::vector<std::string>{"/data/1700000000.txt"}));
@@ -165,21 +165,21 @@ TEST(FtpTabScripted, HostileListingWritesNothingOutsideTheDataFolder)
               QStringList({"1700000000.txt"}));
     EXPECT_EQ(fileBytes(data + "/1700000000.txt"), "Fetched\r\nbody");
     EXPECT_EQ(filesOutside(root, data), before);
-    EXPECT_EQ(w.lstFROMFTP->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w, "lstFROMFTP")->count(), 0);
 }
 
 TEST_F(FtpTab, SaveToLocalSkipsAFileItCannotWriteAndFetchesTheRest)
 {
-    w().chkALLFILES->setChecked(true);
+    control<QCheckBox>(w(), "chkALLFILES")->setChecked(true);
     pressSend();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     const QString other = root() + "other-data";
     // Where the second post would go, a folder stands: it cannot be replaced.
     ASSERT_TRUE(QDir().mkpath(other + "/1700090000.txt"));
-    w().pathDATA->setText(other);
+    setFieldText(w(), "pathDATA", other);
     pressRead();
-    ASSERT_EQ(w().lstFROMFTP->count(), 3);
-    w().Memo2->clear();
+    ASSERT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), 3);
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressSaveLocal();
 
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();

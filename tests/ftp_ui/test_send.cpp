@@ -1,13 +1,15 @@
 // "Send to FTP": which file goes where, and what a failure leaves behind.
 #include "ftpuifixture.h"
+#include "core/openproject.h"
 
+#include "ui/posts/posttree.h"
 #include "ui/widgets.h"
-#include "ui/publish/publishstate.h"
 #include "ui/posteditor.h"
 #include "publish/ftpclient.h"
 #include "core/ini.h"
 #include "core/projectfile.h"
 #include "core/projects.h"
+#include "publish/sendrecord.h"
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
+#include <QTreeWidget>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -53,23 +57,24 @@ QStringList sentLog(const QStringList &lines)
 TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    const QStringList siteFiles = queuedPages();
     // A post saved in the editor queues itself.
-    w().actNEW->trigger();
-    w().edtNADPIS->setText("Saved now");
-    w().memoOBSAH->setPlainText("Typed body");
-    w().actSAVE->trigger();
+    action(w(), "actNEW")->trigger();
+    setFieldText(w(), "edtNADPIS", "Saved now");
+    control<QPlainTextEdit>(w(), "memoOBSAH")->setPlainText("Typed body");
+    action(w(), "actSAVE")->trigger();
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_EQ(w().lstDATAFTP->count(), 1);
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
-    const QStringList dataFiles = entries(w().lstDATAFTP);
-    w().Memo2->clear();
+    const QStringList dataFiles = queuedPosts();
+    ASSERT_EQ(dataFiles.size(), 1);
+    EXPECT_EQ(queued(), siteFiles + dataFiles);
+    EXPECT_EQ(control<QLabel>(w(), "lblQUEUECOUNT")->text(), QString("%1 files to send").arg(queued().size()));
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
 
     pressSend();
 
     ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + dataFiles));
-    EXPECT_TRUE(logLines().last().startsWith("Sent 7 files (")) << logLines().last().toStdString();
+    EXPECT_TRUE(logLines().last().startsWith("Sent 6 files (")) << logLines().last().toStdString();
     EXPECT_EQ(w().statusText(), logLines().last());
     for (const QString &f : siteFiles) {
         const QString relative = QDir(site()).relativeFilePath(f);
@@ -89,17 +94,17 @@ TEST_F(FtpTab, SendPutsSiteFilesBelowTheSitePrefixAndPostsBelowTheDataPrefix)
     }
     EXPECT_GE(archiveLinks, 2);
 
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
-    EXPECT_EQ(w().lstDATAFTP->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
+    EXPECT_EQ(control<QLabel>(w(), "lblQUEUECOUNT")->text(), "0 files to send");
 }
 
 TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
 {
     generate();
-    w().rPATHMAIN->setText("/www");
-    w().rDATAPATH->setText("/data");
-    w().lstDATAFTP->addItem(data() + "/1702000000.txt");
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    setFieldText(w(), "rPATHMAIN", "/www");
+    setFieldText(w(), "rDATAPATH", "/data");
+    queueAllPosts();
+    const QStringList siteFiles = queuedPages();
 
     pressSend();
 
@@ -117,83 +122,109 @@ TEST_F(FtpTab, ARemoteFolderTypedWithoutItsSlashIsStillAFolder)
 
 TEST_F(FtpTab, PortFieldThatIsNoNumberStopsBeforeAnythingIsApplied)
 {
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
+    queueAllPosts();
     for (const QString &port : {QString(), QStringLiteral("abc"), QStringLiteral("21 21")}) {
         prompts().shown.clear();
-        w().edtPORT->setText(port);
+        setFieldText(w(), "edtPORT", port);
         pressSend();
         EXPECT_EQ(errors(), QStringList{"'" + port + "' is not a valid integer value"});
         EXPECT_TRUE(logLines().isEmpty());
-        EXPECT_EQ(w().lstDATAFTP->count(), 1);
+        EXPECT_EQ(queuedPosts().size(), 3);
     }
 }
 
 TEST_F(FtpTab, WrongPasswordShowsTheServerReplyAndKeepsEverythingQueued)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().edtPASSWORD->setText("wrong");
+    const QStringList siteFiles = queuedPages();
+    setFieldText(w(), "edtPASSWORD", "wrong");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("The server 127.0.0.1 refused the login of user \"user\": 530"))
         << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty());
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
+    EXPECT_EQ(queued(), siteFiles);
     // The commands held during the attempt are back.
-    EXPECT_TRUE(w().btnSENDFTP->isEnabled());
-    EXPECT_TRUE(w().actGENERATE->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
+    EXPECT_TRUE(action(w(), "actGENERATE")->isEnabled());
 
-    w().edtPASSWORD->setText("pw");
+    setFieldText(w(), "edtPASSWORD", "pw");
     pressSend();
     EXPECT_EQ(errors().size(), 1);
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles));
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
 }
 
 TEST_F(FtpTab, ARefusedFolderStopsTheSendAndTheNextSendStartsFromTheTop)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
-    w().rPATHMAIN->setText("/ro/");
+    const QStringList siteFiles = queuedPages();
+    queueAllPosts();
+    const QStringList posts = queuedPosts();
+    ASSERT_EQ(posts.size(), 3);
+    setFieldText(w(), "rPATHMAIN", "/ro/");
     pressSend();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith("Cannot create remote folder /ro/archive: 550"))
         << errors()[0].toStdString();
     EXPECT_TRUE(logLines().isEmpty()) << logLines().join("|").toStdString();
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
-    EXPECT_EQ(w().lstDATAFTP->count(), 1);
+    EXPECT_EQ(queued(), siteFiles + posts);
     EXPECT_TRUE(filesBelow(serverPath("ro")).empty());
 
     // The next send logs in again, with the settings as they are now.
-    w().Memo2->clear();
-    w().rPATHMAIN->setText("/www/");
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
+    setFieldText(w(), "rPATHMAIN", "/www/");
     pressSend();
     EXPECT_EQ(errors().size(), 1);
-    EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + QStringList{data() + "/1700000000.txt"}));
+    EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles + posts));
     EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
 }
 
-TEST_F(FtpTab, MissingLocalFileStopsTheSendWithItsPathAndOnlyTheSentFileLeavesTheList)
+// A post saved, then deleted before the send: it leaves the queue, and a
+// file gone from disk meanwhile is dropped with a log line; neither stops
+// the send or any later one.
+TEST_F(FtpTab, APostSavedThenDeletedDoesNotBlockTheNextSend)
 {
     generate();
-    const QString gone = site() + "/gone.html";
-    w().lstFILESFTP->insertItem(1, gone);
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    const QStringList siteFiles = queuedPages();
+    action(w(), "actNEW")->trigger();
+    setFieldText(w(), "edtNADPIS", "Soon gone");
+    action(w(), "actSAVE")->trigger();
+    ASSERT_EQ(queuedPosts().size(), 1);
+    const QString saved = queuedPosts().first();
+    // Selected in the tree: Delete, Yes.
+    auto *postTree = control<QTreeWidget>(w(), "TreeView1");
+    QTreeWidgetItem *node = findNode(postTree, saved.mid(saved.lastIndexOf('/') + 1));
+    ASSERT_NE(node, nullptr);
+    postTree->setCurrentItem(node);
+    prompts().answers.push_back(Prompts::Answer::Yes);
+    action(w(), "actDEL")->trigger();
+    ASSERT_FALSE(QFile::exists(saved));
+    EXPECT_TRUE(queuedPosts().isEmpty());
+    // A page removed from the site by hand before the send.
+    QFile::remove(siteFiles[1]);
+    logView()->clear();
+
     pressSend();
-    EXPECT_EQ(errors(), QStringList{"Cannot open file " + gone});
-    EXPECT_EQ(logLines(), transferLog({siteFiles[0]}) + QStringList{"Starting transfer of gone.html"});
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles.mid(1));
+
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    const QString gone = siteFiles[1].mid(siteFiles[1].lastIndexOf('/') + 1);
+    EXPECT_EQ(logLines().first(), "Not sent: " + gone + " no longer exists");
+    QStringList sent = siteFiles;
+    sent.removeAt(1);
+    EXPECT_EQ(sentLog(logLines().mid(1)), transferLog(sent));
+    EXPECT_TRUE(queued().isEmpty());
+    EXPECT_TRUE(filesBelow(serverPath("data")).empty());
 }
 
 TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyThat)
 {
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    w().publish->publisher->questions.noDataTimeoutMs = 10000; // a hang fails the test instead of stalling it
+    const QStringList siteFiles = queuedPages();
+    w().publishing().publisher().questions.noDataTimeoutMs = 10000; // a hang fails the test instead of stalling it
     // The server goes down when the second file starts.
-    auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
+    auto stopper = QObject::connect(control<QPlainTextEdit>(w(), "Memo2"), &QPlainTextEdit::textChanged, [this] {
         if (logLines().filter("Starting transfer of").size() == 2)
             server.kill();
     });
@@ -201,12 +232,13 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
     QObject::disconnect(stopper);
     ASSERT_EQ(errors().size(), 1);
     EXPECT_EQ(logLines().last(), "Starting transfer of " + siteFiles[1].mid(siteFiles[1].lastIndexOf('/') + 1));
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles.mid(1));
-    EXPECT_TRUE(w().btnSENDFTP->isEnabled());
+    EXPECT_EQ(queued(), siteFiles.mid(1));
+    EXPECT_TRUE(control<QPushButton>(w(), "btnSENDFTP")->isEnabled());
 
-    ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
-    w().edtPORT->setText(QString::number(server.port()));
-    w().Memo2->clear();
+    // The same server again (its record is bound to its address and port).
+    const QString port = QString::number(server.port());
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--port", port})) << server.error().toStdString();
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressSend();
     EXPECT_EQ(errors().size(), 1) << errors().join("|").toStdString();
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles.mid(1)));
@@ -216,44 +248,42 @@ TEST_F(FtpTab, ServerStoppedMidSendKeepsWhatWasNotSentAndTheNextSendCarriesOnlyT
 
 TEST_F(FtpTab, ASendCutShortIsFinishedAfterARestartWithOnlyWhatTheServerLacks)
 {
-    // A project with a file, so that its record lives beside it.
-    projectfile::save(projectFilePath("blog"), w().projectFromFields());
-    w().loadSendQueue();
+    // A project whose server has nothing yet.
+    QFile::remove(SendRecord::pathFor(projectFilePath("blog")));
+    w().publishing().projectOpened();
     generate();
-    const QStringList siteFiles = entries(w().lstFILESFTP);
-    const QStringList posts = entries(w().lstDATAFTP);
+    const QStringList siteFiles = queuedPages();
+    const QStringList posts = queuedPosts();
     ASSERT_EQ(posts.size(), 3) << "a project with no record sends every post once";
 
-    w().publish->publisher->questions.noDataTimeoutMs = 10000;
-    auto stopper = QObject::connect(w().Memo2, &QPlainTextEdit::textChanged, [this] {
+    w().publishing().publisher().questions.noDataTimeoutMs = 10000;
+    auto stopper = QObject::connect(control<QPlainTextEdit>(w(), "Memo2"), &QPlainTextEdit::textChanged, [this] {
         if (logLines().filter("Starting transfer of").size() == 3)
             server.kill();
     });
     pressSend();
     QObject::disconnect(stopper);
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles.mid(2));
+    EXPECT_EQ(queued(), siteFiles.mid(2) + posts);
 
     // The program starts again: the queue comes back from the record.
     fx.stop();
-    ASSERT_TRUE(server.start(serverRoot.path())) << server.error().toStdString();
-    iniWriteString(projectFilePath("blog").toStdString(), "TForm1", "edtPORT_Text",
-                   std::to_string(server.port()));
+    const QString port = QString::number(server.port());
+    ASSERT_TRUE(server.start(serverRoot.path(), {"--port", port})) << server.error().toStdString();
     MainWindow &again = fx.start();
-    const auto items = again.lstPROJEKTY->findItems("blog", Qt::MatchExactly);
+    const auto items = control<QListWidget>(again, "lstPROJEKTY")->findItems("blog", Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1);
-    again.lstPROJEKTY->setCurrentItem(items.first());
-    EXPECT_EQ(entries(again.lstFILESFTP), siteFiles.mid(2));
-    EXPECT_EQ(entries(again.lstDATAFTP), posts);
+    control<QListWidget>(again, "lstPROJEKTY")->setCurrentItem(items.first());
+    EXPECT_EQ(queuedFiles(again), siteFiles.mid(2) + posts);
 
-    again.edtPASSWORD->setText("pw");
-    again.Memo2->clear();
-    QTest::mouseClick(again.btnSENDFTP, Qt::LeftButton);
+    setFieldText(again, "edtPASSWORD", "pw");
+    control<QPlainTextEdit>(again, "Memo2")->clear();
+    QTest::mouseClick(control<QPushButton>(again, "btnSENDFTP"), Qt::LeftButton);
     EXPECT_EQ(errors().size(), 0) << errors().join("|").toStdString();
     EXPECT_EQ(sentLog(logLines()), transferLog(siteFiles.mid(2) + posts));
     for (const QString &f : siteFiles)
         EXPECT_TRUE(sameFile(serverPath("www/" + QDir(site()).relativeFilePath(f)), f));
-    EXPECT_EQ(again.lstFILESFTP->count() + again.lstDATAFTP->count(), 0);
+    EXPECT_TRUE(queuedFiles(again).isEmpty());
 }
 
 TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
@@ -268,9 +298,9 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     };
     server.stop();
     ASSERT_TRUE(server.start(serverRoot.path(), tls("one"))) << server.error().toStdString();
-    w().edtPORT->setText(QString::number(server.port()));
-    w().chkFTPS->setChecked(true);
-    projectfile::save(projectFilePath("blog"), w().projectFromFields());
+    setFieldText(w(), "edtPORT", QString::number(server.port()));
+    control<QCheckBox>(w(), "chkFTPS")->setChecked(true);
+    projectfile::save(projectFilePath("blog"), w().project().settings());
     generate();
 
     prompts().answers.push_back(Prompts::Answer::Yes);
@@ -279,7 +309,7 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     ASSERT_EQ(prompts().shown.size(), 1u);
     EXPECT_EQ(prompts().shown[0].title, "Untrusted certificate");
     EXPECT_TRUE(prompts().shown[0].text.contains("CN=one"));
-    const QString fingerprint = w().edtFINGERPRINT->text();
+    const QString fingerprint = w().project().settings().server.trustedFingerprint;
     EXPECT_EQ(fingerprint.count(':'), 31) << fingerprint.toStdString();
     EXPECT_TRUE(prompts().shown[0].text.contains(fingerprint));
     EXPECT_EQ(QString::fromStdString(iniReadString(projectFilePath("blog").toStdString(), "TForm1",
@@ -288,20 +318,20 @@ TEST_F(FtpTab, FtpsCertificateIsAskedOnceKeptInTheProjectAndAChangeWarns)
     EXPECT_TRUE(sameFile(serverPath("www/index.html"), site() + "/index.html"));
 
     // Accepted once: the next send does not ask.
-    w().btnWHOLESITE->click();
+    control<QPushButton>(w(), "btnWHOLESITE")->click();
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(prompts().shown.size(), 1u);
 
     // Another certificate at that address asks again, with a warning; No stops.
     server.stop();
     ASSERT_TRUE(server.start(serverRoot.path(), tls("two"))) << server.error().toStdString();
-    w().edtPORT->setText(QString::number(server.port()));
+    setFieldText(w(), "edtPORT", QString::number(server.port()));
     prompts().answers.push_back(Prompts::Answer::No);
-    w().btnWHOLESITE->click();
+    control<QPushButton>(w(), "btnWHOLESITE")->click();
     ASSERT_EQ(prompts().shown.size(), 3u); // the question, then the error
     EXPECT_EQ(prompts().shown[1].title, "Certificate changed");
     EXPECT_TRUE(prompts().shown[1].text.startsWith("WARNING"));
     EXPECT_EQ(errors().size(), 1);
-    EXPECT_EQ(w().edtFINGERPRINT->text(), fingerprint);
+    EXPECT_EQ(w().project().settings().server.trustedFingerprint, fingerprint);
     EXPECT_FALSE(w().statusText().startsWith("Sending")) << w().statusText().toStdString();
 }

@@ -1,8 +1,8 @@
 // A transfer in progress: the commands it holds off, Cancel, and progress.
 #include "ftpuifixture.h"
+#include "core/openproject.h"
 
 #include "ui/widgets.h"
-#include "ui/publish/publishstate.h"
 #include "publish/ftpclient.h"
 
 #include <QAction>
@@ -48,9 +48,9 @@ struct Held {
 
 Held heldState(MainWindow &w)
 {
-    return {w.actGENERATE->isEnabled(), w.actREADFROMFTP->isEnabled(), w.btnSENDFTP->isEnabled(),
-            w.Button3->isEnabled(),     w.chkALLFILES->isEnabled(),    w.lstPROJEKTY->isEnabled(),
-            w.RxSpeedButton3->isEnabled(), w.btnCANCELFTP->isEnabled()};
+    return {action(w, "actGENERATE")->isEnabled(), action(w, "actREADFROMFTP")->isEnabled(), control<QPushButton>(w, "btnSENDFTP")->isEnabled(),
+            control<QPushButton>(w, "Button3")->isEnabled(),     control<QCheckBox>(w, "chkALLFILES")->isEnabled(),    control<QListWidget>(w, "lstPROJEKTY")->isEnabled(),
+            control<QToolButton>(w, "RxSpeedButton3")->isEnabled(), control<QPushButton>(w, "btnCANCELFTP")->isEnabled()};
 }
 
 } // namespace
@@ -58,28 +58,31 @@ Held heldState(MainWindow &w)
 TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKept)
 {
     generate();
-    w().lstDATAFTP->addItem(data() + "/1700000000.txt");
-    const QStringList siteFiles = entries(w().lstFILESFTP);
+    queueAllPosts();
+    const QStringList files = queued();
     ScriptedFtp ftp;
     ftp.silent = {"STOR"}; // the server never answers the first file
-    w().edtPORT->setText(QString::number(ftp.port()));
-    w().publish->publisher->questions.noDataTimeoutMs = 10000;
-    EXPECT_FALSE(w().btnCANCELFTP->isEnabled());
+    setFieldText(w(), "edtPORT", QString::number(ftp.port()));
+    w().publishing().publisher().questions.noDataTimeoutMs = 10000;
+    EXPECT_FALSE(control<QPushButton>(w(), "btnCANCELFTP")->isEnabled());
 
     Held during{};
     bool sendAfterTyping = true;
     WhenWaiting hook([&] { return !ftp.arguments("STOR").empty(); },
                      [&] {
                          during = heldState(w());
-                         // Read of an empty data folder would disable Generate meanwhile.
-                         w().actGENERATE->setEnabled(false);
+                         // A Read of an empty data folder disables Generate meanwhile.
+                         QDir().mkpath(root() + "empty");
+                         setFieldText(w(), "pathDATA", root() + "empty");
+                         action(w(), "actREAD")->trigger();
+                         setFieldText(w(), "pathDATA", data());
                          // Typing a password does not give the send button back early.
-                         w().edtPASSWORD->setText("pw2");
-                         sendAfterTyping = w().btnSENDFTP->isEnabled();
+                         setFieldText(w(), "edtPASSWORD", "pw2");
+                         sendAfterTyping = control<QPushButton>(w(), "btnSENDFTP")->isEnabled();
                          // A second send or read started anyway is refused.
-                         w().btnSENDFTPClick();
-                         w().actREADFROMFTPExecute();
-                         w().btnCANCELFTP->click();
+                         w().publishing().send();
+                         w().publishing().readServerPosts();
+                         control<QPushButton>(w(), "btnCANCELFTP")->click();
                      });
     pressSend();
 
@@ -90,10 +93,10 @@ TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKe
     EXPECT_FALSE(sendAfterTyping);
 
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    EXPECT_EQ(logLines(), QStringList({"Starting transfer of index.html", "Transfer cancelled"}));
+    EXPECT_EQ(logLines(), QStringList({"Starting transfer of index.html", "Read from list...",
+                                       "Completed.", "Transfer cancelled"}));
     EXPECT_EQ(w().statusText(), "Transfer cancelled");
-    EXPECT_EQ(entries(w().lstFILESFTP), siteFiles);
-    EXPECT_EQ(w().lstDATAFTP->count(), 1);
+    EXPECT_EQ(queued(), files);
     EXPECT_EQ(ftp.connections, 1);
 
     const Held after = heldState(w());
@@ -104,7 +107,7 @@ TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKe
 
     // The next send starts again from the first entry.
     ftp.silent.clear();
-    w().Memo2->clear();
+    control<QPlainTextEdit>(w(), "Memo2")->clear();
     pressSend();
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     // Each file goes under a temporary name and is then renamed to its own.
@@ -115,7 +118,7 @@ TEST_F(FtpTab, WhileASendWaitsOtherCommandsAreHeldAndCancelStopsItWithTheListsKe
     ASSERT_GE(renamed.size(), 1u);
     EXPECT_EQ(renamed[0], "/www/index.html");
     EXPECT_EQ(logLines().first(), "Starting transfer of index.html");
-    EXPECT_EQ(w().lstFILESFTP->count(), 0);
+    EXPECT_TRUE(queued().isEmpty());
 }
 
 TEST_F(FtpTab, CancelWhileFetchingKeepsTheListAndWritesNoFile)
@@ -123,22 +126,22 @@ TEST_F(FtpTab, CancelWhileFetchingKeepsTheListAndWritesNoFile)
     ScriptedFtp ftp;
     ftp.listing = "1700000000.txt\r\n1700090000.txt\r\n";
     ftp.silent = {"RETR"};
-    w().edtPORT->setText(QString::number(ftp.port()));
-    w().publish->publisher->questions.noDataTimeoutMs = 10000;
+    setFieldText(w(), "edtPORT", QString::number(ftp.port()));
+    w().publishing().publisher().questions.noDataTimeoutMs = 10000;
     pressRead();
-    ASSERT_EQ(w().lstFROMFTP->count(), 2);
+    ASSERT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), 2);
     const QString other = root() + "other-data";
     ASSERT_TRUE(QDir().mkpath(other));
-    w().pathDATA->setText(other);
+    setFieldText(w(), "pathDATA", other);
 
     WhenWaiting hook([&] { return !ftp.arguments("RETR").empty(); },
-                     [&] { w().btnCANCELFTP->click(); });
+                     [&] { control<QPushButton>(w(), "btnCANCELFTP")->click(); });
     pressSaveLocal();
     ASSERT_TRUE(hook.done);
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    EXPECT_EQ(w().lstFROMFTP->count(), 2);
+    EXPECT_EQ(control<QListWidget>(w(), "lstFROMFTP")->count(), 2);
     EXPECT_TRUE(QDir(other).entryList(QDir::Files | QDir::Hidden).isEmpty());
-    EXPECT_TRUE(w().Button3->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "Button3")->isEnabled());
 }
 
 TEST_F(FtpTab, ProgressNamesEachFileAndFollowsItsBytes)
@@ -149,14 +152,15 @@ TEST_F(FtpTab, ProgressNamesEachFileAndFollowsItsBytes)
     for (std::size_t i = 0; i < bytes.size(); i += 97)
         bytes[i] = static_cast<char>(i % 251);
     writeBytes(big, bytes);
-    w().lstDATAFTP->addItem(big);
-    const int n = w().lstFILESFTP->count() + 1;
+    queueAllPosts(); // big.txt is the last of the data folder's files
+    ASSERT_EQ(queued().last(), big);
+    const int n = static_cast<int>(queued().size());
 
     QStringList statuses;
-    QObject::connect(w().StatusBar1, &QStatusBar::messageChanged,
+    QObject::connect(control<QStatusBar>(w(), "StatusBar1"), &QStatusBar::messageChanged,
                      [&](const QString &m) { statuses << m; });
     std::vector<int> values;
-    QObject::connect(w().pbFTP, &QProgressBar::valueChanged, [&](int v) { values.push_back(v); });
+    QObject::connect(control<QProgressBar>(w(), "pbFTP"), &QProgressBar::valueChanged, [&](int v) { values.push_back(v); });
 
     pressSend();
 
@@ -170,5 +174,5 @@ TEST_F(FtpTab, ProgressNamesEachFileAndFollowsItsBytes)
     const auto partial = std::count_if(values.begin(), values.end(), [](int v) { return v > 0 && v < 1000; });
     EXPECT_GE(partial, 3);
     EXPECT_NE(std::find(values.begin(), values.end(), 1000), values.end());
-    EXPECT_EQ(w().pbFTP->value(), 0);
+    EXPECT_EQ(control<QProgressBar>(w(), "pbFTP")->value(), 0);
 }

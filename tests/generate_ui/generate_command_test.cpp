@@ -1,6 +1,8 @@
 // The Generate command driven through the main window.
 #include "windowfixture.h"
 
+#include "core/openproject.h"
+#include "core/projectfile.h"
 #include "ui/widgets.h"
 #include "ui/generator/mainpageopener.h"
 
@@ -14,11 +16,16 @@
 
 using namespace tl;
 using tl::test::WindowFixture;
+using tl::test::action;
+using tl::test::control;
+using tl::test::setFieldText;
 
 namespace {
 
 class GenerateCommand : public ::testing::Test {
 protected:
+    // The project "blog", opened at start-up: its site in "site", its posts
+    // in "data", the program's default templates, archive folder "archive/".
     void SetUp() override
     {
         opened.clear();
@@ -26,38 +33,37 @@ protected:
             opened << p;
             return true;
         });
-        MainWindow &w = fx.start();
         root = fx.programFolder();
         QDir().mkpath(root + "site");
         QDir().mkpath(root + "data");
+        QDir().mkpath(root + "conf");
         // Three posts over two months (times in seconds since 1970).
         tl::test::writeBytes(root + "data/1700000000.txt", "First post\r\nHello <b>world</b>");
         tl::test::writeBytes(root + "data/1700090000.txt", "Second\r\nLine one\r\nLine two");
         tl::test::writeBytes(root + "data/1702000000.txt", "December\r\nWinter is here");
         const QString conf = QStringLiteral(TL_SOURCE_DIR "/conf/");
-        w.pathMAIN->setText(root + "site");
-        w.pathDATA->setText(root + "data");
-        w.fileTEMPLATE->setText(conf + "template.htm");
-        w.archiveTEMPLATE->setText(conf + "archtemp.htm");
-        w.edtRSSTEMPLATE->setText(conf + "template.rss");
-        w.edtTXTTEMPLATE->setText(conf + "template.txt");
-        w.dirPATHARCHIVES->setText("archive/");
-        w.currentProjectName = "blog";
-        w.actREAD->trigger();
+        ProjectSettings s;
+        s.site.mainFolder = root + "site";
+        s.site.dataFolder = root + "data";
+        s.site.mainTemplate = conf + "template.htm";
+        s.site.archiveTemplate = conf + "archtemp.htm";
+        s.site.feedTemplate = conf + "template.rss";
+        s.site.textTemplate = conf + "template.txt";
+        s.site.archiveFolder = "archive/";
+        projectfile::save(root + "conf/blog.tvp", s);
+        tl::test::writeBytes(root + "tarvlit.ini", "[TForm1]\r\ncmbDEFPROJ_Text=blog\r\n");
+        MainWindow &w = fx.start();
+        ASSERT_EQ(w.project().name(), "blog");
         ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
         fx.prompts().shown.clear();
-        w.Memo2->clear();
+        control<QPlainTextEdit>(w, "Memo2")->clear();
     }
     void TearDown() override { setPageOpener({}); }
 
-    QStringList uploadList()
-    {
-        QStringList out;
-        for (int i = 0; i < fx.window().lstFILESFTP->count(); ++i)
-            out << fx.window().lstFILESFTP->item(i)->text();
-        return out;
-    }
-    QStringList logLines() { return fx.window().Memo2->toPlainText().split('\n'); }
+    // The pages queued for the next send (the server has none yet; its
+    // posts are queued too).
+    QStringList uploadList() { return tl::test::queuedFiles(fx.window()).filter(root + "site/"); }
+    QStringList logLines() { return control<QPlainTextEdit>(fx.window(), "Memo2")->toPlainText().split('\n'); }
 
     WindowFixture fx;
     QString root;
@@ -67,9 +73,9 @@ protected:
 TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
 {
     MainWindow &w = fx.window();
-    ASSERT_TRUE(w.actGENERATE->isEnabled());
+    ASSERT_TRUE(action(w, "actGENERATE")->isEnabled());
     fx.prompts().answers.push_back(Prompts::Answer::Yes);
-    w.actGENERATE->trigger();
+    action(w, "actGENERATE")->trigger();
 
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     // The fixture's project keeps the start value "http://" as its Main URI.
@@ -109,11 +115,11 @@ TEST_F(GenerateCommand, WritesTheSiteLogsEveryStepAndOpensTheMainPageOnYes)
 TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpensNothing)
 {
     MainWindow &w = fx.window();
-    w.edtSITETITLE->setText(QStringLiteral("Můj blog"));
-    w.edtRSSTEMPLATE->setText("");
-    w.edtTXTTEMPLATE->setText("");
+    setFieldText(w, "edtSITETITLE", QStringLiteral("Můj blog"));
+    setFieldText(w, "edtRSSTEMPLATE", "");
+    setFieldText(w, "edtTXTTEMPLATE", "");
     fx.prompts().answers.push_back(Prompts::Answer::No);
-    w.actGENERATE->trigger();
+    action(w, "actGENERATE")->trigger();
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     const QStringList up = uploadList();
     ASSERT_FALSE(up.isEmpty());
@@ -133,11 +139,17 @@ TEST_F(GenerateCommand, WithoutRssAndTxtTemplatesTheirPathsAreNotQueuedAndNoOpen
 TEST_F(GenerateCommand, ACountThatIsNotANumberStopsBeforeWritingAndKeepsTheOldUploadList)
 {
     MainWindow &w = fx.window();
-    w.lstFILESFTP->addItem("previous-run.html");
-    w.edtCOUNT->setText("ten");
-    w.actGENERATE->trigger();
+    fx.prompts().answers.push_back(Prompts::Answer::No);
+    action(w, "actGENERATE")->trigger();
+    const QStringList queued = uploadList();
+    ASSERT_GE(queued.size(), 5);
+    QFile::remove(root + "site/index.html");
+    control<QPlainTextEdit>(w, "Memo2")->clear();
+
+    setFieldText(w, "edtCOUNT", "ten");
+    action(w, "actGENERATE")->trigger();
     EXPECT_EQ(fx.prompts().errors(), QStringList({"'ten' is not a valid integer value"}));
-    EXPECT_EQ(uploadList(), QStringList({"previous-run.html"}));
+    EXPECT_EQ(uploadList(), queued);
     EXPECT_FALSE(QFileInfo::exists(root + "site/index.html"));
     EXPECT_EQ(logLines().last(), "Generating archive links...");
     EXPECT_TRUE(opened.isEmpty());
@@ -148,7 +160,7 @@ TEST_F(GenerateCommand, APostRemovedSinceTheLastReadIsLeftOutBecauseGenerateRead
     MainWindow &w = fx.window();
     QFile::remove(root + "data/1700090000.txt");
     fx.prompts().answers.push_back(Prompts::Answer::No);
-    w.actGENERATE->trigger();
+    action(w, "actGENERATE")->trigger();
     ASSERT_TRUE(fx.prompts().errors().isEmpty()) << fx.prompts().errors().join("|").toStdString();
     EXPECT_EQ(tl::test::fileBytes(root + "site/index.html").find("Line one"), std::string::npos);
 }
@@ -156,12 +168,12 @@ TEST_F(GenerateCommand, APostRemovedSinceTheLastReadIsLeftOutBecauseGenerateRead
 TEST_F(GenerateCommand, WithoutAProjectNothingRuns)
 {
     MainWindow &w = fx.window();
-    w.currentProjectName.clear();
-    w.actGENERATE->trigger();
+    w.project().close();
+    action(w, "actGENERATE")->trigger();
     ASSERT_EQ(fx.prompts().shown.size(), 1u);
     EXPECT_EQ(fx.prompts().shown[0].text, "Project was not selected.\nPlease select project on tab OPTIONS.");
     EXPECT_TRUE(uploadList().isEmpty());
-    EXPECT_TRUE(w.Memo2->toPlainText().isEmpty());
+    EXPECT_TRUE(control<QPlainTextEdit>(w, "Memo2")->toPlainText().isEmpty());
 }
 
 } // namespace

@@ -2,12 +2,12 @@
 // A main window with an open project whose data folder is a temporary folder,
 // a fixed clock and scripted prompts.
 #include "core/clock.h"
+#include "core/openproject.h"
 #include "ui/mainwindow.h"
-#include "ui/posteditor.h"
 #include "ui/widgets.h"
 #include "posts/postfile.h"
 #include "ui/posts/postdateedit.h"
-#include "ui/posts/postsstate.h"
+#include "ui/posts/postscontroller.h"
 #include "ui/posts/posttree.h"
 #include "windowfixture.h"
 
@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -31,14 +32,21 @@ protected:
     QString data;
     FixedClock fixedClock{dateTimeFromCivil(2003, 4, 3, 9, 5, 30)};
 
+    // The project "blog", opened at start-up as the default project, keeps
+    // its posts in "posts"; the log and the prompts start empty.
     void SetUp() override
     {
         setClock(&fixedClock);
-        w = &fx.start();
         data = fx.programFolder() + "posts";
         ASSERT_TRUE(QDir().mkpath(data));
-        w->pathDATA->setText(data);
-        w->currentProjectName = QStringLiteral("blog");
+        ASSERT_TRUE(QDir().mkpath(fx.programFolder() + "conf"));
+        writeBytes(fx.programFolder() + "conf/blog.tvp",
+                   "[TForm1]\r\npathDATA_Text=" + data.toStdString() + "\r\n");
+        writeBytes(fx.programFolder() + "tarvlit.ini", "[TForm1]\r\ncmbDEFPROJ_Text=blog\r\n");
+        w = &fx.start();
+        ASSERT_EQ(w->project().name(), "blog");
+        logView()->clear();
+        prompts().shown.clear();
     }
     void TearDown() override
     {
@@ -55,14 +63,45 @@ protected:
         return QDir(data).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
+    // The window's controls, by their object names.
+    QTreeWidget *postTree() const { return control<QTreeWidget>(*w, "TreeView1"); }
+    QLineEdit *titleEdit() const { return control<QLineEdit>(*w, "edtNADPIS"); }
+    QPlainTextEdit *editor() const { return control<QPlainTextEdit>(*w, "memoOBSAH"); }
+    QLineEdit *timeEdit() const { return control<QLineEdit>(*w, "timeedit1"); }
+    PostDateEdit *dateField() const { return control<PostDateEdit>(*w, "DateEdit1"); }
+    QLineEdit *findEdit() const { return control<QLineEdit>(*w, "edtFIND"); }
+    QPlainTextEdit *logView() const { return control<QPlainTextEdit>(*w, "Memo2"); }
+    QTabWidget *tabs() const { return control<QTabWidget>(*w, "PageControl1"); }
+    QWidget *tab(const char *name) const { return control(*w, name); }
+    QAction *act(const char *name) const { return action(*w, name); }
+    QString postCountText() const { return control<QLabel>(*w, "lblPOSTCOUNT")->text(); }
+
+    // What the last Read found: the post list and the month list.
+    QStringList postList() const
+    {
+        QStringList out;
+        for (const std::string &e : w->posts().lastRead().postList)
+            out << QString::fromStdString(e);
+        return out;
+    }
+    QStringList monthList() const
+    {
+        QStringList out;
+        for (const MonthGroup &m : w->posts().lastRead().walk.months)
+            out << QString::fromStdString(m.key);
+        return out;
+    }
+
     // The tree as lines of node identities: month keys, then their post
     // file names indented by two blanks (shown=true: as displayed instead).
+    // Months not opened yet get their post nodes made to be listed.
     QStringList tree(bool shown = false) const
     {
         const auto line = [shown](QTreeWidgetItem *n) { return shown ? n->text(0) : nodeName(n); };
         QStringList out;
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i) {
-            QTreeWidgetItem *m = w->TreeView1->topLevelItem(i);
+        for (int i = 0; i < postTree()->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *m = postTree()->topLevelItem(i);
+            fillMonthPosts(m);
             out << line(m);
             for (int j = 0; j < m->childCount(); ++j)
                 out << "  " + line(m->child(j));
@@ -70,52 +109,48 @@ protected:
         return out;
     }
     // The node whose identity (month key or post file name) is `name`.
-    QTreeWidgetItem *node(const QString &name) const { return findNode(w->TreeView1, name); }
+    QTreeWidgetItem *node(const QString &name) const { return findNode(postTree(), name); }
     // Selects a node and clicks it (the preview runs).
     void click(const QString &text)
     {
         QTreeWidgetItem *n = node(text);
         ASSERT_NE(n, nullptr) << text.toStdString();
-        w->TreeView1->setCurrentItem(n);
-        emit w->TreeView1->itemClicked(n, 0);
+        postTree()->setCurrentItem(n);
+        emit postTree()->itemClicked(n, 0);
     }
-    QStringList logLines() const { return w->Memo2->toPlainText().split('\n', Qt::SkipEmptyParts); }
-    PostDateEdit *dateField() const { return qobject_cast<PostDateEdit *>(w->DateEdit1); }
-    bool tabShown(QWidget *tab) const
-    {
-        return w->PageControl1->isTabVisible(w->PageControl1->indexOf(tab));
-    }
-    void setDate(int y, int m, int d) { w->DateEdit1->setDate(QDate(y, m, d)); }
+    QStringList logLines() const { return logView()->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    bool tabShown(QWidget *tab) const { return tabs()->isTabVisible(tabs()->indexOf(tab)); }
+    void setDate(int y, int m, int d) { dateField()->setDate(QDate(y, m, d)); }
 
     // Every element of the browse or the editing state.
     void expectState(bool editing)
     {
         SCOPED_TRACE(editing ? "editing state" : "browse state");
-        EXPECT_EQ(w->postOpen, editing);
-        EXPECT_EQ(w->edtNADPIS->isReadOnly(), !editing);
-        EXPECT_EQ(w->DateEdit1->isReadOnly(), !editing);
-        EXPECT_EQ(w->timeedit1->isReadOnly(), !editing);
-        EXPECT_EQ(w->memoOBSAH->isReadOnly(), !editing);
+        EXPECT_EQ(w->posts().isPostOpen(), editing);
+        EXPECT_EQ(titleEdit()->isReadOnly(), !editing);
+        EXPECT_EQ(dateField()->isReadOnly(), !editing);
+        EXPECT_EQ(timeEdit()->isReadOnly(), !editing);
+        EXPECT_EQ(editor()->isReadOnly(), !editing);
         const QColor look = QApplication::palette().color(editing ? QPalette::Base : QPalette::Window);
-        for (QWidget *f : {static_cast<QWidget *>(w->edtNADPIS), static_cast<QWidget *>(w->DateEdit1),
-                           static_cast<QWidget *>(w->timeedit1), static_cast<QWidget *>(w->memoOBSAH)})
+        for (QWidget *f : {static_cast<QWidget *>(titleEdit()), static_cast<QWidget *>(dateField()),
+                           static_cast<QWidget *>(timeEdit()), static_cast<QWidget *>(editor())})
             EXPECT_EQ(f->palette().color(QPalette::Base), look) << f->objectName().toStdString();
-        EXPECT_EQ(w->actCLOSEPOST->isEnabled(), editing);
-        EXPECT_EQ(w->TreeView1->isEnabled(), !editing);
-        EXPECT_EQ(tabShown(w->tabOPTIONS), !editing);
-        EXPECT_EQ(tabShown(w->tabCONTENT), !editing);
-        EXPECT_EQ(tabShown(w->tabFTP), !editing);
-        EXPECT_TRUE(tabShown(w->tabBLOG));
-        EXPECT_EQ(w->actREAD->isEnabled(), !editing);
-        EXPECT_EQ(w->actNEW->isEnabled(), !editing);
-        EXPECT_EQ(w->actSAVE->isEnabled(), editing);
+        EXPECT_EQ(act("actCLOSEPOST")->isEnabled(), editing);
+        EXPECT_EQ(postTree()->isEnabled(), !editing);
+        EXPECT_EQ(tabShown(tab("tabOPTIONS")), !editing);
+        EXPECT_EQ(tabShown(tab("tabCONTENT")), !editing);
+        EXPECT_EQ(tabShown(tab("tabFTP")), !editing);
+        EXPECT_TRUE(tabShown(tab("tabBLOG")));
+        EXPECT_EQ(act("actREAD")->isEnabled(), !editing);
+        EXPECT_EQ(act("actNEW")->isEnabled(), !editing);
+        EXPECT_EQ(act("actSAVE")->isEnabled(), editing);
         if (editing) {
-            EXPECT_FALSE(w->actEDIT->isEnabled());
-            EXPECT_FALSE(w->actGENERATE->isEnabled());
+            EXPECT_FALSE(act("actEDIT")->isEnabled());
+            EXPECT_FALSE(act("actGENERATE")->isEnabled());
         }
-        EXPECT_EQ(w->actDEL->isEnabled(), !editing);
-        EXPECT_TRUE(w->actREADFROMFTP->isEnabled());
-        EXPECT_TRUE(w->actEXIT->isEnabled());
+        EXPECT_EQ(act("actDEL")->isEnabled(), !editing);
+        EXPECT_TRUE(act("actREADFROMFTP")->isEnabled());
+        EXPECT_TRUE(act("actEXIT")->isEnabled());
     }
 };
 

@@ -2,6 +2,7 @@
 #include "postsfixture.h"
 
 #include "core/cp1250.h"
+#include "publish/sendrecord.h"
 
 #include <QTest>
 #include <QToolButton>
@@ -17,12 +18,17 @@ const std::string kPost = "Stored title\r\nstored line 1\r\nstored line 2";
 
 class Editing : public PostsWindow {
 protected:
-    // Two posts in the tree, the older one selected and shown.
+    // Two posts in the tree, the older one selected and shown; the server
+    // has both (the project's send record says so).
     void readAndSelect()
     {
         post("1049373240.txt", kPost); // 2003-04-03 12:34
         post("1051747200.txt", "May\r\nmay text");
-        w->actREAD->trigger();
+        SendRecord record = SendRecord::load(SendRecord::pathFor(fx.programFolder() + "conf/blog.tvp"));
+        for (const char *name : {"1049373240.txt", "1051747200.txt"})
+            record.confirmSent(name, SendRecord::contentOf(postPath(name)));
+        record.save();
+        act("actREAD")->trigger();
         click("1049373240.txt");
     }
     int readsLogged() const { return logLines().count("Read from list..."); }
@@ -31,96 +37,100 @@ protected:
 TEST_F(Editing, NewOpensAnEmptyPostDatedNowInTheEditingState)
 {
     readAndSelect();
-    w->actNEW->trigger();
+    act("actNEW")->trigger();
     EXPECT_TRUE(prompts().shown.empty());
     expectState(true);
-    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
-    EXPECT_EQ(w->timeedit1->text(), "09:05");
-    EXPECT_TRUE(w->edtNADPIS->text().isEmpty());
-    EXPECT_TRUE(w->memoOBSAH->toPlainText().isEmpty());
-    EXPECT_TRUE(w->posts->newPost);
+    EXPECT_EQ(dateField()->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(timeEdit()->text(), "09:05");
+    EXPECT_TRUE(titleEdit()->text().isEmpty());
+    EXPECT_TRUE(editor()->toPlainText().isEmpty());
+    EXPECT_TRUE(w->posts().isNewPost());
 }
 
-TEST_F(Editing, SavingANewPostWritesItReadsAgainAndEmptiesTheEditor)
+// After the save the tree read again shows the new post, selected and shown
+// (it used to be collapsed with nothing selected).
+TEST_F(Editing, SavingANewPostWritesItReadsAgainAndShowsItSelected)
 {
     readAndSelect();
-    w->actNEW->trigger();
-    w->edtNADPIS->setText(QStringLiteral("Nový příspěvek"));
-    w->memoOBSAH->setPlainText(QStringLiteral("řádek 1\n\nřádek 3"));
-    w->timeedit1->setText("12:35");
+    act("actNEW")->trigger();
+    titleEdit()->setText(QStringLiteral("Nový příspěvek"));
+    editor()->setPlainText(QStringLiteral("řádek 1\n\nřádek 3"));
+    timeEdit()->setText("12:35");
     const int reads = readsLogged();
-    w->actSAVE->trigger();
+    act("actSAVE")->trigger();
 
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(bytes("1049373300.txt"), "Nov\xFD p\xF8\xEDsp\xECvek\r\n\xF8\xE1" "dek 1\r\n\r\n\xF8\xE1" "dek 3");
     EXPECT_EQ(readsLogged(), reads + 1);
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049373300.txt",
                                    "  1049373240.txt"}));
-    EXPECT_TRUE(w->memoOBSAH->toPlainText().isEmpty());
-    EXPECT_EQ(w->edtNADPIS->text(), QStringLiteral("Nový příspěvek"));
-    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
-    EXPECT_EQ(w->timeedit1->text(), "12:35");
-    EXPECT_EQ(w->lstDATAFTP->count(), 1);
-    EXPECT_EQ(w->lstDATAFTP->item(0)->text(), postPath("1049373300.txt"));
+    EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "1049373300.txt");
+    EXPECT_TRUE(node("2003-04")->isExpanded());
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("řádek 1\n\nřádek 3"));
+    EXPECT_EQ(titleEdit()->text(), QStringLiteral("Nový příspěvek"));
+    EXPECT_EQ(dateField()->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(timeEdit()->text(), "12:35");
+    EXPECT_EQ(queuedFiles(*w).size(), 1);
+    EXPECT_EQ(queuedFiles(*w).value(0), postPath("1049373300.txt"));
     expectState(false);
-    // A save that reads again leaves Edit disabled as Read does.
-    EXPECT_FALSE(w->actEDIT->isEnabled());
-    EXPECT_TRUE(w->actGENERATE->isEnabled());
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
+    EXPECT_TRUE(act("actGENERATE")->isEnabled());
 }
 
 TEST_F(Editing, SavingAnEditedPostInPlaceWritesTheSameFileWithoutRead)
 {
     readAndSelect();
-    w->actEDIT->trigger();
+    act("actEDIT")->trigger();
     expectState(true);
-    EXPECT_EQ(w->posts->openPostName, "1049373240.txt");
-    EXPECT_FALSE(w->posts->newPost);
-    w->memoOBSAH->appendPlainText("added");
+    EXPECT_EQ(w->posts().openPostName(), "1049373240.txt");
+    EXPECT_FALSE(w->posts().isNewPost());
+    editor()->appendPlainText("added");
     const int reads = readsLogged();
-    w->actSAVE->trigger();
+    act("actSAVE")->trigger();
 
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
     EXPECT_EQ(bytes("1049373240.txt"), kPost + "\r\nadded");
     EXPECT_EQ(readsLogged(), reads);
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2\nadded");
-    EXPECT_EQ(w->lstDATAFTP->item(0)->text(), postPath("1049373240.txt"));
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2\nadded");
+    EXPECT_EQ(queuedFiles(*w).value(0), postPath("1049373240.txt"));
     expectState(false);
-    EXPECT_TRUE(w->actEDIT->isEnabled());
-    EXPECT_TRUE(w->actGENERATE->isEnabled());
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
+    EXPECT_TRUE(act("actGENERATE")->isEnabled());
 
     // Saved twice, queued once: the send carries its latest bytes.
-    w->actEDIT->trigger();
-    w->actSAVE->trigger();
-    EXPECT_EQ(w->lstDATAFTP->count(), 1);
+    act("actEDIT")->trigger();
+    act("actSAVE")->trigger();
+    EXPECT_EQ(queuedFiles(*w).size(), 1);
 }
 
 TEST_F(Editing, MovingAPostByOneMinuteRenamesItsFileAndReadsAgain)
 {
     readAndSelect();
-    w->actEDIT->trigger();
-    w->timeedit1->setText("12:35");
-    w->actSAVE->trigger();
+    act("actEDIT")->trigger();
+    timeEdit()->setText("12:35");
+    act("actSAVE")->trigger();
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(dataFiles(), QStringList({"1049373300.txt", "1051747200.txt"}));
     EXPECT_EQ(bytes("1049373300.txt"), kPost);
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049373300.txt"}));
-    EXPECT_TRUE(w->memoOBSAH->toPlainText().isEmpty());
+    EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "1049373300.txt");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2");
     expectState(false);
 }
 
 TEST_F(Editing, SaveWithAnEmptyDateNamesThePostAfterTheClock)
 {
     readAndSelect();
-    w->actNEW->trigger();
+    act("actNEW")->trigger();
     dateField()->setEmpty();
-    w->timeedit1->setText("23:59"); // ignored
-    w->edtNADPIS->setText("clock");
-    w->actSAVE->trigger();
+    timeEdit()->setText("23:59"); // ignored
+    titleEdit()->setText("clock");
+    act("actSAVE")->trigger();
     // 2003-04-03 09:05:30, seconds included.
     EXPECT_EQ(bytes("1049360730.txt"), "clock\r\n");
-    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
-    EXPECT_EQ(w->timeedit1->text(), "09:05");
+    EXPECT_EQ(dateField()->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(timeEdit()->text(), "09:05");
 }
 
 TEST_F(Editing, CommandsRunOnlyWhileTheirButtonIsEnabled)
@@ -130,23 +140,23 @@ TEST_F(Editing, CommandsRunOnlyWhileTheirButtonIsEnabled)
     QApplication::setActiveWindow(w);
     // Ctrl+S in the browse state, by key and by direct call: nothing written.
     QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
-    w->actSAVEExecute();
+    w->posts().save();
     EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
     expectState(false);
 
     // Ctrl+N opens a post; a second Ctrl+N, F5 and Ctrl+O do nothing then.
     QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier);
-    ASSERT_TRUE(w->postOpen);
-    w->edtNADPIS->setText("typed");
+    ASSERT_TRUE(w->posts().isPostOpen());
+    titleEdit()->setText("typed");
     const int reads = readsLogged();
     QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(w, Qt::Key_F5);
-    w->actREADExecute();
-    w->actEDITExecute();
-    EXPECT_EQ(w->edtNADPIS->text(), "typed");
+    w->posts().read();
+    w->posts().edit();
+    EXPECT_EQ(titleEdit()->text(), "typed");
     EXPECT_EQ(readsLogged(), reads);
-    EXPECT_TRUE(w->posts->newPost);
+    EXPECT_TRUE(w->posts().isNewPost());
     expectState(true);
 
     // Ctrl+S saves now.
@@ -158,41 +168,41 @@ TEST_F(Editing, CommandsRunOnlyWhileTheirButtonIsEnabled)
 TEST_F(Editing, ClosePostDiscardsAndShowsTheSelectedPostAgain)
 {
     readAndSelect();
-    w->actNEW->trigger();
-    w->edtNADPIS->setText("never saved");
-    w->memoOBSAH->setPlainText("draft");
+    act("actNEW")->trigger();
+    titleEdit()->setText("never saved");
+    editor()->setPlainText("draft");
     prompts().answers = {Prompts::Answer::No}; // Discard
-    w->actCLOSEPOST->trigger();
+    act("actCLOSEPOST")->trigger();
     ASSERT_EQ(prompts().shown.size(), 1u);
     EXPECT_EQ(prompts().shown[0].kind, "save");
     EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
-    EXPECT_EQ(w->edtNADPIS->text(), "Stored title");
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
-    EXPECT_EQ(w->timeedit1->text(), "12:34");
-    EXPECT_FALSE(w->posts->newPost);
+    EXPECT_EQ(titleEdit()->text(), "Stored title");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2");
+    EXPECT_EQ(timeEdit()->text(), "12:34");
+    EXPECT_FALSE(w->posts().isNewPost());
     expectState(false);
-    EXPECT_TRUE(w->actEDIT->isEnabled());
-    EXPECT_TRUE(w->actGENERATE->isEnabled());
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
+    EXPECT_TRUE(act("actGENERATE")->isEnabled());
 
     // Closing an edited post leaves its file as it was.
-    w->actEDIT->trigger();
-    w->memoOBSAH->setPlainText("changed");
+    act("actEDIT")->trigger();
+    editor()->setPlainText("changed");
     prompts().answers = {Prompts::Answer::No};
-    w->actCLOSEPOST->trigger();
+    act("actCLOSEPOST")->trigger();
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2");
 }
 
 TEST_F(Editing, ClosePostWithNothingSelectedEmptiesTheFields)
 {
-    w->actREAD->trigger();
-    w->actNEW->trigger();
-    w->edtNADPIS->setText("x");
+    act("actREAD")->trigger();
+    act("actNEW")->trigger();
+    titleEdit()->setText("x");
     prompts().answers = {Prompts::Answer::No};
-    w->actCLOSEPOST->trigger();
-    EXPECT_TRUE(w->edtNADPIS->text().isEmpty());
+    act("actCLOSEPOST")->trigger();
+    EXPECT_TRUE(titleEdit()->text().isEmpty());
     EXPECT_TRUE(dateField()->isEmpty());
-    EXPECT_EQ(w->timeedit1->text(), ":");
+    EXPECT_EQ(timeEdit()->text(), ":");
     expectState(false);
 }
 
@@ -200,9 +210,9 @@ TEST_F(Editing, EditWithAMonthNodeSelectedDoesNothing)
 {
     readAndSelect();
     click("2003-05");
-    w->actEDIT->setEnabled(true); // as Close post leaves it
-    w->actEDIT->trigger();
-    EXPECT_FALSE(w->postOpen);
+    act("actEDIT")->setEnabled(true); // as Close post leaves it
+    act("actEDIT")->trigger();
+    EXPECT_FALSE(w->posts().isPostOpen());
     expectState(false);
 }
 
@@ -211,11 +221,11 @@ TEST_F(Editing, DeleteAsksNamingThePostAndMovesItsFileToTheTrash)
     post("1049328060.txt", "Oldest\r\n");
     post("1049373240.txt", kPost);
     post("1051747200.txt", "May\r\nmay text");
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     click("1049373240.txt");
 
     // No (also the default, what Enter answers) keeps everything.
-    w->actDEL->trigger();
+    act("actDEL")->trigger();
     ASSERT_EQ(prompts().shown.size(), 1u);
     EXPECT_EQ(prompts().shown[0].kind, "question");
     EXPECT_EQ(prompts().shown[0].text, "Delete the post of 03.04.2003 12:34 \"Stored title\"?");
@@ -225,23 +235,28 @@ TEST_F(Editing, DeleteAsksNamingThePostAndMovesItsFileToTheTrash)
     // Yes: the file goes to the desktop's trash, whole; the node goes and
     // the next one is shown.
     prompts().answers = {Prompts::Answer::Yes};
-    w->actDEL->trigger();
+    act("actDEL")->trigger();
     EXPECT_EQ(dataFiles(), QStringList({"1049328060.txt", "1051747200.txt"}));
     EXPECT_EQ(fileBytes(fx.trashFolder() + "/1049373240.txt"), kPost);
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
-    EXPECT_EQ(nodeName(w->TreeView1->selectedItems().value(0)), "1049328060.txt");
-    EXPECT_EQ(w->edtNADPIS->text(), "Oldest");
-    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "1049328060.txt");
+    EXPECT_EQ(titleEdit()->text(), "Oldest");
+    // The counts follow at once, not only at the next Read.
+    EXPECT_EQ(postCountText(), "Count of notes: 2");
+    EXPECT_EQ(node("2003-04")->text(0), "April 2003 (1)");
+    EXPECT_EQ(postList(), QStringList({"______1049328060.txt", "______1051747200.txt"}));
 
     // The month's last post: the month node stays, selected, with no children.
     prompts().answers = {Prompts::Answer::Yes};
-    w->actDEL->trigger();
+    act("actDEL")->trigger();
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04"}));
-    EXPECT_EQ(nodeName(w->TreeView1->selectedItems().value(0)), "2003-04");
-    EXPECT_FALSE(w->actEDIT->isEnabled());
+    EXPECT_EQ(node("2003-04")->text(0), "April 2003 (0)");
+    EXPECT_EQ(postCountText(), "Count of notes: 1");
+    EXPECT_EQ(nodeName(postTree()->selectedItems().value(0)), "2003-04");
+    EXPECT_FALSE(act("actEDIT")->isEnabled());
     // Delete on a month node asks nothing and does nothing.
     const auto asked = prompts().shown.size();
-    w->actDEL->trigger();
+    act("actDEL")->trigger();
     EXPECT_EQ(prompts().shown.size(), asked);
     EXPECT_EQ(dataFiles(), QStringList({"1051747200.txt"}));
     EXPECT_EQ(QDir(fx.trashFolder()).entryList(QDir::Files),
@@ -253,7 +268,7 @@ TEST_F(Editing, DeleteOfAFileThatIsGoneSaysErrorAndKeepsTheNode)
     readAndSelect();
     QFile::remove(postPath("1049373240.txt"));
     prompts().answers = {Prompts::Answer::Yes};
-    w->actDEL->trigger();
+    act("actDEL")->trigger();
     ASSERT_EQ(prompts().shown.size(), 2u);
     EXPECT_EQ(prompts().shown[0].text, "Delete the post of 03.04.2003 12:34 \"\"?");
     EXPECT_EQ(prompts().shown[1].kind, "message");
@@ -267,21 +282,21 @@ TEST_F(Editing, DeleteIsDisabledWhileAPostIsOpen)
 {
     post("1049328060.txt", "Oldest\r\n");
     readAndSelect();
-    for (QAction *open : {w->actNEW, w->actEDIT}) {
+    for (QAction *open : {act("actNEW"), act("actEDIT")}) {
         open->trigger();
-        EXPECT_FALSE(w->actDEL->isEnabled());
-        w->edtNADPIS->setText("being written");
+        EXPECT_FALSE(act("actDEL")->isEnabled());
+        titleEdit()->setText("being written");
         prompts().answers = {Prompts::Answer::Yes};
-        w->actDEL->activate(QAction::Trigger);
-        w->actDELExecute();
+        act("actDEL")->activate(QAction::Trigger);
+        w->posts().deleteSelected();
         EXPECT_TRUE(prompts().shown.empty());
         EXPECT_EQ(dataFiles().size(), 3);
-        EXPECT_EQ(w->edtNADPIS->text(), "being written");
+        EXPECT_EQ(titleEdit()->text(), "being written");
         expectState(true);
         prompts().answers = {Prompts::Answer::No};
-        w->actCLOSEPOST->trigger();
+        act("actCLOSEPOST")->trigger();
         prompts().shown.clear();
-        EXPECT_TRUE(w->actDEL->isEnabled());
+        EXPECT_TRUE(act("actDEL")->isEnabled());
     }
 }
 
@@ -289,45 +304,45 @@ TEST_F(Editing, ClosingAChangedPostAsksAndEachAnswerDoesWhatItSays)
 {
     readAndSelect();
     // Unchanged: closes without a question.
-    w->actEDIT->trigger();
-    w->actCLOSEPOST->trigger();
+    act("actEDIT")->trigger();
+    act("actCLOSEPOST")->trigger();
     EXPECT_TRUE(prompts().shown.empty());
     expectState(false);
 
     // Each field counts as a change.
     const std::vector<std::function<void()>> changes = {
-        [&] { w->edtNADPIS->setText("Other title"); },
-        [&] { w->memoOBSAH->setPlainText("other text"); },
-        [&] { w->timeedit1->setText("12:35"); },
+        [&] { titleEdit()->setText("Other title"); },
+        [&] { editor()->setPlainText("other text"); },
+        [&] { timeEdit()->setText("12:35"); },
         [&] { setDate(2003, 4, 4); },
     };
     for (const auto &change : changes) {
-        w->actEDIT->trigger();
+        act("actEDIT")->trigger();
         change();
         prompts().answers = {Prompts::Answer::Cancel};
-        w->actCLOSEPOST->trigger();
+        act("actCLOSEPOST")->trigger();
         ASSERT_EQ(prompts().shown.size(), 1u);
         EXPECT_EQ(prompts().shown[0].kind, "save");
         EXPECT_EQ(prompts().shown[0].text, "Post is not saved. Save now?");
         expectState(true); // Cancel: still open, as typed
         prompts().answers = {Prompts::Answer::No};
-        w->actCLOSEPOST->trigger();
+        act("actCLOSEPOST")->trigger();
         expectState(false); // Discard: the file as it was
         EXPECT_EQ(bytes("1049373240.txt"), kPost);
         prompts().shown.clear();
     }
 
     // Save: written, then closed.
-    w->actEDIT->trigger();
-    w->edtNADPIS->setText("Saved on closing");
+    act("actEDIT")->trigger();
+    titleEdit()->setText("Saved on closing");
     prompts().answers = {Prompts::Answer::Yes};
-    w->actCLOSEPOST->trigger();
+    act("actCLOSEPOST")->trigger();
     EXPECT_EQ(bytes("1049373240.txt"), "Saved on closing\r\nstored line 1\r\nstored line 2");
     expectState(false);
     // A new post typed into counts too; one left empty closes at once.
     prompts().shown.clear();
-    w->actNEW->trigger();
-    w->actCLOSEPOST->trigger();
+    act("actNEW")->trigger();
+    act("actCLOSEPOST")->trigger();
     EXPECT_TRUE(prompts().shown.empty());
     expectState(false);
 }
@@ -338,8 +353,8 @@ TEST_F(Editing, ClosingTheWindowWithAChangedPostAsksAndCancelKeepsIt)
 {
     readAndSelect();
     w->show();
-    w->actEDIT->trigger();
-    w->edtNADPIS->setText("Typed before closing");
+    act("actEDIT")->trigger();
+    titleEdit()->setText("Typed before closing");
     prompts().answers = {Prompts::Answer::Cancel};
     EXPECT_FALSE(w->close());
     ASSERT_EQ(prompts().shown.size(), 1u);
@@ -353,26 +368,43 @@ TEST_F(Editing, ClosingTheWindowWithAChangedPostAsksAndCancelKeepsIt)
 
     // Exit asks once, not a second time when the window then closes.
     w->show();
-    w->actEDIT->trigger();
-    w->edtNADPIS->setText("Thrown away");
+    act("actEDIT")->trigger();
+    titleEdit()->setText("Thrown away");
     prompts().shown.clear();
     prompts().answers = {Prompts::Answer::No};
-    w->actEXIT->trigger();
+    act("actEXIT")->trigger();
     EXPECT_EQ(prompts().shown.size(), 1u);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(bytes("1049373240.txt"), "Typed before closing\r\nstored line 1\r\nstored line 2");
+}
+
+// Edit puts the caret where the text ends and selects nothing, so the first
+// key typed replaces nothing.
+TEST_F(Editing, EditPutsTheCaretAtTheEndOfTheTextAndSelectsNothing)
+{
+    readAndSelect();
+    w->activateWindow();
+    act("actEDIT")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+    EXPECT_FALSE(titleEdit()->hasSelectedText());
+    EXPECT_FALSE(editor()->textCursor().hasSelection());
+    QTest::keyClicks(editor(), "!");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2!");
+    EXPECT_EQ(titleEdit()->text(), "Stored title");
 }
 
 TEST_F(Editing, TabGoesTitleEditorDateTimeAndNeverToTheCloseButton)
 {
     readAndSelect();
     w->activateWindow();
-    w->actEDIT->trigger();
+    act("actEDIT")->trigger();
+    titleEdit()->setFocus();
     QApplication::processEvents();
-    ASSERT_EQ(QApplication::focusWidget(), w->edtNADPIS);
-    EXPECT_EQ(w->edtNADPIS->nextInFocusChain(), w->memoOBSAH);
-    QTest::keyClick(w->edtNADPIS, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w->memoOBSAH);
+    ASSERT_EQ(QApplication::focusWidget(), titleEdit());
+    EXPECT_EQ(titleEdit()->nextInFocusChain(), editor());
+    QTest::keyClick(titleEdit(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), editor());
     // The editor keeps Tab for typing; the chain goes on to the date and time.
     const auto nextStop = [](QWidget *from) {
         QWidget *next = from->nextInFocusChain();
@@ -381,32 +413,32 @@ TEST_F(Editing, TabGoesTitleEditorDateTimeAndNeverToTheCloseButton)
             next = next->nextInFocusChain();
         return next;
     };
-    QWidget *afterEditor = nextStop(w->memoOBSAH);
-    EXPECT_TRUE(afterEditor == w->DateEdit1 || afterEditor->parentWidget() == w->DateEdit1);
-    EXPECT_EQ(nextStop(afterEditor), w->timeedit1);
-    EXPECT_EQ(Qt::NoFocus, w->btnCLOSEPOST->focusPolicy());
+    QWidget *afterEditor = nextStop(editor());
+    EXPECT_TRUE(afterEditor == dateField() || afterEditor->parentWidget() == dateField());
+    EXPECT_EQ(nextStop(afterEditor), timeEdit());
+    EXPECT_EQ(Qt::NoFocus, control(*w, "btnCLOSEPOST")->focusPolicy());
     // Tab then Space from the title never reaches the close button.
-    w->edtNADPIS->setFocus();
-    w->edtNADPIS->setText("typed");
-    QTest::keyClick(w->edtNADPIS, Qt::Key_Tab);
+    titleEdit()->setFocus();
+    titleEdit()->setText("typed");
+    QTest::keyClick(titleEdit(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_TRUE(w->postOpen);
+    EXPECT_TRUE(w->posts().isPostOpen());
     EXPECT_TRUE(prompts().shown.empty());
 }
 
 TEST_F(Editing, MoreInsertsTheSeparatorOnlyWhileEditing)
 {
     readAndSelect();
-    w->mnuMORE->trigger();
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+    act("More1")->trigger();
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2");
 
-    w->actEDIT->trigger();
-    QTextCursor c = w->memoOBSAH->textCursor();
+    act("actEDIT")->trigger();
+    QTextCursor c = editor()->textCursor();
     c.setPosition(7);
     c.setPosition(12, QTextCursor::KeepAnchor); // "line " selected
-    w->memoOBSAH->setTextCursor(c);
-    w->mnuMORE->trigger();
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored <!--more-->1\nstored line 2");
+    editor()->setTextCursor(c);
+    act("More1")->trigger();
+    EXPECT_EQ(editor()->toPlainText(), "stored <!--more-->1\nstored line 2");
 }
 
 // ---------------------------------------------------------------------------
@@ -415,20 +447,20 @@ TEST_F(Editing, MoreInsertsTheSeparatorOnlyWhileEditing)
 TEST_F(Editing, NewPostOnATakenMinuteIsRefusedAndStaysOpen)
 {
     readAndSelect();
-    w->actNEW->trigger();
-    w->edtNADPIS->setText("second");
-    w->timeedit1->setText("12:34");
-    w->actSAVE->trigger();
+    act("actNEW")->trigger();
+    titleEdit()->setText("second");
+    timeEdit()->setText("12:34");
+    act("actSAVE")->trigger();
     ASSERT_EQ(prompts().errors().size(), 1);
     EXPECT_TRUE(prompts().errors()[0].contains("2003-04-03 12:34")) << prompts().errors()[0].toStdString();
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
-    EXPECT_TRUE(w->lstDATAFTP->count() == 0);
+    EXPECT_TRUE(queuedFiles(*w).size() == 0);
     expectState(true);
-    EXPECT_EQ(w->edtNADPIS->text(), "second");
+    EXPECT_EQ(titleEdit()->text(), "second");
 
     // Corrected, it saves.
-    w->timeedit1->setText("12:36");
-    w->actSAVE->trigger();
+    timeEdit()->setText("12:36");
+    act("actSAVE")->trigger();
     EXPECT_EQ(bytes("1049373360.txt"), "second\r\n");
     expectState(false);
 }
@@ -436,10 +468,10 @@ TEST_F(Editing, NewPostOnATakenMinuteIsRefusedAndStaysOpen)
 TEST_F(Editing, EditedPostMovedOntoAnotherIsRefused)
 {
     readAndSelect();
-    w->actEDIT->trigger();
+    act("actEDIT")->trigger();
     setDate(2003, 5, 1);
-    w->timeedit1->setText("00:00");
-    w->actSAVE->trigger();
+    timeEdit()->setText("00:00");
+    act("actSAVE")->trigger();
     ASSERT_EQ(prompts().errors().size(), 1);
     EXPECT_TRUE(prompts().errors()[0].contains("2003-05-01 00:00"));
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
@@ -451,35 +483,35 @@ TEST_F(Editing, MovedPostWhoseNewFileCannotBeWrittenKeepsItsOldFile)
 {
     readAndSelect();
     ASSERT_TRUE(QDir(data).mkdir("1049373300.txt"));
-    w->actEDIT->trigger();
-    w->timeedit1->setText("12:35");
-    w->actSAVE->trigger();
+    act("actEDIT")->trigger();
+    timeEdit()->setText("12:35");
+    act("actSAVE")->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"Cannot create file " + postPath("1049373300.txt")}));
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "stored line 1\nstored line 2");
+    EXPECT_EQ(editor()->toPlainText(), "stored line 1\nstored line 2");
     expectState(true);
 }
 
 TEST_F(Editing, InvalidTimeOrDateOutOfRangeLeavesThePostEditable)
 {
     readAndSelect();
-    w->actNEW->trigger();
-    w->edtNADPIS->setText("t");
-    w->timeedit1->setText("25:00");
-    w->actSAVE->trigger();
+    act("actNEW")->trigger();
+    titleEdit()->setText("t");
+    timeEdit()->setText("25:00");
+    act("actSAVE")->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"'25:00' is not a valid time"}));
     expectState(true);
 
-    w->timeedit1->setText("10:00");
+    timeEdit()->setText("10:00");
     setDate(2040, 1, 1);
-    w->actSAVE->trigger();
+    act("actSAVE")->trigger();
     ASSERT_EQ(prompts().errors().size(), 2);
     EXPECT_TRUE(prompts().errors()[1].contains("2040-01-01 10:00"));
     expectState(true);
     EXPECT_EQ(dataFiles(), QStringList({"1049373240.txt", "1051747200.txt"}));
 
     setDate(2003, 4, 3);
-    w->actSAVE->trigger();
+    act("actSAVE")->trigger();
     EXPECT_EQ(bytes("1049364000.txt"), "t\r\n");
     expectState(false);
 }
@@ -487,12 +519,12 @@ TEST_F(Editing, InvalidTimeOrDateOutOfRangeLeavesThePostEditable)
 TEST_F(Editing, ExitAnsweredYesWithARefusedSaveKeepsTheWindow)
 {
     readAndSelect();
-    w->actNEW->trigger();
-    w->timeedit1->setText("12:34");
+    act("actNEW")->trigger();
+    timeEdit()->setText("12:34");
     prompts().answers.push_back(Prompts::Answer::Yes);
-    w->actEXIT->trigger();
+    act("actEXIT")->trigger();
     EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->postOpen);
+    EXPECT_TRUE(w->posts().isPostOpen());
     EXPECT_EQ(bytes("1049373240.txt"), kPost);
 }
 
@@ -507,11 +539,11 @@ TEST_F(Editing, EveryByteSurvivesEditorAndTitleAndSave)
             line += static_cast<char>(b);
     const std::string file = "T " + line + "\r\n" + line + "\r\n" + line + "\r\n";
     post("1049373240.txt", file);
-    w->rgPARAGRAPH->setItemIndex(2);
-    w->actREAD->trigger();
+    control<RadioGroup>(*w, "rgPARAGRAPH")->setItemIndex(2);
+    act("actREAD")->trigger();
     click("1049373240.txt");
-    w->actEDIT->trigger();
-    w->actSAVE->trigger();
+    act("actEDIT")->trigger();
+    act("actSAVE")->trigger();
     EXPECT_TRUE(prompts().shown.empty());
     const std::string saved = bytes("1049373240.txt");
     ASSERT_EQ(saved.size(), file.size());
@@ -522,11 +554,11 @@ TEST_F(Editing, EveryByteSurvivesEditorAndTitleAndSave)
 TEST_F(Editing, CharactersOutsideTheCodePageAreSavedAsReferences)
 {
     readAndSelect();
-    w->actNEW->trigger();
-    w->edtNADPIS->setText(QString::fromUtf8("smile \xF0\x9F\x98\x80"));
-    w->memoOBSAH->setPlainText(QString::fromUtf8("\xE2\x82\xAC \xE4\xB8\xAD"));
-    w->timeedit1->setText("08:00");
-    w->actSAVE->trigger();
+    act("actNEW")->trigger();
+    titleEdit()->setText(QString::fromUtf8("smile \xF0\x9F\x98\x80"));
+    editor()->setPlainText(QString::fromUtf8("\xE2\x82\xAC \xE4\xB8\xAD"));
+    timeEdit()->setText("08:00");
+    act("actSAVE")->trigger();
     EXPECT_EQ(bytes("1049356800.txt"), "smile &#x1F600;\r\n\x80 &#x4E2D;");
 }
 
@@ -539,7 +571,7 @@ TEST_F(Editing, DateFieldCanBeEmptiedAndFilledAgainFromTheKeyboard)
     QTest::keyClick(d, Qt::Key_Delete);
     EXPECT_EQ(d->date(), QDate(2003, 4, 3));
 
-    w->actNEW->trigger();
+    act("actNEW")->trigger();
     d->setFocus();
     d->selectAll();
     QTest::keyClick(d, Qt::Key_Delete);
@@ -556,7 +588,7 @@ TEST_F(Editing, DateFieldCanBeEmptiedAndFilledAgainFromTheKeyboard)
 TEST_F(Editing, DateFieldTakesAWholeTypedDate)
 {
     readAndSelect();
-    w->actEDIT->trigger();
+    act("actEDIT")->trigger();
     PostDateEdit *d = dateField();
     d->setFocus();
     QLineEdit *text = d->findChild<QLineEdit *>();
@@ -603,7 +635,7 @@ TEST_F(Editing, DateFieldTakesAWholeTypedDate)
 
     // The date typed is the one saved.
     typeFresh("24.12.2026");
-    w->actSAVE->trigger();
+    act("actSAVE")->trigger();
     EXPECT_EQ(bytes(QString::fromStdString(postFileName(secondsFromCivil(2026, 12, 24, 12, 34)))),
               kPost);
 }
@@ -612,17 +644,17 @@ TEST_F(Editing, SaveAndCloseReturnToBrowsingWhenTheirReadOrPreviewFails)
 {
     readAndSelect();
     // Close post: the selected post's file has gone meanwhile.
-    w->actEDIT->trigger();
+    act("actEDIT")->trigger();
     QFile::remove(postPath("1049373240.txt"));
-    w->actCLOSEPOST->trigger();
+    act("actCLOSEPOST")->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"Cannot open file " + postPath("1049373240.txt")}));
     expectState(false);
 
     // Save: the post is written, then Read stops at a file that is no post.
     post("notes.txt", "not a post");
-    w->actNEW->trigger();
-    w->edtNADPIS->setText("kept");
-    w->actSAVE->trigger();
+    act("actNEW")->trigger();
+    titleEdit()->setText("kept");
+    act("actSAVE")->trigger();
     EXPECT_EQ(prompts().errors().last(), "'notes' is not a valid integer value");
     EXPECT_EQ(bytes("1049360700.txt"), "kept\r\n");
     expectState(false);

@@ -18,8 +18,8 @@ const std::string kPostA = "First title\r\nline one<br />\r\nline two";
 TEST_F(PostsWindow, ReadWithoutAProjectOnlyTellsSo)
 {
     post("1049328060.txt", kPostA);
-    w->currentProjectName.clear();
-    w->actREAD->trigger();
+    w->project().close();
+    act("actREAD")->trigger();
     ASSERT_EQ(prompts().shown.size(), 1u);
     EXPECT_EQ(prompts().shown[0].kind, "message");
     // Both lines are in the box itself, not one of them in its title.
@@ -33,68 +33,68 @@ TEST_F(PostsWindow, ReadBuildsTreeListsAndCountNewestFirst)
     post("1049328060.txt", kPostA);
     post("1049414400.txt", "b\r\n");
     post("1051747200.txt", "c\r\n");
-    w->actEDIT->setEnabled(true);
-    w->actREAD->trigger();
+    act("actEDIT")->setEnabled(true);
+    act("actREAD")->trigger();
 
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
-    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    EXPECT_EQ(postCountText(), "Count of notes: 3");
     // A menu's hint passing over the status bar leaves the count in place.
     QStatusTipEvent hint{QString()};
     QApplication::sendEvent(w, &hint);
-    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
-    EXPECT_TRUE(w->lblPOSTCOUNT->isVisible());
+    EXPECT_EQ(postCountText(), "Count of notes: 3");
+    EXPECT_TRUE(control(*w, "lblPOSTCOUNT")->isVisible());
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049414400.txt",
                                    "  1049328060.txt"}));
-    EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));
-    EXPECT_EQ(w->posts->strSOUBORY, QStringList({"______1049328060.txt", "______1049414400.txt",
+    EXPECT_EQ(monthList(), QStringList({"2003-05", "2003-04"}));
+    EXPECT_EQ(postList(), QStringList({"______1049328060.txt", "______1049414400.txt",
                                                  "______1051747200.txt"}));
-    for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
-        EXPECT_FALSE(w->TreeView1->topLevelItem(i)->isExpanded());
-    EXPECT_TRUE(w->actGENERATE->isEnabled());
-    EXPECT_FALSE(w->actEDIT->isEnabled());
+    for (int i = 0; i < postTree()->topLevelItemCount(); ++i)
+        EXPECT_FALSE(postTree()->topLevelItem(i)->isExpanded());
+    EXPECT_TRUE(act("actGENERATE")->isEnabled());
+    EXPECT_FALSE(act("actEDIT")->isEnabled());
 
     // F5 reads again: nothing doubles.
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     EXPECT_EQ(tree().size(), 5);
-    EXPECT_EQ(w->posts->strSOUBORY.size(), 3);
+    EXPECT_EQ(postList().size(), 3);
 }
 
 TEST_F(PostsWindow, TenDigitNamesAreNewerThanNineDigitNames)
 {
     post("999999999.txt", "a\r\n");
     post("1000000000.txt", "b\r\n");
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     EXPECT_EQ(tree(), QStringList({"2001-09", "  1000000000.txt", "  999999999.txt"}));
-    EXPECT_EQ(w->posts->strSOUBORY.first(), "_______999999999.txt");
+    EXPECT_EQ(postList().first(), "_______999999999.txt");
 }
 
 TEST_F(PostsWindow, EmptyFolderGivesEmptyTreeAndNoGenerate)
 {
-    w->actGENERATE->setEnabled(true);
-    w->actREAD->trigger();
+    act("actGENERATE")->setEnabled(true);
+    act("actREAD")->trigger();
     EXPECT_EQ(logLines(), QStringList({"Read from list...", "Completed."}));
-    EXPECT_EQ(w->postCountText(), "Count of notes: 0");
+    EXPECT_EQ(postCountText(), "Count of notes: 0");
     EXPECT_TRUE(tree().isEmpty());
-    EXPECT_FALSE(w->actGENERATE->isEnabled());
+    EXPECT_FALSE(act("actGENERATE")->isEnabled());
 }
 
 TEST_F(PostsWindow, MissingFolderStopsReadAndKeepsWhatWasThere)
 {
     post("1049328060.txt", kPostA);
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     const QStringList before = tree();
-    const QStringList list = w->posts->strSOUBORY;
+    const QStringList list = postList();
 
     const QString missing = data + "/gone";
-    w->pathDATA->setText(missing);
-    w->actREAD->trigger();
+    setFieldText(*w, "pathDATA", missing);
+    act("actREAD")->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"Cannot open folder " + missing}));
     EXPECT_EQ(logLines().last(), "Read from list...");
-    EXPECT_EQ(w->postCountText(), "Count of notes: 1");
+    EXPECT_EQ(postCountText(), "Count of notes: 1");
     EXPECT_EQ(tree(), before);
-    EXPECT_EQ(w->posts->strSOUBORY, list);
-    EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-04"}));
+    EXPECT_EQ(postList(), list);
+    EXPECT_EQ(monthList(), QStringList({"2003-04"}));
 }
 
 TEST_F(PostsWindow, NonPostNameStopsReadWithEveryPostAlreadyInTheTree)
@@ -103,44 +103,44 @@ TEST_F(PostsWindow, NonPostNameStopsReadWithEveryPostAlreadyInTheTree)
     post("1051747200.txt", "c\r\n");
     post("notes.txt", "not a post");
     // The two buttons keep whatever state they had.
-    w->actGENERATE->setEnabled(false);
-    w->actEDIT->setEnabled(true);
-    w->actREAD->trigger();
+    act("actGENERATE")->setEnabled(false);
+    act("actEDIT")->setEnabled(true);
+    act("actREAD")->trigger();
     EXPECT_EQ(prompts().errors(), QStringList({"'notes' is not a valid integer value"}));
-    EXPECT_EQ(w->postCountText(), "Count of notes: 3");
+    EXPECT_EQ(postCountText(), "Count of notes: 3");
     EXPECT_EQ(tree(), QStringList({"2003-05", "  1051747200.txt", "2003-04", "  1049328060.txt"}));
-    EXPECT_EQ(w->posts->strSOUBORY.size(), 3);
-    EXPECT_EQ(w->posts->StrHolder1, QStringList({"2003-05", "2003-04"}));
-    EXPECT_FALSE(w->actGENERATE->isEnabled());
-    EXPECT_TRUE(w->actEDIT->isEnabled());
+    EXPECT_EQ(postList().size(), 3);
+    EXPECT_EQ(monthList(), QStringList({"2003-05", "2003-04"}));
+    EXPECT_FALSE(act("actGENERATE")->isEnabled());
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
 }
 
 TEST_F(PostsWindow, ClickOnPostShowsItReadOnlyAndClickOnMonthKeepsIt)
 {
     post("1049328060.txt", kPostA);
     post("1051747200.txt", "Other\r\nx");
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
 
     click("1049328060.txt");
     EXPECT_TRUE(prompts().shown.empty());
-    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 4, 3));
-    EXPECT_EQ(w->timeedit1->text(), "00:01");
-    EXPECT_EQ(w->edtNADPIS->text(), "First title");
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "line one\nline two");
-    EXPECT_EQ(w->memoOBSAH->textCursor().position(), 0);
-    EXPECT_TRUE(w->actEDIT->isEnabled());
+    EXPECT_EQ(dateField()->date(), QDate(2003, 4, 3));
+    EXPECT_EQ(timeEdit()->text(), "00:01");
+    EXPECT_EQ(titleEdit()->text(), "First title");
+    EXPECT_EQ(editor()->toPlainText(), "line one\nline two");
+    EXPECT_EQ(editor()->textCursor().position(), 0);
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
     expectState(false);
 
     click("2003-05");
-    EXPECT_FALSE(w->actEDIT->isEnabled());
-    EXPECT_EQ(w->edtNADPIS->text(), "First title");
-    EXPECT_EQ(w->timeedit1->text(), "00:01");
+    EXPECT_FALSE(act("actEDIT")->isEnabled());
+    EXPECT_EQ(titleEdit()->text(), "First title");
+    EXPECT_EQ(timeEdit()->text(), "00:01");
 }
 
 TEST_F(PostsWindow, LineBreakTagsAreHiddenOnlyInTheTwoParagraphModes)
 {
     post("1049328060.txt", "A<br /> title\r\none<br />two<BR />");
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     const struct {
         int mode;
         const char *title, *body;
@@ -150,10 +150,10 @@ TEST_F(PostsWindow, LineBreakTagsAreHiddenOnlyInTheTwoParagraphModes)
         {2, "A<br /> title", "one<br />two<BR />"},
     };
     for (const auto &c : cases) {
-        w->rgPARAGRAPH->setItemIndex(c.mode);
+        control<RadioGroup>(*w, "rgPARAGRAPH")->setItemIndex(c.mode);
         click("1049328060.txt");
-        EXPECT_EQ(w->edtNADPIS->text(), c.title) << c.mode;
-        EXPECT_EQ(w->memoOBSAH->toPlainText(), c.body) << c.mode;
+        EXPECT_EQ(titleEdit()->text(), c.title) << c.mode;
+        EXPECT_EQ(editor()->toPlainText(), c.body) << c.mode;
     }
 }
 
@@ -162,59 +162,59 @@ TEST_F(PostsWindow, ReleasingUpOrDownPreviewsOtherKeysDoNot)
     post("1049328060.txt", "Oldest\r\n");
     post("1049414400.txt", "Middle\r\n");
     post("1049500800.txt", "Newest\r\n");
-    w->actREAD->trigger();
-    w->TreeView1->expandAll();
-    w->TreeView1->setFocus();
+    act("actREAD")->trigger();
+    postTree()->expandAll();
+    postTree()->setFocus();
     click("1049500800.txt");
-    ASSERT_EQ(w->edtNADPIS->text(), "Newest");
+    ASSERT_EQ(titleEdit()->text(), "Newest");
 
-    QTest::keyClick(w->TreeView1, Qt::Key_Down);
-    EXPECT_EQ(w->TreeView1->currentItem()->data(0, kNodeNameRole).toString(), "1049414400.txt");
-    EXPECT_EQ(w->edtNADPIS->text(), "Middle");
+    QTest::keyClick(postTree(), Qt::Key_Down);
+    EXPECT_EQ(postTree()->currentItem()->data(0, kNodeNameRole).toString(), "1049414400.txt");
+    EXPECT_EQ(titleEdit()->text(), "Middle");
 
-    QTest::keyClick(w->TreeView1, Qt::Key_PageDown);
-    EXPECT_EQ(w->TreeView1->currentItem()->data(0, kNodeNameRole).toString(), "1049328060.txt");
-    EXPECT_EQ(w->edtNADPIS->text(), "Middle");
+    QTest::keyClick(postTree(), Qt::Key_PageDown);
+    EXPECT_EQ(postTree()->currentItem()->data(0, kNodeNameRole).toString(), "1049328060.txt");
+    EXPECT_EQ(titleEdit()->text(), "Middle");
 
-    QTest::keyClick(w->TreeView1, Qt::Key_Up);
-    EXPECT_EQ(w->edtNADPIS->text(), "Middle");
-    QTest::keyClick(w->TreeView1, Qt::Key_Down);
-    EXPECT_EQ(w->edtNADPIS->text(), "Oldest");
+    QTest::keyClick(postTree(), Qt::Key_Up);
+    EXPECT_EQ(titleEdit()->text(), "Middle");
+    QTest::keyClick(postTree(), Qt::Key_Down);
+    EXPECT_EQ(titleEdit()->text(), "Oldest");
 }
 
 TEST_F(PostsWindow, PostFileThatCannotBeOpenedLeavesTitleAndText)
 {
     post("1049328060.txt", kPostA);
     post("1051747200.txt", "c\r\n");
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     click("1049328060.txt");
     QFile::remove(postPath("1051747200.txt"));
     click("1051747200.txt");
     EXPECT_EQ(prompts().errors(), QStringList({"Cannot open file " + postPath("1051747200.txt")}));
-    EXPECT_EQ(w->DateEdit1->date(), QDate(2003, 5, 1));
-    EXPECT_EQ(w->timeedit1->text(), "00:00");
-    EXPECT_EQ(w->edtNADPIS->text(), "First title");
-    EXPECT_EQ(w->memoOBSAH->toPlainText(), "line one\nline two");
-    EXPECT_TRUE(w->actEDIT->isEnabled());
+    EXPECT_EQ(dateField()->date(), QDate(2003, 5, 1));
+    EXPECT_EQ(timeEdit()->text(), "00:00");
+    EXPECT_EQ(titleEdit()->text(), "First title");
+    EXPECT_EQ(editor()->toPlainText(), "line one\nline two");
+    EXPECT_TRUE(act("actEDIT")->isEnabled());
 }
 
 TEST_F(PostsWindow, DoubleClickOnPostEditsItOnMonthDoesNothing)
 {
     post("1049328060.txt", kPostA);
-    w->actREAD->trigger();
-    w->TreeView1->expandAll();
+    act("actREAD")->trigger();
+    postTree()->expandAll();
     QApplication::processEvents();
 
     QTreeWidgetItem *month = node("2003-04");
-    const QPoint monthAt = w->TreeView1->visualItemRect(month).center();
-    QTest::mouseDClick(w->TreeView1->viewport(), Qt::LeftButton, {}, monthAt);
-    EXPECT_FALSE(w->postOpen);
+    const QPoint monthAt = postTree()->visualItemRect(month).center();
+    QTest::mouseDClick(postTree()->viewport(), Qt::LeftButton, {}, monthAt);
+    EXPECT_FALSE(w->posts().isPostOpen());
 
     QTreeWidgetItem *p = node("1049328060.txt");
-    const QPoint at = w->TreeView1->visualItemRect(p).center();
-    QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
-    EXPECT_TRUE(w->postOpen);
-    EXPECT_EQ(w->posts->openPostName, "1049328060.txt");
+    const QPoint at = postTree()->visualItemRect(p).center();
+    QTest::mouseClick(postTree()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(postTree()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(w->posts().isPostOpen());
+    EXPECT_EQ(w->posts().openPostName(), "1049328060.txt");
     expectState(true);
 }

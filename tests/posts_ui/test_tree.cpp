@@ -31,23 +31,29 @@ protected:
         post(ody, encodeCp1250(QStringLiteral("Úpěl ďábelské ódy\r\nNa <b>Štědrý</b> den.")));
         post(rericha, encodeCp1250(QStringLiteral("ŘEŘICHA v listopadu\r\n")));
         post(plain, "Plain title\r\nplain text");
-        w->actREAD->trigger();
+        act("actREAD")->trigger();
     }
 
     void find(const QString &text)
     {
-        w->edtFIND->setText(text);
-        w->edtFINDChange();
+        findEdit()->setText(text);
+        w->posts().applyFind();
     }
-    // The identities of the post nodes shown, in tree order.
+    // The identities of the post nodes shown, in tree order, as the writer
+    // sees them opening every month shown.
     QStringList shownPosts() const
     {
         QStringList out;
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i) {
-            QTreeWidgetItem *m = w->TreeView1->topLevelItem(i);
+        for (int i = 0; i < postTree()->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *m = postTree()->topLevelItem(i);
+            if (m->isHidden())
+                continue;
+            const bool open = m->isExpanded();
+            m->setExpanded(true);
             for (int j = 0; j < m->childCount(); ++j)
-                if (!m->isHidden() && !m->child(j)->isHidden())
+                if (!m->child(j)->isHidden())
                     out << nodeName(m->child(j));
+            m->setExpanded(open);
         }
         return out;
     }
@@ -61,7 +67,7 @@ TEST_F(PostTree, MonthsShowNameAndCountPostsTimeAndTitleIdentityStaysTheFileName
     EXPECT_EQ(tree(true), QStringList({"December 2026 (2)", "  14:05", "  09:30",
                                        "November 2026 (1)", "  23:59", "January 2025 (1)",
                                        "  08:00"}));
-    w->TreeView1->expandAll();
+    postTree()->expandAll();
     EXPECT_EQ(tree(true),
               QStringList({"December 2026 (2)", QStringLiteral("  14:05  Příliš žluťoučký kůň"),
                            QStringLiteral("  09:30  Úpěl ďábelské ódy"), "November 2026 (1)",
@@ -74,12 +80,12 @@ TEST_F(PostTree, MonthsShowNameAndCountPostsTimeAndTitleIdentityStaysTheFileName
 
     // Everything that works on nodes goes by the identity.
     click(ody);
-    EXPECT_EQ(w->edtNADPIS->text(), QStringLiteral("Úpěl ďábelské ódy"));
-    w->actEDIT->trigger();
-    EXPECT_EQ(w->posts->openPostName, ody);
+    EXPECT_EQ(titleEdit()->text(), QStringLiteral("Úpěl ďábelské ódy"));
+    act("actEDIT")->trigger();
+    EXPECT_EQ(w->posts().openPostName(), ody);
     // A title saved in place shows in the tree at once.
-    w->edtNADPIS->setText(QStringLiteral("Ódy opravené"));
-    w->actSAVE->trigger();
+    titleEdit()->setText(QStringLiteral("Ódy opravené"));
+    act("actSAVE")->trigger();
     EXPECT_EQ(node(ody)->text(0), QStringLiteral("09:30  Ódy opravené"));
 }
 
@@ -117,7 +123,7 @@ TEST_F(PostTree, FindOverManyMonthsOpensNoneAndFiltersAMonthWhenOpened)
         post(name(year, month, 10, 12, 0), "Match " + std::to_string(m) + "\r\nneedle");
         post(name(year, month, 11, 12, 0), "Other\r\nhay");
     }
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     find(QStringLiteral("needle"));
     QTreeWidgetItem *month = node("2021-03");
     EXPECT_FALSE(month->isHidden());
@@ -132,16 +138,16 @@ TEST_F(PostTree, FindOverManyMonthsOpensNoneAndFiltersAMonthWhenOpened)
 
 TEST_F(PostTree, FindKeepsNothingHiddenSelectedAndHoldsOverRead)
 {
-    w->TreeView1->expandAll();
+    postTree()->expandAll();
     click(plain);
-    ASSERT_TRUE(w->actEDIT->isEnabled());
+    ASSERT_TRUE(act("actEDIT")->isEnabled());
     find(QStringLiteral("ody"));
     EXPECT_EQ(shownPosts(), QStringList({kon, ody}));
     // The selected post is hidden: neither Edit nor Delete may reach it.
-    EXPECT_TRUE(w->TreeView1->selectedItems().isEmpty());
-    EXPECT_FALSE(w->actEDIT->isEnabled());
+    EXPECT_TRUE(postTree()->selectedItems().isEmpty());
+    EXPECT_FALSE(act("actEDIT")->isEnabled());
     prompts().answers = {Prompts::Answer::Yes};
-    w->actDEL->trigger();
+    act("actDEL")->trigger();
     EXPECT_TRUE(prompts().shown.empty());
     EXPECT_EQ(dataFiles().size(), 4);
     // The tree still holds every post (generation walks it), only hidden.
@@ -149,25 +155,45 @@ TEST_F(PostTree, FindKeepsNothingHiddenSelectedAndHoldsOverRead)
 
     // Read (F5, or a Save) keeps the filter, and finds a post written since.
     post(name(2026, 12, 31, 10, 0), encodeCp1250(QStringLiteral("Nové ódy\r\n")));
-    w->actREAD->trigger();
+    act("actREAD")->trigger();
     EXPECT_EQ(shownPosts(), QStringList({name(2026, 12, 31, 10, 0), kon, ody}));
 }
 
 TEST_F(PostTree, CtrlFGoesToTheFindBoxWhichTypingAndEscapeDrive)
 {
     w->activateWindow();
-    w->TreeView1->setFocus();
+    postTree()->setFocus();
     QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
-    ASSERT_EQ(QApplication::focusWidget(), w->edtFIND);
+    ASSERT_EQ(QApplication::focusWidget(), findEdit());
     // Typing filters once it pauses.
-    QTest::keyClicks(w->edtFIND, QStringLiteral("plain"));
+    QTest::keyClicks(findEdit(), QStringLiteral("plain"));
     QTRY_COMPARE(shownPosts(), QStringList({plain}));
-    QTest::keyClick(w->edtFIND, Qt::Key_Escape);
-    EXPECT_TRUE(w->edtFIND->text().isEmpty());
+    QTest::keyClick(findEdit(), Qt::Key_Escape);
+    EXPECT_TRUE(findEdit()->text().isEmpty());
     EXPECT_EQ(shownPosts().size(), 4);
 
     // While a post is open the tree and its find box are out of reach.
-    w->actNEW->trigger();
-    EXPECT_FALSE(w->edtFIND->isEnabled());
-    EXPECT_FALSE(w->actFIND->isEnabled());
+    act("actNEW")->trigger();
+    EXPECT_FALSE(findEdit()->isEnabled());
+    EXPECT_FALSE(act("actFIND")->isEnabled());
+}
+
+// A post deleted under a find: its month and the find's counts follow at
+// once, and so does the post count of the status bar.
+TEST_F(PostTree, ADeleteUpdatesTheCountsOfTheTreeTheFindAndTheStatusBar)
+{
+    find(QStringLiteral("ody"));
+    ASSERT_EQ(node("2026-12")->text(0), "December 2026 (2 of 2)");
+    ASSERT_EQ(postCountText(), "Count of notes: 4");
+    click(ody);
+    prompts().answers = {Prompts::Answer::Yes};
+    act("actDEL")->trigger();
+    ASSERT_TRUE(prompts().errors().isEmpty());
+    EXPECT_EQ(shownPosts(), QStringList({kon}));
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1 of 1)");
+    EXPECT_EQ(postCountText(), "Count of notes: 3");
+    find(QStringLiteral("zlutoucky"));
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1 of 1)");
+    find(QString());
+    EXPECT_EQ(node("2026-12")->text(0), "December 2026 (1)");
 }

@@ -38,10 +38,10 @@ TEST(AboutBox, FileWithoutVersionInformationShowsEmptyVersionAndBuildButADate)
     const QString file = dir.path() + "/plain-program";
     writeBytes(file, "no version block here");
     AboutBox box(nullptr, file.toStdString());
-    EXPECT_TRUE(box.Version->text().isEmpty());
-    EXPECT_TRUE(box.Build->text().isEmpty());
-    EXPECT_FALSE(box.Compiled->text().isEmpty());
-    EXPECT_EQ(box.Compiled->text().toStdString(), FileDateText(file.toStdString()));
+    EXPECT_TRUE(control<QLabel>(box, "Version")->text().isEmpty());
+    EXPECT_TRUE(control<QLabel>(box, "Build")->text().isEmpty());
+    EXPECT_FALSE(control<QLabel>(box, "Compiled")->text().isEmpty());
+    EXPECT_EQ(control<QLabel>(box, "Compiled")->text().toStdString(), FileDateText(file.toStdString()));
 }
 
 TEST(AboutBox, ProductVersionStringIsShownAsWritten)
@@ -50,10 +50,10 @@ TEST(AboutBox, ProductVersionStringIsShownAsWritten)
     const QString file = dir.path() + "/program";
     writeBytes(file, versionBlock("2.1.0.12", "2.1 beta"));
     AboutBox box(nullptr, file.toStdString());
-    EXPECT_EQ(box.Version->text(), "2.1 beta");
-    EXPECT_EQ(box.Build->text(), "2.1.0.12");
-    EXPECT_EQ(box.ProductName->text(), "Tarvel Lite");
-    EXPECT_TRUE(box.ProductName->font().bold());
+    EXPECT_EQ(control<QLabel>(box, "Version")->text(), "2.1 beta");
+    EXPECT_EQ(control<QLabel>(box, "Build")->text(), "2.1.0.12");
+    EXPECT_EQ(control<QLabel>(box, "ProductName")->text(), "Tarvel Lite");
+    EXPECT_TRUE(control<QLabel>(box, "ProductName")->font().bold());
 }
 
 TEST(AboutBox, IsAFixedSizeDialogCentredOnTheScreen)
@@ -63,15 +63,15 @@ TEST(AboutBox, IsAFixedSizeDialogCentredOnTheScreen)
     QApplication::processEvents();
     EXPECT_EQ(box.windowTitle(), "About");
     EXPECT_EQ(box.minimumSize(), box.maximumSize());
-    EXPECT_TRUE(box.OKButton->isDefault());
-    EXPECT_EQ(box.ProgramIcon->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_FALSE(box.ProgramIcon->pixmap().isNull());
+    EXPECT_TRUE(control<QPushButton>(box, "OKButton")->isDefault());
+    EXPECT_EQ(control<QLabel>(box, "ProgramIcon")->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_FALSE(control<QLabel>(box, "ProgramIcon")->pixmap().isNull());
     const QPoint centre = box.screen()->availableGeometry().center();
     EXPECT_LE((box.frameGeometry().center() - centre).manhattanLength(), 2);
     // The program's own file: its version block was compiled in.
-    EXPECT_EQ(box.Build->text().toStdString(), FileVersionText(ProgramFilePath()));
-    EXPECT_FALSE(box.Build->text().isEmpty());
-    box.OKButton->click();
+    EXPECT_EQ(control<QLabel>(box, "Build")->text().toStdString(), FileVersionText(ProgramFilePath()));
+    EXPECT_FALSE(control<QLabel>(box, "Build")->text().isEmpty());
+    control<QPushButton>(box, "OKButton")->click();
     EXPECT_FALSE(box.isVisible());
 }
 
@@ -80,9 +80,9 @@ TEST(AboutBox, CreditsScrollOnePixelPerTickAndStartAgainFromTheBottom)
     AboutBox box;
     box.show();
     QApplication::processEvents();
-    CreditsPanel *c = box.Credits;
+    CreditsPanel *c = control<CreditsPanel>(box, "pnlCREDITS");
     ASSERT_FALSE(c->isVisible());
-    QTest::mouseClick(box.ProgramIcon, Qt::LeftButton);
+    QTest::mouseClick(control<QLabel>(box, "ProgramIcon"), Qt::LeftButton);
     ASSERT_TRUE(c->isVisible());
     EXPECT_TRUE(c->running());
     EXPECT_EQ(c->geometry(), box.rect()); // covers the whole dialog
@@ -127,21 +127,21 @@ TEST_F(AboutFromMenu, OpeningTwiceShowsFreshValuesWithTheCreditsHidden)
     QString builds[2];
     AboutHook hook([&](AboutBox &box) {
         box.show();
-        creditsHiddenAtOpen[shown] = !box.Credits->isVisible();
-        builds[shown] = box.Build->text();
+        creditsHiddenAtOpen[shown] = !control<CreditsPanel>(box, "pnlCREDITS")->isVisible();
+        builds[shown] = control<QLabel>(box, "Build")->text();
         if (shown == 0) {
-            QTest::mouseClick(box.ProgramIcon, Qt::LeftButton);
-            EXPECT_TRUE(box.Credits->running());
+            QTest::mouseClick(control<QLabel>(box, "ProgramIcon"), Qt::LeftButton);
+            EXPECT_TRUE(control<CreditsPanel>(box, "pnlCREDITS")->running());
             box.close(); // closing stops and hides the credits
-            creditsHiddenAfterClose = !box.Credits->isVisible() && !box.Credits->running();
+            creditsHiddenAfterClose = !control<CreditsPanel>(box, "pnlCREDITS")->isVisible() && !control<CreditsPanel>(box, "pnlCREDITS")->running();
         } else {
-            box.OKButton->click();
+            control<QPushButton>(box, "OKButton")->click();
         }
         ++shown;
         return box.result();
     });
-    w().mnuABOUT->trigger();
-    w().mnuABOUT->trigger();
+    action(w(), "About1")->trigger();
+    action(w(), "About1")->trigger();
     ASSERT_EQ(shown, 2);
     EXPECT_TRUE(creditsHiddenAtOpen[0]);
     EXPECT_TRUE(creditsHiddenAfterClose);

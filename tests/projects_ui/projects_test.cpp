@@ -1,7 +1,6 @@
 #include "projectsfixture.h"
 
 #include "core/projects.h"
-#include "ui/formstorage.h"
 #include "ui/widgets.h"
 
 #include <QCheckBox>
@@ -10,6 +9,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
+#include <QSplitter>
 #include <QTemporaryDir>
 
 using namespace tl;
@@ -83,7 +84,7 @@ TEST_F(ProjectListWindow, StartsSortedWithoutRegardToCaseAndFillsTheDefaultChoic
     EXPECT_EQ(listEntries(), (QStringList{"Alpha", "beta", "zeta"}));
     EXPECT_EQ(defaultChoices(), listEntries());
     EXPECT_EQ(highlighted(), -1);
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
+    EXPECT_TRUE(w().project().name().isEmpty());
     EXPECT_TRUE(prompts().shown.empty());
 }
 
@@ -106,11 +107,10 @@ TEST_F(AddProject, NameWithBlanksAndDotsGivesEntryFileAndDefaultChoice)
     EXPECT_TRUE(QFileInfo::exists(projectFile("my_new_blog")));
     EXPECT_EQ(iniValue(projectFile("my_new_blog"), "pathMAIN_Text"),
               (folder() + "site").toStdString());
-    // Adding does not choose: no current project, no caption, nothing active.
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
-    EXPECT_TRUE(w().gbCONTENT->title().isEmpty());
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
-    EXPECT_FALSE(w().Button1->isEnabled());
+    // The project made is the one open.
+    EXPECT_EQ(w().project().name(), "my_new_blog");
+    EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "my_new_blog");
+    EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());
     EXPECT_TRUE(prompts().shown.empty()) << prompts().texts().join("|").toStdString();
 }
 
@@ -125,13 +125,13 @@ TEST_F(AddProject, MainPathWithOrWithoutTrailingSlashGivesTheSameFolders)
         QDir().mkdir(site);
         const QString name = "p" + QString::number(++n);
         ASSERT_TRUE(addProject(name, typed).finishedByCreate);
-        EXPECT_EQ(w().pathMAIN->text(), typed); // kept exactly as typed
-        EXPECT_EQ(w().pathCONF->text(), site + "/CONF");
-        EXPECT_EQ(w().pathDATA->text(), site + "/DATA");
-        EXPECT_EQ(w().fileTEMPLATE->text(), site + "/CONF/template.htm");
-        EXPECT_EQ(w().archiveTEMPLATE->text(), site + "/CONF/archtemp.htm");
-        EXPECT_EQ(w().edtRSSTEMPLATE->text(), site + "/CONF/template.rss");
-        EXPECT_EQ(w().edtTXTTEMPLATE->text(), site + "/CONF/template.txt");
+        EXPECT_EQ(field("pathMAIN"), typed); // kept exactly as typed
+        EXPECT_EQ(field("pathCONF"), site + "/CONF");
+        EXPECT_EQ(field("pathDATA"), site + "/DATA");
+        EXPECT_EQ(field("fileTEMPLATE"), site + "/CONF/template.htm");
+        EXPECT_EQ(field("archiveTEMPLATE"), site + "/CONF/archtemp.htm");
+        EXPECT_EQ(field("edtRSSTEMPLATE"), site + "/CONF/template.rss");
+        EXPECT_EQ(field("edtTXTTEMPLATE"), site + "/CONF/template.txt");
         EXPECT_EQ(iniValue(projectFile(name), "pathCONF_Text"), (site + "/CONF").toStdString());
     }
 }
@@ -158,20 +158,52 @@ TEST_F(AddProject, ExistingConfFolderGetsNoTemplatesButTheFieldsPointAtIt)
     EXPECT_EQ(fileBytes(site + "/conf/template.htm"), "mine");
     EXPECT_FALSE(QFileInfo::exists(site + "/conf/archtemp.htm"));
     EXPECT_FALSE(QFileInfo::exists(site + "/CONF"));
-    EXPECT_EQ(w().pathCONF->text(), site + "/conf");
-    EXPECT_EQ(w().fileTEMPLATE->text(), site + "/conf/template.htm");
+    EXPECT_EQ(field("pathCONF"), site + "/conf");
+    EXPECT_EQ(field("fileTEMPLATE"), site + "/conf/template.htm");
     // The data folder was new, so it got the sample post.
     EXPECT_TRUE(QFileInfo::exists(site + "/DATA/1049328060.txt"));
 }
 
-TEST_F(AddProject, MissingMainFolderStillWritesTheProjectWithoutAMessage)
+// A main folder that does not exist is made, every missing level, when the
+// writer says Yes, and the project refused with a message on No; the project
+// file is written only once its folders, templates and sample post are in
+// place.
+TEST_F(AddProject, AMissingMainFolderIsMadeOrRefusedAndNeverHalfMade)
 {
     start();
-    const QString site = folder() + "nowhere";
+    const QString site = folder() + "new/deep/site";
+    prompts().answers = {Prompts::Answer::No};
     ASSERT_TRUE(addProject("p", site).finishedByCreate);
-    EXPECT_FALSE(QFileInfo::exists(site));
-    EXPECT_EQ(iniValue(projectFile("p"), "pathDATA_Text"), (site + "/DATA").toStdString());
-    EXPECT_TRUE(prompts().shown.empty());
+    ASSERT_EQ(prompts().texts(),
+              QStringList({"The folder " + site + " does not exist. Create it?",
+                           "The project was not created: its main folder " + site
+                               + " does not exist."}));
+    EXPECT_FALSE(QFileInfo::exists(projectFile("p")));
+    EXPECT_FALSE(QFileInfo::exists(folder() + "new"));
+    EXPECT_TRUE(listEntries().isEmpty());
+
+    // Where the configuration folder should be, a file stands: no project.
+    QDir().mkdir(folder() + "blocked");
+    writeBytes(folder() + "blocked/CONF", "not a folder");
+    prompts().shown.clear();
+    addProject("q", folder() + "blocked");
+    EXPECT_EQ(prompts().errors(), QStringList({"Cannot create folder " + folder() + "blocked/CONF"}));
+    EXPECT_FALSE(QFileInfo::exists(projectFile("q")));
+    EXPECT_TRUE(listEntries().isEmpty());
+
+    // Yes: the whole project, its name keeping the writer's letters.
+    prompts().shown.clear();
+    prompts().answers = {Prompts::Answer::Yes};
+    ASSERT_TRUE(addProject(QString::fromUtf8("M\xc5\xafj blog"), site).finishedByCreate);
+    const QString name = QString::fromUtf8("M\xc5\xafj_blog");
+    EXPECT_EQ(listEntries(), QStringList({name}));
+    EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
+    for (const QString &f : defaultTemplateFiles())
+        EXPECT_TRUE(QFileInfo::exists(site + "/CONF/" + f)) << f.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(site + "/DATA/1049328060.txt"));
+    EXPECT_EQ(iniValue(projectFile(name), "pathDATA_Text"), (site + "/DATA").toStdString());
+    EXPECT_EQ(w().project().name(), name);
+    EXPECT_EQ(control<QTreeWidget>(w(), "TreeView1")->topLevelItemCount(), 1);
 }
 
 TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
@@ -183,10 +215,14 @@ TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
                           {"chkPROXY_Checked", "True"}});
     start();
     clickEntry("base");
-    ASSERT_EQ(w().currentProjectName, "base");
-    w().edtEMAIL->setText("typed@not.saved"); // unsaved change is inherited too
+    ASSERT_EQ(w().project().name(), "base");
+    // A change not saved yet: asked about first; saved, it is inherited too.
+    setField("edtEMAIL", "typed@first");
+    prompts().answers.push_back(Prompts::Answer::Yes);
     QDir().mkdir(folder() + "site");
     ASSERT_TRUE(addProject("child", folder() + "site").finishedByCreate);
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
 
     const QString f = projectFile("child");
     EXPECT_EQ(iniValue(f, "edtAUTHOR_Text"), "Jana");
@@ -194,13 +230,11 @@ TEST_F(AddProject, InheritsTheSettingsOfTheLoadedProject)
     EXPECT_EQ(iniValue(f, "edtMAINURI_Text"), "http://blog.test/");
     EXPECT_EQ(iniValue(f, "rgCHARSET_ItemIndex"), "1");
     EXPECT_EQ(iniValue(f, "chkPROXY_Checked"), "True");
-    EXPECT_EQ(iniValue(f, "edtEMAIL_Text"), "typed@not.saved");
-    // The loaded project stays the current one, still saved at close, but the
-    // storage now points at the new file.
-    EXPECT_EQ(w().currentProjectName, "base");
-    EXPECT_EQ(w().gbCONTENT->title(), "base");
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    EXPECT_EQ(w().formstorPROJEKT->IniFileName(), f);
+    EXPECT_EQ(iniValue(f, "edtEMAIL_Text"), "typed@first");
+    EXPECT_EQ(iniValue(projectFile("base"), "edtEMAIL_Text"), "typed@first");
+    // The new project is the one open.
+    EXPECT_EQ(w().project().name(), "child");
+    EXPECT_EQ(highlighted(), listEntries().indexOf("child"));
 }
 
 TEST_F(AddProject, UnusableNamesAreRefusedInTheDialogAndNothingIsCreated)
@@ -242,7 +276,7 @@ TEST_F(AddProject, ExistingNameConfirmedIsUpdatedKeyByKey)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Old"}, {"custom", "kept"}});
     start();
-    w().edtAUTHOR->setText("New");
+    setField("edtAUTHOR", "New");
     prompts().answers.push_back(Prompts::Answer::Yes);
     ASSERT_TRUE(addProject("blog", folder()).finishedByCreate);
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "New");
@@ -254,7 +288,7 @@ TEST_F(AddProject, CancelDoesNothing)
 {
     start();
     NewProjectScript script("p", folder(), /*cancel=*/true);
-    QTest::mouseClick(w().Button2, Qt::LeftButton);
+    QTest::mouseClick(control(w(), "Button2"), Qt::LeftButton);
     EXPECT_TRUE(script.run.shown);
     EXPECT_TRUE(listEntries().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(projectFile("p")));
@@ -266,12 +300,12 @@ TEST_F(AddProject, FolderButtonPicksTheMainPath)
     prompts().picks.push_back("/picked/folder");
     QString picked;
     NewProjectDialog::setShowHook([&](NewProjectDialog &d) {
-        QTest::mouseClick(d.edtPATHNEWPROJECT->button(), Qt::LeftButton);
+        QTest::mouseClick(control<PathEdit>(d, "edtPATHNEWPROJECT")->findChild<QToolButton *>(), Qt::LeftButton);
         picked = d.mainPath();
-        d.btnCANCEL->click();
+        control<QPushButton>(d, "btnCANCEL")->click();
         return d.result();
     });
-    QTest::mouseClick(w().Button2, Qt::LeftButton);
+    QTest::mouseClick(control(w(), "Button2"), Qt::LeftButton);
     NewProjectDialog::setShowHook({});
     EXPECT_EQ(picked, "/picked/folder");
 }
@@ -295,21 +329,20 @@ TEST_F(AddProject, UnwritableProjectFileReportsAndSkipsTheRest)
 
 using ChooseProject = ProjectsFixture;
 
-TEST_F(ChooseProject, ClickLoadsFieldsKeepsMissingOnesAndActivatesTheStorage)
+TEST_F(ChooseProject, ClickLoadsFieldsKeepsMissingOnesAndEnablesEverySaveButton)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}, {"rgPARAGRAPH_ItemIndex", "2"}});
     start();
-    w().edtEMAIL->setText("before@x.test");
+    setField("edtEMAIL", "before@x.test");
     clickEntry("blog");
-    EXPECT_EQ(w().currentProjectName, "blog");
-    EXPECT_EQ(w().Memo2->toPlainText().count("Read from list..."), 1); // loaded once
-    EXPECT_EQ(w().gbCONTENT->title(), "blog");
-    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
-    EXPECT_EQ(w().rgPARAGRAPH->itemIndex(), 2);
-    EXPECT_EQ(w().edtEMAIL->text(), "before@x.test"); // not in the file
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    EXPECT_TRUE(w().Button1->isEnabled());
-    EXPECT_TRUE(w().Button4->isEnabled());
+    EXPECT_EQ(w().project().name(), "blog");
+    EXPECT_EQ(control<QPlainTextEdit>(w(), "Memo2")->toPlainText().count("Read from list..."), 1); // loaded once
+    EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "blog");
+    EXPECT_EQ(field("edtAUTHOR"), "Jana");
+    EXPECT_EQ(control<RadioGroup>(w(), "rgPARAGRAPH")->itemIndex(), 2);
+    EXPECT_EQ(field("edtEMAIL"), "before@x.test"); // not in the file
+    EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "Button4")->isEnabled());
     EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
 }
 
@@ -319,11 +352,11 @@ TEST_F(ChooseProject, KeyboardMoveChoosesTheNextProject)
     writeProject("b", {{"edtAUTHOR_Text", "B"}});
     start();
     clickEntry("a");
-    ASSERT_EQ(w().currentProjectName, "a");
-    w().lstPROJEKTY->setFocus();
-    QTest::keyClick(w().lstPROJEKTY, Qt::Key_Down);
-    EXPECT_EQ(w().currentProjectName, "b");
-    EXPECT_EQ(w().edtAUTHOR->text(), "B");
+    ASSERT_EQ(w().project().name(), "a");
+    projectList()->setFocus();
+    QTest::keyClick(projectList(), Qt::Key_Down);
+    EXPECT_EQ(w().project().name(), "b");
+    EXPECT_EQ(field("edtAUTHOR"), "B");
 }
 
 TEST_F(ChooseProject, FocusAloneChoosesNothing)
@@ -331,59 +364,109 @@ TEST_F(ChooseProject, FocusAloneChoosesNothing)
     writeProject("a");
     start();
     QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
-    QApplication::sendEvent(w().lstPROJEKTY, &in);
-    ASSERT_EQ(w().lstPROJEKTY->currentRow(), 0); // the list made its first entry current
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    QApplication::sendEvent(projectList(), &in);
+    ASSERT_EQ(projectList()->currentRow(), 0); // the list made its first entry current
+    EXPECT_TRUE(w().project().name().isEmpty());
 }
 
-TEST_F(ChooseProject, ChoosingAgainDiscardsUnsavedChanges)
-{
-    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
-    start();
-    clickEntry("blog");
-    w().edtAUTHOR->setText("changed");
-    clickEntry("blog");
-    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
-    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Jana");
-}
-
-TEST_F(ChooseProject, AnotherProjectOverwritesWhatItHoldsAndCarriesTheRest)
+// Choosing another project, or the open one again, asks about changed
+// settings: Cancel keeps them and the project, Discard drops them, Save
+// writes them first.
+TEST_F(ChooseProject, ChoosingAProjectAsksAboutChangedSettingsAndEachAnswerDoesWhatItSays)
 {
     writeProject("a", {{"edtAUTHOR_Text", "A"}, {"edtEMAIL_Text", "a@a.test"}});
     writeProject("b", {{"edtAUTHOR_Text", "B"}});
     start();
     clickEntry("a");
-    w().edtAUTHOR->setText("A changed");
-    w().edtEMAIL->setText("changed@a.test");
+    // Unchanged: chosen again without a question (its file is read again).
+    clickEntry("a");
+    EXPECT_TRUE(prompts().shown.empty());
+
+    setField("edtAUTHOR", "A changed");
+    prompts().answers = {Prompts::Answer::Cancel};
     clickEntry("b");
-    EXPECT_EQ(w().edtAUTHOR->text(), "B");
-    EXPECT_EQ(w().edtEMAIL->text(), "changed@a.test");
-    EXPECT_EQ(iniValue(projectFile("a"), "edtAUTHOR_Text"), "A"); // "a" was not saved
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
+    EXPECT_EQ(prompts().shown[0].text, "Project settings of \"a\" were changed. Save them?");
+    EXPECT_EQ(w().project().name(), "a");
+    EXPECT_EQ(highlighted(), listEntries().indexOf("a"));
+    EXPECT_EQ(field("edtAUTHOR"), "A changed");
+
+    // Discard: "b" loads over what "a" holds in its file.
+    prompts().answers = {Prompts::Answer::No};
+    setField("edtEMAIL", "changed@a.test");
+    clickEntry("b");
+    EXPECT_EQ(w().project().name(), "b");
+    EXPECT_EQ(field("edtAUTHOR"), "B");
+    EXPECT_EQ(field("edtEMAIL"), "a@a.test"); // "b" has none: the one "a" had is kept
+    EXPECT_EQ(iniValue(projectFile("a"), "edtAUTHOR_Text"), "A");
+
+    // Save, choosing the same project again: written, then read back.
+    setField("edtAUTHOR", "B saved");
+    prompts().answers = {Prompts::Answer::Yes};
+    clickEntry("b");
+    EXPECT_EQ(iniValue(projectFile("b"), "edtAUTHOR_Text"), "B saved");
+    EXPECT_EQ(field("edtAUTHOR"), "B saved");
+    EXPECT_FALSE(w().project().hasUnsavedChanges());
 }
 
-TEST_F(ChooseProject, MissingFileLoadsNothingAndTheCloseCreatesIt)
+TEST_F(ChooseProject, MissingFileLoadsNothingAndSaveCreatesIt)
 {
     writeProject("ghost");
     start();
     clickEntry("ghost");
     QFile::remove(projectFile("ghost"));
-    w().edtAUTHOR->setText("kept");
     clickEntry("ghost");
-    EXPECT_EQ(w().edtAUTHOR->text(), "kept");
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    fx.stop();
+    setField("edtAUTHOR", "kept");
+    EXPECT_EQ(field("edtAUTHOR"), "kept");
+    control<QPushButton>(w(), "btnSAVETVP")->click();
     EXPECT_EQ(iniValue(projectFile("ghost"), "edtAUTHOR_Text"), "kept");
 }
 
-TEST_F(ChooseProject, ActiveProjectIsSavedWhenTheWindowCloses)
+// A change typed after a Save is not lost at Exit: the window asks; Cancel
+// keeps the window and the change, Save writes it and closes.
+TEST_F(ChooseProject, AnEditAfterSaveSurvivesExitWhenAnsweredSaveAndCancelKeepsTheWindow)
 {
     writeProject("blog", {{"edtAUTHOR_Text", "Jana"}});
+    writeSettings("blog");
     start();
-    clickEntry("blog");
-    w().edtAUTHOR->setText("Closing");
-    fx.stop();
-    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Closing");
+    setField("edtAUTHOR", "First");
+    control<QPushButton>(w(), "btnSAVETVP")->click();
+    setField("edtAUTHOR", "After the save");
+
+    prompts().answers = {Prompts::Answer::Cancel};
+    action(w(), "actEXIT")->trigger();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].kind, "save");
+    EXPECT_TRUE(w().isVisible());
+    EXPECT_EQ(field("edtAUTHOR"), "After the save");
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "First");
+
+    prompts().answers = {Prompts::Answer::Yes};
+    action(w(), "actEXIT")->trigger();
+    EXPECT_FALSE(w().isVisible());
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "After the save");
+}
+
+// Closing by the title bar asks the same; Discard closes without writing.
+// The post tree's width alone is kept without a question.
+TEST_F(ChooseProject, ClosingAsksTooAndTheTreeWidthIsKeptSilently)
+{
+    writeProject("blog", {{"edtAUTHOR_Text", "Jana"}, {"pnlLEVY_Width", "161"}});
+    writeSettings("blog");
+    start();
+    setField("edtAUTHOR", "Thrown away");
+    prompts().answers = {Prompts::Answer::No};
+    EXPECT_TRUE(w().close());
+    EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Jana");
+
+    start();
+    auto *splitter = control<QSplitter>(w(), "Splitter1");
+    splitter->setSizes({240, splitter->width() - 240});
+    emit splitter->splitterMoved(240, 1);
+    EXPECT_TRUE(w().close());
+    EXPECT_TRUE(prompts().shown.empty());
+    EXPECT_EQ(iniValue(projectFile("blog"), "pnlLEVY_Width"), "240");
 }
 
 using SaveProject = ProjectsFixture;
@@ -395,9 +478,8 @@ TEST_F(SaveProject, UnwritableFileIsReportedAndTheProjectStaysActive)
     clickEntry("blog");
     QFile::remove(projectFile("blog"));
     QDir().mkdir(projectFile("blog")); // a folder where the file should be
-    w().btnSAVETVP->click();
+    control<QPushButton>(w(), "btnSAVETVP")->click();
     EXPECT_EQ(prompts().errors(), QStringList{"Unable to write to " + projectFile("blog")});
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
 }
 
 TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving)
@@ -407,9 +489,8 @@ TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving
     clickEntry("blog");
     // Keys already in a file keep their places; a fresh file shows the order.
     QFile::remove(projectFile("blog"));
-    w().edtAUTHOR->setText("Saved");
-    QTest::mouseClick(w().btnSAVETVP, Qt::LeftButton);
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    setField("edtAUTHOR", "Saved");
+    QTest::mouseClick(control<QPushButton>(w(), "btnSAVETVP"), Qt::LeftButton);
 
     const std::vector<std::string> keys = keysInOrder(projectFile("blog"));
     ASSERT_EQ(keys.size(), 8 + projectKeys().size());
@@ -420,8 +501,9 @@ TEST_F(SaveProject, WritesAllKeysInOrderAfterThePlacementAndStopsAutomaticSaving
     EXPECT_EQ(std::vector<std::string>(keys.begin() + 8, keys.end()), projectKeys());
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
 
-    // Later changes reach the file only through another explicit save.
-    w().edtAUTHOR->setText("Not saved");
+    // A later change is written only when the writer says so.
+    setField("edtAUTHOR", "Not saved");
+    prompts().answers = {Prompts::Answer::No};
     fx.stop();
     EXPECT_EQ(iniValue(projectFile("blog"), "edtAUTHOR_Text"), "Saved");
 }
@@ -432,9 +514,9 @@ TEST_F(SaveProject, EveryTabsButtonSaves)
     start();
     clickEntry("blog");
     int n = 0;
-    for (QPushButton *b : {w().btnSAVETVP, w().Button1, w().Button4}) {
+    for (QPushButton *b : {control<QPushButton>(w(), "btnSAVETVP"), control<QPushButton>(w(), "Button1"), control<QPushButton>(w(), "Button4")}) {
         SCOPED_TRACE(b->objectName().toStdString());
-        w().edtNOTE->setText(QString::number(++n));
+        setField("edtNOTE", QString::number(++n));
         ASSERT_TRUE(b->isEnabled());
         b->click();
         EXPECT_EQ(iniValue(projectFile("blog"), "edtNOTE_Text"), std::to_string(n));
@@ -453,11 +535,11 @@ TEST_F(SaveProject, SlashRulesForMainUriAndArchivePath)
                           Case{"", "", "", ""},
                           Case{"http://x.test/", "a/b/", "http://x.test/", "a/b/"}}) {
         SCOPED_TRACE(c.uri);
-        w().edtMAINURI->setText(c.uri);
-        w().dirPATHARCHIVES->setText(c.archives);
-        w().btnSAVETVP->click();
-        EXPECT_EQ(w().edtMAINURI->text(), c.uriAfter);
-        EXPECT_EQ(w().dirPATHARCHIVES->text(), c.archivesAfter);
+        setField("edtMAINURI", c.uri);
+        setField("dirPATHARCHIVES", c.archives);
+        control<QPushButton>(w(), "btnSAVETVP")->click();
+        EXPECT_EQ(field("edtMAINURI"), c.uriAfter);
+        EXPECT_EQ(field("dirPATHARCHIVES"), c.archivesAfter);
         EXPECT_EQ(iniValue(projectFile("blog"), "edtMAINURI_Text"), c.uriAfter);
         EXPECT_EQ(iniValue(projectFile("blog"), "dirPATHARCHIVES_Text"), c.archivesAfter);
     }
@@ -468,29 +550,25 @@ TEST_F(SaveProject, SlashRulesForMainUriAndArchivePath)
 
 using DefaultProject = ProjectsFixture;
 
-TEST_F(DefaultProject, OpensThroughThePendingIndexWithoutBeingHighlighted)
+TEST_F(DefaultProject, OpensAtStartUpAndItsSaveButtonsWork)
 {
     writeProject("alpha");
     writeProject("Blog", {{"edtAUTHOR_Text", "Jana"}, {"edtMAINURI_Text", "http://b.test"}});
     writeSettings("blog"); // letter case ignored
     start();
-    EXPECT_EQ(w().currentProjectName, "Blog");
-    EXPECT_EQ(w().gbCONTENT->title(), "Blog");
-    EXPECT_EQ(w().edtAUTHOR->text(), "Jana");
-    EXPECT_EQ(w().pendingProjectIndex, -1);
-    EXPECT_EQ(highlighted(), -1);
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
-    EXPECT_FALSE(w().Button1->isEnabled());
-    EXPECT_FALSE(w().Button4->isEnabled());
+    EXPECT_EQ(w().project().name(), "Blog");
+    EXPECT_EQ(highlighted(), listEntries().indexOf("Blog")); // as if chosen by hand
+    EXPECT_EQ(control<QGroupBox>(w(), "gbCONTENT")->title(), "Blog");
+    EXPECT_EQ(field("edtAUTHOR"), "Jana");
+    EXPECT_TRUE(control<QPushButton>(w(), "Button1")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w(), "Button4")->isEnabled());
 
-    // Save project on the Options tab writes nothing while no entry is
-    // highlighted (the slash rule still applies to the field).
-    const std::string before = fileBytes(projectFile("Blog"));
-    w().edtAUTHOR->setText("changed");
-    w().btnSAVETVP->click();
-    EXPECT_EQ(fileBytes(projectFile("Blog")), before);
-    EXPECT_EQ(w().edtMAINURI->text(), "http://b.test/");
-    EXPECT_TRUE(w().formstorPROJEKT->Active());
+    // Save project on the Options tab writes the open project, its Main URI
+    // ending with "/".
+    setField("edtAUTHOR", "changed");
+    control<QPushButton>(w(), "btnSAVETVP")->click();
+    EXPECT_EQ(iniValue(projectFile("Blog"), "edtAUTHOR_Text"), "changed");
+    EXPECT_EQ(field("edtMAINURI"), "http://b.test/");
 }
 
 TEST_F(DefaultProject, UnknownNameOpensNothingAndSaysNothing)
@@ -498,9 +576,55 @@ TEST_F(DefaultProject, UnknownNameOpensNothingAndSaysNothing)
     writeProject("alpha", {{"edtAUTHOR_Text", "A"}});
     writeSettings("missing");
     start();
-    EXPECT_TRUE(w().currentProjectName.isEmpty());
-    EXPECT_TRUE(w().edtAUTHOR->text().isEmpty());
-    EXPECT_FALSE(w().formstorPROJEKT->Active());
+    EXPECT_TRUE(w().project().name().isEmpty());
+    EXPECT_TRUE(field("edtAUTHOR").isEmpty());
     EXPECT_TRUE(prompts().shown.empty());
-    EXPECT_EQ(w().cmbDEFPROJ->text(), "missing");
+    EXPECT_EQ(defaultProjectBox()->text(), "missing");
+}
+
+// ---------------------------------------------------------------------------
+// Remove project
+
+using RemoveProject = ProjectsFixture;
+
+TEST_F(RemoveProject, MovesTheProjectFileAndItsRecordToTheTrashAndLeavesSiteAndPosts)
+{
+    writeProject("alpha");
+    writeProject("blog", {{"pathMAIN_Text", (folder() + "site").toStdString()}});
+    QDir().mkdir(folder() + "site");
+    writeBytes(folder() + "site/index.html", "page");
+    writeBytes(folder() + "data-blog/1049328060.txt", "Post\r\n");
+    writeBytes(conf() + "/blog.sent", "record");
+    writeSettings("blog");
+    start();
+    ASSERT_EQ(w().project().name(), "blog");
+    auto *remove = control<QPushButton>(w(), "btnREMOVEPROJECT");
+    ASSERT_TRUE(remove->isEnabled());
+
+    // No (the default) keeps everything.
+    remove->click();
+    ASSERT_EQ(prompts().shown.size(), 1u);
+    EXPECT_EQ(prompts().shown[0].defaultAnswer, Prompts::Answer::No);
+    EXPECT_TRUE(QFileInfo::exists(projectFile("blog")));
+
+    prompts().answers = {Prompts::Answer::Yes};
+    remove->click();
+    EXPECT_TRUE(prompts().errors().isEmpty()) << prompts().texts().join("|").toStdString();
+    EXPECT_FALSE(QFileInfo::exists(projectFile("blog")));
+    EXPECT_FALSE(QFileInfo::exists(conf() + "/blog.sent"));
+    EXPECT_EQ(fileBytes(fx.trashFolder() + "/blog.sent"), "record");
+    EXPECT_TRUE(QFileInfo::exists(fx.trashFolder() + "/blog.tvp"));
+    EXPECT_EQ(fileBytes(folder() + "site/index.html"), "page");
+    EXPECT_EQ(fileBytes(folder() + "data-blog/1049328060.txt"), "Post\r\n");
+    // The list, the default project and the window follow.
+    EXPECT_EQ(listEntries(), QStringList({"alpha"}));
+    EXPECT_EQ(defaultChoices(), QStringList({"alpha"}));
+    EXPECT_TRUE(defaultProjectBox()->text().isEmpty());
+    EXPECT_FALSE(remove->isEnabled());
+    EXPECT_FALSE(w().project().isOpen());
+    EXPECT_TRUE(control<QGroupBox>(w(), "gbCONTENT")->title().isEmpty());
+    EXPECT_EQ(control<QTreeWidget>(w(), "TreeView1")->topLevelItemCount(), 0);
+    EXPECT_TRUE(queuedFiles(w()).isEmpty());
+    action(w(), "actNEW")->trigger();
+    EXPECT_EQ(prompts().texts().last(), "Project was not selected.\nPlease select project on tab OPTIONS.");
 }

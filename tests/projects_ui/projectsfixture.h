@@ -3,7 +3,9 @@
 // default files, plus helpers to lay out project files and to drive the
 // "New project" dialog without showing it.
 #include "core/ini.h"
-#include "ui/newprojectdialog.h"
+#include "core/openproject.h"
+#include "ui/mainwindow.h"
+#include "ui/projects/newprojectdialog.h"
 #include "ui/widgets.h"
 #include "windowfixture.h"
 
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTest>
@@ -26,7 +29,8 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 namespace tl::test {
 
 // The project keys in the order a project file lists them: the 27 of the
-// first project files, then those added for FTP modes, SFTP and the site title.
+// first project files, then those added for FTP modes, SFTP, the site title,
+// spell checking and the publishing targets.
 inline const std::vector<std::string> &projectKeys()
 {
     static const std::vector<std::string> keys = {
@@ -38,7 +42,9 @@ inline const std::vector<std::string> &projectKeys()
         "edtTXTFILE_Text", "edtAUTHOR_Text", "edtEMAIL_Text", "edtLONGPOSTSEPARATOR_Text",
         "rgPARAGRAPH_ItemIndex", "rgCHARSET_ItemIndex", "dirPATHARCHIVES_Text",
         "chkPASSIVE_Checked", "chkFTPS_Checked", "edtFINGERPRINT_Text", "chkSFTP_Checked",
-        "edtSITETITLE_Text"};
+        "edtSITETITLE_Text", "chkSPELL_Checked", "cmbSPELLLANG_Text", "rgTARGET_ItemIndex",
+        "edtGITURL_Text", "edtGITBRANCH_Text", "edtS3ENDPOINT_Text", "edtS3REGION_Text",
+        "edtS3BUCKET_Text", "edtS3KEYID_Text"};
     return keys;
 }
 
@@ -90,19 +96,19 @@ public:
             run.shown = true;
             bool finished = false;
             QObject::connect(&d, &QDialog::finished, [&finished] { finished = true; });
-            d.edtNAMENEWPROJECT->setText(name);
-            d.edtPATHNEWPROJECT->setText(path);
+            control<QLineEdit>(d, "edtNAMENEWPROJECT")->setText(name);
+            control<PathEdit>(d, "edtPATHNEWPROJECT")->setText(path);
             if (cancel) {
-                d.btnCANCEL->click();
+                control<QPushButton>(d, "btnCANCEL")->click();
                 return d.result();
             }
-            d.btnCREATE->click();
+            control<QPushButton>(d, "btnCREATE")->click();
             if (finished) {
                 run.finishedByCreate = d.result() == QDialog::Accepted;
                 return d.result();
             }
             run.stayedOpen = true;
-            d.btnCANCEL->click();
+            control<QPushButton>(d, "btnCANCEL")->click();
             return d.result();
         });
     }
@@ -149,30 +155,36 @@ protected:
     MainWindow &w() { return fx.window(); }
     ScriptedPrompts &prompts() { return fx.prompts(); }
 
+    QListWidget *projectList() { return control<QListWidget>(w(), "lstPROJEKTY"); }
+    ComboBox *defaultProjectBox() { return control<ComboBox>(w(), "cmbDEFPROJ"); }
+    QString field(const char *name) { return fieldText(w(), name); }
+    void setField(const char *name, const QString &text) { setFieldText(w(), name, text); }
+    QStringList logLines() { return control<QPlainTextEdit>(w(), "Memo2")->toPlainText().split('\n', Qt::SkipEmptyParts); }
+
     QStringList listEntries()
     {
         QStringList out;
-        for (int i = 0; i < w().lstPROJEKTY->count(); ++i)
-            out << w().lstPROJEKTY->item(i)->text();
+        for (int i = 0; i < projectList()->count(); ++i)
+            out << projectList()->item(i)->text();
         return out;
     }
     QStringList defaultChoices()
     {
         QStringList out;
-        for (int i = 0; i < w().cmbDEFPROJ->count(); ++i)
-            out << w().cmbDEFPROJ->itemText(i);
+        for (int i = 0; i < defaultProjectBox()->count(); ++i)
+            out << defaultProjectBox()->itemText(i);
         return out;
     }
     int highlighted()
     {
-        const auto sel = w().lstPROJEKTY->selectedItems();
-        return sel.isEmpty() ? -1 : w().lstPROJEKTY->row(sel.first());
+        const auto sel = projectList()->selectedItems();
+        return sel.isEmpty() ? -1 : projectList()->row(sel.first());
     }
 
     // A mouse click on the entry with that text.
     void clickEntry(const QString &name)
     {
-        QListWidget *list = w().lstPROJEKTY;
+        QListWidget *list = projectList();
         const auto items = list->findItems(name, Qt::MatchExactly);
         ASSERT_FALSE(items.isEmpty()) << name.toStdString();
         list->scrollToItem(items.first());
@@ -184,7 +196,7 @@ protected:
     NewProjectScript::Run addProject(const QString &name, const QString &path)
     {
         NewProjectScript script(name, path);
-        QTest::mouseClick(w().Button2, Qt::LeftButton);
+        QTest::mouseClick(control(w(), "Button2"), Qt::LeftButton);
         return script.run;
     }
 

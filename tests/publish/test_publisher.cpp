@@ -45,7 +45,7 @@ protected:
         p.server.remoteMainFolder = "www"; // becomes "www/"
         p.server.remoteDataFolder = "/data/";
         paths = publishPaths(p);
-        publisher.configure(ftpAccount(p.server, "pw"));
+        publisher.configure(publishAccount(p.server, "pw"));
         publisher.onLog = [this](const QString &l) { log << l; };
         publisher.onFileStarted = [this](const QString &verb, const QString &name, int k, int n) {
             started << QStringLiteral("%1 %2 %3/%4").arg(verb, name).arg(k).arg(n);
@@ -121,7 +121,7 @@ TEST_F(PublisherTest, ASendAfterAFailedSendLogsInAgainWithTheNewSettings)
     p.server.host = "127.0.0.1";
     p.server.user = "user";
     p.server.port = QString::number(server.port());
-    publisher.configure(ftpAccount(p.server, "pw"));
+    publisher.configure(publishAccount(p.server, "pw"));
     EXPECT_THROW(publisher.send(jobOf({local + "site/index.html"}), readOnly), AppError);
 
     // Another server with a wrong password: the login fails there, and
@@ -130,7 +130,7 @@ TEST_F(PublisherTest, ASendAfterAFailedSendLogsInAgainWithTheNewSettings)
     PyFtpServer other;
     ASSERT_TRUE(other.start(otherRoot.path())) << other.error().toStdString();
     p.server.port = QString::number(other.port());
-    publisher.configure(ftpAccount(p.server, "wrong"));
+    publisher.configure(publishAccount(p.server, "wrong"));
     try {
         publisher.send(jobOf({local + "site/index.html"}), paths);
         ADD_FAILURE() << "a wrong password was taken";
@@ -145,7 +145,7 @@ TEST(PublisherSettings, APortThatIsNoNumberFailsBeforeAnythingConnects)
 {
     ServerSettings s;
     s.port = "twenty-one";
-    EXPECT_THROW(ftpAccount(s, "pw"), AppError);
+    EXPECT_THROW(publishAccount(s, "pw"), AppError);
     EXPECT_EQ(siteRelativePath("/blog/site", "/blog/site/archiv/a.html"), "archiv/a.html");
     EXPECT_EQ(siteRelativePath("/blog/site", "/elsewhere/a.html"), "a.html");
     EXPECT_EQ(siteRelativePath("/blog/site", "/blog/site/../x/a.html"), "a.html");

@@ -58,7 +58,7 @@ TEST(SendQueue, AGonePostAndFilesOutsideTheProjectAreDroppedNotSent)
     p.server.host = "127.0.0.1";
     p.server.user = "user";
     p.server.port = QString::number(server.port());
-    publisher.configure(ftpAccount(p.server, "pw"));
+    publisher.configure(publishAccount(p.server, "pw"));
     ASSERT_EQ(queue.send(publisher), Publisher::Outcome::Completed);
     EXPECT_TRUE(queue.isEmpty()) << (queue.siteFiles() + queue.postFiles()).join("|").toStdString();
     EXPECT_EQ(filesBelow(serverRoot.path()),

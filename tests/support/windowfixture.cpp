@@ -1,12 +1,47 @@
 #include "windowfixture.h"
 
 #include "core/programfiles.h"
+#include "ui/publish/publishingcontroller.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 
 namespace tl::test {
+
+QAction *action(const QObject &owner, const char *name) { return control<QAction>(owner, name); }
+
+namespace {
+// QLineEdit calls its property "text", the path fields "Text".
+const char *textProperty(const QObject *o)
+{
+    return o->metaObject()->indexOfProperty("text") >= 0 ? "text" : "Text";
+}
+} // namespace
+
+QStringList queuedFiles(MainWindow &window)
+{
+    window.publishing().queue();
+    const QAbstractItemModel *model = control<QAbstractItemView>(window, "lstFILESFTP")->model();
+    QStringList out;
+    for (int row = 0; row < model->rowCount(); ++row)
+        out << model->index(row, 0).data(Qt::UserRole).toString();
+    return out;
+}
+
+QString fieldText(const QObject &owner, const char *name)
+{
+    const QObject *o = control<QObject>(owner, name);
+    return o->property(textProperty(o)).toString();
+}
+
+void setFieldText(const QObject &owner, const char *name, const QString &text)
+{
+    QObject *o = control<QObject>(owner, name);
+    o->setProperty(textProperty(o), text);
+}
 
 WindowFixture::WindowFixture()
 {

@@ -4,8 +4,35 @@
 
 #include <QTemporaryDir>
 #include <memory>
+#include <stdexcept>
+#include <string>
+
+class QAction;
 
 namespace tl::test {
+
+// A control of a window or dialog by its object name (the key the settings,
+// project and interface-text files use for it). A name that names nothing
+// fails the test that asked.
+template <class T = QWidget>
+T *control(const QObject &owner, const char *name)
+{
+    T *found = owner.findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        throw std::logic_error(std::string("no control named ") + name);
+    return found;
+}
+QAction *action(const QObject &owner, const char *name);
+
+// The text of a one-line field or a path field by its object name, and
+// setting it as typing would.
+QString fieldText(const QObject &owner, const char *name);
+void setFieldText(const QObject &owner, const char *name, const QString &text);
+
+// The full paths of the files the FTP tab's list ("lstFILESFTP") shows
+// queued for the next send, in order (the queue worked out, as showing the
+// FTP tab does).
+QStringList queuedFiles(MainWindow &window);
 
 // A main window living in its own temporary program folder, with scripted
 // prompts. Files can be laid into programFolder() before start(). The user's

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -31,9 +32,10 @@ protected:
     }
     MainWindow &start() { return fx.start(); }
     MainWindow &w() { return fx.window(); }
+    QPlainTextEdit *editor() { return control<QPlainTextEdit>(w(), "memoOBSAH"); }
 
     // The entries after "&Setup...", the separator and "More".
-    QList<QAction *> tagEntries() { return w().menuTags->actions().mid(3); }
+    QList<QAction *> tagEntries() { return control<QMenu>(w(), "Tags1")->actions().mid(3); }
     QStringList tagCaptions()
     {
         QStringList out;
@@ -52,21 +54,21 @@ protected:
     // An open post: the editor writable, holding `text`.
     void openPost(const QString &text = QString())
     {
-        w().memoOBSAH->setReadOnly(false);
-        w().memoOBSAH->setPlainText(text);
+        editor()->setReadOnly(false);
+        editor()->setPlainText(text);
     }
     // Puts the caret at `pos`, or selects from `anchor` to `pos`.
     void placeCaret(int pos, int anchor = -1)
     {
-        QTextCursor c = w().memoOBSAH->textCursor();
+        QTextCursor c = editor()->textCursor();
         c.setPosition(anchor < 0 ? pos : anchor);
         if (anchor >= 0)
             c.setPosition(pos, QTextCursor::KeepAnchor);
-        w().memoOBSAH->setTextCursor(c);
+        editor()->setTextCursor(c);
     }
-    QString editorText() const { return const_cast<TagsTest *>(this)->fx.window().memoOBSAH->toPlainText(); }
-    int caret() { return w().memoOBSAH->textCursor().position(); }
-    bool hasSelection() { return w().memoOBSAH->textCursor().hasSelection(); }
+    QString editorText() { return editor()->toPlainText(); }
+    int caret() { return editor()->textCursor().position(); }
+    bool hasSelection() { return editor()->textCursor().hasSelection(); }
 
     std::string stored(const char *section, const std::string &key)
     {

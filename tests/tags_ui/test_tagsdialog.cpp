@@ -2,6 +2,7 @@
 #include "ui/tags/hotkeyedit.h"
 #include "tagsfixture.h"
 #include "ui/tags/tagsmenu.h"
+#include "ui/tags/tagscontroller.h"
 
 #include <QDir>
 #include <QLabel>
@@ -29,7 +30,7 @@ protected:
 
     TagsDialog &openDialog(bool activate = false)
     {
-        dlg = std::make_unique<TagsDialog>(&w());
+        dlg = w().tags().makeDialog();
         dlg->show();
         QApplication::processEvents();
         if (activate) {
@@ -40,7 +41,7 @@ protected:
     }
     void clickRow(int row)
     {
-        QListWidget *lst = dlg->lstZNACKY;
+        QListWidget *lst = control<QListWidget>(*dlg, "lstZNACKY");
         const QRect r = lst->visualItemRect(lst->item(row));
         QTest::mouseClick(lst->viewport(), Qt::LeftButton, {}, r.center());
     }
@@ -90,22 +91,22 @@ TEST_F(TagsDialogTest, OpensWithTheStoredListsAndItsDetailFieldsDisabled)
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Tags"));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_EQ(listItems(), (QStringList{"Bold", "Paragraph", kZavorka}));
-    EXPECT_EQ(d.StrHOTKEYS->strings(), (QStringList{"Ctrl+B", "Alt+P", ""}));
-    EXPECT_EQ(d.StrSTART->strings(), (QStringList{"<b>", "<p>#13#10", "[#32"}));
-    EXPECT_EQ(d.StrEND->strings(), (QStringList{"</b>", "</p>", "#32]"}));
-    EXPECT_EQ(d.lstZNACKY->currentRow(), -1);
-    for (QWidget *f : {static_cast<QWidget *>(d.Edit1), static_cast<QWidget *>(d.HotKey2),
-                       static_cast<QWidget *>(d.memoSTART), static_cast<QWidget *>(d.memoEND)})
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings(), (QStringList{"Ctrl+B", "Alt+P", ""}));
+    EXPECT_EQ(control<StringHolder>(d, "StrSTART")->strings(), (QStringList{"<b>", "<p>#13#10", "[#32"}));
+    EXPECT_EQ(control<StringHolder>(d, "StrEND")->strings(), (QStringList{"</b>", "</p>", "#32]"}));
+    EXPECT_EQ(control<QListWidget>(d, "lstZNACKY")->currentRow(), -1);
+    for (QWidget *f : {static_cast<QWidget *>(control<QLineEdit>(d, "Edit1")), static_cast<QWidget *>(control<HotKeyEdit>(d, "HotKey2")),
+                       static_cast<QWidget *>(control<QPlainTextEdit>(d, "memoSTART")), static_cast<QWidget *>(control<QPlainTextEdit>(d, "memoEND"))})
         EXPECT_FALSE(f->isEnabled()) << f->objectName().toStdString();
-    EXPECT_EQ(d.HotKey2->shownText(), QStringLiteral("Alt+A"));
+    EXPECT_EQ(control<HotKeyEdit>(d, "HotKey2")->shownText(), QStringLiteral("Alt+A"));
 }
 
 TEST_F(TagsDialogTest, WithoutASettingsFileTheListIsEmpty)
 {
     start();
     TagsDialog &d = openDialog();
-    EXPECT_EQ(d.lstZNACKY->count(), 0);
-    EXPECT_TRUE(d.StrSTART->strings().isEmpty());
+    EXPECT_EQ(control<QListWidget>(d, "lstZNACKY")->count(), 0);
+    EXPECT_TRUE(control<StringHolder>(d, "StrSTART")->strings().isEmpty());
 }
 
 TEST_F(TagsDialogTest, SelectingATagShowsItsPartsAndFocusesTheDescription)
@@ -114,18 +115,18 @@ TEST_F(TagsDialogTest, SelectingATagShowsItsPartsAndFocusesTheDescription)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(1);
-    EXPECT_TRUE(d.Edit1->isEnabled());
-    EXPECT_TRUE(d.memoEND->isEnabled());
-    EXPECT_EQ(d.Edit1->text(), QStringLiteral("Paragraph"));
-    EXPECT_EQ(d.HotKey2->shownText(), QStringLiteral("Alt+P"));
-    EXPECT_EQ(d.memoSTART->toPlainText(), QStringLiteral("<p>\n"));
-    EXPECT_EQ(d.memoEND->toPlainText(), QStringLiteral("</p>"));
-    EXPECT_EQ(QApplication::focusWidget(), d.Edit1);
+    EXPECT_TRUE(control<QLineEdit>(d, "Edit1")->isEnabled());
+    EXPECT_TRUE(control<QPlainTextEdit>(d, "memoEND")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(d, "Edit1")->text(), QStringLiteral("Paragraph"));
+    EXPECT_EQ(control<HotKeyEdit>(d, "HotKey2")->shownText(), QStringLiteral("Alt+P"));
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoSTART")->toPlainText(), QStringLiteral("<p>\n"));
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoEND")->toPlainText(), QStringLiteral("</p>"));
+    EXPECT_EQ(QApplication::focusWidget(), control<QLineEdit>(d, "Edit1"));
     clickRow(2);
-    EXPECT_EQ(d.memoSTART->toPlainText(), QStringLiteral("[ "));
-    EXPECT_EQ(d.HotKey2->shownText(), QString()); // no hotkey
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoSTART")->toPlainText(), QStringLiteral("[ "));
+    EXPECT_EQ(control<HotKeyEdit>(d, "HotKey2")->shownText(), QString()); // no hotkey
     // Showing the texts does not change what is stored.
-    EXPECT_EQ(d.StrSTART->strings(), (QStringList{"<b>", "<p>#13#10", "[#32"}));
+    EXPECT_EQ(control<StringHolder>(d, "StrSTART")->strings(), (QStringList{"<b>", "<p>#13#10", "[#32"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -137,23 +138,23 @@ TEST_F(TagsDialogTest, AddEditAndOkRebuildTheMenuAndStoreTheLists)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(0);
-    d.btnADD->click();
+    control<QToolButton>(d, "btnADD")->click();
     EXPECT_EQ(listItems(), (QStringList{"Bold", "Paragraph", kZavorka, "[Description]"}));
-    EXPECT_EQ(d.lstZNACKY->currentRow(), 0); // the selection stays where it was
-    EXPECT_EQ(d.StrHOTKEYS->strings().size(), 4);
+    EXPECT_EQ(control<QListWidget>(d, "lstZNACKY")->currentRow(), 0); // the selection stays where it was
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings().size(), 4);
 
     clickRow(3);
-    replaceText(d.Edit1, QStringLiteral("Code"));
-    EXPECT_EQ(d.lstZNACKY->item(3)->text(), QStringLiteral("Code"));
-    QTest::keyClick(d.HotKey2, Qt::Key_K, Qt::ControlModifier);
-    QTest::keyClicks(d.memoSTART, QStringLiteral("<code>"));
-    QTest::keyClick(d.memoSTART, Qt::Key_Return);
-    QTest::keyClicks(d.memoEND, QStringLiteral(" </code> "));
-    EXPECT_EQ(d.StrHOTKEYS->strings().at(3), QStringLiteral("Ctrl+K"));
-    EXPECT_EQ(d.StrSTART->strings().at(3), QStringLiteral("<code>#13#10"));
-    EXPECT_EQ(d.StrEND->strings().at(3), QStringLiteral("#32</code>#32"));
+    replaceText(control<QLineEdit>(d, "Edit1"), QStringLiteral("Code"));
+    EXPECT_EQ(control<QListWidget>(d, "lstZNACKY")->item(3)->text(), QStringLiteral("Code"));
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_K, Qt::ControlModifier);
+    QTest::keyClicks(control<QPlainTextEdit>(d, "memoSTART"), QStringLiteral("<code>"));
+    QTest::keyClick(control<QPlainTextEdit>(d, "memoSTART"), Qt::Key_Return);
+    QTest::keyClicks(control<QPlainTextEdit>(d, "memoEND"), QStringLiteral(" </code> "));
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings().at(3), QStringLiteral("Ctrl+K"));
+    EXPECT_EQ(control<StringHolder>(d, "StrSTART")->strings().at(3), QStringLiteral("<code>#13#10"));
+    EXPECT_EQ(control<StringHolder>(d, "StrEND")->strings().at(3), QStringLiteral("#32</code>#32"));
 
-    d.btnOK->click();
+    control<QPushButton>(d, "btnOK")->click();
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(tagCaptions(), (QStringList{"Bold", "Paragraph", kZavorka, "Code"}));
@@ -173,8 +174,8 @@ TEST_F(TagsDialogTest, TheSectionsAreWrittenInTheirOrderAfterThePlacement)
 {
     start();
     TagsDialog &d = openDialog();
-    d.btnADD->click();
-    d.btnOK->click();
+    control<QToolButton>(d, "btnADD")->click();
+    control<QPushButton>(d, "btnOK")->click();
     const std::string file = fileBytes(iniPath());
     const std::vector<std::string> inOrder = {
         "[ShortCuts]",     "Flags=",         "ShowCmd=",
@@ -197,34 +198,34 @@ TEST_F(TagsDialogTest, DeleteEmptiesTheFieldsAndLeavesNoTagSelected)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(0);
-    d.btnDELETE->click();
+    control<QToolButton>(d, "btnDELETE")->click();
     EXPECT_EQ(listItems(), (QStringList{"Paragraph", kZavorka}));
-    EXPECT_EQ(d.StrHOTKEYS->strings(), (QStringList{"Alt+P", ""}));
-    EXPECT_EQ(d.StrSTART->strings(), (QStringList{"<p>#13#10", "[#32"}));
-    EXPECT_EQ(d.StrEND->strings(), (QStringList{"</p>", "#32]"}));
-    EXPECT_TRUE(d.lstZNACKY->selectedItems().isEmpty());
-    EXPECT_TRUE(d.Edit1->isEnabled());
-    EXPECT_EQ(d.Edit1->text(), QString());
-    EXPECT_EQ(d.memoSTART->toPlainText(), QString());
-    EXPECT_EQ(d.memoEND->toPlainText(), QString());
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings(), (QStringList{"Alt+P", ""}));
+    EXPECT_EQ(control<StringHolder>(d, "StrSTART")->strings(), (QStringList{"<p>#13#10", "[#32"}));
+    EXPECT_EQ(control<StringHolder>(d, "StrEND")->strings(), (QStringList{"</p>", "#32]"}));
+    EXPECT_TRUE(control<QListWidget>(d, "lstZNACKY")->selectedItems().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(d, "Edit1")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(d, "Edit1")->text(), QString());
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoSTART")->toPlainText(), QString());
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoEND")->toPlainText(), QString());
 
     // With no tag selected the fields store nothing, and "-" does nothing.
-    QTest::keyClicks(d.Edit1, QStringLiteral("zzz"));
-    QTest::keyClicks(d.memoSTART, QStringLiteral("<s>"));
-    QTest::keyClick(d.HotKey2, Qt::Key_J, Qt::ControlModifier);
-    d.btnDELETE->click();
+    QTest::keyClicks(control<QLineEdit>(d, "Edit1"), QStringLiteral("zzz"));
+    QTest::keyClicks(control<QPlainTextEdit>(d, "memoSTART"), QStringLiteral("<s>"));
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_J, Qt::ControlModifier);
+    control<QToolButton>(d, "btnDELETE")->click();
     // Tabbing into the list makes no tag selected either.
-    d.lstZNACKY->setFocus(Qt::TabFocusReason);
-    QTest::keyClicks(d.Edit1, QStringLiteral("yyy"));
+    control<QListWidget>(d, "lstZNACKY")->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(control<QLineEdit>(d, "Edit1"), QStringLiteral("yyy"));
     EXPECT_EQ(listItems(), (QStringList{"Paragraph", kZavorka}));
-    EXPECT_EQ(d.StrHOTKEYS->strings(), (QStringList{"Alt+P", ""}));
-    EXPECT_EQ(d.StrSTART->strings(), (QStringList{"<p>#13#10", "[#32"}));
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings(), (QStringList{"Alt+P", ""}));
+    EXPECT_EQ(control<StringHolder>(d, "StrSTART")->strings(), (QStringList{"<p>#13#10", "[#32"}));
 
     // Moving through the list with the keys selects.
-    QTest::keyClick(d.lstZNACKY, Qt::Key_Down);
-    EXPECT_EQ(d.Edit1->text(), d.lstZNACKY->item(d.lstZNACKY->currentRow())->text());
+    QTest::keyClick(control<QListWidget>(d, "lstZNACKY"), Qt::Key_Down);
+    EXPECT_EQ(control<QLineEdit>(d, "Edit1")->text(), control<QListWidget>(d, "lstZNACKY")->item(control<QListWidget>(d, "lstZNACKY")->currentRow())->text());
 
-    d.btnOK->click();
+    control<QPushButton>(d, "btnOK")->click();
     EXPECT_EQ(tagCaptions(), (QStringList{"Paragraph", kZavorka}));
     EXPECT_EQ(storedTags().starts, (QStringList{"<p>#13#10", "[#32"}));
 }
@@ -233,10 +234,10 @@ TEST_F(TagsDialogTest, ALiteralEscapeTypedAsStartTextInsertsASpace)
 {
     start();
     TagsDialog &d = openDialog(true);
-    d.btnADD->click();
+    control<QToolButton>(d, "btnADD")->click();
     clickRow(0);
-    QTest::keyClicks(d.memoSTART, QStringLiteral("a#32b"));
-    d.btnOK->click();
+    QTest::keyClicks(control<QPlainTextEdit>(d, "memoSTART"), QStringLiteral("a#32b"));
+    control<QPushButton>(d, "btnOK")->click();
     openPost();
     tagEntries()[0]->trigger();
     EXPECT_EQ(editorText(), QStringLiteral("a b"));
@@ -246,8 +247,8 @@ TEST_F(TagsDialogTest, ANewTagLeftAsItIsGivesAnEntryThatChangesNothing)
 {
     start();
     TagsDialog &d = openDialog();
-    d.btnADD->click();
-    d.btnOK->click();
+    control<QToolButton>(d, "btnADD")->click();
+    control<QPushButton>(d, "btnOK")->click();
     EXPECT_EQ(tagCaptions(), QStringList{"[Description]"});
     EXPECT_EQ(tagShortcuts(), QStringList{""});
     openPost(QStringLiteral("word"));
@@ -266,21 +267,21 @@ TEST_F(TagsDialogTest, EveryWayButOkDiscardsTheEditsInFileAndMenu)
     const StoredTags before = storedTags();
     const QStringList menuBefore = tagCaptions();
     const std::vector<std::pair<const char *, std::function<void(TagsDialog &)>>> ways = {
-        {"Cancel", [](TagsDialog &d) { d.btnCANCEL->click(); }},
+        {"Cancel", [](TagsDialog &d) { control<QPushButton>(d, "btnCANCEL")->click(); }},
         {"Escape", [](TagsDialog &d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        {"Escape in the hotkey field", [](TagsDialog &d) { QTest::keyClick(d.HotKey2, Qt::Key_Escape); }},
+        {"Escape in the hotkey field", [](TagsDialog &d) { QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_Escape); }},
         {"close box", [](TagsDialog &d) { d.close(); }},
     };
     for (const auto &[name, leave] : ways) {
         SCOPED_TRACE(name);
         TagsDialog &d = openDialog(true);
         clickRow(1);
-        replaceText(d.Edit1, QStringLiteral("Changed"));
-        QTest::keyClick(d.HotKey2, Qt::Key_Y, Qt::ControlModifier);
+        replaceText(control<QLineEdit>(d, "Edit1"), QStringLiteral("Changed"));
+        QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_Y, Qt::ControlModifier);
         clickRow(0);
-        d.btnDELETE->click();
-        d.btnADD->click();
-        d.HotKey2->setFocus();
+        control<QToolButton>(d, "btnDELETE")->click();
+        control<QToolButton>(d, "btnADD")->click();
+        control<HotKeyEdit>(d, "HotKey2")->setFocus();
         leave(d);
         EXPECT_FALSE(d.isVisible());
         EXPECT_EQ(d.result(), QDialog::Rejected);
@@ -301,8 +302,8 @@ TEST_F(TagsDialogTest, DeletingTheFirstOfTwoAndCancellingKeepsEveryEntrysTexts)
     start();
     TagsDialog &d = openDialog();
     clickRow(0);
-    d.btnDELETE->click();
-    d.btnCANCEL->click();
+    control<QToolButton>(d, "btnDELETE")->click();
+    control<QPushButton>(d, "btnCANCEL")->click();
     ASSERT_EQ(tagCaptions(), (QStringList{"One", "Two"}));
     openPost();
     tagEntries()[0]->trigger();
@@ -333,23 +334,23 @@ TEST_F(TagsDialogTest, TheHotkeyFieldTakesAKeyAloneOrWithShiftAsAltPlusThatKey)
         {Qt::Key_PageDown, Qt::ControlModifier | Qt::AltModifier, "Ctrl+Alt+PgDn"},
     };
     for (const Press &p : presses) {
-        QTest::keyClick(d.HotKey2, p.key, p.mods);
-        EXPECT_EQ(d.StrHOTKEYS->strings().at(2), QString::fromLatin1(p.stored));
-        EXPECT_EQ(d.HotKey2->shownText(), QString::fromLatin1(p.stored));
+        QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), p.key, p.mods);
+        EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings().at(2), QString::fromLatin1(p.stored));
+        EXPECT_EQ(control<HotKeyEdit>(d, "HotKey2")->shownText(), QString::fromLatin1(p.stored));
     }
     // The clear button leaves the tag without hotkey.
-    d.HotKey2->findChild<QLineEdit *>()->clear();
-    EXPECT_EQ(d.StrHOTKEYS->strings().at(2), QString());
+    control<HotKeyEdit>(d, "HotKey2")->findChild<QLineEdit *>()->clear();
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings().at(2), QString());
     // Leaving the field stores what it shows.
-    d.StrHOTKEYS->lines()[2] = QStringLiteral("stale");
-    d.HotKey2->setFocus();
-    d.Edit1->setFocus();
-    EXPECT_EQ(d.StrHOTKEYS->strings().at(2), QString());
+    control<StringHolder>(d, "StrHOTKEYS")->lines()[2] = QStringLiteral("stale");
+    control<HotKeyEdit>(d, "HotKey2")->setFocus();
+    control<QLineEdit>(d, "Edit1")->setFocus();
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings().at(2), QString());
     // Tab moves on instead of becoming a hotkey.
-    d.HotKey2->setFocus();
-    QTest::keyClick(d.HotKey2, Qt::Key_Tab);
-    EXPECT_NE(QApplication::focusWidget(), d.HotKey2);
-    EXPECT_EQ(d.HotKey2->shownText(), QString());
+    control<HotKeyEdit>(d, "HotKey2")->setFocus();
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), control<HotKeyEdit>(d, "HotKey2"));
+    EXPECT_EQ(control<HotKeyEdit>(d, "HotKey2")->shownText(), QString());
     EXPECT_TRUE(d.isVisible());
 }
 
@@ -361,14 +362,14 @@ TEST_F(TagsDialogTest, AHotkeyShowsInTheProgramsFormAfterLeavingTheField)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(2);
-    d.HotKey2->setFocus();
-    QTest::keyClick(d.HotKey2, Qt::Key_P, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    d.Edit1->setFocus();
+    control<HotKeyEdit>(d, "HotKey2")->setFocus();
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_P, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    control<QLineEdit>(d, "Edit1")->setFocus();
     QApplication::processEvents();
-    EXPECT_EQ(d.HotKey2->shownText(), QStringLiteral("Shift+Ctrl+Alt+P"));
-    EXPECT_EQ(d.StrHOTKEYS->strings().at(2), QStringLiteral("Shift+Ctrl+Alt+P"));
-    QTest::mouseClick(d.btnOK, Qt::LeftButton);
-    auto *menu = qobject_cast<TagsMenu *>(w().menuTags);
+    EXPECT_EQ(control<HotKeyEdit>(d, "HotKey2")->shownText(), QStringLiteral("Shift+Ctrl+Alt+P"));
+    EXPECT_EQ(control<StringHolder>(d, "StrHOTKEYS")->strings().at(2), QStringLiteral("Shift+Ctrl+Alt+P"));
+    QTest::mouseClick(control<QPushButton>(d, "btnOK"), Qt::LeftButton);
+    auto *menu = control<TagsMenu>(w(), "Tags1");
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->entryText(tagEntries().at(2)),
               QString::fromUtf16(u"Z\u00e1vorka\tShift+Ctrl+Alt+P"));
@@ -381,8 +382,8 @@ TEST_F(TagsDialogTest, EnterInTheHotkeyFieldPressesOk)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(0);
-    d.HotKey2->setFocus();
-    QTest::keyClick(d.HotKey2, Qt::Key_Return);
+    control<HotKeyEdit>(d, "HotKey2")->setFocus();
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_Return);
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(storedTags().hotkeys.at(0), QStringLiteral("Ctrl+B"));
@@ -394,27 +395,27 @@ TEST_F(TagsDialogTest, AHotkeyHeldByACommandOrAnotherTagIsShownAsAConflict)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(2);
-    EXPECT_EQ(d.lblHOTKEYNOTE->text(), QString());
-    QTest::keyClick(d.HotKey2, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_EQ(d.lblHOTKEYNOTE->text(),
+    EXPECT_EQ(control<QLabel>(d, "lblHOTKEYNOTE")->text(), QString());
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(control<QLabel>(d, "lblHOTKEYNOTE")->text(),
               QStringLiteral("Ctrl+S is the shortcut of the command \"Save\"; this tag gets no hotkey."));
-    QTest::keyClick(d.HotKey2, Qt::Key_B, Qt::ControlModifier);
-    EXPECT_EQ(d.lblHOTKEYNOTE->text(),
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(control<QLabel>(d, "lblHOTKEYNOTE")->text(),
               QStringLiteral("Ctrl+B is already the hotkey of the tag \"Bold\"; this tag gets none."));
     clickRow(0);
-    EXPECT_EQ(d.lblHOTKEYNOTE->text(),
+    EXPECT_EQ(control<QLabel>(d, "lblHOTKEYNOTE")->text(),
               QStringLiteral("Ctrl+B is also chosen for the tag \"%1\", which gets none.").arg(kZavorka));
     clickRow(1);
-    QTest::keyClick(d.HotKey2, Qt::Key_F9);
-    EXPECT_EQ(d.lblHOTKEYNOTE->text(), QString()); // F9 alone is Alt+F9: free
-    QTest::keyClick(d.HotKey2, Qt::Key_B);
-    EXPECT_EQ(d.lblHOTKEYNOTE->text(),
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_F9);
+    EXPECT_EQ(control<QLabel>(d, "lblHOTKEYNOTE")->text(), QString()); // F9 alone is Alt+F9: free
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_B);
+    EXPECT_EQ(control<QLabel>(d, "lblHOTKEYNOTE")->text(),
               QStringLiteral("Alt+B opens the menu \"Blog\"; this tag gets no hotkey."));
-    QTest::keyClick(d.HotKey2, Qt::Key_N, Qt::ControlModifier);
-    d.btnOK->click();
+    QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_N, Qt::ControlModifier);
+    control<QPushButton>(d, "btnOK")->click();
     EXPECT_EQ(tagShortcuts(), (QStringList{"Ctrl+B", "", ""}));
-    EXPECT_EQ(w().actSAVE->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-    EXPECT_EQ(w().actNEW->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(action(w(), "actSAVE")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(action(w(), "actNEW")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
     // The file keeps what the user chose.
     EXPECT_EQ(storedTags().hotkeys, (QStringList{"Ctrl+B", "Ctrl+N", "Ctrl+B"}));
 }
@@ -428,16 +429,16 @@ TEST_F(TagsDialogTest, WhatOkStoredReadsBackIdenticallyAtTheNextStart)
     start();
     {
         TagsDialog &d = openDialog(true);
-        d.btnADD->click();
+        control<QToolButton>(d, "btnADD")->click();
         clickRow(3);
-        replaceText(d.Edit1, QStringLiteral("\"Quoted\""));
-        QTest::keyClick(d.HotKey2, Qt::Key_Comma, Qt::ControlModifier);
-        QTest::keyClicks(d.memoSTART, QStringLiteral("  <q class='x'>"));
-        QTest::keyClick(d.memoSTART, Qt::Key_Return);
-        QTest::keyClick(d.memoSTART, Qt::Key_Return);
+        replaceText(control<QLineEdit>(d, "Edit1"), QStringLiteral("\"Quoted\""));
+        QTest::keyClick(control<HotKeyEdit>(d, "HotKey2"), Qt::Key_Comma, Qt::ControlModifier);
+        QTest::keyClicks(control<QPlainTextEdit>(d, "memoSTART"), QStringLiteral("  <q class='x'>"));
+        QTest::keyClick(control<QPlainTextEdit>(d, "memoSTART"), Qt::Key_Return);
+        QTest::keyClick(control<QPlainTextEdit>(d, "memoSTART"), Qt::Key_Return);
         // Typed as one insertion: the key simulator knows only ASCII keys.
-        d.memoEND->insertPlainText(QString::fromUtf16(u"</q>\u00a0\u010d"));
-        d.btnOK->click();
+        control<QPlainTextEdit>(d, "memoEND")->insertPlainText(QString::fromUtf16(u"</q>\u00a0\u010d"));
+        control<QPushButton>(d, "btnOK")->click();
         dlg.reset();
     }
     const StoredTags first = storedTags();
@@ -451,18 +452,18 @@ TEST_F(TagsDialogTest, WhatOkStoredReadsBackIdenticallyAtTheNextStart)
     EXPECT_EQ(tagShortcuts(), shortcuts);
     TagsDialog &d = openDialog(true);
     clickRow(3);
-    EXPECT_EQ(d.Edit1->text(), QStringLiteral("\"Quoted\""));
-    EXPECT_EQ(d.memoSTART->toPlainText(), QStringLiteral("  <q class='x'>\n\n"));
+    EXPECT_EQ(control<QLineEdit>(d, "Edit1")->text(), QStringLiteral("\"Quoted\""));
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoSTART")->toPlainText(), QStringLiteral("  <q class='x'>\n\n"));
     // The raw text: the plain-text view would show the no-break space as a space.
-    EXPECT_EQ(d.memoEND->document()->toRawText(), QString::fromUtf16(u"</q>\u00a0\u010d"));
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoEND")->document()->toRawText(), QString::fromUtf16(u"</q>\u00a0\u010d"));
     const std::string bytesBefore = fileBytes(iniPath());
-    d.btnOK->click();
+    control<QPushButton>(d, "btnOK")->click();
     EXPECT_TRUE(storedTags() == first);
     EXPECT_EQ(fileBytes(iniPath()), bytesBefore);
 
     openPost();
     tagEntries()[3]->trigger();
-    EXPECT_EQ(w().memoOBSAH->document()->toRawText(),
+    EXPECT_EQ(editor()->document()->toRawText(),
               QString::fromUtf16(u"  <q class='x'>\u2029\u2029</q>\u00a0\u010d"));
 }
 
@@ -473,10 +474,10 @@ TEST_F(TagsDialogTest, ListsOfUnequalLengthAreFilledUpToTheDescriptions)
     start();
     TagsDialog &d = openDialog(true);
     clickRow(1);
-    EXPECT_EQ(d.memoSTART->toPlainText(), QString());
-    QTest::keyClicks(d.memoSTART, QStringLiteral("<u>"));
-    QTest::keyClicks(d.memoEND, QStringLiteral("</u>"));
-    d.btnOK->click();
+    EXPECT_EQ(control<QPlainTextEdit>(d, "memoSTART")->toPlainText(), QString());
+    QTest::keyClicks(control<QPlainTextEdit>(d, "memoSTART"), QStringLiteral("<u>"));
+    QTest::keyClicks(control<QPlainTextEdit>(d, "memoEND"), QStringLiteral("</u>"));
+    control<QPushButton>(d, "btnOK")->click();
     const StoredTags t = storedTags();
     EXPECT_EQ(t.starts, (QStringList{"<i>", "<u>"}));
     EXPECT_EQ(t.ends, (QStringList{"", "</u>"}));
@@ -489,8 +490,8 @@ TEST_F(TagsDialogTest, AFailedWriteIsShownAndTheDialogStillCloses)
     // A folder where the settings file should be: it can be neither read nor replaced.
     ASSERT_TRUE(QDir().mkpath(iniPath()));
     TagsDialog &d = openDialog();
-    d.btnADD->click();
-    d.btnOK->click();
+    control<QToolButton>(d, "btnADD")->click();
+    control<QPushButton>(d, "btnOK")->click();
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(fx.prompts().errors(),
               QStringList{QStringLiteral("Unable to write to ") + iniPath()});
@@ -506,15 +507,15 @@ TEST_F(TagsDialogTest, SetupOpensTheDialogModallyFromTheMenu)
         if (!d)
             return;
         driven = d->isModal();
-        d->btnADD->click();
-        d->btnOK->click();
+        control<QToolButton>(*d, "btnADD")->click();
+        control<QPushButton>(*d, "btnOK")->click();
     });
     // A driver that failed to find the dialog must not leave the test waiting.
     QTimer::singleShot(5000, [] {
         if (auto *m = QApplication::activeModalWidget())
             m->close();
     });
-    w().mnuSETUPTAGS->trigger();
+    action(w(), "Setup1")->trigger();
     EXPECT_TRUE(driven);
     EXPECT_EQ(tagCaptions(), QStringList{"[Description]"});
     EXPECT_EQ(storedTags().names, QStringList{"[Description]"});

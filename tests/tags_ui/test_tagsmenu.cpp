@@ -1,8 +1,9 @@
 #include "tagsfixture.h"
-
+#include "ui/tags/tagscontroller.h"
 #include "ui/tags/tagsdialog.h"
 
 #include <QListWidget>
+#include <memory>
 #include <QPlainTextEdit>
 
 #include <QTest>
@@ -41,7 +42,7 @@ std::string settingsWithTags(const std::vector<std::pair<std::string, std::strin
 TEST_F(TagsTest, WithoutTagSectionsTheMenuHasOnlyItsThreeFixedEntries)
 {
     start();
-    const auto actions = w().menuTags->actions();
+    const auto actions = control<QMenu>(w(), "Tags1")->actions();
     ASSERT_EQ(actions.size(), 3);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("&Setup..."));
     EXPECT_TRUE(actions[1]->isSeparator());
@@ -68,17 +69,17 @@ TEST_F(TagsTest, ACountAboveAThousandIsADamagedListAndLoadsNoTags)
                     + "\r\n");
         start();
         EXPECT_TRUE(tagEntries().isEmpty()) << count;
-        const QStringList log = w().Memo2->toPlainText().split('\n', Qt::SkipEmptyParts);
+        const QStringList log = control<QPlainTextEdit>(w(), "Memo2")->toPlainText().split('\n', Qt::SkipEmptyParts);
         EXPECT_EQ(log, QStringList(QStringLiteral("The tag list of %1 is damaged (Count=%2): no "
                                                   "tags were loaded.")
                                        .arg(iniPath(), QString::fromLatin1(count))));
         // The Tags dialog shows an empty list too.
         {
-            TagsDialog dialog(&w());
-            dialog.show();
+            const std::unique_ptr<TagsDialog> dialog = w().tags().makeDialog();
+            dialog->show();
             QApplication::processEvents();
-            EXPECT_EQ(dialog.lstZNACKY->count(), 0) << count;
-            dialog.reject();
+            EXPECT_EQ(control<QListWidget>(*dialog, "lstZNACKY")->count(), 0) << count;
+            dialog->reject();
         }
         fx.stop();
     }
@@ -113,8 +114,8 @@ TEST_F(TagsTest, CommandsKeepTheirShortcutsAndOnlyTheFirstOfTwoTagsGetsAShared)
         {{"Save?", "Ctrl+S"}, {"Read?", "F5"}, {"First", "Alt+Q"}, {"Second", "alt+q"}}, {}));
     start();
     EXPECT_EQ(tagShortcuts(), (QStringList{"", "", "Alt+Q", ""}));
-    EXPECT_EQ(w().actSAVE->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-    EXPECT_EQ(w().actREAD->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(action(w(), "actSAVE")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(action(w(), "actREAD")->shortcut(), QKeySequence(Qt::Key_F5));
 }
 
 TEST_F(TagsTest, TheAltLetterOfAMenuTitleStaysWithTheMenu)
@@ -167,11 +168,11 @@ TEST_F(TagsTest, AMultiLineStartTextIsInsertedWithItsLineBreak)
     placeCaret(1);
     tagEntries()[1]->trigger();
     EXPECT_EQ(editorText(), QStringLiteral("x<p>\n</p>y"));
-    EXPECT_EQ(w().memoOBSAH->document()->blockCount(), 2);
+    EXPECT_EQ(editor()->document()->blockCount(), 2);
     // The line break counts as one character: the caret starts the second line.
     EXPECT_EQ(caret(), 5);
-    EXPECT_EQ(w().memoOBSAH->textCursor().block().blockNumber(), 1);
-    EXPECT_EQ(w().memoOBSAH->textCursor().positionInBlock(), 0);
+    EXPECT_EQ(editor()->textCursor().block().blockNumber(), 1);
+    EXPECT_EQ(editor()->textCursor().positionInBlock(), 0);
 }
 
 TEST_F(TagsTest, ASelectionOverSeveralLinesKeepsItsLineBreaks)
@@ -182,7 +183,7 @@ TEST_F(TagsTest, ASelectionOverSeveralLinesKeepsItsLineBreaks)
     placeCaret(5, 0);
     tagEntries()[0]->trigger();
     EXPECT_EQ(editorText(), QStringLiteral("<b>ab\ncd</b>"));
-    EXPECT_EQ(w().memoOBSAH->document()->blockCount(), 2);
+    EXPECT_EQ(editor()->document()->blockCount(), 2);
 }
 
 TEST_F(TagsTest, EscapedSpacesAreInsertedAsSpaces)
@@ -223,12 +224,12 @@ TEST_F(TagsTest, InTheBrowseStateTagsAndMoreLeaveTheEditorUnchanged)
 {
     laySampleSettings();
     start();
-    w().memoOBSAH->setPlainText(QStringLiteral("shown post"));
-    ASSERT_TRUE(w().memoOBSAH->isReadOnly());
+    editor()->setPlainText(QStringLiteral("shown post"));
+    ASSERT_TRUE(editor()->isReadOnly());
     placeCaret(5);
     for (QAction *a : tagEntries())
         a->trigger();
-    w().mnuMORE->trigger();
+    action(w(), "More1")->trigger();
     EXPECT_EQ(editorText(), QStringLiteral("shown post"));
     EXPECT_TRUE(fx.prompts().shown.empty());
 }
@@ -238,7 +239,7 @@ TEST_F(TagsTest, MoreInsertsTheLongPostSeparatorAtTheCaret)
     start();
     openPost(QStringLiteral("intro rest"));
     placeCaret(6);
-    w().mnuMORE->trigger();
+    action(w(), "More1")->trigger();
     EXPECT_EQ(editorText(), QStringLiteral("intro <!--more-->rest"));
 }
 
@@ -249,11 +250,11 @@ TEST_F(TagsTest, TheHotkeyOfATagWrapsTheSelection)
     w().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
     openPost(QStringLiteral("word"));
-    w().memoOBSAH->setFocus();
+    editor()->setFocus();
     placeCaret(4, 0);
-    QTest::keyClick(w().memoOBSAH, Qt::Key_B, Qt::ControlModifier);
+    QTest::keyClick(editor(), Qt::Key_B, Qt::ControlModifier);
     EXPECT_EQ(editorText(), QStringLiteral("<b>word</b>"));
     placeCaret(0);
-    QTest::keyClick(w().memoOBSAH, Qt::Key_P, Qt::AltModifier);
+    QTest::keyClick(editor(), Qt::Key_P, Qt::AltModifier);
     EXPECT_EQ(editorText(), QStringLiteral("<p>\n</p><b>word</b>"));
 }

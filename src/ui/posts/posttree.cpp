@@ -7,6 +7,7 @@
 #include "posts/poststore.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -23,12 +24,53 @@ constexpr int kTitlesShownRole = Qt::UserRole + 2;
 // A month's posts have the slots first, first + 1, ... first + count - 1.
 constexpr int kFirstSlotRole = Qt::UserRole + 3;
 constexpr int kSlotCountRole = Qt::UserRole + 4;
+// The posts a month has now (its slots less those deleted since Read).
+constexpr int kPostCountRole = Qt::UserRole + 5;
+// A month's post file names until its post nodes are made, one per line, and
+// whether they are made.
+constexpr int kMonthPostsRole = Qt::UserRole + 6;
+constexpr int kFilledRole = Qt::UserRole + 7;
+
+QIcon postIcon(const QTreeWidget *tree)
+{
+    QStyle *st = tree && tree->style() ? tree->style() : QApplication::style();
+    return st->standardIcon(QStyle::SP_FileIcon); // image 0
+}
 
 const char *const kMonthNames[] = {"January", "February", "March",     "April",
                                    "May",     "June",     "July",      "August",
                                    "September", "October", "November", "December"};
 
 } // namespace
+
+namespace {
+
+class KeyUpFilter : public QObject {
+public:
+    KeyUpFilter(QObject *parent, std::function<void(int)> onKeyUp)
+        : QObject(parent), onKeyUp_(std::move(onKeyUp))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::KeyRelease) {
+            auto *k = static_cast<QKeyEvent *>(e);
+            if (!k->isAutoRepeat())
+                onKeyUp_(k->key());
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void(int)> onKeyUp_;
+};
+
+} // namespace
+
+void onKeyReleased(QTreeWidget *tree, std::function<void(int key)> onKeyUp)
+{
+    tree->installEventFilter(new KeyUpFilter(tree, std::move(onKeyUp)));
+}
 
 void preparePostTree(QTreeWidget *tree)
 {
@@ -68,7 +110,6 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
 {
     QStyle *st = tree->style() ? tree->style() : QApplication::style();
     const QIcon monthIcon = st->standardIcon(QStyle::SP_DirIcon); // image 1
-    const QIcon postIcon = st->standardIcon(QStyle::SP_FileIcon); // image 0
 
     tree->setUpdatesEnabled(false);
     tree->clear();
@@ -84,18 +125,18 @@ void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk)
         month->setIcon(0, monthIcon);
         month->setData(0, kFirstSlotRole, slot);
         month->setData(0, kSlotCountRole, static_cast<int>(g.posts.size()));
-        QList<QTreeWidgetItem *> posts;
-        posts.reserve(static_cast<qsizetype>(g.posts.size()));
+        month->setData(0, kPostCountRole, static_cast<int>(g.posts.size()));
+        // The posts' nodes are made when the month is first opened (or a
+        // post of it is looked for): a blog of 100,000 posts opens with its
+        // 240 months alone.
+        QByteArray names;
         for (const std::string &p : g.posts) {
-            const QString name = pathText(p);
-            auto *post = new QTreeWidgetItem(QStringList(postNodeText(p, std::string())));
-            post->setData(0, kNodeNameRole, name);
-            post->setData(0, kNodeSlotRole, slot++);
-            post->setToolTip(0, name);
-            post->setIcon(0, postIcon);
-            posts.append(post);
+            names.append(p.data(), static_cast<qsizetype>(p.size()));
+            names.append('\n');
         }
-        month->addChildren(posts);
+        month->setData(0, kMonthPostsRole, names);
+        month->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        slot += static_cast<int>(g.posts.size());
         months.append(month);
     }
     tree->addTopLevelItems(months);
@@ -132,10 +173,39 @@ void refreshPostTitle(QTreeWidgetItem *post, PostIndex &index)
                                   index.title(static_cast<std::size_t>(slot))));
 }
 
+void fillMonthPosts(QTreeWidgetItem *month)
+{
+    if (!month || month->parent() || month->data(0, kFilledRole).toBool())
+        return;
+    month->setData(0, kFilledRole, true);
+    const QByteArray names = month->data(0, kMonthPostsRole).toByteArray();
+    month->setData(0, kMonthPostsRole, QVariant());
+    const QIcon icon = postIcon(month->treeWidget());
+    int slot = month->data(0, kFirstSlotRole).toInt();
+    QList<QTreeWidgetItem *> posts;
+    qsizetype from = 0;
+    while (from < names.size()) {
+        const qsizetype end = names.indexOf('\n', from);
+        const std::string p(names.constData() + from, static_cast<std::size_t>(end - from));
+        from = end + 1;
+        const QString name = pathText(p);
+        auto *post = new QTreeWidgetItem(QStringList(postNodeText(p, std::string())));
+        post->setData(0, kNodeNameRole, name);
+        post->setData(0, kNodeSlotRole, slot++);
+        post->setToolTip(0, name);
+        post->setIcon(0, icon);
+        posts.append(post);
+    }
+    month->addChildren(posts);
+    // A month whose posts are all deleted shows no opener.
+    month->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
 void showPostTitles(QTreeWidgetItem *month, PostIndex &index)
 {
     if (!month || month->parent() || month->data(0, kTitlesShownRole).toBool())
         return;
+    fillMonthPosts(month);
     month->setData(0, kTitlesShownRole, true);
     for (int i = 0; i < month->childCount(); ++i)
         refreshPostTitle(month->child(i), index);
@@ -153,6 +223,14 @@ int matchesInMonth(const QTreeWidgetItem *month, const std::vector<char> &shown)
     for (int k = first; k < last; ++k)
         n += shown[static_cast<std::size_t>(k)] ? 1 : 0;
     return n;
+}
+
+// "December 2026 (3 of 12)": the posts a find shows of those the month has.
+QString filteredMonthText(const QTreeWidgetItem *month, int shown)
+{
+    const int all = month->data(0, kPostCountRole).toInt();
+    return monthNodeText(pathBytes(nodeName(month)), all)
+        .replace(QStringLiteral("(%1)").arg(all), QStringLiteral("(%1 of %2)").arg(shown).arg(all));
 }
 
 // Every change costs the view some work: only changes are made.
@@ -190,10 +268,7 @@ int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMo
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
         const int n = inMonth[static_cast<std::size_t>(i)];
-        const int all = month->data(0, kSlotCountRole).toInt();
-        month->setText(0, monthNodeText(pathBytes(nodeName(month)), all)
-                              .replace(QStringLiteral("(%1)").arg(all),
-                                       QStringLiteral("(%1 of %2)").arg(n).arg(all)));
+        month->setText(0, filteredMonthText(month, n));
         setShown(month, n > 0);
         // The posts of a month without a match stay as they are until it is
         // shown again; those of a closed month are set when it is opened.
@@ -215,7 +290,7 @@ void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
         month->setText(0, monthNodeText(pathBytes(nodeName(month)),
-                                        month->data(0, kSlotCountRole).toInt()));
+                                        month->data(0, kPostCountRole).toInt()));
         for (int j = 0; j < month->childCount(); ++j)
             setShown(month->child(j), true);
         setShown(month, true);
@@ -226,6 +301,18 @@ void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep)
     tree->setUpdatesEnabled(true);
     if (keep)
         tree->scrollToItem(keep);
+}
+
+void removePostNode(QTreeWidgetItem *post, const std::vector<char> &shown)
+{
+    QTreeWidgetItem *month = post->parent();
+    delete post;
+    if (!month)
+        return;
+    const int left = month->data(0, kPostCountRole).toInt() - 1;
+    month->setData(0, kPostCountRole, left);
+    month->setText(0, shown.empty() ? monthNodeText(pathBytes(nodeName(month)), left)
+                                    : filteredMonthText(month, matchesInMonth(month, shown)));
 }
 
 bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown)
@@ -278,10 +365,19 @@ bool isPostNode(const QTreeWidgetItem *node)
 
 QTreeWidgetItem *findNode(const QTreeWidget *tree, const QString &name)
 {
+    const QByteArray line = pathBytes(name).c_str() + QByteArray("\n");
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *month = tree->topLevelItem(i);
         if (nodeName(month) == name)
             return month;
+        // A month not opened yet holds the post if its names do.
+        if (!month->data(0, kFilledRole).toBool()) {
+            const QByteArray names = month->data(0, kMonthPostsRole).toByteArray();
+            const qsizetype at = names.indexOf(line);
+            if (at < 0 || (at > 0 && names[at - 1] != '\n'))
+                continue;
+            fillMonthPosts(month);
+        }
         for (int j = 0; j < month->childCount(); ++j)
             if (nodeName(month->child(j)) == name)
                 return month->child(j);

@@ -9,6 +9,8 @@
 // Delete, generation) goes by the identity, never by the text.
 #include <QString>
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -27,10 +29,16 @@ constexpr int kNodeSlotRole = 0x0100 + 1; // Qt::UserRole + 1
 
 // Sets up the tree: one column, no header, labels not editable, no sorting.
 void preparePostTree(QTreeWidget *tree);
-// Clears the tree and fills it from the walk, every node collapsed. Post
-// nodes get their slots in walk order (see walkPostNames) and show their
-// time until their titles are shown.
+// Calls `onKeyUp` with the key of every key released in the tree (auto
+// repeats left out).
+void onKeyReleased(QTreeWidget *tree, std::function<void(int key)> onKeyUp);
+// Clears the tree and fills it from the walk with its months, every one
+// collapsed. A month's post nodes are made when it is first opened or one of
+// its posts is looked for (fillMonthPosts); they get their slots in walk
+// order (see walkPostNames) and show their time until their titles are shown.
 void fillPostTree(QTreeWidget *tree, const PostTreeWalk &walk);
+// Makes a month's post nodes, if they are not made yet.
+void fillMonthPosts(QTreeWidgetItem *month);
 // The post file names of the walk in its order: slot i is the i-th name.
 std::vector<std::string> walkPostNames(const PostTreeWalk &walk);
 
@@ -44,7 +52,7 @@ QString monthNodeText(const std::string &monthKey, int posts);
 QString postNodeText(const std::string &postName, const std::string &title);
 
 // Puts the titles of a month's posts into their nodes (once; they are read
-// through the index when the month is first opened).
+// through the index when the month is first opened), its nodes made first.
 void showPostTitles(QTreeWidgetItem *month, PostIndex &index);
 // Shows the title of one post node again (after its file changed).
 void refreshPostTitle(QTreeWidgetItem *post, PostIndex &index);
@@ -60,6 +68,10 @@ int filterPostTree(QTreeWidget *tree, const std::vector<char> &shown, int openMo
 void filterMonthPosts(QTreeWidgetItem *month, const std::vector<char> &shown);
 // Shows every node again, every month closed but the one holding `keep`.
 void unfilterPostTree(QTreeWidget *tree, QTreeWidgetItem *keep);
+// Removes a post node whose post is gone; its month counts one post less
+// ("(11)", or "(2 of 11)" under a find whose flags no longer show the post).
+// A month left without posts stays.
+void removePostNode(QTreeWidgetItem *post, const std::vector<char> &shown);
 // True unless the filter hides the node: for a post, its month is shown and
 // its flag set (no flags: no filter).
 bool isNodeShown(const QTreeWidgetItem *node, const std::vector<char> &shown);
@@ -72,7 +84,8 @@ QTreeWidgetItem *selectedNode(const QTreeWidget *tree);
 QTreeWidgetItem *nodeAfterRemoval(QTreeWidgetItem *node);
 // True when the node's identity names a post (isPostNodeText).
 bool isPostNode(const QTreeWidgetItem *node);
-// The node whose identity is `name`, or nullptr.
+// The node whose identity is `name`, or nullptr; a post's month gets its
+// post nodes made.
 QTreeWidgetItem *findNode(const QTreeWidget *tree, const QString &name);
 
 } // namespace tl

@@ -1,7 +1,7 @@
 #include "ui/tags/tagsdialog.h"
 
 #include "ui/formstorage.h"
-#include "ui/mainwindow.h"
+#include "ui/windowshell.h"
 #include "ui/prompts.h"
 #include "tags/tagtext.h"
 #include "ui/tags/hotkeyedit.h"
@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,7 +28,7 @@ StringHolder::StringHolder(const QString &name, QObject *parent) : QObject(paren
     setObjectName(name);
 }
 
-std::vector<ReservedHotkey> commandHotkeys(const MainWindow &window)
+std::vector<ReservedHotkey> commandHotkeys(const QMainWindow &window)
 {
     std::vector<ReservedHotkey> out;
     const auto actions = window.findChildren<QAction *>();
@@ -83,71 +84,73 @@ QToolButton *listButton(QWidget *parent, const char *name, const char *text, con
 
 } // namespace
 
-TagsDialog::TagsDialog(MainWindow *owner) : QDialog(owner), owner_(owner)
+TagsDialog::TagsDialog(QWidget *parent, WindowShell &shell, const std::string &settingsFile,
+                       std::vector<ReservedHotkey> reserved, ApplyTags applyTags)
+    : QDialog(parent), shell_(shell), reserved_(std::move(reserved)), applyTags_(std::move(applyTags))
 {
     setObjectName(QStringLiteral("frmZKRATKY"));
     setWindowTitle(tr("Tags"));
 
-    StrEND = new StringHolder(QStringLiteral("StrEND"), this);
-    StrHOTKEYS = new StringHolder(QStringLiteral("StrHOTKEYS"), this);
-    StrSTART = new StringHolder(QStringLiteral("StrSTART"), this);
+    ends_ = new StringHolder(QStringLiteral("StrEND"), this);
+    hotkeys_ = new StringHolder(QStringLiteral("StrHOTKEYS"), this);
+    starts_ = new StringHolder(QStringLiteral("StrSTART"), this);
 
     // ---- layout ----
     auto *listLabel = new QLabel(tr("List"), this);
-    btnADD = listButton(this, "btnADD", "+", tr("Add tag"));
-    btnDELETE = listButton(this, "btnDELETE", "-", tr("Delete tag"));
-    lstZNACKY = new QListWidget(this);
-    lstZNACKY->setObjectName(QStringLiteral("lstZNACKY"));
+    addButton_ = listButton(this, "btnADD", "+", tr("Add tag"));
+    deleteButton_ = listButton(this, "btnDELETE", "-", tr("Delete tag"));
+    tagList_ = new QListWidget(this);
+    tagList_->setObjectName(QStringLiteral("lstZNACKY"));
 
     auto *left = new QVBoxLayout;
     auto *listHead = new QHBoxLayout;
     listHead->addWidget(listLabel);
     listHead->addStretch(1);
-    listHead->addWidget(btnADD);
-    listHead->addWidget(btnDELETE);
+    listHead->addWidget(addButton_);
+    listHead->addWidget(deleteButton_);
     left->addLayout(listHead);
-    left->addWidget(lstZNACKY, 1);
+    left->addWidget(tagList_, 1);
 
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    HotKey2 = new HotKeyEdit(this);
-    HotKey2->setObjectName(QStringLiteral("HotKey2"));
-    HotKey2->setHotkey(QKeyCombination(Qt::AltModifier, Qt::Key_A));
-    lblHOTKEYNOTE = new QLabel(this);
-    lblHOTKEYNOTE->setObjectName(QStringLiteral("lblHOTKEYNOTE"));
-    lblHOTKEYNOTE->setWordWrap(true);
+    descriptionEdit_ = new QLineEdit(this);
+    descriptionEdit_->setObjectName(QStringLiteral("Edit1"));
+    hotkeyEdit_ = new HotKeyEdit(this);
+    hotkeyEdit_->setObjectName(QStringLiteral("HotKey2"));
+    hotkeyEdit_->setHotkey(QKeyCombination(Qt::AltModifier, Qt::Key_A));
+    hotkeyNote_ = new QLabel(this);
+    hotkeyNote_->setObjectName(QStringLiteral("lblHOTKEYNOTE"));
+    hotkeyNote_->setWordWrap(true);
     {
-        QPalette pal = lblHOTKEYNOTE->palette();
+        QPalette pal = hotkeyNote_->palette();
         pal.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
-        lblHOTKEYNOTE->setPalette(pal);
+        hotkeyNote_->setPalette(pal);
     }
-    memoSTART = tagMemo(this, "memoSTART");
-    memoEND = tagMemo(this, "memoEND");
+    startText_ = tagMemo(this, "memoSTART");
+    endText_ = tagMemo(this, "memoEND");
 
     auto *right = new QGridLayout;
     right->addWidget(new QLabel(tr("Description:"), this), 0, 0);
-    right->addWidget(Edit1, 0, 1);
+    right->addWidget(descriptionEdit_, 0, 1);
     right->addWidget(new QLabel(tr("Hotkey:"), this), 1, 0);
-    right->addWidget(HotKey2, 1, 1);
-    right->addWidget(lblHOTKEYNOTE, 2, 1);
+    right->addWidget(hotkeyEdit_, 1, 1);
+    right->addWidget(hotkeyNote_, 2, 1);
     right->addWidget(new QLabel(tr("Start tag:"), this), 3, 0, 1, 2);
-    right->addWidget(memoSTART, 4, 0, 1, 2);
+    right->addWidget(startText_, 4, 0, 1, 2);
     right->addWidget(new QLabel(tr("End tag:"), this), 5, 0, 1, 2);
-    right->addWidget(memoEND, 6, 0, 1, 2);
-    lblHOTKEYNOTE->setMinimumHeight(2 * fontMetrics().height());
-    lblHOTKEYNOTE->setMaximumWidth(260);
+    right->addWidget(endText_, 6, 0, 1, 2);
+    hotkeyNote_->setMinimumHeight(2 * fontMetrics().height());
+    hotkeyNote_->setMaximumWidth(260);
 
-    btnOK = new QPushButton(tr("O&K"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setDefault(true);
-    btnOK->setAutoDefault(true);
-    btnCANCEL = new QPushButton(tr("Cancel"), this);
-    btnCANCEL->setObjectName(QStringLiteral("btnCANCEL"));
-    btnCANCEL->setAutoDefault(false);
+    okButton_ = new QPushButton(tr("O&K"), this);
+    okButton_->setObjectName(QStringLiteral("btnOK"));
+    okButton_->setDefault(true);
+    okButton_->setAutoDefault(true);
+    cancelButton_ = new QPushButton(tr("Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("btnCANCEL"));
+    cancelButton_->setAutoDefault(false);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCANCEL);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
 
     auto *body = new QHBoxLayout;
     body->addLayout(left, 1);
@@ -160,45 +163,43 @@ TagsDialog::TagsDialog(MainWindow *owner) : QDialog(owner), owner_(owner)
     setDetailsEnabled(false);
 
     // ---- behaviour ----
-    reserved_ = commandHotkeys(*owner_);
-
     // A tag is selected by clicking it or moving to it with the keys; the
     // list taking the focus alone selects nothing.
-    connect(lstZNACKY, &QListWidget::itemSelectionChanged, this, [this] {
+    connect(tagList_, &QListWidget::itemSelectionChanged, this, [this] {
         const int row = selectedTag();
         if (row >= 0)
-            lstZNACKYClick(row);
+            selectTag(row);
     });
-    connect(lstZNACKY, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem *item) { lstZNACKYClick(lstZNACKY->row(item)); });
-    connect(Edit1, &QLineEdit::textEdited, this, [this](const QString &text) {
+    connect(tagList_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { selectTag(tagList_->row(item)); });
+    connect(descriptionEdit_, &QLineEdit::textEdited, this, [this](const QString &text) {
         const int row = selectedTag();
         if (row < 0)
             return;
-        lstZNACKY->item(row)->setText(text);
+        tagList_->item(row)->setText(text);
         updateHotkeyNote();
     });
-    connect(HotKey2, &HotKeyEdit::hotkeyEdited, this, [this] { storeHotkey(); });
-    connect(HotKey2, &HotKeyEdit::left, this, [this] { storeHotkey(); });
-    connect(memoSTART, &QPlainTextEdit::textChanged, this, [this] { storeText(memoSTART, StrSTART); });
-    connect(memoEND, &QPlainTextEdit::textChanged, this, [this] { storeText(memoEND, StrEND); });
-    connect(btnADD, &QToolButton::clicked, this, [this] { owner_->run([this] { btnADDClick(); }); });
-    connect(btnDELETE, &QToolButton::clicked, this,
-            [this] { owner_->run([this] { btnDELETEClick(); }); });
-    connect(btnOK, &QPushButton::clicked, this, [this] { owner_->run([this] { btnOKClick(); }); });
-    connect(btnCANCEL, &QPushButton::clicked, this, &QDialog::reject);
+    connect(hotkeyEdit_, &HotKeyEdit::hotkeyEdited, this, [this] { storeHotkey(); });
+    connect(hotkeyEdit_, &HotKeyEdit::left, this, [this] { storeHotkey(); });
+    connect(startText_, &QPlainTextEdit::textChanged, this, [this] { storeText(startText_, starts_); });
+    connect(endText_, &QPlainTextEdit::textChanged, this, [this] { storeText(endText_, ends_); });
+    connect(addButton_, &QToolButton::clicked, this, [this] { shell_.run([this] { addTag(); }); });
+    connect(deleteButton_, &QToolButton::clicked, this,
+            [this] { shell_.run([this] { deleteTag(); }); });
+    connect(okButton_, &QPushButton::clicked, this, [this] { shell_.run([this] { keepEdits(); }); });
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
     // ---- storage: the settings file, section "ShortCuts" ----
-    FormStorage1 = new FormStorage(this, this);
-    FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
-    FormStorage1->setIniFileName(owner_->settingsFile());
-    FormStorage1->setIniSection(QStringLiteral("ShortCuts"));
-    FormStorage1->setOptions(FormStorage::Options(FormStorage::fpState) | FormStorage::fpPosition);
-    FormStorage1->setStoredProps({QStringLiteral("StrEND.Strings"), QStringLiteral("StrHOTKEYS.Strings"),
+    storage_ = new FormStorage(this, this);
+    storage_->setObjectName(QStringLiteral("FormStorage1"));
+    storage_->setIniFileName(settingsFile);
+    storage_->setIniSection(QStringLiteral("ShortCuts"));
+    storage_->setOptions(FormStorage::Options(FormStorage::fpState) | FormStorage::fpPosition);
+    storage_->setStoredProps({QStringLiteral("StrEND.Strings"), QStringLiteral("StrHOTKEYS.Strings"),
                                   QStringLiteral("StrSTART.Strings"), QStringLiteral("lstZNACKY.Items")});
-    FormStorage1->setMaxListLines(kMaxTagCount);
-    FormStorage1->setErrorHandler([this](const QString &message) { owner_->prompts().error(message); });
-    FormStorage1->setActive(true);
+    storage_->setMaxListLines(kMaxTagCount);
+    storage_->setErrorHandler([this](const QString &message) { shell_.prompts().error(message); });
+    storage_->setActive(true);
 }
 
 TagsDialog::~TagsDialog()
@@ -233,24 +234,24 @@ void TagsDialog::done(int r)
 QStringList TagsDialog::descriptions() const
 {
     QStringList out;
-    for (int i = 0; i < lstZNACKY->count(); ++i)
-        out << lstZNACKY->item(i)->text();
+    for (int i = 0; i < tagList_->count(); ++i)
+        out << tagList_->item(i)->text();
     return out;
 }
 
 TagsDialog::Lists TagsDialog::currentLists() const
 {
-    return {descriptions(), StrHOTKEYS->strings(), StrSTART->strings(), StrEND->strings()};
+    return {descriptions(), hotkeys_->strings(), starts_->strings(), ends_->strings()};
 }
 
 void TagsDialog::setLists(const Lists &lists)
 {
-    const QSignalBlocker block(lstZNACKY);
-    lstZNACKY->clear();
-    lstZNACKY->addItems(lists.descriptions);
-    StrHOTKEYS->setStrings(lists.hotkeys);
-    StrSTART->setStrings(lists.starts);
-    StrEND->setStrings(lists.ends);
+    const QSignalBlocker block(tagList_);
+    tagList_->clear();
+    tagList_->addItems(lists.descriptions);
+    hotkeys_->setStrings(lists.hotkeys);
+    starts_->setStrings(lists.starts);
+    ends_->setStrings(lists.ends);
 }
 
 // The settings file may hold lists of unequal length (edited by hand, or cut
@@ -259,44 +260,44 @@ void TagsDialog::setLists(const Lists &lists)
 // lists keep their surplus.
 void TagsDialog::padLists()
 {
-    const int n = lstZNACKY->count();
-    for (StringHolder *h : {StrHOTKEYS, StrSTART, StrEND})
+    const int n = tagList_->count();
+    for (StringHolder *h : {hotkeys_, starts_, ends_})
         while (h->lines().size() < n)
             h->lines().append(QString());
 }
 
 QStringList TagsDialog::tagHotkeyTexts() const
 {
-    return StrHOTKEYS->strings().mid(0, lstZNACKY->count());
+    return hotkeys_->strings().mid(0, tagList_->count());
 }
 
 void TagsDialog::setDetailsEnabled(bool enabled)
 {
-    for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(HotKey2),
-                       static_cast<QWidget *>(memoSTART), static_cast<QWidget *>(memoEND)})
+    for (QWidget *w : {static_cast<QWidget *>(descriptionEdit_), static_cast<QWidget *>(hotkeyEdit_),
+                       static_cast<QWidget *>(startText_), static_cast<QWidget *>(endText_)})
         w->setEnabled(enabled);
 }
 
 int TagsDialog::selectedTag() const
 {
-    const QList<QListWidgetItem *> selected = lstZNACKY->selectedItems();
-    return selected.size() == 1 ? lstZNACKY->row(selected.front()) : -1;
+    const QList<QListWidgetItem *> selected = tagList_->selectedItems();
+    return selected.size() == 1 ? tagList_->row(selected.front()) : -1;
 }
 
-void TagsDialog::lstZNACKYClick(int row)
+void TagsDialog::selectTag(int row)
 {
-    if (row < 0 || row >= lstZNACKY->count())
+    if (row < 0 || row >= tagList_->count())
         return;
     padLists();
     filling_ = true;
     setDetailsEnabled(true);
-    Edit1->setText(lstZNACKY->item(row)->text());
-    HotKey2->setHotkey(hotkeyFromText(StrHOTKEYS->lines().at(row)));
-    memoSTART->setPlainText(tagTextToEditorText(unescapeTagText(StrSTART->lines().at(row))));
-    memoEND->setPlainText(tagTextToEditorText(unescapeTagText(StrEND->lines().at(row))));
+    descriptionEdit_->setText(tagList_->item(row)->text());
+    hotkeyEdit_->setHotkey(hotkeyFromText(hotkeys_->lines().at(row)));
+    startText_->setPlainText(tagTextToEditorText(unescapeTagText(starts_->lines().at(row))));
+    endText_->setPlainText(tagTextToEditorText(unescapeTagText(ends_->lines().at(row))));
     filling_ = false;
     updateHotkeyNote();
-    Edit1->setFocus();
+    descriptionEdit_->setFocus();
 }
 
 void TagsDialog::storeHotkey()
@@ -305,8 +306,8 @@ void TagsDialog::storeHotkey()
     if (filling_ || row < 0)
         return;
     padLists();
-    const auto key = HotKey2->hotkey();
-    StrHOTKEYS->lines()[row] = key ? hotkeyToText(*key) : QString();
+    const auto key = hotkeyEdit_->hotkey();
+    hotkeys_->lines()[row] = key ? hotkeyToText(*key) : QString();
     updateHotkeyNote();
 }
 
@@ -324,56 +325,56 @@ void TagsDialog::updateHotkeyNote()
 {
     const int row = selectedTag();
     if (row < 0) {
-        lblHOTKEYNOTE->clear();
+        hotkeyNote_->clear();
         return;
     }
     const auto plan = planTagHotkeys(tagHotkeyTexts(), reserved_);
-    lblHOTKEYNOTE->setText(hotkeyConflictText(plan, row, descriptions(), reserved_));
+    hotkeyNote_->setText(hotkeyConflictText(plan, row, descriptions(), reserved_));
 }
 
-void TagsDialog::btnADDClick()
+void TagsDialog::addTag()
 {
     padLists();
-    const int n = lstZNACKY->count();
-    lstZNACKY->addItem(QStringLiteral("[Description]"));
+    const int n = tagList_->count();
+    tagList_->addItem(QStringLiteral("[Description]"));
     // The new tag's parts go at the same position as its description, even
     // when a list carries surplus lines from the file.
-    for (StringHolder *h : {StrHOTKEYS, StrSTART, StrEND})
+    for (StringHolder *h : {hotkeys_, starts_, ends_})
         h->lines().insert(n, QString());
 }
 
-void TagsDialog::btnDELETEClick()
+void TagsDialog::deleteTag()
 {
     const int row = selectedTag();
     if (row < 0)
         return;
     filling_ = true;
-    Edit1->clear();
+    descriptionEdit_->clear();
     {
         // No other tag becomes selected in its place.
-        const QSignalBlocker block(lstZNACKY);
-        lstZNACKY->clearSelection();
-        lstZNACKY->setCurrentRow(-1);
-        delete lstZNACKY->takeItem(row);
-        lstZNACKY->clearSelection();
-        lstZNACKY->setCurrentRow(-1);
+        const QSignalBlocker block(tagList_);
+        tagList_->clearSelection();
+        tagList_->setCurrentRow(-1);
+        delete tagList_->takeItem(row);
+        tagList_->clearSelection();
+        tagList_->setCurrentRow(-1);
     }
-    for (StringHolder *h : {StrHOTKEYS, StrSTART, StrEND})
+    for (StringHolder *h : {hotkeys_, starts_, ends_})
         if (row < h->lines().size())
             h->lines().removeAt(row);
-    memoSTART->clear();
-    memoEND->clear();
+    startText_->clear();
+    endText_->clear();
     filling_ = false;
     updateHotkeyNote();
 }
 
-void TagsDialog::btnOKClick()
+void TagsDialog::keepEdits()
 {
     // A hotkey still being typed counts as entered.
-    if (HotKey2->hasFocus())
+    if (hotkeyEdit_->hasFocus())
         storeHotkey();
     padLists();
-    owner_->SetTagEntries(descriptions(), tagHotkeyTexts());
+    applyTags_(descriptions(), tagHotkeyTexts());
     accept();
 }
 

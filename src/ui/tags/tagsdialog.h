@@ -3,9 +3,12 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
+#include <string>
 #include <vector>
 
 class QLabel;
+class QMainWindow;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -15,8 +18,8 @@ class QToolButton;
 namespace tl {
 
 class HotKeyEdit;
-class MainWindow;
 class FormStorage;
+class WindowShell;
 
 // A list of strings owned by a window, kept for the window's storage under
 // the property "Strings".
@@ -36,7 +39,7 @@ private:
 // The shortcuts the window's own commands hold (tag entries of the Tags
 // menu left out) and the Alt+letter keys of its menu titles, with their
 // captions.
-std::vector<ReservedHotkey> commandHotkeys(const MainWindow &window);
+std::vector<ReservedHotkey> commandHotkeys(const QMainWindow &window);
 
 // The Tags dialog: the tag shortcuts as four parallel lists (descriptions in
 // the list box, hotkey texts, escaped start and end texts), edited in place.
@@ -51,30 +54,17 @@ std::vector<ReservedHotkey> commandHotkeys(const MainWindow &window);
 class TagsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TagsDialog(MainWindow *owner);
+    // What O&K does with the edited lists: rebuild the Tags menu.
+    using ApplyTags =
+        std::function<void(const QStringList &descriptions, const QStringList &hotkeyTexts)>;
+
+    // `reserved` are the hotkeys the window's commands hold already; the
+    // lists are stored in `settingsFile`.
+    TagsDialog(QWidget *parent, WindowShell &shell, const std::string &settingsFile,
+               std::vector<ReservedHotkey> reserved, ApplyTags applyTags);
     ~TagsDialog() override;
 
-    // ---- controls ----
-    QListWidget *lstZNACKY = nullptr;
-    QToolButton *btnADD = nullptr, *btnDELETE = nullptr;
-    QLineEdit *Edit1 = nullptr;
-    HotKeyEdit *HotKey2 = nullptr;
-    QLabel *lblHOTKEYNOTE = nullptr; // the hotkey's conflict, if any
-    QPlainTextEdit *memoSTART = nullptr, *memoEND = nullptr;
-    QPushButton *btnOK = nullptr, *btnCANCEL = nullptr;
-
-    // ---- the parallel lists besides the list box ----
-    StringHolder *StrHOTKEYS = nullptr, *StrSTART = nullptr, *StrEND = nullptr;
-
-    FormStorage *FormStorage1 = nullptr;
-
     QStringList descriptions() const;
-
-    // ---- handlers ----
-    void lstZNACKYClick(int row);
-    void btnADDClick();
-    void btnDELETEClick();
-    void btnOKClick();
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -86,6 +76,12 @@ private:
     struct Lists {
         QStringList descriptions, hotkeys, starts, ends;
     };
+    // A tag selected in the list: its parts in the detail fields.
+    void selectTag(int row);
+    void addTag();
+    void deleteTag();
+    // O&K: the Tags menu is rebuilt from the lists, which are then saved.
+    void keepEdits();
     Lists currentLists() const;
     void setLists(const Lists &lists);
     void padLists();
@@ -98,8 +94,21 @@ private:
     void storeText(QPlainTextEdit *memo, StringHolder *target);
     void updateHotkeyNote();
 
-    MainWindow *owner_;
+    WindowShell &shell_;
     std::vector<ReservedHotkey> reserved_;
+    ApplyTags applyTags_;
+
+    QListWidget *tagList_ = nullptr;   // the descriptions
+    QToolButton *addButton_ = nullptr, *deleteButton_ = nullptr;
+    QLineEdit *descriptionEdit_ = nullptr;
+    HotKeyEdit *hotkeyEdit_ = nullptr;
+    QLabel *hotkeyNote_ = nullptr; // the hotkey's conflict, if any
+    QPlainTextEdit *startText_ = nullptr, *endText_ = nullptr;
+    QPushButton *okButton_ = nullptr, *cancelButton_ = nullptr;
+    // The parallel lists besides the list box.
+    StringHolder *hotkeys_ = nullptr, *starts_ = nullptr, *ends_ = nullptr;
+    FormStorage *storage_ = nullptr;
+
     Lists opened_;       // the lists as the dialog restored them
     bool shownOnce_ = false;
     bool filling_ = false; // the detail fields are being filled from a tag

@@ -89,6 +89,7 @@ def main():
     ap.add_argument('--no-epsv', action='store_true')
     ap.add_argument('--tls', nargs=2, metavar=('CERT', 'KEY'))
     ap.add_argument('--record')
+    ap.add_argument('--port', type=int, default=0)  # 0: a free one
     args = ap.parse_args()
 
     level = logging.CRITICAL if args.quiet else logging.WARNING
@@ -105,7 +106,7 @@ def main():
     handler.banner = 'Test server ready.'
     handler.auth_failed_timeout = 0.05  # answer a wrong password at once
 
-    server = FTPServer(('127.0.0.1', 0), handler)
+    server = FTPServer(('127.0.0.1', args.port), handler)
     print('PORT', server.address[1], flush=True)
     threading.Thread(target=watch_stdin, daemon=True).start()
     server.serve_forever(timeout=0.2)

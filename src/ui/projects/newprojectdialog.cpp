@@ -1,4 +1,4 @@
-#include "ui/newprojectdialog.h"
+#include "ui/projects/newprojectdialog.h"
 
 #include "core/projects.h"
 #include "ui/prompts.h"
@@ -26,40 +26,40 @@ NewProjectDialog::NewProjectDialog(Prompts &prompts, QWidget *parent) : QDialog(
     setObjectName(QStringLiteral("frmNEWPROJ"));
     setWindowTitle(tr("New project"));
 
-    edtNAMENEWPROJECT = new QLineEdit(this);
-    edtNAMENEWPROJECT->setObjectName(QStringLiteral("edtNAMENEWPROJECT"));
-    edtPATHNEWPROJECT = new PathEdit(PathEdit::Folder, this);
-    edtPATHNEWPROJECT->setObjectName(QStringLiteral("edtPATHNEWPROJECT"));
-    edtPATHNEWPROJECT->setMinimumWidth(260);
+    nameEdit_ = new QLineEdit(this);
+    nameEdit_->setObjectName(QStringLiteral("edtNAMENEWPROJECT"));
+    mainPathEdit_ = new PathEdit(PathEdit::Folder, this);
+    mainPathEdit_->setObjectName(QStringLiteral("edtPATHNEWPROJECT"));
+    mainPathEdit_->setMinimumWidth(260);
 
     auto *form = new QFormLayout;
-    form->addRow(tr("Name:"), edtNAMENEWPROJECT);
-    form->addRow(tr("Main path:"), edtPATHNEWPROJECT);
+    form->addRow(tr("Name:"), nameEdit_);
+    form->addRow(tr("Main path:"), mainPathEdit_);
 
-    btnCREATE = new QPushButton(tr("&Create"), this);
-    btnCREATE->setObjectName(QStringLiteral("btnCREATE"));
-    btnCREATE->setDefault(true);
-    btnCANCEL = new QPushButton(tr("Cancel"), this);
-    btnCANCEL->setObjectName(QStringLiteral("btnCANCEL"));
-    btnCANCEL->setAutoDefault(false);
+    createButton_ = new QPushButton(tr("&Create"), this);
+    createButton_->setObjectName(QStringLiteral("btnCREATE"));
+    createButton_->setDefault(true);
+    cancelButton_ = new QPushButton(tr("Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("btnCANCEL"));
+    cancelButton_->setAutoDefault(false);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(btnCREATE);
-    buttons->addWidget(btnCANCEL);
+    buttons->addWidget(createButton_);
+    buttons->addWidget(cancelButton_);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
 
-    connect(btnCREATE, &QPushButton::clicked, this, &NewProjectDialog::createClicked);
-    connect(btnCANCEL, &QPushButton::clicked, this, &QDialog::reject);
-    connect(edtPATHNEWPROJECT, &PathEdit::browseRequested, this, &NewProjectDialog::browse);
+    connect(createButton_, &QPushButton::clicked, this, &NewProjectDialog::createClicked);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(mainPathEdit_, &PathEdit::browseRequested, this, &NewProjectDialog::browse);
 }
 
-QString NewProjectDialog::projectName() const { return projectNameFromTyped(edtNAMENEWPROJECT->text()); }
+QString NewProjectDialog::projectName() const { return projectNameFromTyped(nameEdit_->text()); }
 
-QString NewProjectDialog::mainPath() const { return edtPATHNEWPROJECT->text(); }
+QString NewProjectDialog::mainPath() const { return mainPathEdit_->text(); }
 
 void NewProjectDialog::createClicked()
 {
@@ -67,7 +67,7 @@ void NewProjectDialog::createClicked()
     const QString problem = projectNameProblem(name);
     if (!problem.isEmpty()) {
         prompts_.message(windowTitle(), problem);
-        edtNAMENEWPROJECT->setFocus();
+        nameEdit_->setFocus();
         return;
     }
     if (QFileInfo::exists(projectFilePath(name))) {
@@ -76,7 +76,7 @@ void NewProjectDialog::createClicked()
             QStringLiteral("Project \"%1\" already exists.\nOverwrite its settings?").arg(name),
             false);
         if (answer != Prompts::Answer::Yes) {
-            edtNAMENEWPROJECT->setFocus();
+            nameEdit_->setFocus();
             return;
         }
     }
@@ -87,7 +87,7 @@ void NewProjectDialog::browse()
 {
     const QString chosen = prompts_.chooseFolder(tr("Main path:"), mainPath());
     if (!chosen.isEmpty())
-        edtPATHNEWPROJECT->setText(chosen);
+        mainPathEdit_->setText(chosen);
 }
 
 int NewProjectDialog::showModal()

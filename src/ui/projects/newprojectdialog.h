@@ -19,11 +19,6 @@ public:
     // Messages and the folder picker go through `prompts`.
     NewProjectDialog(Prompts &prompts, QWidget *parent = nullptr);
 
-    QLineEdit *edtNAMENEWPROJECT = nullptr;
-    PathEdit *edtPATHNEWPROJECT = nullptr;
-    QPushButton *btnCREATE = nullptr;
-    QPushButton *btnCANCEL = nullptr;
-
     // The project name made from the typed name (blanks and dots as "_").
     QString projectName() const;
     // The main path exactly as typed.
@@ -43,6 +38,10 @@ private:
     void browse();
 
     Prompts &prompts_;
+    QLineEdit *nameEdit_ = nullptr;
+    PathEdit *mainPathEdit_ = nullptr;
+    QPushButton *createButton_ = nullptr;
+    QPushButton *cancelButton_ = nullptr;
 };
 
 } // namespace tl

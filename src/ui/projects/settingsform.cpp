@@ -1,0 +1,307 @@
+#include "ui/projects/settingsform.h"
+
+#include "core/openproject.h"
+#include "core/projectsettings.h"
+#include "ui/prompts.h"
+#include "ui/widgets.h"
+#include "ui/windowshell.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace tl {
+
+namespace {
+
+using S = ProjectSettings;
+
+QLineEdit *lineEdit(QWidget *parent, const char *name)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    return e;
+}
+
+PathEdit *pathEdit(
+    QWidget *parent, const char *name, PathEdit::Mode mode, const QString &filter = QString())
+{
+    auto *p = new PathEdit(mode, parent);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setFilter(filter);
+    return p;
+}
+
+QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, const QString &tip)
+{
+    auto *c = new QCheckBox(caption, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setToolTip(tip);
+    return c;
+}
+
+// Rows a little closer than the style's default, so that the tabs fit the
+// window's 580 x 570 without scrolling.
+QFormLayout *formIn(QWidget *group)
+{
+    auto *form = new QFormLayout(group);
+    form->setVerticalSpacing(2);
+    return form;
+}
+
+} // namespace
+
+SettingsForm::SettingsForm(WindowShell &shell, OpenProject &project, QWidget *optionsPlace,
+    QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow, QWidget *serverSaveButton,
+    QObject *parent)
+    : QObject(parent)
+    , shell_(shell)
+    , project_(project)
+{
+    buildOptions(optionsPlace);
+    buildContent(contentPlace);
+    buildServer(serverPlace, passwordRow, serverSaveButton);
+    connect(&project_, &OpenProject::replaced, this, &SettingsForm::showSettings);
+    connect(&project_, &OpenProject::nameChanged, this,
+        [this](const QString &name) { contentGroup_->setTitle(name); });
+    showSettings();
+}
+
+// ---------------------------------------------------------------------------
+// Bindings
+
+void SettingsForm::bindText(QLineEdit *edit, QString &(*value)(S &))
+{
+    shows_.push_back([edit, value](S &s) {
+        const QString text = value(s);
+        if (edit->text() != text)
+            edit->setText(text);
+    });
+    connect(edit, &QLineEdit::textChanged, this, [this, value](const QString &text) {
+        if (!showing_)
+            project_.edit([&](S &s) { value(s) = text; });
+    });
+}
+
+void SettingsForm::bindPath(PathEdit *edit, QString &(*value)(S &))
+{
+    shows_.push_back([edit, value](S &s) {
+        const QString text = value(s);
+        if (edit->text() != text)
+            edit->setText(text);
+    });
+    connect(edit, &PathEdit::textChanged, this, [this, value](const QString &text) {
+        if (!showing_)
+            project_.edit([&](S &s) { value(s) = text; });
+    });
+    connect(edit, &PathEdit::browseRequested, this, [this](PathEdit *f) { browse(f); });
+}
+
+void SettingsForm::bindFlag(QCheckBox *box, bool &(*value)(S &))
+{
+    shows_.push_back([box, value](S &s) { box->setChecked(value(s)); });
+    connect(box, &QCheckBox::toggled, this, [this, value](bool on) {
+        if (!showing_)
+            project_.edit([&](S &s) { value(s) = on; });
+    });
+}
+
+void SettingsForm::bindChoice(RadioGroup *group, int (*get)(const S &), void (*set)(S &, int))
+{
+    shows_.push_back([group, get](S &s) { group->setItemIndex(get(s)); });
+    connect(group, &RadioGroup::itemIndexChanged, this, [this, set](int index) {
+        if (!showing_)
+            project_.edit([&](S &s) { set(s, index); });
+    });
+}
+
+void SettingsForm::showSettings()
+{
+    showing_ = true;
+    // A copy: the bindings read their values through references.
+    S s = project_.settings();
+    for (const auto &show : shows_)
+        show(s);
+    showing_ = false;
+    // Passive mode and TLS belong to FTP: SFTP has neither.
+    passiveBox_->setEnabled(!s.server.sftp);
+    tlsBox_->setEnabled(!s.server.sftp);
+    // The template pickers start in the configuration folder.
+    for (PathEdit *p : templatePickers_)
+        p->setInitialDir(s.site.configFolder);
+}
+
+void SettingsForm::browse(PathEdit *field)
+{
+    const QString start = field->text().isEmpty() ? field->initialDir() : field->text();
+    const QString chosen = field->mode() == PathEdit::Folder
+        ? shell_.prompts().chooseFolder(QString(), start)
+        : shell_.prompts().chooseFile(QString(), start, field->filter());
+    if (!chosen.isEmpty())
+        field->setText(chosen);
+}
+
+// ---------------------------------------------------------------------------
+// The tabs' fields
+
+void SettingsForm::buildOptions(QWidget *place)
+{
+    auto *layout = new QVBoxLayout(place);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto *paths = new QGroupBox(tr("Local paths"), place);
+    QFormLayout *fl = formIn(paths);
+    PathEdit *mainFolder = pathEdit(paths, "pathMAIN", PathEdit::Folder);
+    PathEdit *configFolder = pathEdit(paths, "pathCONF", PathEdit::Folder);
+    PathEdit *dataFolder = pathEdit(paths, "pathDATA", PathEdit::Folder);
+    fl->addRow(tr("Main path:"), mainFolder);
+    fl->addRow(tr("Config folder:"), configFolder);
+    fl->addRow(tr("Data folder:"), dataFolder);
+    layout->addWidget(paths);
+    bindPath(mainFolder, [](S &s) -> QString & { return s.site.mainFolder; });
+    bindPath(configFolder, [](S &s) -> QString & { return s.site.configFolder; });
+    bindPath(dataFolder, [](S &s) -> QString & { return s.site.dataFolder; });
+
+    const QString htmlFilter = QStringLiteral("HTML Templates (*.htm*)|*.htm*");
+    auto *params = new QGroupBox(tr("Parameters"), place);
+    QFormLayout *fp = formIn(params);
+    QLineEdit *mainUri = lineEdit(params, "edtMAINURI");
+    QLineEdit *postCount = lineEdit(params, "edtCOUNT");
+    PathEdit *mainTemplate = pathEdit(params, "fileTEMPLATE", PathEdit::File, htmlFilter);
+    PathEdit *archiveTemplate = pathEdit(params, "archiveTEMPLATE", PathEdit::File, htmlFilter);
+    QLineEdit *archiveFolder = lineEdit(params, "dirPATHARCHIVES");
+    QLineEdit *mainPage = lineEdit(params, "edtMAINHTML");
+    PathEdit *feedTemplate = pathEdit(
+        params, "edtRSSTEMPLATE", PathEdit::File, QStringLiteral("RSS Templates (*.rss)|*.rss"));
+    QLineEdit *feedName = lineEdit(params, "edtRSSFILE");
+    PathEdit *textTemplate = pathEdit(
+        params, "edtTXTTEMPLATE", PathEdit::File, QStringLiteral("TXT Templates (*.txt)|*.txt"));
+    QLineEdit *textPage = lineEdit(params, "edtTXTFILE");
+    fp->addRow(tr("Main URI:"), mainUri);
+    fp->addRow(tr("Count of notes on the main page:"), postCount);
+    fp->addRow(tr("Generate from template:"), mainTemplate);
+    fp->addRow(tr("Template for archive:"), archiveTemplate);
+    fp->addRow(tr("Relative path for archives:"), archiveFolder);
+    fp->addRow(tr("Name of main HTML page:"), mainPage);
+    fp->addRow(tr("RSS template:"), feedTemplate);
+    fp->addRow(tr("Name of RSS file:"), feedName);
+    fp->addRow(tr("TXT template:"), textTemplate);
+    fp->addRow(tr("Name of TXT file:"), textPage);
+    layout->addWidget(params);
+    layout->addStretch(1);
+    templatePickers_ = { mainTemplate, archiveTemplate, feedTemplate, textTemplate };
+
+    bindText(mainUri, [](S &s) -> QString & { return s.site.mainUri; });
+    bindText(postCount, [](S &s) -> QString & { return s.site.postsOnMainPage; });
+    bindPath(mainTemplate, [](S &s) -> QString & { return s.site.mainTemplate; });
+    bindPath(archiveTemplate, [](S &s) -> QString & { return s.site.archiveTemplate; });
+    bindText(archiveFolder, [](S &s) -> QString & { return s.site.archiveFolder; });
+    bindText(mainPage, [](S &s) -> QString & { return s.site.mainPageName; });
+    bindPath(feedTemplate, [](S &s) -> QString & { return s.site.feedTemplate; });
+    bindText(feedName, [](S &s) -> QString & { return s.site.feedName; });
+    bindPath(textTemplate, [](S &s) -> QString & { return s.site.textTemplate; });
+    bindText(textPage, [](S &s) -> QString & { return s.site.textPageName; });
+}
+
+void SettingsForm::buildContent(QWidget *place)
+{
+    auto *layout = new QVBoxLayout(place);
+    layout->setContentsMargins(0, 0, 0, 0);
+    contentGroup_ = new QGroupBox(project_.name(), place);
+    contentGroup_->setObjectName(QStringLiteral("gbCONTENT"));
+    auto *gl = new QVBoxLayout(contentGroup_);
+    auto *fl = new QFormLayout;
+    QLineEdit *siteTitle = lineEdit(contentGroup_, "edtSITETITLE");
+    siteTitle->setToolTip(tr("The name of the site: the feed's title, and the pages' heading "
+                             "where a template asks for it"));
+    QLineEdit *author = lineEdit(contentGroup_, "edtAUTHOR");
+    QLineEdit *email = lineEdit(contentGroup_, "edtEMAIL");
+    QLineEdit *longPostLink = lineEdit(contentGroup_, "edtLONGPOSTSEPARATOR");
+    fl->addRow(tr("Site title:"), siteTitle);
+    fl->addRow(tr("Author:"), author);
+    fl->addRow(tr("E-mail:"), email);
+    fl->addRow(tr("Next (long post):"), longPostLink);
+    gl->addLayout(fl);
+    auto *groups = new QHBoxLayout;
+    auto *paragraphs = new RadioGroup(tr("Paragraphs"),
+        { QStringLiteral("<br />"), QStringLiteral("<p></p>"), QStringLiteral("unformatted") },
+        contentGroup_);
+    paragraphs->setObjectName(QStringLiteral("rgPARAGRAPH"));
+    auto *charset = new RadioGroup(tr("Charset"),
+        { QStringLiteral("windows-1250"), QStringLiteral("iso-8859-2") }, contentGroup_);
+    charset->setObjectName(QStringLiteral("rgCHARSET"));
+    groups->addWidget(paragraphs);
+    groups->addWidget(charset);
+    gl->addLayout(groups);
+    layout->addWidget(contentGroup_);
+
+    bindText(siteTitle, [](S &s) -> QString & { return s.content.siteTitle; });
+    bindText(author, [](S &s) -> QString & { return s.content.author; });
+    bindText(email, [](S &s) -> QString & { return s.content.email; });
+    bindText(longPostLink, [](S &s) -> QString & { return s.content.longPostLink; });
+    bindChoice(
+        paragraphs, [](const S &s) { return static_cast<int>(s.content.paragraphs); },
+        [](S &s, int i) { s.content.paragraphs = static_cast<ParagraphMode>(i); });
+    bindChoice(
+        charset, [](const S &s) { return static_cast<int>(s.content.charset); },
+        [](S &s, int i) { s.content.charset = static_cast<OutputCharset>(i); });
+}
+
+void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *serverSaveButton)
+{
+    auto *layout = new QVBoxLayout(place);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *group = new QGroupBox(tr("FTP setup"), place);
+    auto *fl = new QFormLayout(group);
+    QLineEdit *host = lineEdit(group, "edtFTPADDRESS");
+    QLineEdit *user = lineEdit(group, "edtUSER");
+    QLineEdit *proxyHost = lineEdit(group, "edtFIREWALL");
+    QLineEdit *port = lineEdit(group, "edtPORT");
+    QCheckBox *proxy = checkBox(group, "chkPROXY", tr("use proxy"), QString());
+    passiveBox_ = checkBox(group, "chkPASSIVE", tr("Passive mode"),
+        tr("The program opens the data connections; needed behind most routers"));
+    tlsBox_ = checkBox(group, "chkFTPS", tr("Use TLS (FTPS)"),
+        tr("Encrypt the password and the files (explicit FTPS)"));
+    QCheckBox *sftp = checkBox(
+        group, "chkSFTP", tr("Use SFTP (SSH)"), tr("Publish over SSH; an empty port means 22"));
+    QLineEdit *remoteMain = lineEdit(group, "rPATHMAIN");
+    QLineEdit *remoteData = lineEdit(group, "rDATAPATH");
+    QLineEdit *note = lineEdit(group, "edtNOTE");
+    passwordRow->setParent(group);
+    serverSaveButton->setParent(group);
+    fl->addRow(tr("Address:"), host);
+    fl->addRow(tr("User:"), user);
+    fl->addRow(tr("Password:"), passwordRow);
+    fl->addRow(tr("Firewall:"), proxyHost);
+    fl->addRow(tr("Port:"), port);
+    fl->addRow(QString(), proxy);
+    fl->addRow(QString(), passiveBox_);
+    fl->addRow(QString(), tlsBox_);
+    fl->addRow(QString(), sftp);
+    fl->addRow(tr("Remote path:"), remoteMain);
+    fl->addRow(tr("Remote data path:"), remoteData);
+    fl->addRow(tr("Note:"), note);
+    fl->addRow(QString(), serverSaveButton);
+    layout->addWidget(group);
+
+    bindText(host, [](S &s) -> QString & { return s.server.host; });
+    bindText(user, [](S &s) -> QString & { return s.server.user; });
+    bindText(proxyHost, [](S &s) -> QString & { return s.server.proxyHost; });
+    bindText(port, [](S &s) -> QString & { return s.server.port; });
+    bindFlag(proxy, [](S &s) -> bool & { return s.server.useProxy; });
+    bindFlag(passiveBox_, [](S &s) -> bool & { return s.server.passive; });
+    bindFlag(tlsBox_, [](S &s) -> bool & { return s.server.tls; });
+    bindFlag(sftp, [](S &s) -> bool & { return s.server.sftp; });
+    bindText(remoteMain, [](S &s) -> QString & { return s.server.remoteMainFolder; });
+    bindText(remoteData, [](S &s) -> QString & { return s.server.remoteDataFolder; });
+    bindText(note, [](S &s) -> QString & { return s.server.note; });
+    connect(sftp, &QCheckBox::toggled, this, [this](bool on) {
+        passiveBox_->setEnabled(!on);
+        tlsBox_->setEnabled(!on);
+    });
+}
+
+} // namespace tl

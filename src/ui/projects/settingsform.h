@@ -1,0 +1,61 @@
+#pragma once
+// The project's fields on the Options, Content and FTP tabs. Each field is
+// bound to its value in the open project: an edit changes that value at
+// once, and a project loaded, saved or reverted shows its values in the
+// fields. The fields hold nothing the program needs later; the open project
+// does.
+#include <QObject>
+#include <functional>
+#include <vector>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QWidget;
+
+namespace tl {
+
+class OpenProject;
+class PathEdit;
+class RadioGroup;
+class WindowShell;
+struct ProjectSettings;
+
+class SettingsForm : public QObject {
+    Q_OBJECT
+public:
+    // Puts its fields into the places the main window laid out: "Local
+    // paths" and "Parameters" (Options tab), the Content tab's group, and
+    // "FTP setup", which also holds rows of other controllers: the password
+    // field (publishing) and a "Save to TVP file" button (projects).
+    SettingsForm(WindowShell &shell, OpenProject &project, QWidget *optionsPlace,
+        QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow,
+        QWidget *serverSaveButton, QObject *parent = nullptr);
+
+private:
+    void buildOptions(QWidget *place);
+    void buildContent(QWidget *place);
+    void buildServer(QWidget *place, QWidget *passwordRow, QWidget *serverSaveButton);
+    void browse(PathEdit *field);
+
+    // A field and its value: `show` puts the value into the field; the
+    // field's change signal puts the field's value into the project.
+    void bindText(QLineEdit *edit, QString &(*value)(ProjectSettings &));
+    void bindPath(PathEdit *edit, QString &(*value)(ProjectSettings &));
+    void bindFlag(QCheckBox *box, bool &(*value)(ProjectSettings &));
+    void bindChoice(RadioGroup *group, int (*get)(const ProjectSettings &),
+        void (*set)(ProjectSettings &, int));
+    // Shows the open project's settings in every field.
+    void showSettings();
+
+    WindowShell &shell_;
+    OpenProject &project_;
+    std::vector<std::function<void(ProjectSettings &)>> shows_;
+    bool showing_ = false; // fields being filled from the project
+    QGroupBox *contentGroup_ = nullptr;
+    std::vector<PathEdit *> templatePickers_;
+    QCheckBox *passiveBox_ = nullptr;
+    QCheckBox *tlsBox_ = nullptr;
+};
+
+} // namespace tl
