@@ -22,7 +22,8 @@
 //   bench_sftp_publish --drift-only         only the drift check's times
 // BENCH_TARVLIT=PATH measures another build of the program (an older one,
 // for a before and after).
-//   bench_sftp_publish --serve [POSTS]      set up, print the commands and
+//   bench_sftp_publish --serve [--stripped] [POSTS]
+//                                           set up, print the commands and
 //                                           their environment, keep the
 //                                           server and proxy until SIGTERM
 //
@@ -473,12 +474,21 @@ int main(int argc, char **argv)
         writePost(std::string(argv[2]) + "/" + postFileName(newest + 3600), "Added post", makeBody(1));
         return 0;
     }
-    const bool driftOnly = argc > 1 && std::string(argv[1]) == "--drift-only";
-    const bool serve = argc > 1 && std::string(argv[1]) == "--serve";
-    const bool stripped = argc > 1 && std::string(argv[1]) == "--stripped";
-    const int first = serve || stripped ? 2 : 1;
-    const int posts = !driftOnly && argc > first ? std::atoi(argv[first]) : 10000;
-    const int rounds = !driftOnly && argc > first + 1 ? std::atoi(argv[first + 1]) : 5;
+    bool driftOnly = false, serve = false, stripped = false;
+    std::vector<int> numbers;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--drift-only")
+            driftOnly = true;
+        else if (a == "--serve")
+            serve = true;
+        else if (a == "--stripped")
+            stripped = true;
+        else
+            numbers.push_back(std::atoi(argv[i]));
+    }
+    const int posts = numbers.size() > 0 ? numbers[0] : 10000;
+    const int rounds = numbers.size() > 1 ? numbers[1] : 5;
     // --serve ends on SIGTERM or SIGINT, taken by sigwait: blocked in every
     // thread, the proxy's included.
     sigset_t stop;
