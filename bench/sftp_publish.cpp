@@ -440,7 +440,7 @@ struct Drift {
 Drift measureDrift(quint16 port, const std::string &user, const std::string &mainPage,
                    const std::string &dataFolder)
 {
-    FtpAccount account;
+    PublishAccount account;
     account.sftp = true;
     account.host = "127.0.0.1";
     account.port = port;
