@@ -198,7 +198,7 @@ int once(int argc, char **argv)
     if (qEnvironmentVariableIsSet("TL_TRACE")) {
         // Every command and reply with its time in milliseconds.
         ftp.ReportLevel = 1;
-        ftp.OnStatus = [&clock](FtpSocket *, const std::string &line) {
+        ftp.OnStatus = [&clock](const std::string &line) {
             std::fprintf(stderr, "%8.3f %s\n", clock.nsecsElapsed() / 1e6, line.c_str());
         };
     }

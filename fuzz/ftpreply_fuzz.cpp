@@ -82,15 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     server->toSend = QByteArray(input.data(), static_cast<qsizetype>(size));
     {
         tl::FtpClient client;
-        client.Host = "127.0.0.1";
-        client.Port = server->listener.serverPort();
-        client.NoDataTimeOut = 3000;
+        // The control connection alone, without a login: every reply is read below.
+        tl::FtpSocket &control = client.control();
+        control.Host = "127.0.0.1";
+        control.Port = server->listener.serverPort();
+        control.NoDataTimeOut = 3000;
+        control.ReportLevel = 1;
         client.ReportLevel = 1;
         std::vector<std::string> reported;
-        client.OnStatus = [&](tl::FtpSocket *, const std::string &s) { reported.push_back(s); };
-        client.FtpSocket::Connect(); // the connection alone: every reply is read below
+        client.OnStatus = [&](const std::string &s) { reported.push_back(s); };
+        control.Connect();
         // Everything is buffered before the first transaction, so no reply waits.
-        FUZZ_CHECK(tl::fuzz::spinUntil([&] { return client.TotalBytesRecvd() == qint64(size); }, 5000),
+        FUZZ_CHECK(tl::fuzz::spinUntil([&] { return control.TotalBytesRecvd() == qint64(size); }, 5000),
                    "input did not arrive");
         const bool aborts = size >= 4 && (input.compare(0, 3, "421") == 0 || input.compare(0, 3, "426") == 0);
 
@@ -129,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             } catch (const tl::EAbortError &e) {
                 FUZZ_CHECK(aborts && round == 0 && std::string(e.what()) == "Socket readln aborted",
                            std::string("aborted with ") + e.what() + " on " + shown(input));
-                FUZZ_CHECK(client.UnreadCount() == qint64(size), "abort took bytes");
+                FUZZ_CHECK(control.UnreadCount() == qint64(size), "abort took bytes");
                 break;
             } catch (const tl::AppError &e) {
                 FUZZ_CHECK(!aborts && rangeError && std::string(e.what()) == "Range check error",
@@ -146,11 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(tl::FtpClient::SizeFromReply(first) == expectedSize(first),
                        "size of " + shown(first) + " read as " + std::to_string(tl::FtpClient::SizeFromReply(first)));
             pos = at;
-            FUZZ_CHECK(client.PeekUnread(qsizetype(size)) == input.substr(pos),
-                       "after a reply the unread bytes are " + shown(client.PeekUnread(qsizetype(size))));
+            FUZZ_CHECK(control.PeekUnread(qsizetype(size)) == input.substr(pos),
+                       "after a reply the unread bytes are " + shown(control.PeekUnread(qsizetype(size))));
         }
         client.OnStatus = nullptr;
-        client.FtpSocket::Disconnect(); // no QUIT: the server answers nothing more
+        client.Drop(); // no QUIT: the server answers nothing more
     }
     FUZZ_CHECK(tl::FtpSocket::LiveCount() == 0, std::to_string(tl::FtpSocket::LiveCount()) + " sockets left");
     tl::fuzz::deleteLaterNow();

@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         clock.start();
         if (trace) {
             client.ReportLevel = 1;
-            client.OnStatus = [&](tl::FtpSocket *, const std::string &s) {
+            client.OnStatus = [&](const std::string &s) {
                 std::fprintf(stderr, "%6lld ms  %s\n", static_cast<long long>(clock.elapsed()), shown(s).c_str());
             };
         }

@@ -1,5 +1,7 @@
 #include "publish/ftpclient.h"
+#include "publish/networkwait.h"
 #include "publish/replacingfile.h"
+#include "publish/wholeupload.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -37,8 +39,6 @@ bool continues(const std::string &line)
 bool refusedLogin(int code) { return code > 400 && code < 600; }       // USER, PASS
 bool refusedCommand(int code) { return code >= 400 && code <= 599; }   // DoCommand
 bool refusedTransfer(int code) { return code > 300 && code < 600; }    // PORT, RETR, STOR, NLST, QUIT
-bool unsupported(int code) { return code >= 500 && code <= 502; }
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A line that begins with a three-digit reply code.
@@ -101,9 +101,9 @@ class FtpClient::ReplyLimit {
 public:
     explicit ReplyLimit(FtpClient *ftp) : m_ftp(ftp)
     {
-        m_ftp->setWaitDeadline(m_ftp->NoDataTimeOut, kMsgReplyNotEnded);
+        m_ftp->m_control.SetWaitDeadline(m_ftp->m_control.NoDataTimeOut, kMsgReplyNotEnded);
     }
-    ~ReplyLimit() { m_ftp->clearWaitDeadline(); }
+    ~ReplyLimit() { m_ftp->m_control.ClearWaitDeadline(); }
     ReplyLimit(const ReplyLimit &) = delete;
     ReplyLimit &operator=(const ReplyLimit &) = delete;
 
@@ -131,16 +131,34 @@ private:
     FtpClient *m_ftp;
 };
 
-FtpClient::FtpClient(QObject *parent) : FtpSocket(parent)
+FtpClient::FtpClient()
 {
-    Port = 21;
-    InputLimit = kMaxControlInput;
+    m_control.InputLimit = kMaxControlInput;
+    m_control.OnDataArrived = [this] { watchForAbort(); };
+    m_control.OnClosedByPeer = [this] {
+        // Without its control connection a transfer can never finish.
+        if (m_data)
+            m_data->AbortWaits(kMsgConnectionClosed);
+    };
+    m_control.OnInputOverflow = [this] {
+        // The control connection is beyond repair; the transfer on it too.
+        if (m_data)
+            m_data->AbortWaits(kMsgInputFlood);
+    };
+    m_control.OnStatus = [this](FtpSocket *, const std::string &text) {
+        if (OnStatus)
+            OnStatus(text);
+    };
+    m_control.OnError = [this](FtpSocket *, quint16 number, const std::string &text) {
+        if (OnError)
+            OnError(number, text);
+    };
 }
 
 FtpClient::~FtpClient()
 {
     Cancel();
-    if (m_connected) {
+    if (Connected()) {
         try {
             Disconnect(); // says QUIT
         } catch (...) {
@@ -202,13 +220,6 @@ FtpCommandKind FtpClient::CommandKind(const std::string &command)
     return cmdDoCommand;
 }
 
-std::string FtpClient::TemporaryName(const std::string &remoteName, const std::string &suffix)
-{
-    size_t slash = remoteName.rfind('/');
-    size_t at = slash == std::string::npos ? 0 : slash + 1;
-    return remoteName.substr(0, at) + "." + remoteName.substr(at) + suffix;
-}
-
 int FtpClient::PortFromEpsvReply(const std::string &line)
 {
     // "229 Entering Extended Passive Mode (|||6446|)": the delimiter is the
@@ -256,6 +267,12 @@ std::string FtpClient::Fingerprint(const QSslCertificate &certificate)
     return certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper().toStdString();
 }
 
+void FtpClient::report(const std::string &text, int level)
+{
+    if (ReportLevel >= level && OnStatus)
+        OnStatus(text);
+}
+
 void FtpClient::log(const std::string &line)
 {
     report(line, 1);
@@ -278,17 +295,22 @@ void FtpClient::checkCommand(const std::string &command)
         throw FTPException(kMsgBadCommandChar);
 }
 
-void FtpClient::requireConnection()
+void FtpClient::begin()
 {
-    if (m_connected)
-        return;
-    if (OnConnectionRequired) {
-        bool handled = false;
-        OnConnectionRequired(handled);
-        if (handled && m_connected)
-            return;
-    }
-    throw AppError("Not Connected");
+    m_control.ClearCancel();
+    m_control.NoDataTimeOut = NoDataTimeOut;
+    m_control.ReportLevel = ReportLevel;
+    if (!Connected())
+        throw AppError("Not Connected");
+}
+
+std::string FtpClient::exchange(const std::string &command)
+{
+    m_replyCode = 0;
+    m_control.Transaction(command);
+    m_lastReply = m_control.LastReply();
+    m_replyCode = m_control.ReplyCode();
+    return m_lastReply;
 }
 
 void FtpClient::readRestOfReply(std::string line,
@@ -299,7 +321,7 @@ void FtpClient::readRestOfReply(std::string line,
     ReplyLimit limit(this);
     limit.count(line);
     while (continues(line)) {
-        line = ReadLn();
+        line = m_control.ReadLn();
         limit.count(line);
         report(line, 1);
         if (eachLine)
@@ -310,18 +332,9 @@ void FtpClient::readRestOfReply(std::string line,
 std::string FtpClient::Transaction(const std::string &command)
 {
     checkCommand(command);
-    std::string first = FtpSocket::Transaction(command);
+    std::string first = exchange(command);
     readRestOfReply(first);
     return first;
-}
-
-void FtpClient::refusal(FtpCommandKind kind)
-{
-    // A command the server does not know (500 to 502) is reported as such
-    // first.
-    if (unsupported(m_replyCode) && OnUnSupportedFunction)
-        OnUnSupportedFunction(kind);
-    failure(kind);
 }
 
 void FtpClient::failure(FtpCommandKind kind)
@@ -334,49 +347,24 @@ void FtpClient::failure(FtpCommandKind kind)
         throw FTPException(m_lastReply);
 }
 
-// ------------------------------------------------------------- hooks
+// ------------------------------------------------------------- abort watch
 
-void FtpClient::socketConnected()
-{
-    // The published OnConnect means "logged in"; Connect raises it.
-}
-
-void FtpClient::socketClosedByPeer()
-{
-    // Without its control connection a transfer can never finish.
-    if (m_data)
-        m_data->AbortWaits(kMsgConnectionClosed);
-}
-
-void FtpClient::timeoutHook()
-{
-    if (m_data)
-        m_data->Cancel();
-}
-
-void FtpClient::inputOverflow()
-{
-    // The control connection is beyond repair; the transfer on it too.
-    if (m_data)
-        m_data->AbortWaits(kMsgInputFlood);
-}
-
-void FtpClient::dataArrived()
+void FtpClient::watchForAbort()
 {
     if (!m_abortWatch)
         return;
-    // Abort watch: a reply 421 (service closing) or 426 (transfer aborted)
-    // ends whatever the client is waiting for.
-    if (UnreadCount() < 4)
+    // A reply 421 (service closing) or 426 (transfer aborted) ends whatever
+    // the client is waiting for.
+    if (m_control.UnreadCount() < 4)
         return;
-    std::string code = PeekUnread(3);
+    const std::string code = m_control.PeekUnread(3);
     if (code == "421" || code == "426")
         Cancel();
 }
 
 void FtpClient::Cancel()
 {
-    FtpSocket::Cancel();
+    m_control.Cancel();
     if (m_data)
         m_data->Cancel();
 }
@@ -385,36 +373,35 @@ void FtpClient::Cancel()
 
 void FtpClient::Connect()
 {
-    m_cancel = false;
-    if (m_connected)
+    m_control.ClearCancel();
+    if (Connected())
         return;
     checkCommand(UserID);
     checkCommand(Password);
     if (!Proxy.empty())
         checkCommand(Host);
-    TakeUnread();
-    TlsSockets = UseTls;
+    m_control.TakeUnread();
+    m_control.Host = Host;
+    m_control.Port = Port;
+    m_control.Proxy = Proxy;
+    m_control.ProxyPort = ProxyPort;
+    m_control.NoDataTimeOut = NoDataTimeOut;
+    m_control.ReportLevel = ReportLevel;
+    m_control.TlsSockets = UseTls;
     m_imageType = false;
     m_epsvRefused = false;
     m_protected = false;
     m_finalReplyDue = false;
     m_serverCertificate = QSslCertificate();
-    FtpSocket::Connect();
+    m_control.Connect();
     try {
         readRestOfReply(" "); // the greeting, not judged
         if (UseTls)
             startControlTls();
-        if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
-            bool handled = false;
-            OnAuthenticationNeeded(handled);
-        }
         auto login = [this](const std::string &command) {
             Transaction(command);
-            if (refusedLogin(m_replyCode)) {
-                if (OnConnectionFailed)
-                    OnConnectionFailed(this);
+            if (refusedLogin(m_replyCode))
                 throw FTPException(m_lastReply);
-            }
         };
         report("USER " + UserID, 1);
         login(Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host);
@@ -431,8 +418,6 @@ void FtpClient::Connect()
             }
             m_protected = true;
         }
-        if (OnConnect)
-            OnConnect(this);
     } catch (const FTPException &) {
         closeAfterFailedConnect(true);
         throw;
@@ -447,27 +432,29 @@ void FtpClient::closeAfterFailedConnect(bool serverAnswered)
     // A server that answered gets its QUIT, with a short wait for the reply;
     // one that went silent, cut the reply short or flooded us is not waited
     // for again: the failed Connect ends within one silence limit.
-    clearWaitDeadline();
-    m_cancel = false;
-    if (m_connected && serverAnswered) {
+    m_control.ClearWaitDeadline();
+    m_control.ClearCancel();
+    if (Connected() && serverAnswered) {
         const int limit = NoDataTimeOut;
-        NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
+        m_control.NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
         try {
-            Disconnect();
+            report("QUIT", 1);
+            m_control.TakeUnread();
+            Transaction("QUIT");
         } catch (...) {
         }
-        NoDataTimeOut = limit;
-    } else if (m_connected) {
+        m_control.NoDataTimeOut = limit;
+    } else if (Connected()) {
         // Say goodbye without waiting for an answer.
-        TakeUnread();
+        m_control.TakeUnread();
         try {
-            Writeln("QUIT");
+            m_control.Writeln("QUIT");
         } catch (...) {
         }
     }
-    if (m_connected)
-        FtpSocket::Disconnect();
-    m_cancel = false;
+    if (Connected())
+        m_control.Disconnect();
+    m_control.ClearCancel();
     report("Disconnected", 1);
 }
 
@@ -480,14 +467,14 @@ void FtpClient::startControlTls()
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     // Keep the session so that data connections can resume it.
     config.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
-    StartTls(config, Host);
+    m_control.StartTls(config, Host);
     judgeCertificate();
 }
 
 void FtpClient::judgeCertificate()
 {
-    const QSslCertificate cert = PeerCertificate();
-    if (!TlsErrors().isEmpty()) {
+    const QSslCertificate cert = m_control.PeerCertificate();
+    if (!m_control.TlsErrors().isEmpty()) {
         const std::string fingerprint = Fingerprint(cert);
         if (!TrustedFingerprint.empty()
             && fingerprintKey(fingerprint) == fingerprintKey(TrustedFingerprint)) {
@@ -497,7 +484,7 @@ void FtpClient::judgeCertificate()
             info.Subject = certificateName(cert, false);
             info.Issuer = certificateName(cert, true);
             info.Fingerprint = fingerprint;
-            for (const QSslError &e : TlsErrors())
+            for (const QSslError &e : m_control.TlsErrors())
                 info.Problems += (info.Problems.empty() ? "" : "; ") + e.errorString().toStdString();
             info.Changed = !TrustedFingerprint.empty();
             const bool accepted = OnUntrustedCertificate && OnUntrustedCertificate(info);
@@ -514,21 +501,27 @@ void FtpClient::judgeCertificate()
 
 void FtpClient::Disconnect()
 {
-    m_cancel = false;
-    if (!m_connected)
+    m_control.ClearCancel();
+    if (!Connected())
         return;
+    m_control.NoDataTimeOut = NoDataTimeOut;
     report("QUIT", 1);
-    Vendor = 2411;
-    TakeUnread();
+    m_control.TakeUnread();
     try {
         Transaction("QUIT");
     } catch (...) {
-        FtpSocket::Disconnect();
+        m_control.Disconnect();
         throw;
     }
-    FtpSocket::Disconnect();
+    m_control.Disconnect();
     if (refusedTransfer(m_replyCode))
         throw FTPException(m_lastReply);
+}
+
+void FtpClient::Drop()
+{
+    if (Connected())
+        m_control.Disconnect();
 }
 
 // ------------------------------------------------------------- commands
@@ -536,16 +529,13 @@ void FtpClient::Disconnect()
 void FtpClient::DoCommand(const std::string &command)
 {
     FtpCommandKind kind = CommandKind(command);
-    m_cancel = false;
-    requireConnection();
+    begin();
     checkCommand(command);
     report(command, 1);
-    TakeUnread();
+    m_control.TakeUnread();
     Transaction(command);
     if (refusedCommand(m_replyCode))
-        refusal(kind);
-    else if (OnSuccess)
-        OnSuccess(kind);
+        failure(kind);
 }
 
 void FtpClient::ChangeDir(const std::string &folder) { DoCommand("CWD " + folder); }
@@ -554,18 +544,15 @@ void FtpClient::Delete(const std::string &name) { DoCommand("DELE " + name); }
 
 void FtpClient::Rename(const std::string &from, const std::string &to)
 {
-    m_cancel = false;
-    requireConnection();
+    begin();
     checkCommand("RNFR " + from);
     checkCommand("RNTO " + to);
-    TakeUnread();
+    m_control.TakeUnread();
     for (const std::string &command : {"RNFR " + from, "RNTO " + to}) {
         Transaction(command);
         if (refusedCommand(m_replyCode))
-            refusal(cmdRename);
+            failure(cmdRename);
     }
-    if (OnSuccess)
-        OnSuccess(cmdRename);
 }
 
 // ------------------------------------------------------------- transfers
@@ -575,10 +562,10 @@ void FtpClient::ensureImageType(FtpCommandKind kind)
     // Without it a server in its default (ASCII) type may rewrite line ends.
     if (m_imageType)
         return;
-    TakeUnread();
+    m_control.TakeUnread();
     Transaction("TYPE I");
     if (refusedCommand(m_replyCode)) {
-        refusal(kind);
+        failure(kind);
         return;
     }
     m_imageType = true;
@@ -587,17 +574,16 @@ void FtpClient::ensureImageType(FtpCommandKind kind)
 bool FtpClient::openDataPort()
 {
     m_data = std::make_unique<FtpSocket>();
-    TakeUnread();
-    m_data->TimeOut = TimeOut;
+    m_control.TakeUnread();
     m_data->NoDataTimeOut = NoDataTimeOut;
     m_data->TlsSockets = m_protected;
     m_data->SendBufferLimit = kDataSendBuffer;
     if (!Passive) {
         m_data->Port = 0;
         // The data connection must come from the server we talk to.
-        m_data->setAllowedPeer(RemoteAddress());
+        m_data->setAllowedPeer(m_control.RemoteAddress());
         m_data->Listen();
-        Transaction("PORT " + LocalIPForPort() + m_data->LocalPortForPort());
+        Transaction("PORT " + m_control.LocalIPForPort() + m_data->LocalPortForPort());
         return !refusedTransfer(m_replyCode);
     }
     const int port = passivePort();
@@ -605,12 +591,12 @@ bool FtpClient::openDataPort()
         return false;
     // Always the address the control connection goes to: a server behind a
     // router may name its private address, and a hostile one any address.
-    m_data->Host = RemoteAddress().toString().toStdString();
+    m_data->Host = m_control.RemoteAddress().toString().toStdString();
     m_data->Port = port;
     try {
         m_data->Connect();
     } catch (const ESockError &) {
-        if (m_cancel)
+        if (m_control.CancelFlag())
             failAborted();
         throw ESockError("Error creating Data Connection");
     }
@@ -646,8 +632,6 @@ void FtpClient::acceptData()
     }
     if (m_protected)
         secureData();
-    if (OnTransactionStart)
-        OnTransactionStart(this);
 }
 
 void FtpClient::secureData()
@@ -655,7 +639,7 @@ void FtpClient::secureData()
     // The server has answered the transfer command: only now does every
     // server expect the handshake. The control connection's session is
     // offered for resumption (some servers insist on it).
-    m_data->StartTls(TlsConfiguration(), Host);
+    m_data->StartTls(m_control.TlsConfiguration(), Host);
     // The certificate was judged on the control connection; the data
     // connection must come from the same server.
     if (!m_data->TlsErrors().isEmpty() && m_data->PeerCertificate() != m_serverCertificate)
@@ -676,7 +660,7 @@ void FtpClient::readFinalReply()
     // A second preliminary reply (125 then 150) still precedes the final one.
     std::string line;
     for (int preliminary = 0;; ++preliminary) {
-        line = ReadLn();
+        line = m_control.ReadLn();
         m_finalReplyDue = false;
         report(line, 1);
         readRestOfReply(line);
@@ -699,29 +683,29 @@ void FtpClient::dataPhase(const std::function<void()> &move, const std::function
 {
     try {
         acceptData();
-        if (!m_cancel && !m_timedOut)
+        const bool stopped = m_control.CancelFlag() || m_control.TimedOutFlag();
+        if (!stopped)
             move();
-        if (OnTransactionStop)
-            OnTransactionStop(this);
-        if (sending && !m_cancel && !m_timedOut)
+        if (sending && !stopped)
             // The last bytes reach the server before the close; the
             // server's final reply says it has them all.
-            m_data->CloseGracefully([this] { return UnreadCount() > 0 || !m_connected; });
+            m_data->CloseGracefully(
+                [this] { return m_control.UnreadCount() > 0 || !Connected(); });
         else
             m_data->Disconnect();
         if (closed)
             closed();
-        if (m_cancel)
+        if (m_control.CancelFlag())
             failAborted();
-        if (!m_timedOut)
+        if (!m_control.TimedOutFlag())
             readFinalReply();
     } catch (const ESockError &) {
         m_data->Disconnect();
-        if (m_cancel)
+        if (m_control.CancelFlag())
             failAborted();
         // The data connection broke or went silent. When the server says why
         // soon ("426 ...", "552 ..."), its reply is the better message.
-        if (m_finalReplyDue && m_connected) {
+        if (m_finalReplyDue && Connected()) {
             std::string taken = drain();
             if (!taken.empty()) {
                 m_finalReplyDue = false;
@@ -736,13 +720,13 @@ void FtpClient::dataPhase(const std::function<void()> &move, const std::function
 
 std::string FtpClient::drain()
 {
-    m_cancel = false;
-    std::string taken = TakeUnread();
+    m_control.ClearCancel();
+    std::string taken = m_control.TakeUnread();
     QElapsedTimer since;
     since.start();
-    while (taken.empty() && since.elapsed() <= 950 && m_connected) {
-        look();
-        taken = TakeUnread();
+    while (taken.empty() && since.elapsed() <= 950 && Connected()) {
+        m_control.Look();
+        taken = m_control.TakeUnread();
     }
     report(taken, 1);
     return taken;
@@ -764,8 +748,7 @@ void FtpClient::failAborted()
 
 void FtpClient::Download(const std::string &remoteName, const std::string &localPath)
 {
-    m_cancel = false;
-    requireConnection();
+    begin();
     checkCommand("RETR " + remoteName);
     const std::string target = localPath.empty() ? remoteName : localPath;
     // The data goes to a temporary file beside the target, which replaces the
@@ -779,14 +762,12 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
     if (!openDataPort())
         failure(cmdDownload);
     m_data->OnPacketRecvd = [this](FtpSocket *data) {
-        if (OnPacketRecvd)
-            OnPacketRecvd(data);
         const qint64 got = data->BytesRecvd();
         // Short of the size until the server confirms the file.
         progress(m_byteCount > 0 ? std::min(got, m_byteCount - 1) : got, m_byteCount);
     };
     m_byteCount = 0;
-    FtpSocket::Transaction("RETR " + remoteName);
+    exchange("RETR " + remoteName);
     if (refusedTransfer(m_replyCode))
         failure(cmdDownload);
     requirePreliminaryReply();
@@ -815,8 +796,6 @@ void FtpClient::Download(const std::string &remoteName, const std::string &local
         throw LocalFileError(msgCannotCreateFile(target));
     m_data.reset();
     progress(m_byteCount, m_byteCount);
-    if (OnSuccess)
-        OnSuccess(cmdDownload);
 }
 
 void FtpClient::storeFile(const std::string &localPath, const std::string &remoteName,
@@ -834,8 +813,6 @@ void FtpClient::storeFile(const std::string &localPath, const std::string &remot
         failure(cmdUpload);
     const qint64 total = m_byteCount;
     m_data->OnPacketSent = [this, total](FtpSocket *data) {
-        if (OnPacketSent)
-            OnPacketSent(data);
         // Short of the size until the server confirms the file.
         progress(std::min(data->BytesSent(), std::max<qint64>(total - 1, 0)), total);
     };
@@ -845,7 +822,7 @@ void FtpClient::storeFile(const std::string &localPath, const std::string &remot
     if (refusedTransfer(m_replyCode)) {
         if (stored)
             *stored = false;
-        refusal(cmdUpload);
+        failure(cmdUpload);
     }
     requirePreliminaryReply();
     m_finalReplyDue = true;
@@ -856,42 +833,33 @@ void FtpClient::storeFile(const std::string &localPath, const std::string &remot
 
 void FtpClient::Upload(const std::string &localPath, const std::string &remoteName)
 {
-    m_cancel = false;
-    requireConnection();
+    begin();
     const std::string name = remoteName.empty() ? bareName(localPath) : remoteName;
     checkCommand("STOR " + name);
     storeFile(localPath, name, nullptr);
     progress(m_byteCount, m_byteCount);
-    if (OnSuccess)
-        OnSuccess(cmdUpload);
 }
 
 void FtpClient::UploadWhole(const std::string &localPath, const std::string &remoteName)
 {
-    m_cancel = false;
-    requireConnection();
+    begin();
     const std::string name = remoteName.empty() ? bareName(localPath) : remoteName;
-    const std::string temp = TemporaryName(name);
-    checkCommand("STOR " + temp);
+    checkCommand("STOR " + temporaryNameFor(name));
     checkCommand("RNTO " + name);
-    bool stored = false;
-    bool keepTemporary = false;
-    try {
-        storeFile(localPath, temp, &stored);
-        renameOver(temp, name, keepTemporary);
-    } catch (...) {
-        if (stored && !keepTemporary)
-            removeTemporary(temp);
-        throw;
-    }
+    ReplaceSteps steps;
+    steps.store = [&](const std::string &temp, bool &stored) { storeFile(localPath, temp, &stored); };
+    steps.renameOver = [this](const std::string &temp, const std::string &target, bool &keep) {
+        renameOver(temp, target, keep);
+    };
+    steps.remove = [this](const std::string &temp) { removeTemporary(temp); };
+    steps.log = [this](const std::string &line) { log(line); };
+    uploadThroughTemporaryName(name, steps);
     progress(m_byteCount, m_byteCount);
-    if (OnSuccess)
-        OnSuccess(cmdUpload);
 }
 
 void FtpClient::renameOver(const std::string &temp, const std::string &name, bool &keepTemporary)
 {
-    TakeUnread();
+    m_control.TakeUnread();
     Transaction("RNFR " + temp);
     if (refusedCommand(m_replyCode)) {
         failure(cmdRename);
@@ -920,47 +888,49 @@ void FtpClient::renameOver(const std::string &temp, const std::string &name, boo
     // The old file is gone and the new one did not take its place: the
     // temporary file is the only copy of the new content, so it stays.
     keepTemporary = true;
-    log("The file " + name + " was removed but could not be replaced; its new content is in "
-        + temp);
     failure(cmdRename);
 }
 
 void FtpClient::removeTemporary(const std::string &temp)
 {
-    // Best effort after a failure or Cancel; the failure itself is what the
-    // caller reports, so this one only goes to the log.
-    const std::string what = "Could not remove the temporary file " + temp;
-    if (!m_connected) {
-        log(what + ": " + kMsgConnectionClosed);
-        return;
-    }
+    // After a failure or Cancel; the failure itself is what the caller
+    // reports, so the reply to this DELE must not replace it.
+    if (!Connected())
+        throw ESockError(kMsgConnectionClosed);
     const std::string savedReply = m_lastReply;
     const int savedCode = m_replyCode;
     const int limit = NoDataTimeOut;
-    NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
-    m_cancel = false;
+    m_control.NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
+    m_control.ClearCancel();
     // A 426 for the cut transfer is expected here, not a reason to stop.
     m_abortWatch = false;
+    const auto restore = [&] {
+        m_control.NoDataTimeOut = limit;
+        m_abortWatch = true;
+        m_control.ClearCancel();
+        m_lastReply = savedReply;
+        m_replyCode = savedCode;
+    };
+    std::string refusal;
     try {
         if (m_finalReplyDue) {
             // The server's answer to the cut transfer comes first.
             m_finalReplyDue = false;
-            std::string line = ReadLn();
+            std::string line = m_control.ReadLn();
             report(line, 1);
             readRestOfReply(line);
         }
-        TakeUnread();
+        m_control.TakeUnread();
         Transaction("DELE " + temp);
         if (refusedCommand(m_replyCode))
-            log(what + ": " + trimmed(m_lastReply));
-    } catch (const std::exception &e) {
-        log(what + ": " + e.what());
+            refusal = trimmed(m_lastReply);
+    } catch (...) {
+        restore();
+        throw;
     }
-    NoDataTimeOut = limit;
-    m_abortWatch = true;
-    m_cancel = false;
-    m_lastReply = savedReply;
-    m_replyCode = savedCode;
+    restore();
+    if (!refusal.empty())
+        throw FTPException(refusal);
 }
 
 void FtpClient::NList() { Listing("NLST"); }
@@ -968,8 +938,7 @@ void FtpClient::NList() { Listing("NLST"); }
 void FtpClient::Listing(const std::string &command)
 {
     const FtpCommandKind kind = command.rfind("NLST", 0) == 0 ? cmdNList : cmdList;
-    m_cancel = false;
-    requireConnection();
+    begin();
     checkCommand(command);
     DataScope scope(this);
     if (!openDataPort())
@@ -977,7 +946,7 @@ void FtpClient::Listing(const std::string &command)
     report(command, 1);
     Transaction(command);
     if (refusedTransfer(m_replyCode)) {
-        refusal(kind); // throws unless the caller handles it
+        failure(kind); // throws unless the caller handles it
         return;
     }
     requirePreliminaryReply();
@@ -1002,8 +971,6 @@ void FtpClient::Listing(const std::string &command)
         report("Received " + std::to_string(m_data->TotalBytesRecvd()) + " Bytes", 1);
     });
     m_data.reset();
-    if (OnSuccess)
-        OnSuccess(kind);
 }
 
 } // namespace tl

@@ -11,8 +11,8 @@ public:
     using AppError::AppError;
 };
 
-// Kind of an FTP command, as passed to OnFailure, OnSuccess and
-// OnUnSupportedFunction. The ordinals are fixed.
+// Kind of an FTP command, as passed to OnFailure. The ordinals are fixed
+// (they index the status texts of refusals).
 enum FtpCommandKind : int {
     cmdChangeDir = 0,
     cmdMakeDir = 1,
@@ -20,26 +20,21 @@ enum FtpCommandKind : int {
     cmdRemoveDir = 3,
     cmdList = 4,
     cmdRename = 5,
-    cmdUpRestore = 6,
-    cmdDownRestore = 7,
     cmdDownload = 8,
     cmdUpload = 9,
-    cmdAppend = 10,
-    cmdReInit = 11,
-    cmdAllocate = 12,
     cmdNList = 13,
     cmdDoCommand = 14,
     cmdCurrentDir = 15, // PWD sent through DoCommand
 };
 
 using FailureEvent = std::function<void(bool &Handled, FtpCommandKind Trans_Type)>;
-using SuccessEvent = std::function<void(FtpCommandKind Trans_Type)>;
-using UnsupportedEvent = std::function<void(FtpCommandKind Trans_Type)>;
 using ListItemEvent = std::function<void(const std::string &Listing)>;
 // Bytes of the current file that have gone over the network, and the file's
 // size (0 when a download's size was not announced).
 using ProgressEvent = std::function<void(qint64 Bytes, qint64 Total)>;
 using LogEvent = std::function<void(const std::string &Line)>;
+using ClientStatusEvent = std::function<void(const std::string &Status)>;
+using ClientErrorEvent = std::function<void(quint16 Errno, const std::string &Errmsg)>;
 
 // A server certificate that the system's trusted certificates and the host
 // name do not vouch for.
@@ -68,9 +63,9 @@ extern const char *const kMsgReplyTooLong;
 extern const char *const kMsgReplyNotEnded;
 extern const char *const kMsgBadPassiveReply;
 
-// The client side of FTP over one control connection (the socket of the base
-// class). Every operation returns when it is done and keeps the caller's
-// events flowing while it waits.
+// The client side of FTP over one control connection, which it owns, as it
+// owns the data connection of each transfer. Every operation returns when it
+// is done and keeps the caller's events flowing while it waits.
 //
 // Data connections: passive mode (EPSV, or PASV when the server refuses EPSV;
 // the connection goes to the control connection's peer, whatever address a
@@ -83,18 +78,15 @@ extern const char *const kMsgBadPassiveReply;
 // A server that refuses any of this fails the login: nothing falls back to
 // clear text.
 //
-// OnConnect is raised after a successful login (not when the socket connects).
-// OnPacketSent and OnPacketRecvd are handed to the data connection of each
-// transfer and raised per chunk with that connection as Sender; ByteCount()
-// holds the size of the transfer. OnProgress tells the same in bytes that have
-// actually gone over the network; it reaches the file's size only when the
-// server has confirmed the file.
+// OnProgress tells the bytes of a transfer that have actually gone over the
+// network; it reaches the file's size only when the server has confirmed the
+// file. ByteCount() holds the size of the transfer.
 //
 // No server can hold the client: every reply, line and data wait ends after
 // NoDataTimeOut without data; a whole reply (all its lines) must come within
 // NoDataTimeOut and kMaxReplyBytes; unread control input is capped at
 // kMaxControlInput at all times (a flood during a transfer fails it).
-class FtpClient : public FtpSocket {
+class FtpClient {
 public:
     // Largest reply, all its lines together.
     static constexpr qint64 kMaxReplyBytes = 256 * 1024;
@@ -110,14 +102,28 @@ public:
     // reply must come.
     static constexpr int kMaxPreliminaryReplies = 4;
 
-    explicit FtpClient(QObject *parent = nullptr);
-    ~FtpClient() override;
+    FtpClient();
+    ~FtpClient();
+    FtpClient(const FtpClient &) = delete;
+    FtpClient &operator=(const FtpClient &) = delete;
 
-    // ---- properties (besides the inherited ones) ----
+    // ---- properties ----
+    // Server, port and proxy take effect at the next Connect that connects.
+    std::string Host;
+    int Port = 21;
+    // When not empty, the control connection goes to Proxy:ProxyPort and the
+    // login names Host ("USER name@host").
+    std::string Proxy;
+    int ProxyPort = 0;
     std::string UserID;
     std::string Password;
-    int Vendor = 2411;
-    bool ParseList = false;
+    // A wait that sees no data at all for this many milliseconds ends with
+    // ESockError(kMsgNoAnswer); it also bounds connection set-up. 0 or less:
+    // no limit.
+    int NoDataTimeOut = 60000;
+    // Status reports up to this level reach OnStatus: 1 for commands and
+    // replies (a trace of the session), higher for the socket layer's steps.
+    int ReportLevel = 0;
     // Data connections in passive mode (true) or active mode with PORT.
     bool Passive = true;
     // Explicit FTPS; takes effect at the next Connect that connects.
@@ -128,17 +134,16 @@ public:
     // fingerprint of a certificate that OnUntrustedCertificate accepts.
     std::string TrustedFingerprint;
 
-    // ---- events (besides the inherited ones) ----
+    // ---- events ----
+    // A refused command, by kind; setting Handled carries on as though the
+    // command had been accepted. Unassigned: the refusal throws FTPException.
     FailureEvent OnFailure;
-    SuccessEvent OnSuccess;
-    UnsupportedEvent OnUnSupportedFunction;
     ListItemEvent OnListItem;
-    NotifyEvent OnTransactionStart;
-    NotifyEvent OnTransactionStop;
-    HandlerEvent OnAuthenticationNeeded;
-    HandlerEvent OnAuthenticationFailed; // never raised by these operations
-    HandlerEvent OnConnectionRequired;
     ProgressEvent OnProgress;
+    ClientStatusEvent OnStatus;
+    // A socket call on the control connection failed (its Windows Sockets
+    // number and text).
+    ClientErrorEvent OnError;
     // Lines worth the user's log that no exception carries (a temporary file
     // that could not be removed, a certificate taken by its fingerprint).
     LogEvent OnLog;
@@ -150,14 +155,30 @@ public:
     // may remember its fingerprint (it is also in TrustedFingerprint).
     FingerprintEvent OnCertificateAccepted;
 
+    // ---- state ----
+    bool Connected() const { return m_control.Connected(); }
+    // The first line of the last reply to a command, and its code.
+    const std::string &LastReply() const { return m_lastReply; }
+    int ReplyCode() const { return m_replyCode; }
     qint64 ByteCount() const { return m_byteCount; }
+    // The last socket error number of the control connection.
+    int LastErrorNo() const { return m_control.LastErrorNo(); }
+    // The control connection itself, for tests that feed it replies.
+    FtpSocket &control() { return m_control; }
+    const FtpSocket &control() const { return m_control; }
 
     // ---- operations ----
-    void Connect() override;
-    void Disconnect() override;
-    void Cancel() override;
+    // Connects and logs in; does nothing when already connected.
+    void Connect();
+    // Says QUIT and closes; does nothing when not connected.
+    void Disconnect();
+    // Closes the control connection at once, without QUIT (after a failure
+    // or Cancel, when replies still due would confuse the next command).
+    void Drop();
+    // Ends the current wait (see the socket layer's messages).
+    void Cancel();
     // Sends a command and reads its whole reply; LastReply() is the first line.
-    std::string Transaction(const std::string &command) override;
+    std::string Transaction(const std::string &command);
     void DoCommand(const std::string &command);
     void ChangeDir(const std::string &folder);
     void NList();
@@ -167,11 +188,12 @@ public:
     void Listing(const std::string &command);
     void Upload(const std::string &localPath, const std::string &remoteName);
     // Upload that never leaves a partial file under the remote name: the file
-    // goes to TemporaryName(remote name) in the same folder and is then renamed
-    // over the remote name (RNFR/RNTO; where the server will not rename over an
-    // existing file, that file is deleted first). After a failure or Cancel the
-    // temporary file is deleted, best effort: when that fails, OnLog says so.
-    // An empty remote name means the bare file name of the local path.
+    // goes to temporaryNameFor(remote name) in the same folder and is then
+    // renamed over the remote name (RNFR/RNTO; where the server will not rename
+    // over an existing file, that file is deleted first). After a failure or
+    // Cancel the temporary file is deleted, best effort: when that fails,
+    // OnLog says so. An empty remote name means the bare file name of the
+    // local path.
     void UploadWhole(const std::string &localPath, const std::string &remoteName);
     void Download(const std::string &remoteName, const std::string &localPath);
     // RNFR from, RNTO to; a refusal is a Rename failure (kind 5).
@@ -186,12 +208,6 @@ public:
     static qint64 ExactSizeFromReply(const std::string &line);
     // Kind of a command sent through DoCommand.
     static FtpCommandKind CommandKind(const std::string &command);
-    // Where UploadWhole puts a file before renaming it: the same folder, the
-    // name with "." before it and `suffix` after it ("www/.index.html.part").
-    // The leading dot hides it from most servers' listings, and it does not
-    // end in ".txt", so a listing of the data folder does not offer it as a
-    // post.
-    static std::string TemporaryName(const std::string &remoteName, const std::string &suffix = ".part");
     // Port of a 229 reply ("(|||6446|)"), of a 227 reply
     // ("(127,0,0,1,25,46)"); -1 when the reply holds none.
     static int PortFromEpsvReply(const std::string &line);
@@ -199,17 +215,15 @@ public:
     // SHA-256 fingerprint of a certificate, "AB:CD:...".
     static std::string Fingerprint(const QSslCertificate &certificate);
 
-protected:
-    void timeoutHook() override;
-    void dataArrived() override;
-    void socketConnected() override;
-    void socketClosedByPeer() override;
-    void inputOverflow() override;
-
 private:
     class DataScope;
     class ReplyLimit;
-    void requireConnection();
+    // Clears Cancel, applies the settings that may change between
+    // operations and requires a connection ("Not Connected").
+    void begin();
+    void report(const std::string &text, int level);
+    // The exchange of one command and its first reply line.
+    std::string exchange(const std::string &command);
     static void checkCommand(const std::string &command);
     // Reads the lines after `line` that belong to its reply (each one to
     // `eachLine` when given), within the reply limits.
@@ -243,14 +257,16 @@ private:
                    bool sending = false);
     void requirePreliminaryReply() const;
     void readFinalReply();
-    // A refused command: OnUnSupportedFunction when the server does not know
-    // it, then failure(kind).
-    void refusal(FtpCommandKind kind);
     void failure(FtpCommandKind kind);
     std::string drain();
     [[noreturn]] void failAborted();
+    // The abort watch on the control connection's input.
+    void watchForAbort();
 
+    FtpSocket m_control;
     std::unique_ptr<FtpSocket> m_data;
+    std::string m_lastReply;
+    int m_replyCode = 0;
     qint64 m_byteCount = 0;
     // State of one login.
     bool m_imageType = false;   // TYPE I has been accepted

@@ -1,9 +1,8 @@
 #include "publish/ftpsocket.h"
+#include "publish/networkwait.h"
 #include "publish/replacingfile.h"
 #include "publish/sockettimer.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QHostInfo>
 #include <QPointer>
@@ -11,7 +10,6 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <cerrno>
 #include <climits>
 #include <map>
@@ -178,7 +176,6 @@ FtpSocket::FtpSocket(QObject *parent) : QObject(parent)
 FtpSocket::~FtpSocket()
 {
     report("Destroy", 8);
-    timeoutHook();
     m_cancel = true;
     m_destroying = true;
     closeSocket();
@@ -189,7 +186,7 @@ int FtpSocket::LiveCount() { return g_liveCount; }
 
 bool FtpSocket::IsListening() const { return m_server && m_server->isListening(); }
 
-void FtpSocket::report(const std::string &text, int level)
+void FtpSocket::Report(const std::string &text, int level)
 {
     if (ReportLevel < level)
         return;
@@ -234,19 +231,14 @@ void FtpSocket::wireSocket(QTcpSocket *s)
                 return;
             m_connected = true;
             m_closedByPeer = false;
-            socketConnected();
+            if (OnConnect)
+                OnConnect(this);
         } catch (...) {
         }
     });
     QObject::connect(s, &QTcpSocket::disconnected, this, [this] { onPeerClosed(); });
     QObject::connect(s, &QAbstractSocket::errorOccurred, this,
                      [this](QAbstractSocket::SocketError e) { onSocketError(e); });
-}
-
-void FtpSocket::socketConnected()
-{
-    if (OnConnect)
-        OnConnect(this);
 }
 
 void FtpSocket::closeSocket()
@@ -293,7 +285,8 @@ void FtpSocket::onPeerClosed()
         readPump();
         m_connected = false;
         m_closedByPeer = true;
-        socketClosedByPeer();
+        if (OnClosedByPeer)
+            OnClosedByPeer();
         closeSocket();
     } catch (...) {
     }
@@ -398,9 +391,9 @@ void FtpSocket::readPump()
         overflow();
         return;
     }
-    if (arrived) {
+    if (arrived && OnDataArrived) {
         try {
-            dataArrived();
+            OnDataArrived();
         } catch (...) {
         }
     }
@@ -418,7 +411,8 @@ void FtpSocket::overflow()
     m_rxScan = 0;
     AbortWaits(kMsgInputFlood);
     try {
-        inputOverflow();
+        if (OnInputOverflow)
+            OnInputOverflow();
     } catch (...) {
     }
     m_closePending = false;
@@ -520,14 +514,8 @@ void FtpSocket::onBytesWritten(qint64 n)
 
 // -------------------------------------------------------------------- waits
 
-void FtpSocket::look()
+void FtpSocket::afterLook()
 {
-    // Any event (socket notification, timer, window input) wakes the loop at
-    // once; the 2 ms timer bounds one look when nothing happens.
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.start(2);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // Notifications are not repeated while a pump is busy in a nested
     // loop: pick up whatever the socket holds.
     if (m_sock && !m_readBusy && m_sock->bytesAvailable() > 0)
@@ -536,23 +524,28 @@ void FtpSocket::look()
         writePump();
 }
 
+void FtpSocket::Look()
+{
+    NetworkWait::look({nullptr, [this] { afterLook(); }});
+}
+
 void FtpSocket::waitUntil(const std::function<bool()> &done, int watch)
 {
     m_activity.restart();
-    for (;;) {
-        if (done())
-            return;
-        if (!m_abortMessage.empty())
-            throw ESockError(m_abortMessage);
-        if ((watch & WatchClose) && !m_connected)
-            throw ESockError(notConnectedText());
-        if ((watch & WatchIdle) && NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut)
-            throw ESockError(kMsgNoAnswer);
-        // After the silence check: a reply that trickles on is not silent.
-        if (!m_deadlineMessage.empty() && m_deadline.hasExpired())
-            throw ESockError(m_deadlineMessage);
-        look();
-    }
+    NetworkWait::until(
+        done,
+        [this, watch] {
+            if (!m_abortMessage.empty())
+                throw ESockError(m_abortMessage);
+            if ((watch & WatchClose) && !m_connected)
+                throw ESockError(notConnectedText());
+            if ((watch & WatchIdle) && NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut)
+                throw ESockError(kMsgNoAnswer);
+            // After the silence check: a reply that trickles on is not silent.
+            if (!m_deadlineMessage.empty() && m_deadline.hasExpired())
+                throw ESockError(m_deadlineMessage);
+        },
+        {nullptr, [this] { afterLook(); }});
 }
 
 std::string FtpSocket::notConnectedText() const
@@ -562,17 +555,17 @@ std::string FtpSocket::notConnectedText() const
 
 void FtpSocket::AbortWaits(const std::string &message) { m_abortMessage = message; }
 
-void FtpSocket::setWaitDeadline(int ms, const std::string &message)
+void FtpSocket::SetWaitDeadline(int ms, const std::string &message)
 {
     if (ms <= 0) {
-        clearWaitDeadline();
+        ClearWaitDeadline();
         return;
     }
     m_deadline.setRemainingTime(ms);
     m_deadlineMessage = message;
 }
 
-void FtpSocket::clearWaitDeadline() { m_deadlineMessage.clear(); }
+void FtpSocket::ClearWaitDeadline() { m_deadlineMessage.clear(); }
 
 // ----------------------------------------------------------------- timer
 
@@ -596,7 +589,6 @@ void FtpSocket::onTimer()
     report("Timer Triggered", 8);
     m_timer->setEnabled(false);
     m_timedOut = true;
-    timeoutHook();
 }
 
 // ---------------------------------------------------------- connection set-up
@@ -1190,7 +1182,7 @@ void FtpSocket::lingerClose(int fd, const std::function<bool()> &peerDone)
             continue;
         if ((peerDone && peerDone()) || m_cancel || since.elapsed() >= limit)
             break;
-        look();
+        Look();
     }
 #else
     Q_UNUSED(peerDone);

@@ -107,9 +107,15 @@ public:
     NotifyEvent OnPacketSent;  // per chunk handed to the network during SendFile
     NotifyEvent OnPacketRecvd; // per chunk received during CaptureFile
 
+    // ---- hooks of the object that owns this connection ----
+    std::function<void()> OnDataArrived;   // data was added to the unread input
+    std::function<void()> OnClosedByPeer;  // the peer closed the connection
+    std::function<void()> OnInputOverflow; // beyond InputLimit: about to be dropped
+
     // ---- state ----
     bool Connected() const { return m_connected; }
     bool CancelFlag() const { return m_cancel; }
+    void ClearCancel() { m_cancel = false; }
     bool TimedOutFlag() const { return m_timedOut; }
     int ReplyCode() const { return m_replyCode; }
     const std::string &LastReply() const { return m_lastReply; }
@@ -127,10 +133,10 @@ public:
     static int LiveCount();
 
     // ---- operations ----
-    virtual void Connect();
-    virtual void Disconnect();
-    virtual void Cancel();
-    virtual std::string Transaction(const std::string &command);
+    void Connect();
+    void Disconnect();
+    void Cancel();
+    std::string Transaction(const std::string &command);
 
     void Write(const std::string &text);
     void Writeln(const std::string &text);
@@ -152,7 +158,7 @@ public:
     // Only a peer of this address is accepted; others are closed and the
     // wait goes on. A null address accepts anyone.
     void setAllowedPeer(const QHostAddress &address) { m_allowedPeer = address; }
-    virtual QTcpSocket *Accept();
+    QTcpSocket *Accept();
     // Closes the listening socket and makes `socket` this object's connection.
     void InstallSocket(QTcpSocket *socket);
 
@@ -170,6 +176,14 @@ public:
 
     // Ends every current and later wait of this object with ESockError(message).
     void AbortWaits(const std::string &message);
+    // Every wait ends with ESockError(message) once `ms` have passed, until
+    // ClearWaitDeadline. ms <= 0: no deadline.
+    void SetWaitDeadline(int ms, const std::string &message);
+    void ClearWaitDeadline();
+    // One look: handles pending events, waiting at most ~2 ms for one.
+    void Look();
+    // A status report of this level (see ReportLevel).
+    void Report(const std::string &text, int level);
 
     // ---- TLS ----
     // Starts TLS as the client on the connected socket (made with
@@ -189,30 +203,18 @@ public:
     // have passed.
     void CloseGracefully(const std::function<bool()> &peerDone = {});
 
-protected:
-    void report(const std::string &text, int level);
+private:
+    void report(const std::string &text, int level) { Report(text, level); }
     void resolveHost();
     void closeSocket();
-
-    // Hooks for a derived class.
-    virtual void timeoutHook() {}
-    virtual void dataArrived() {}
-    virtual void socketConnected();
-    virtual void socketClosedByPeer() {}
 
     enum WaitWatch { WatchNone = 0, WatchClose = 1, WatchIdle = 2 };
     // Runs the event loop until `done` holds. Ends with ESockError when the
     // connection closes (WatchClose), when nothing arrives for NoDataTimeOut
     // (WatchIdle), or after AbortWaits.
     void waitUntil(const std::function<bool()> &done, int watch);
-    // One look: handle pending events, waiting at most ~2 ms for one.
-    void look();
-    // Every wait ends with ESockError(message) once `ms` have passed, until
-    // clearWaitDeadline. ms <= 0: no deadline.
-    void setWaitDeadline(int ms, const std::string &message);
-    void clearWaitDeadline();
-    // The input grew beyond InputLimit; the connection is about to be dropped.
-    virtual void inputOverflow() {}
+    // Picks up after a look what notifications did not deliver.
+    void afterLook();
 
     bool m_cancel = false;
     bool m_timedOut = false;
@@ -220,7 +222,6 @@ protected:
     int m_replyCode = 0;
     std::string m_lastReply;
 
-private:
     void makeSocket();
     QTcpSocket *newSocket();
     void wireSocket(QTcpSocket *s);

@@ -150,7 +150,7 @@ FtpTransport::FtpTransport(const PublishAccount &a, const TransportQuestions &qu
     host_ = a.useProxy ? a.proxyHost : a.host;
     user_ = a.user;
     port_ = a.port;
-    client_.OnError = [this](FtpSocket *, quint16 number, const std::string &message) {
+    client_.OnError = [this](quint16 number, const std::string &message) {
         // "10061:Connection refused": the reason, without its number.
         const std::size_t colon = message.find(':');
         socketError_ = colon == std::string::npos ? message : message.substr(colon + 1);

@@ -13,7 +13,7 @@ public:
     // keeps the server's words, a failed connection names host, port and why.
     void connect() override;
     void disconnect() override { client_.Disconnect(); }
-    void drop() override { client_.FtpSocket::Disconnect(); }
+    void drop() override { client_.Drop(); }
     void cancel() override { client_.Cancel(); }
     bool connected() const override { return client_.Connected(); }
     void makeFolders(const std::string &remoteFolder) override;

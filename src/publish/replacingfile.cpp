@@ -1,25 +1,38 @@
 #include "publish/replacingfile.h"
+#include "publish/wholeupload.h"
 
-#include <QFile>
 #include <cstdio>
 
 namespace tl {
 
 ReplacingFile::ReplacingFile(const std::string &target)
-    : m_target(target), m_temp(QString::fromStdString(target) + ".XXXXXX")
+    : m_target(target), m_temp(QFile::decodeName(temporaryNameFor(target).c_str()))
 {
-    m_temp.setAutoRemove(true);
 }
 
-bool ReplacingFile::open() { return m_temp.open(); }
+ReplacingFile::~ReplacingFile()
+{
+    if (m_committed || !m_temp.isOpen())
+        return;
+    m_temp.close();
+    m_temp.remove();
+}
+
+bool ReplacingFile::open()
+{
+    // What an earlier, killed run left under this name goes first; the new
+    // file is then made afresh, never through whatever the name points to.
+    QFile::remove(m_temp.fileName());
+    return m_temp.open(QIODevice::ReadWrite | QIODevice::NewOnly);
+}
 
 bool ReplacingFile::commit()
 {
     if (!m_temp.flush() || m_temp.error() != QFileDevice::NoError)
         return false;
     // Keep the permissions of the file being replaced; a new file gets the
-    // usual rw-r--r-- rather than the temporary file's owner-only rights.
-    QFile old(QString::fromStdString(m_target));
+    // usual rw-r--r--.
+    QFile old(QFile::decodeName(m_target.c_str()));
     QFileDevice::Permissions perms = old.exists()
         ? old.permissions()
         : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
@@ -27,9 +40,9 @@ bool ReplacingFile::commit()
     m_temp.setPermissions(perms);
     const QByteArray from = QFile::encodeName(m_temp.fileName());
     m_temp.close();
-    if (std::rename(from.constData(), QFile::encodeName(QString::fromStdString(m_target))) != 0)
+    if (std::rename(from.constData(), m_target.c_str()) != 0)
         return false;
-    m_temp.setAutoRemove(false);
+    m_committed = true;
     return true;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
-#include <QTemporaryFile>
+#include <QFile>
 #include <string>
 
 namespace tl {
 
 // A new file written beside its target that replaces the target only on
 // commit(); without commit the target is untouched and the new file goes.
+// The new file's name is temporaryNameFor(target): within the file-name
+// limit however long the target's name, and the same every time, so a run
+// killed half way leaves at most one per target, which the next one replaces.
 //
 // Unlike QSaveFile it does not force the data to disk before the rename: a
 // received file is worth its bytes, not an fsync per file (about 7 ms each on
@@ -15,6 +18,7 @@ namespace tl {
 class ReplacingFile {
 public:
     explicit ReplacingFile(const std::string &target);
+    ~ReplacingFile();
     ReplacingFile(const ReplacingFile &) = delete;
     ReplacingFile &operator=(const ReplacingFile &) = delete;
 
@@ -26,7 +30,8 @@ public:
 
 private:
     std::string m_target;
-    QTemporaryFile m_temp;
+    QFile m_temp;
+    bool m_committed = false;
 };
 
 } // namespace tl

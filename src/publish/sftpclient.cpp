@@ -1,21 +1,21 @@
 #include "publish/sftpclient.h"
-#include "publish/ftpclient.h" // TemporaryName
+#include "publish/networkwait.h"
 #include "publish/replacingfile.h"
+#include "publish/wholeupload.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QRandomGenerator>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <deque>
+#include <exception>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <arpa/inet.h>
@@ -58,6 +58,7 @@ enum : quint8 {
 enum : quint32 {
     FX_OK = 0,
     FX_EOF = 1,
+    FX_NO_SUCH_FILE = 2,
     FX_OP_UNSUPPORTED = 8,
 };
 enum : quint32 {
@@ -82,6 +83,8 @@ constexpr quint32 kTypeMask = 0170000;
 // 64 requests of 32 KB fill the 2 MB window OpenSSH opens for a session.
 constexpr quint32 kChunk = 32768;
 constexpr int kInFlight = 64;
+// READDIR requests of a listing kept in flight.
+constexpr std::size_t kReadDirsInFlight = 32;
 // Largest packet accepted from the server (its own limit is 256 KB).
 constexpr quint32 kMaxPacket = 4 * 1024 * 1024;
 
@@ -219,32 +222,10 @@ const char *statusName(quint32 code)
     }
 }
 
-int windowsErrorNumber(int err)
+// The platform's words for a system error ("Connection refused").
+std::string systemErrorText(int err)
 {
-    switch (err) {
-    case ECONNREFUSED:
-        return 10061;
-    case ETIMEDOUT:
-        return 10060;
-    case ENETUNREACH:
-        return 10051;
-    case EHOSTUNREACH:
-        return 10065;
-    case ECONNRESET:
-        return 10054;
-    case ENETDOWN:
-        return 10050;
-    case EHOSTDOWN:
-        return 10064;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case EACCES:
-        return 10013;
-    case EMFILE:
-        return 10024;
-    default:
-        return 10050;
-    }
+    return std::strerror(err);
 }
 
 std::string sshError(ssh_session s)
@@ -449,17 +430,18 @@ void SftpClient::teardown()
     m_versionArrived = false;
     m_posixRename = false;
     m_knownFolders.clear();
+    m_requestedFolders.clear();
+    m_folderChecks.clear();
 }
 
 // ---------------------------------------------------------------- waiting
 
-void SftpClient::look()
+bool SftpClient::readyToLook()
 {
-    // Any event (socket notification, timer, window input) wakes the loop at
-    // once; the 2 ms tick of waitUntil bounds one look when nothing happens.
-    // Data libssh has already taken from the socket raises no notification.
+    // Data libssh has already taken from the socket raises no notification:
+    // the wait goes on without sleeping.
     if (m_channel && m_brokenMessage.empty() && ssh_channel_poll(m_channel, 0) != 0)
-        return;
+        return true;
     if (m_readNote)
         m_readNote->setEnabled(true);
     if (m_writeNote) {
@@ -467,35 +449,31 @@ void SftpClient::look()
             = m_tcpConnecting || (m_session && (ssh_get_poll_flags(m_session) & SSH_WRITE_PENDING));
         m_writeNote->setEnabled(wantWrite);
     }
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return false;
 }
 
-void SftpClient::waitUntil(const std::function<bool()> &done, const char *silenceMessage)
+void SftpClient::waitUntil(const std::function<bool()> &done, const std::string &silenceMessage)
 {
-    // One repeating tick for the whole wait rather than a timer per look.
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.start(2);
     m_activity.restart();
-    for (;;) {
-        if (done())
-            return;
-        if (!m_brokenMessage.empty()) {
-            std::string message = m_brokenMessage;
-            teardown();
-            throw ESockError(message);
-        }
-        if (m_cancel) {
-            m_cancel = false;
-            throw EAbortError(kMsgAborted);
-        }
-        if (NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut) {
-            // A server that stopped answering: the connection is given up.
-            teardown();
-            throw ESockError(silenceMessage ? silenceMessage : kMsgNoAnswer);
-        }
-        look();
-    }
+    NetworkWait::until(
+        done,
+        [this, &silenceMessage] {
+            if (!m_brokenMessage.empty()) {
+                std::string message = m_brokenMessage;
+                teardown();
+                throw ESockError(message);
+            }
+            if (m_cancel) {
+                m_cancel = false;
+                throw EAbortError(kMsgAborted);
+            }
+            if (NoDataTimeOut > 0 && m_activity.elapsed() >= NoDataTimeOut) {
+                // A server that stopped answering: the connection is given up.
+                teardown();
+                throw ESockError(silenceMessage.empty() ? std::string(kMsgNoAnswer) : silenceMessage);
+            }
+        },
+        {[this] { return readyToLook(); }, nullptr});
 }
 
 int SftpClient::waitSsh(const std::function<int()> &step, int again)
@@ -537,6 +515,8 @@ void SftpClient::requireConnection()
 
 void SftpClient::openTcp(const std::string &host, int port)
 {
+    // Every failure names where the connection was to go, and why it did not.
+    const std::string where = "Cannot connect to " + host + " port " + std::to_string(port) + ": ";
     std::vector<QHostAddress> addresses;
     QHostAddress literal;
     if (literal.setAddress(QString::fromStdString(host))) {
@@ -557,7 +537,7 @@ void SftpClient::openTcp(const std::string &host, int port)
                 state->done = true;
             });
         try {
-            waitUntil([&] { return state->done; }, "Host Lookup Timed Out");
+            waitUntil([&] { return state->done; }, where + "the host name lookup did not finish");
         } catch (...) {
             QHostInfo::abortHostLookup(id);
             throw;
@@ -569,7 +549,10 @@ void SftpClient::openTcp(const std::string &host, int port)
             if (a.protocol() == QAbstractSocket::IPv6Protocol)
                 addresses.push_back(a);
         if (addresses.empty())
-            throw ESockError("Host not found: " + host);
+            throw ESockError(where
+                + (state->info.error() != QHostInfo::NoError
+                        ? state->info.errorString().toStdString()
+                        : std::string("the name has no address")));
     }
 
     int lastError = ECONNREFUSED;
@@ -614,7 +597,7 @@ void SftpClient::openTcp(const std::string &host, int port)
                             pollfd p { fd, POLLOUT, 0 };
                             return ::poll(&p, 1, 0) > 0;
                         },
-                        "Connection Timed out");
+                        where + systemErrorText(ETIMEDOUT));
                 } catch (...) {
                     m_tcpConnecting = false;
                     throw;
@@ -630,8 +613,7 @@ void SftpClient::openTcp(const std::string &host, int port)
         lastError = err;
         teardown();
     }
-    throw ESockError("Cannot connect to " + host + " port " + std::to_string(port) + ": "
-        + SocketErrorText(windowsErrorNumber(lastError)));
+    throw ESockError(where + systemErrorText(lastError));
 }
 
 void SftpClient::watchSocket(int fd, bool owned)
@@ -792,26 +774,20 @@ void SftpClient::authenticate()
     const std::string who
         = (m_target.user.empty() ? std::string("the local user") : "user " + m_target.user)
         + " on " + hostLabel();
-    int rc = waitSsh([this] { return ssh_userauth_none(m_session, nullptr); }, SSH_AUTH_AGAIN);
-    if (rc == SSH_AUTH_SUCCESS)
-        return;
-    if (rc == SSH_AUTH_ERROR)
-        throw sshFailed();
-    const int methods = ssh_userauth_list(m_session, nullptr);
-
+    // The credentials are offered at once, without first asking the server
+    // which methods it takes (the "none" request): that question costs a
+    // round trip, and a refusal tells the same.
+    int rc = SSH_AUTH_DENIED;
     if (!Password.empty()) {
-        if (methods & SSH_AUTH_METHOD_PASSWORD) {
-            rc = waitSsh(
-                [this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
-                SSH_AUTH_AGAIN);
-            if (rc == SSH_AUTH_SUCCESS) {
-                log("Logged in with the password");
-                return;
-            }
-            if (rc == SSH_AUTH_ERROR)
-                throw sshFailed();
+        rc = waitSsh([this] { return ssh_userauth_password(m_session, nullptr, Password.c_str()); },
+                     SSH_AUTH_AGAIN);
+        if (rc == SSH_AUTH_SUCCESS) {
+            log("Logged in with the password");
+            return;
         }
-        if (methods & SSH_AUTH_METHOD_INTERACTIVE) {
+        if (rc == SSH_AUTH_ERROR)
+            throw sshFailed();
+        if (ssh_userauth_list(m_session, nullptr) & SSH_AUTH_METHOD_INTERACTIVE) {
             // Keyboard-interactive: the password answers the prompts that do
             // not echo (the password prompt).
             for (int round = 0; round < 4; ++round) {
@@ -838,7 +814,7 @@ void SftpClient::authenticate()
     }
 
     std::string tried;
-    if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+    {
         if (!qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK")) {
             tried = "the SSH agent";
             rc = waitSsh([this] { return ssh_userauth_agent(m_session, nullptr); }, SSH_AUTH_AGAIN);
@@ -880,6 +856,14 @@ void SftpClient::authenticate()
                 throw sshFailed();
         }
     }
+    if (tried.empty()) {
+        // Nothing to offer: a server may still let the user in as it is.
+        rc = waitSsh([this] { return ssh_userauth_none(m_session, nullptr); }, SSH_AUTH_AGAIN);
+        if (rc == SSH_AUTH_SUCCESS)
+            return;
+        if (rc == SSH_AUTH_ERROR)
+            throw sshFailed();
+    }
     throw SshAuthError("Authentication failed: the server accepted no key for " + who
         + (tried.empty() ? std::string(" (no SSH agent and no key in ")
                     + sshDir().toStdString() + ")"
@@ -895,6 +879,8 @@ void SftpClient::startSftp()
     int rc = waitSsh([this] { return ssh_channel_open_session(m_channel); }, SSH_AGAIN);
     if (rc != SSH_OK)
         throw ESockError("The server refused an SSH session: " + sshError(m_session));
+    // The SFTP greeting waits for the answer: OpenSSH opens the channel's
+    // window only once the subsystem runs.
     rc = waitSsh([this] { return ssh_channel_request_subsystem(m_channel, "sftp"); }, SSH_AGAIN);
     if (rc != SSH_OK)
         throw ESockError("The server " + hostLabel() + " does not offer SFTP");
@@ -944,9 +930,23 @@ SftpClient::Reply SftpClient::await(quint32 id)
 
 void SftpClient::forgetPending()
 {
-    // Replies still to come for these requests are dropped as they arrive.
-    m_pending.clear();
-    m_arrived.clear();
+    // Replies still to come for these requests are dropped as they arrive;
+    // those of folders still to be checked are kept.
+    std::set<quint32> keep;
+    for (const FolderCheck &c : m_folderChecks) {
+        keep.insert(c.statId);
+        for (const auto &m : c.made)
+            keep.insert(m.first);
+    }
+    if (keep.empty()) {
+        m_pending.clear();
+        m_arrived.clear();
+        return;
+    }
+    for (auto it = m_pending.begin(); it != m_pending.end();)
+        it = keep.count(*it) ? std::next(it) : m_pending.erase(it);
+    for (auto it = m_arrived.begin(); it != m_arrived.end();)
+        it = keep.count(it->first) ? std::next(it) : m_arrived.erase(it);
 }
 
 void SftpClient::pumpChannel()
@@ -1101,9 +1101,15 @@ void SftpClient::closeQuietly(const QByteArray &handle)
 
 void SftpClient::MakeFolders(const std::string &remotePath)
 {
+    PrepareFolders(remotePath);
+    BusyScope busy(*this);
+    settleFolders(true);
+}
+
+void SftpClient::PrepareFolders(const std::string &remotePath)
+{
     BusyScope busy(*this);
     requireConnection();
-    forgetPending();
     const QStringList parts = QString::fromStdString(remotePath).split('/', Qt::SkipEmptyParts);
     std::string prefix = !remotePath.empty() && remotePath[0] == '/' ? "/" : "";
     std::vector<std::string> levels;
@@ -1114,65 +1120,117 @@ void SftpClient::MakeFolders(const std::string &remotePath)
         levels.push_back(prefix);
         prefix += "/";
     }
-    if (levels.empty() || m_knownFolders.count(levels.back()))
+    if (levels.empty() || m_knownFolders.count(levels.back())
+        || m_requestedFolders.count(levels.back()))
         return;
-    // One round trip: a MKDIR for every level not known to exist, in order,
-    // then a STAT of the whole path. A MKDIR of a level that exists fails;
-    // only the final STAT decides.
-    std::vector<std::pair<quint32, std::string>> made;
+    // A MKDIR for every level not known to exist, in order, then a STAT of
+    // the whole path. A MKDIR of a level that exists fails; only the final
+    // STAT decides. Nothing waits for the answers here: they come before
+    // those of any later request, which the server handles after these.
+    FolderCheck check;
+    check.levels = levels;
     for (const std::string &level : levels) {
-        if (m_knownFolders.count(level))
+        if (m_knownFolders.count(level) || m_requestedFolders.count(level))
             continue;
         QByteArray p;
         putStr(p, level);
         putU32(p, 0);
-        made.emplace_back(send(FXP_MKDIR, p), level);
+        check.made.emplace_back(send(FXP_MKDIR, p), level);
     }
     QByteArray st;
     putStr(st, levels.back());
-    const quint32 statId = send(FXP_STAT, st);
-    std::string lastRefusal;
-    for (const auto &[id, level] : made) {
-        const Reply r = await(id);
-        if (statusCode(r) != FX_OK)
-            lastRefusal = "Cannot create remote folder " + level + ": " + statusText(r);
-    }
-    const Reply r = await(statId);
-    bool isDir = false;
-    if (r.type == FXP_ATTRS) {
-        Reader rd { r.body };
-        const Reader::Attrs a = rd.attrs();
-        isDir = !a.hasPerms || (a.perms & kTypeMask) == kDirectoryBits;
-    }
-    if (!isDir)
-        throw SftpError(!lastRefusal.empty()
-                ? lastRefusal
-                : "Cannot create remote folder " + levels.back() + ": " + statusText(r));
+    check.statId = send(FXP_STAT, st);
     for (const std::string &level : levels)
-        m_knownFolders.insert(level);
+        m_requestedFolders.insert(level);
+    m_folderChecks.push_back(std::move(check));
+    pumpChannel();
+}
+
+void SftpClient::settleFolders(bool wait)
+{
+    const auto answered = [this](const FolderCheck &c) {
+        return m_arrived.count(c.statId) != 0
+            && std::all_of(c.made.begin(), c.made.end(),
+                           [this](const auto &m) { return m_arrived.count(m.first) != 0; });
+    };
+    while (!m_folderChecks.empty()) {
+        FolderCheck &check = m_folderChecks.front();
+        if (!answered(check)) {
+            if (!wait)
+                return;
+            waitSftp([&] { return answered(check); });
+        }
+        std::string lastRefusal;
+        for (const auto &[id, level] : check.made) {
+            Reply r;
+            take(id, r);
+            if (statusCode(r) != FX_OK)
+                lastRefusal = "Cannot create remote folder " + level + ": " + statusText(r);
+        }
+        Reply r;
+        take(check.statId, r);
+        bool isDir = false;
+        if (r.type == FXP_ATTRS) {
+            Reader rd { r.body };
+            const Reader::Attrs a = rd.attrs();
+            isDir = !a.hasPerms || (a.perms & kTypeMask) == kDirectoryBits;
+        }
+        const FolderCheck done = std::move(check);
+        m_folderChecks.erase(m_folderChecks.begin());
+        if (!isDir) {
+            // The folders asked for after it are not waited for: asking
+            // again makes them again.
+            for (const FolderCheck &later : m_folderChecks)
+                for (const std::string &level : later.levels)
+                    m_requestedFolders.erase(level);
+            for (const std::string &level : done.levels)
+                m_requestedFolders.erase(level);
+            m_folderChecks.clear();
+            throw SftpError(!lastRefusal.empty()
+                    ? lastRefusal
+                    : "Cannot create remote folder " + done.levels.back() + ": " + statusText(r));
+        }
+        for (const std::string &level : done.levels)
+            m_knownFolders.insert(level);
+    }
 }
 
 void SftpClient::UploadWhole(const std::string &localPath, const std::string &remotePath)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     QFile file(QString::fromStdString(localPath));
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(msgCannotOpenFile(localPath));
-    const qint64 total = file.size();
-
     std::string target = remotePath;
     if (target.empty())
         target = QFileInfo(QString::fromStdString(localPath)).fileName().toStdString();
-    char random[16];
-    std::snprintf(random, sizeof random, "%08x", QRandomGenerator::global()->generate());
-    const std::string temp = FtpClient::TemporaryName(target, std::string(".tmp-") + random);
 
-    const QByteArray handle = openHandle(
-        temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC | FXF_EXCL, "Cannot create remote file");
+    ReplaceSteps steps;
+    steps.store = [&](const std::string &temp, bool &stored) {
+        storeFile(file, localPath, temp, stored);
+    };
+    steps.renameOver = [this](const std::string &temp, const std::string &to, bool &keepTemp) {
+        renameOver(temp, to, keepTemp);
+    };
+    steps.remove = [this](const std::string &temp) { removeTemp(temp); };
+    steps.log = [this](const std::string &line) { log(line); };
+    uploadThroughTemporaryName(target, steps);
+}
+
+void SftpClient::storeFile(QFile &file, const std::string &localPath, const std::string &temp,
+                           bool &stored)
+{
+    const qint64 total = file.size();
+    // A file left by an earlier run under the same name is replaced.
+    stored = true; // once the OPEN is out, the server may hold the file
+    const Reply opened = await(sendOpen(temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC));
+    if (opened.type != FXP_HANDLE)
+        stored = false;
+    const QByteArray handle = handleOf(opened, "Cannot create remote file " + temp);
     bool handleOpen = true;
-    bool keepTemp = false;
     try {
         std::map<quint32, quint32> inFlight; // request id -> bytes
         qint64 sent = 0, acked = 0;
@@ -1196,18 +1254,11 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
             if (moved && OnProgress)
                 OnProgress(acked, total);
             while (!closeSent && int(inFlight.size()) < kInFlight && sent < total) {
-                const qint64 n = std::min<qint64>(kChunk, total - sent);
-                // The file's bytes go straight into the request.
-                QByteArray p;
-                p.reserve(qsizetype(n) + 64);
-                putStr(p, handle);
-                putU64(p, quint64(sent));
-                putU32(p, quint32(n));
-                const qsizetype at = p.size();
-                p.resize(at + qsizetype(n));
-                if (file.read(p.data() + at, n) != n)
+                const quint32 n = quint32(std::min<qint64>(kChunk, total - sent));
+                quint32 id = 0;
+                if (!sendWrite(handle, file, sent, n, id))
                     throw AppError(msgCannotOpenFile(localPath));
-                inFlight.emplace(send(FXP_WRITE, p), quint32(n));
+                inFlight.emplace(id, n);
                 sent += n;
             }
             if (!closeSent && sent == total) {
@@ -1224,71 +1275,348 @@ void SftpClient::UploadWhole(const std::string &localPath, const std::string &re
         take(closeId, closed);
         if (statusCode(closed) != FX_OK)
             throw SftpError("Unable to write to remote file " + temp + ": " + statusText(closed));
-        renameOver(temp, target, keepTemp);
     } catch (...) {
-        if (!keepTemp)
-            discardTemp(temp, handleOpen ? handle : QByteArray());
+        if (handleOpen)
+            abandon(handle);
         throw;
     }
+}
+
+bool SftpClient::sendWrite(const QByteArray &handle, QFile &file, qint64 offset, quint32 length,
+                           quint32 &id)
+{
+    // The file's bytes go straight into the request.
+    QByteArray p;
+    p.reserve(qsizetype(length) + 64);
+    putStr(p, handle);
+    putU64(p, quint64(offset));
+    putU32(p, length);
+    const qsizetype at = p.size();
+    p.resize(at + qsizetype(length));
+    if (!file.seek(offset) || file.read(p.data() + at, length) != qint64(length))
+        return false;
+    id = send(FXP_WRITE, p);
+    return true;
+}
+
+quint32 SftpClient::sendRename(const std::string &from, const std::string &to, bool posix)
+{
+    QByteArray p;
+    if (posix)
+        putStr(p, std::string("posix-rename@openssh.com"));
+    putStr(p, from);
+    putStr(p, to);
+    return send(posix ? FXP_EXTENDED : FXP_RENAME, p);
+}
+
+quint32 SftpClient::sendRemove(const std::string &path)
+{
+    QByteArray p;
+    putStr(p, path);
+    return send(FXP_REMOVE, p);
+}
+
+SftpError SftpClient::renameFailed(const std::string &from, const std::string &to,
+                                   const Reply &r) const
+{
+    return SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
 }
 
 void SftpClient::renameOver(const std::string &from, const std::string &to, bool &keepFrom)
 {
     if (m_posixRename && UsePosixRename) {
-        QByteArray p;
-        putStr(p, std::string("posix-rename@openssh.com"));
-        putStr(p, from);
-        putStr(p, to);
-        const Reply r = await(send(FXP_EXTENDED, p));
+        const Reply r = await(sendRename(from, to, true));
         const quint32 code = statusCode(r);
         if (code == FX_OK)
             return;
         if (code != FX_OP_UNSUPPORTED)
-            throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
+            throw renameFailed(from, to, r);
     }
     // A plain rename does not replace an existing file: when it is refused,
     // remove the target and rename again.
-    QByteArray rn;
-    putStr(rn, from);
-    putStr(rn, to);
-    Reply r = await(send(FXP_RENAME, rn));
+    Reply r = await(sendRename(from, to, false));
     if (statusCode(r) == FX_OK)
         return;
-    QByteArray rm;
-    putStr(rm, to);
-    const quint32 removeId = send(FXP_REMOVE, rm);
-    const quint32 renameId = send(FXP_RENAME, rn);
+    const quint32 removeId = sendRemove(to);
+    const quint32 renameId = sendRename(from, to, false);
     const Reply removed = await(removeId);
     r = await(renameId);
     if (statusCode(r) == FX_OK)
         return;
-    if (statusCode(removed) == FX_OK) {
-        // The old file is gone: the new content stays under the temporary name.
-        keepFrom = true;
-        throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r)
-            + "; the new content was kept in " + from);
-    }
-    throw SftpError("Cannot rename " + from + " to " + to + ": " + statusText(r));
+    // With the old file gone, the new content stays under the temporary name.
+    keepFrom = statusCode(removed) == FX_OK;
+    throw renameFailed(from, to, r);
 }
 
-void SftpClient::discardTemp(const std::string &temp, const QByteArray &handle)
+void SftpClient::removeTemp(const std::string &temp)
 {
-    const std::string what = "Could not remove the temporary file " + temp + " on the server: ";
-    if (!Connected()) {
-        log(what + "the connection was lost");
-        return;
+    if (!Connected())
+        throw ESockError("the connection was lost");
+    forgetPending();
+    const Reply r = await(sendRemove(temp));
+    const quint32 code = statusCode(r);
+    // A temporary file that is not there is as good as removed.
+    if (code != FX_OK && code != FX_NO_SUCH_FILE)
+        throw SftpError(statusText(r));
+}
+
+// ---------------------------------------------------- many files at once
+
+namespace {
+
+// What UploadMany keeps in flight: enough files to cover many round trips'
+// worth of small pages, and at most as many bytes of writes as one file's
+// upload keeps in flight, so memory does not grow with the send.
+constexpr std::size_t kFilesInFlight = 64;
+constexpr qint64 kBytesInFlight = qint64(kChunk) * kInFlight;
+
+} // namespace
+
+// One file of UploadMany on its way.
+struct SftpClient::ManyFile {
+    enum class Stage { Opening, Writing, Renaming, Renamed, Failed };
+    std::size_t index = 0;
+    std::string target, temp;
+    std::unique_ptr<QFile> file;
+    qint64 size = 0, sent = 0, acked = 0;
+    Stage stage = Stage::Opening;
+    quint32 openId = 0, closeId = 0, renameId = 0, removeId = 0;
+    QByteArray handle;        // open on the server, no CLOSE sent yet
+    std::map<quint32, quint32> writes; // WRITE requests in flight -> bytes
+    bool closeSent = false;
+    bool closed = false;      // the server confirmed the CLOSE: all bytes are in
+    bool posixRename = false; // the rename in flight is the server's POSIX one
+    bool mayExist = false;    // the temporary file may be on the server
+    bool keepTemp = false;    // it holds the only copy of the new content
+};
+
+void SftpClient::UploadMany(const std::vector<SftpUpload> &files,
+                            const std::function<void(std::size_t index)> &confirmed)
+{
+    BusyScope busy(*this);
+    requireConnection();
+    forgetPending();
+    using Stage = ManyFile::Stage;
+    std::deque<ManyFile> active; // started and not yet confirmed, in order
+    std::size_t next = 0;        // the next file to start
+    std::size_t renameNext = 0;  // renames go out in order: the next one
+    qint64 bytesInFlight = 0;
+    std::size_t failedAt = files.size();
+    std::exception_ptr failure;
+    qint64 shownDone = -1;
+
+    const auto fail = [&](ManyFile &f, std::exception_ptr e) {
+        f.stage = Stage::Failed;
+        if (f.index < failedAt) {
+            failedAt = f.index;
+            failure = std::move(e);
+        }
+    };
+    const auto start = [&](std::size_t i) {
+        ManyFile &f = active.emplace_back();
+        f.index = i;
+        f.target = files[i].remotePath;
+        f.temp = temporaryNameFor(f.target);
+        f.file = std::make_unique<QFile>(QString::fromStdString(files[i].localPath));
+        if (!f.file->open(QIODevice::ReadOnly)) {
+            fail(f, std::make_exception_ptr(AppError(msgCannotOpenFile(files[i].localPath))));
+            return;
+        }
+        f.size = f.file->size();
+        f.openId = sendOpen(f.temp, FXF_WRITE | FXF_CREAT | FXF_TRUNC);
+        f.mayExist = true;
+    };
+    // Takes what the server answered for one file.
+    const auto settle = [&](ManyFile &f) {
+        Reply r;
+        if (f.stage == Stage::Opening && take(f.openId, r)) {
+            if (r.type == FXP_HANDLE) {
+                Reader rd { r.body };
+                f.handle = rd.str();
+                f.stage = Stage::Writing;
+            } else {
+                f.mayExist = false;
+                fail(f, std::make_exception_ptr(
+                            SftpError("Cannot create remote file " + f.temp + ": " + statusText(r))));
+            }
+        }
+        for (auto it = f.writes.begin(); it != f.writes.end();) {
+            if (!take(it->first, r)) {
+                ++it;
+                continue;
+            }
+            bytesInFlight -= it->second;
+            if (statusCode(r) == FX_OK)
+                f.acked += it->second;
+            else if (f.stage != Stage::Failed)
+                fail(f, std::make_exception_ptr(SftpError(
+                            "Unable to write to remote file " + f.temp + ": " + statusText(r))));
+            it = f.writes.erase(it);
+        }
+        if (f.closeSent && !f.closed && take(f.closeId, r)) {
+            f.closeSent = false; // answered
+            if (statusCode(r) == FX_OK && f.stage == Stage::Writing)
+                f.closed = true;
+            else if (f.stage != Stage::Failed)
+                fail(f, std::make_exception_ptr(SftpError(
+                            "Unable to write to remote file " + f.temp + ": " + statusText(r))));
+        }
+        if (f.stage == Stage::Renaming && f.removeId != 0 && m_arrived.count(f.renameId) != 0
+            && m_arrived.count(f.removeId) != 0) {
+            // The fallback: the target removed, then the rename.
+            Reply removed;
+            take(f.removeId, removed);
+            take(f.renameId, r);
+            if (statusCode(r) == FX_OK) {
+                f.stage = Stage::Renamed;
+                f.mayExist = false;
+            } else {
+                f.keepTemp = statusCode(removed) == FX_OK;
+                fail(f, std::make_exception_ptr(renameFailed(f.temp, f.target, r)));
+            }
+        } else if (f.stage == Stage::Renaming && f.removeId == 0 && take(f.renameId, r)) {
+            const quint32 code = statusCode(r);
+            if (code == FX_OK) {
+                f.stage = Stage::Renamed;
+                f.mayExist = false;
+            } else if (code == FX_OP_UNSUPPORTED && f.posixRename) {
+                m_posixRename = false;
+                f.posixRename = false;
+                f.removeId = sendRemove(f.target);
+                f.renameId = sendRename(f.temp, f.target, false);
+            } else if (code != FX_OK && !f.posixRename) {
+                // A plain rename does not replace an existing file: remove
+                // the target and rename again.
+                f.removeId = sendRemove(f.target);
+                f.renameId = sendRename(f.temp, f.target, false);
+            } else {
+                fail(f, std::make_exception_ptr(renameFailed(f.temp, f.target, r)));
+            }
+        }
+    };
+    // Sends what the file can do next; false when the byte window is full.
+    const auto advance = [&](ManyFile &f) {
+        if (f.stage != Stage::Writing || f.index > failedAt)
+            return true;
+        while (f.sent < f.size && bytesInFlight < kBytesInFlight) {
+            const quint32 n = quint32(std::min<qint64>(kChunk, f.size - f.sent));
+            quint32 id = 0;
+            if (!sendWrite(f.handle, *f.file, f.sent, n, id)) {
+                fail(f, std::make_exception_ptr(AppError(msgCannotOpenFile(files[f.index].localPath))));
+                return true;
+            }
+            f.writes.emplace(id, n);
+            f.sent += n;
+            bytesInFlight += n;
+        }
+        if (f.sent == f.size && !f.closeSent && !f.closed && !f.handle.isEmpty()) {
+            // Every write is queued: the close follows them at once.
+            QByteArray p;
+            putStr(p, f.handle);
+            f.closeId = send(FXP_CLOSE, p);
+            f.closeSent = true;
+            f.handle.clear();
+            f.file->close();
+        }
+        if (f.closed && f.index == renameNext) {
+            f.posixRename = m_posixRename && UsePosixRename;
+            f.renameId = sendRename(f.temp, f.target, f.posixRename);
+            f.stage = Stage::Renaming;
+            ++renameNext;
+        }
+        return bytesInFlight < kBytesInFlight;
+    };
+    // One pass over everything in flight; true when the work is over.
+    const auto step = [&] {
+        // The folders asked for before, answered before any file's requests.
+        settleFolders(false);
+        for (ManyFile &f : active)
+            settle(f);
+        // Confirmed in order, as soon as each rename is answered.
+        while (!active.empty() && active.front().stage == Stage::Renamed) {
+            const std::size_t index = active.front().index;
+            active.pop_front();
+            confirmed(index);
+        }
+        // A file sent twice in one send goes the second time once the first
+        // is done: both would write the same temporary file.
+        const auto busyName = [&](std::size_t i) {
+            const std::string temp = temporaryNameFor(files[i].remotePath);
+            return std::any_of(active.begin(), active.end(),
+                               [&](const ManyFile &f) { return f.temp == temp; });
+        };
+        if (!active.empty() && active.front().index == failedAt)
+            return true;
+        for (ManyFile &f : active)
+            if (!advance(f))
+                break;
+        while (failedAt == files.size() && next < files.size() && active.size() < kFilesInFlight
+               && bytesInFlight < kBytesInFlight && !busyName(next)) {
+            start(next++);
+            advance(active.back());
+        }
+        if (!active.empty() || next < files.size())
+            return false;
+        settleFolders(false);
+        return m_folderChecks.empty();
+    };
+    try {
+        waitSftp([&] {
+            const bool over = step();
+            // Progress of the oldest file not yet confirmed.
+            if (OnProgress && !active.empty() && active.front().acked != shownDone) {
+                shownDone = active.front().acked;
+                OnProgress(shownDone, active.front().size);
+            }
+            return over;
+        });
+    } catch (...) {
+        discardTemps(active);
+        throw;
+    }
+    if (failure) {
+        discardTemps(active);
+        std::rethrow_exception(failure);
+    }
+}
+
+void SftpClient::discardTemps(std::deque<ManyFile> &files)
+{
+    // What the failed send leaves: handles still open are closed and every
+    // temporary file that may exist is removed, all in one round trip.
+    std::vector<std::pair<quint32, const ManyFile *>> removals;
+    for (ManyFile &f : files) {
+        if (f.keepTemp)
+            log(temporaryKeptText(f.target, f.temp));
+        if (!f.mayExist || f.keepTemp)
+            continue;
+        if (!Connected()) {
+            log(temporaryNotRemovedText(f.temp, "the connection was lost"));
+            continue;
+        }
+        if (removals.empty())
+            forgetPending();
+        if (!f.handle.isEmpty())
+            closeQuietly(f.handle);
+        removals.emplace_back(sendRemove(f.temp), &f);
     }
     try {
-        forgetPending();
-        if (!handle.isEmpty())
-            closeQuietly(handle);
-        QByteArray p;
-        putStr(p, temp);
-        const Reply r = await(send(FXP_REMOVE, p));
-        if (statusCode(r) != FX_OK)
-            log(what + statusText(r));
+        waitSftp([&] {
+            return std::all_of(removals.begin(), removals.end(),
+                               [this](const auto &r) { return m_arrived.count(r.first) != 0; });
+        });
     } catch (const std::exception &e) {
-        log(what + e.what());
+        for (const auto &[id, f] : removals)
+            if (m_arrived.count(id) == 0)
+                log(temporaryNotRemovedText(f->temp, e.what()));
+    }
+    for (const auto &[id, f] : removals) {
+        Reply r;
+        if (!take(id, r))
+            continue;
+        const quint32 code = statusCode(r);
+        if (code != FX_OK && code != FX_NO_SUCH_FILE)
+            log(temporaryNotRemovedText(f->temp, statusText(r)));
     }
 }
 
@@ -1320,6 +1648,7 @@ std::vector<RemoteEntry> SftpClient::List(const std::string &remoteFolder)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     const std::string folder = remoteFolder.empty() ? "." : remoteFolder;
     QByteArray p;
@@ -1328,32 +1657,48 @@ std::vector<RemoteEntry> SftpClient::List(const std::string &remoteFolder)
         handleOf(await(send(FXP_OPENDIR, p)), "Cannot list remote folder " + folder);
     std::vector<RemoteEntry> entries;
     try {
-        for (;;) {
-            QByteArray rq;
-            putStr(rq, handle);
-            const Reply r = await(send(FXP_READDIR, rq));
-            if (r.type == FXP_STATUS && statusCode(r) == FX_EOF)
-                break;
-            if (r.type != FXP_NAME)
-                throw SftpError("Cannot list remote folder " + folder + ": " + statusText(r));
-            Reader rd { r.body };
-            const quint32 count = rd.u32();
-            for (quint32 i = 0; i < count && rd.ok; ++i) {
-                const QByteArray name = rd.str();
-                rd.str(); // long name
-                const Reader::Attrs a = rd.attrs();
-                if (!rd.ok || name.isEmpty() || name.startsWith('.'))
+        // Many READDIRs in flight: each answer holds the next names (about
+        // a hundred), so a folder of 100,000 names costs a few dozen round
+        // trips rather than a thousand. Answers after the end say it again.
+        std::deque<quint32> inFlight;
+        bool end = false;
+        waitSftp([&] {
+            Reply r;
+            while (!inFlight.empty() && take(inFlight.front(), r)) {
+                inFlight.pop_front();
+                if (end)
                     continue;
-                RemoteEntry e;
-                e.name = name.toStdString();
-                e.size = a.hasSize ? qint64(a.size) : -1;
-                e.kind = kindOf(a.hasPerms, a.perms);
-                entries.push_back(std::move(e));
+                if (r.type == FXP_STATUS && statusCode(r) == FX_EOF) {
+                    end = true;
+                    continue;
+                }
+                if (r.type != FXP_NAME)
+                    throw SftpError("Cannot list remote folder " + folder + ": " + statusText(r));
+                Reader rd { r.body };
+                const quint32 count = rd.u32();
+                for (quint32 i = 0; i < count && rd.ok; ++i) {
+                    const QByteArray name = rd.str();
+                    rd.str(); // long name
+                    const Reader::Attrs a = rd.attrs();
+                    if (!rd.ok || name.isEmpty() || name.startsWith('.'))
+                        continue;
+                    RemoteEntry e;
+                    e.name = name.toStdString();
+                    e.size = a.hasSize ? qint64(a.size) : -1;
+                    e.kind = kindOf(a.hasPerms, a.perms);
+                    entries.push_back(std::move(e));
+                }
+                if (!rd.ok)
+                    throw SftpError("Cannot list remote folder " + folder
+                        + ": the server sent a malformed listing");
             }
-            if (!rd.ok)
-                throw SftpError("Cannot list remote folder " + folder
-                    + ": the server sent a malformed listing");
-        }
+            while (!end && inFlight.size() < kReadDirsInFlight) {
+                QByteArray rq;
+                putStr(rq, handle);
+                inFlight.push_back(send(FXP_READDIR, rq));
+            }
+            return end && inFlight.empty();
+        });
     } catch (...) {
         abandon(handle);
         throw;
@@ -1366,6 +1711,7 @@ qint64 SftpClient::FileSize(const std::string &remotePath)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     QByteArray p;
     putStr(p, remotePath);
@@ -1383,6 +1729,7 @@ void SftpClient::Remove(const std::string &remotePath)
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     QByteArray p;
     putStr(p, remotePath);
@@ -1395,6 +1742,7 @@ void SftpClient::Download(const std::string &remotePath, const std::string &loca
 {
     BusyScope busy(*this);
     requireConnection();
+    settleFolders(true);
     forgetPending();
     ReplacingFile file(localPath);
     if (!file.open())

@@ -5,12 +5,14 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+class QFile;
 class QSocketNotifier;
 struct ssh_session_struct;
 struct ssh_channel_struct;
@@ -43,6 +45,12 @@ struct RemoteEntry {
     std::string name; // as the server sends it (bytes)
     qint64 size = -1; // -1: not told
     Kind kind = Kind::Other;
+};
+
+// One file of SftpClient::UploadMany: a local file and its remote path.
+struct SftpUpload {
+    std::string localPath;
+    std::string remotePath;
 };
 
 // A host key the client has not seen before, as shown to the user.
@@ -149,12 +157,33 @@ public:
     // Makes every missing folder of `remotePath` ("a/b/c", "/srv/www/a");
     // folders that exist are fine.
     void MakeFolders(const std::string &remotePath);
+    // The same without waiting for the server's answer: the requests go out
+    // at once and the server handles them before any later request, so the
+    // folders exist for what follows. Their answer is taken with the next
+    // operation's, which fails with "Cannot create remote folder ..." when a
+    // folder could not be made (UploadMany: before it confirms another file).
+    void PrepareFolders(const std::string &remotePath);
     // Uploads a local file to `remotePath`: written under a temporary name in
-    // the target's folder, then renamed over the target, so the target is
-    // always either the old file or the whole new one. After a failure or a
-    // Cancel the temporary file is removed (best effort; OnLog says when it
-    // could not be).
+    // the target's folder (temporaryNameFor, replacing a file an earlier run
+    // left there), then renamed over the target, so the target is always
+    // either the old file or the whole new one. After a failure or a Cancel
+    // the temporary file is removed (best effort; OnLog says when it could
+    // not be).
     void UploadWhole(const std::string &localPath, const std::string &remotePath);
+    // Uploads files in order, each as UploadWhole does, with many of them in
+    // flight at once: the opens, writes, closes and renames of up to 64
+    // files (and 2 MB of writes) go out without waiting for each other's
+    // answers, so a send of many small files costs a few round trips rather
+    // than several per file. `confirmed(i)` is told, in order, as soon as
+    // file i has its name on the server. Renames go out in order, each once
+    // its file is whole on the server. The first failure stops the send: the
+    // files before it are completed and confirmed, nothing after it is
+    // renamed (unless the failure is a refused rename, whose later renames
+    // may already have been done), the temporary files of the failing file
+    // and of those after it are removed (best effort, logged when not), and
+    // the failure is thrown. The remote folders must exist.
+    void UploadMany(const std::vector<SftpUpload> &files,
+                    const std::function<void(std::size_t index)> &confirmed);
     // Names in a remote folder, as the server lists them, without "." and
     // ".." and without hidden names (beginning with ".").
     std::vector<std::string> ListNames(const std::string &remoteFolder);
@@ -190,8 +219,11 @@ private:
     void log(const std::string &line);
 
     // waiting
-    void look();
-    void waitUntil(const std::function<bool()> &done, const char *silenceMessage = nullptr);
+    // Before each look of a wait: true when libssh holds data already;
+    // otherwise arms the socket's notifications.
+    bool readyToLook();
+    // Silence ends the wait with `silenceMessage` (default kMsgNoAnswer).
+    void waitUntil(const std::function<bool()> &done, const std::string &silenceMessage = {});
     void waitSftp(const std::function<bool()> &done);
     int waitSsh(const std::function<int()> &step, int again);
     void markBroken(const std::string &message);
@@ -213,8 +245,25 @@ private:
     void closeQuietly(const QByteArray &handle);
     // A handle left behind by a failure: closed while the connection lasts.
     void abandon(const QByteArray &handle);
+    // The steps of UploadWhole: the file stored under `temp`, renamed over
+    // its target, or its temporary file removed.
+    void storeFile(QFile &file, const std::string &localPath, const std::string &temp,
+                   bool &stored);
     void renameOver(const std::string &from, const std::string &to, bool &keepFrom);
-    void discardTemp(const std::string &temp, const QByteArray &handle);
+    void removeTemp(const std::string &temp);
+    // A WRITE of `length` bytes of the local file at `offset` (its id in
+    // `id`); false when the local file could not give them.
+    bool sendWrite(const QByteArray &handle, QFile &file, qint64 offset, quint32 length,
+                   quint32 &id);
+    // A RENAME (posix: the server's POSIX rename, which replaces the target).
+    quint32 sendRename(const std::string &from, const std::string &to, bool posix);
+    quint32 sendRemove(const std::string &path);
+    SftpError renameFailed(const std::string &from, const std::string &to, const Reply &r) const;
+    struct ManyFile;
+    void discardTemps(std::deque<ManyFile> &files);
+    // Takes the answers of PrepareFolders (waiting for them, or only those
+    // that came); throws the first folder that could not be made.
+    void settleFolders(bool wait);
     void forgetPending();
 
     ssh_session_struct *m_session = nullptr;
@@ -238,6 +287,14 @@ private:
     quint32 m_serverVersion = 0;
     bool m_posixRename = false;
     std::set<std::string> m_knownFolders; // made or seen by MakeFolders
+    // Folders asked for by PrepareFolders whose answers are still to be taken.
+    struct FolderCheck {
+        std::vector<std::pair<quint32, std::string>> made; // MKDIR id, level
+        quint32 statId = 0;
+        std::vector<std::string> levels;
+    };
+    std::vector<FolderCheck> m_folderChecks;
+    std::set<std::string> m_requestedFolders;
 
     bool m_cancel = false;
     bool m_busy = false;

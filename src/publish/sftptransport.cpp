@@ -22,4 +22,14 @@ SftpTransport::SftpTransport(const PublishAccount &a, const TransportQuestions &
     };
 }
 
+void SftpTransport::uploadMany(const std::vector<Upload> &files,
+                               const std::function<void(std::size_t)> &confirmed)
+{
+    std::vector<SftpUpload> uploads;
+    uploads.reserve(files.size());
+    for (const Upload &f : files)
+        uploads.push_back({f.localPath, f.remoteName});
+    client_.UploadMany(uploads, confirmed);
+}
+
 } // namespace tl

@@ -14,11 +14,16 @@ public:
     void drop() override { client_.Disconnect(); }
     void cancel() override { client_.Cancel(); }
     bool connected() const override { return client_.Connected(); }
-    void makeFolders(const std::string &remoteFolder) override { client_.MakeFolders(remoteFolder); }
+    // Does not wait for the server: a folder that could not be made fails
+    // the next operation (SftpClient::PrepareFolders).
+    void makeFolders(const std::string &remoteFolder) override { client_.PrepareFolders(remoteFolder); }
     void upload(const std::string &localPath, const std::string &remoteName) override
     {
         client_.UploadWhole(localPath, remoteName);
     }
+    // Many files in flight at once (SftpClient::UploadMany).
+    void uploadMany(const std::vector<Upload> &files,
+                    const std::function<void(std::size_t index)> &confirmed) override;
     void remove(const std::string &remoteName) override { client_.Remove(remoteName); }
     std::vector<RemoteEntry> list(const std::string &remoteFolder) override
     {

@@ -186,7 +186,6 @@ TEST(ConnectionSetUp, WithoutTimeOutTheSilenceLimitEndsAStalledConnect)
     FtpClient ftp;
     ftp.Host = "127.0.0.1";
     ftp.Port = deaf.port();
-    ftp.TimeOut = 0;
     ftp.NoDataTimeOut = 400;
     Timed t = timed([&] { ftp.Connect(); });
     EXPECT_EQ(t.outcome.message, "Connection Timed out");

@@ -24,10 +24,10 @@ struct Ctx {
     FtpClient &ftp;
     ScriptServer &server;
     QString dir;
-    std::vector<std::string> events;   // the client's events, in order
+    std::vector<std::string> events;   // the client's refusals, in order
     std::vector<std::string> statuses; // status reports up to level 1
     std::vector<std::string> items;    // names delivered by NList
-    qint64 announced = -1;             // ByteCount when the data phase began
+    qint64 announced = -1;             // the size of a transfer as it began
     bool handleFailures = false;       // OnFailure answers Handled
     bool flag = false;                 // free for a scenario's script
 
@@ -74,7 +74,6 @@ std::vector<Scenario> scenarios()
          [](Ctx &c) {
              EXPECT_EQ(c.server.verbs(), (Verbs{"USER", "PASS"}));
              EXPECT_TRUE(c.ftp.Connected());
-             EXPECT_TRUE(c.hasEvent("Connect"));
          }},
         {"ContinuationWithoutDashEndsTheReplyEarly",
          [](Ctx &c) { c.server.greeting = "220-Hi\r\nplain text\r\n220 Ready\r\n"; },
@@ -103,8 +102,6 @@ std::vector<Scenario> scenarios()
          [](Ctx &c) { c.server.handlers["USER"] = answer("401 Not you\r\n"); }, login,
          "FTPException", "401 Not you\r\n",
          [](Ctx &c) {
-             EXPECT_TRUE(c.hasEvent("ConnectionFailed"));
-             EXPECT_FALSE(c.hasEvent("Connect"));
              EXPECT_EQ(c.server.verbs(), (Verbs{"USER", "QUIT"}));
              EXPECT_FALSE(c.ftp.Connected());
              EXPECT_EQ(c.statuses.back(), "Disconnected");
@@ -132,16 +129,6 @@ std::vector<Scenario> scenarios()
              EXPECT_EQ(c.server.commands[0], "USER user@ftp.example.com");
              EXPECT_EQ(c.server.commands[1], "PASS pw");
              EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), "USER user"), c.statuses.end());
-         }},
-        {"AuthenticationNeededMaySupplyTheUser",
-         [](Ctx &c) {
-             c.ftp.UserID = "";
-             c.ftp.OnAuthenticationNeeded = [&c](bool &) { c.ftp.UserID = "late"; };
-         },
-         login, "", "",
-         [](Ctx &c) {
-             ASSERT_FALSE(c.server.commands.empty());
-             EXPECT_EQ(c.server.commands[0], "USER late");
          }},
         {"Greeting421FailsWithSocketReadlnAborted",
          [](Ctx &c) {
@@ -183,7 +170,6 @@ std::vector<Scenario> scenarios()
          },
          login, "ESockError", "Connection Failed",
          [](Ctx &c) {
-             EXPECT_TRUE(c.hasEvent("ConnectionFailed"));
              EXPECT_FALSE(c.ftp.Connected());
              EXPECT_EQ(c.ftp.LastErrorNo(), 10061);
          }},
@@ -197,11 +183,7 @@ std::vector<Scenario> scenarios()
              login(c);
              c.ftp.ChangeDir("data");
          },
-         "", "",
-         [](Ctx &c) {
-             EXPECT_TRUE(c.hasEvent("Success(0)"));
-             EXPECT_EQ(c.server.commands.back(), "CWD data");
-         }},
+         "", "", [](Ctx &c) { EXPECT_EQ(c.server.commands.back(), "CWD data"); }},
         {"Cwd400Fails", [](Ctx &c) { c.server.handlers["CWD"] = answer("400 No\r\n"); },
          [](Ctx &c) {
              login(c);
@@ -210,10 +192,9 @@ std::vector<Scenario> scenarios()
          "FTPException", "400 No\r\n",
          [](Ctx &c) {
              EXPECT_TRUE(c.hasEvent("Failure(0)"));
-             EXPECT_FALSE(c.hasEvent("Unsupported(0)"));
              EXPECT_TRUE(c.ftp.Connected());
          }},
-        {"Cwd501RaisesUnsupportedThenFailureThenTheException",
+        {"Cwd501RaisesTheFailureThenTheException",
          [](Ctx &c) { c.server.handlers["CWD"] = answer("501 Syntax error\r\n"); },
          [](Ctx &c) {
              login(c);
@@ -221,7 +202,7 @@ std::vector<Scenario> scenarios()
              c.ftp.ChangeDir("data");
          },
          "FTPException", "501 Syntax error\r\n",
-         [](Ctx &c) { EXPECT_EQ(c.events, (Verbs{"Unsupported(0)", "Failure(0)"})); }},
+         [](Ctx &c) { EXPECT_EQ(c.events, (Verbs{"Failure(0)"})); }},
         {"HandledFailureCarriesOn",
          [](Ctx &c) {
              c.server.handlers["DELE"] = answer("550 Cannot\r\n");
@@ -243,10 +224,8 @@ std::vector<Scenario> scenarios()
          },
          "", "",
          [](Ctx &c) {
-             EXPECT_TRUE(c.hasEvent("Failure(1)"));
-             // PWD and NOOP get the standard 502: unsupported, kinds 15 and 14.
-             EXPECT_TRUE(c.hasEvent("Unsupported(15)"));
-             EXPECT_TRUE(c.hasEvent("Failure(14)"));
+             // PWD and NOOP get the standard 502: kinds 15 and 14.
+             EXPECT_EQ(c.events, (Verbs{"Failure(1)", "Failure(15)", "Failure(14)"}));
          }},
         {"QuitAnswered500ClosesAndRaises",
          [](Ctx &c) { c.server.handlers["QUIT"] = answer("500 No quitting\r\n"); },
@@ -255,10 +234,7 @@ std::vector<Scenario> scenarios()
              c.ftp.Disconnect();
          },
          "FTPException", "500 No quitting\r\n",
-         [](Ctx &c) {
-             EXPECT_FALSE(c.ftp.Connected());
-             EXPECT_EQ(c.ftp.Vendor, 2411);
-         }},
+         [](Ctx &c) { EXPECT_FALSE(c.ftp.Connected()); }},
         {"DisconnectSaysQuitAndCloses", nullptr,
          [](Ctx &c) {
              login(c);
@@ -269,7 +245,6 @@ std::vector<Scenario> scenarios()
          [](Ctx &c) {
              EXPECT_EQ(c.server.verbs(), (Verbs{"USER", "PASS", "QUIT"}));
              EXPECT_FALSE(c.ftp.Connected());
-             EXPECT_TRUE(c.hasEvent("Disconnect"));
          }},
         {"OperationsWithoutConnectionFailWithNotConnected", nullptr,
          [](Ctx &c) {
@@ -283,15 +258,6 @@ std::vector<Scenario> scenarios()
              c.ftp.ChangeDir("x");
          },
          "AppError", "Not Connected", [](Ctx &c) { EXPECT_EQ(c.server.connections, 0); }},
-        {"ConnectionRequiredHandlerMayConnect", nullptr,
-         [](Ctx &c) {
-             c.ftp.OnConnectionRequired = [&c](bool &handled) {
-                 c.ftp.Connect();
-                 handled = true;
-             };
-             c.ftp.ChangeDir("x");
-         },
-         "", "", [](Ctx &c) { EXPECT_EQ(c.server.verbs(), (Verbs{"USER", "PASS", "CWD"})); }},
 
         // ---- reading replies ----
         {"RepliesDribbledOneByteAtATime",
@@ -357,11 +323,7 @@ std::vector<Scenario> scenarios()
              c.ftp.ChangeDir("x");
          },
          "ESockError", "Connection closed by the remote host",
-         [](Ctx &c) {
-             EXPECT_FALSE(c.ftp.Connected());
-             EXPECT_TRUE(c.hasEvent("Disconnect"));
-         },
-         60000},
+         [](Ctx &c) { EXPECT_FALSE(c.ftp.Connected()); }, 60000},
         {"SilentServerEndsTheWaitWithNoAnswer",
          [](Ctx &c) { c.server.handlers["CWD"] = silent(); },
          [](Ctx &c) {
@@ -421,20 +383,13 @@ std::vector<Scenario> scenarios()
              c.ftp.NList();
          },
          "", "",
-         [](Ctx &c) {
-             EXPECT_EQ(c.items, (Verbs{"crlf.txt", "lf.txt", "x", "last-without-lf"}));
-             EXPECT_TRUE(c.hasEvent("Success(13)"));
-         }},
+         [](Ctx &c) { EXPECT_EQ(c.items, (Verbs{"crlf.txt", "lf.txt", "x", "last-without-lf"})); }},
         {"EmptyListingSucceedsWithoutItems", [](Ctx &c) { c.server.listing = ""; },
          [](Ctx &c) {
              login(c);
              c.ftp.NList();
          },
-         "", "",
-         [](Ctx &c) {
-             EXPECT_TRUE(c.items.empty());
-             EXPECT_TRUE(c.hasEvent("Success(13)"));
-         }},
+         "", "", [](Ctx &c) { EXPECT_TRUE(c.items.empty()); }},
         {"Port301RefusesAListingWithoutFailureEvent",
          [](Ctx &c) { c.server.handlers["PORT"] = answer("301 No\r\n"); },
          [](Ctx &c) {
@@ -511,7 +466,6 @@ std::vector<Scenario> scenarios()
              EXPECT_EQ(c.announced, content.size());
              EXPECT_EQ(c.ftp.ByteCount(), content.size());
              EXPECT_EQ(readFileBytes(c.qpath("f.bin")), content);
-             EXPECT_TRUE(c.hasEvent("Success(8)"));
              EXPECT_EQ(folderEntries(c.dir), (Verbs{"f.bin"}));
          }},
         {"SizeTakenFromAContinuationLine",
@@ -545,7 +499,6 @@ std::vector<Scenario> scenarios()
          [content](Ctx &c) {
              EXPECT_EQ(c.server.stored, content);
              EXPECT_EQ(c.server.storedName, "remote.bin");
-             EXPECT_TRUE(c.hasEvent("Success(9)"));
          }},
         {"Port301RefusesAnUpload",
          [](Ctx &c) { c.server.handlers["PORT"] = answer("301 No\r\n"); },
@@ -570,7 +523,7 @@ std::vector<Scenario> scenarios()
              EXPECT_TRUE(c.hasEvent("Failure(8)"));
              EXPECT_TRUE(folderEntries(c.dir).empty());
          }},
-        {"Stor502RaisesUnsupportedThenUploadFailure",
+        {"Stor502IsAnUploadFailure",
          [](Ctx &c) { c.server.handlers["STOR"] = answer("502 No uploads\r\n"); },
          [](Ctx &c) {
              writeFileBytes(c.qpath("up.bin"), "x");
@@ -579,7 +532,7 @@ std::vector<Scenario> scenarios()
              c.ftp.Upload(c.path("up.bin"), "r");
          },
          "FTPException", "502 No uploads\r\n",
-         [](Ctx &c) { EXPECT_EQ(c.events, (Verbs{"Unsupported(9)", "Failure(9)"})); }},
+         [](Ctx &c) { EXPECT_EQ(c.events, (Verbs{"Failure(9)"})); }},
         {"Retr550IsADownloadFailureAndLeavesTheFileAlone",
          [](Ctx &c) {
              c.server.handlers["RETR"] = answer("550 No such file\r\n");
@@ -673,7 +626,6 @@ std::vector<Scenario> scenarios()
          [](Ctx &c) {
              EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old content"));
              EXPECT_EQ(folderEntries(c.dir), (Verbs{"f.txt"}));
-             EXPECT_FALSE(c.hasEvent("Success(8)"));
              EXPECT_TRUE(c.ftp.Connected());
          }},
         {"FewerBytesThanAnnouncedFailTheDownloadDespiteA226",
@@ -694,7 +646,6 @@ std::vector<Scenario> scenarios()
          [](Ctx &c) {
              EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old content"));
              EXPECT_EQ(folderEntries(c.dir), (Verbs{"f.txt"}));
-             EXPECT_FALSE(c.hasEvent("Success(8)"));
              EXPECT_TRUE(c.ftp.Connected());
          }},
         {"Reply426DuringADownloadEndsItAndKeepsTheOldFile",
@@ -729,8 +680,7 @@ std::vector<Scenario> scenarios()
              login(c);
              c.ftp.Upload(c.path("up.bin"), "up.bin");
          },
-         "FTPException", "426 Transfer aborted\r\n",
-         [](Ctx &c) { EXPECT_FALSE(c.hasEvent("Success(9)")); }},
+         "FTPException", "426 Transfer aborted\r\n"},
         {"ALineWithoutACodeAfterTheDataIsNoConfirmation",
          [](Ctx &c) {
              c.server.handlers["STOR"] = [](ScriptSession &s, const std::string &) {
@@ -743,8 +693,7 @@ std::vector<Scenario> scenarios()
              login(c);
              c.ftp.Upload(c.path("up.bin"), "up.bin");
          },
-         "FTPException", "Protocol error: the server did not confirm the transfer: !230 DATA",
-         [](Ctx &c) { EXPECT_FALSE(c.hasEvent("Success(9)")); }},
+         "FTPException", "Protocol error: the server did not confirm the transfer: !230 DATA"},
         {"OnlyACompletionReplyConfirmsADownload",
          [](Ctx &c) {
              writeFileBytes(c.qpath("f.txt"), "old");
@@ -787,10 +736,7 @@ std::vector<Scenario> scenarios()
              c.ftp.Download("f.txt", c.path("f.txt"));
          },
          "FTPException", "451 Local error\r\n",
-         [](Ctx &c) {
-             EXPECT_FALSE(c.hasEvent("Success(8)"));
-             EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old"));
-         }},
+         [](Ctx &c) { EXPECT_EQ(readFileBytes(c.qpath("f.txt")), QByteArray("old")); }},
     };
 }
 
@@ -817,22 +763,17 @@ TEST_P(ScriptedFtp, EndsAsDefined)
         ftp.Passive = false;
         Ctx c(ftp, server, dir.path());
 
-        ftp.OnStatus = [&c](FtpSocket *, const std::string &s) { c.statuses.push_back(s); };
-        ftp.OnConnect = [&c](FtpSocket *) { c.events.push_back("Connect"); };
-        ftp.OnDisconnect = [&c](FtpSocket *) { c.events.push_back("Disconnect"); };
-        ftp.OnConnectionFailed = [&c](FtpSocket *) { c.events.push_back("ConnectionFailed"); };
+        ftp.OnStatus = [&c](const std::string &s) { c.statuses.push_back(s); };
         ftp.OnFailure = [&c](bool &handled, FtpCommandKind t) {
             c.events.push_back("Failure(" + std::to_string(t) + ")");
             handled = c.handleFailures;
         };
-        ftp.OnUnSupportedFunction = [&c](FtpCommandKind t) {
-            c.events.push_back("Unsupported(" + std::to_string(t) + ")");
-        };
-        ftp.OnSuccess = [&c](FtpCommandKind t) {
-            c.events.push_back("Success(" + std::to_string(t) + ")");
-        };
         ftp.OnListItem = [&c](const std::string &name) { c.items.push_back(name); };
-        ftp.OnTransactionStart = [&c](FtpSocket *) { c.announced = c.ftp.ByteCount(); };
+        // The first progress report gives the size announced for the transfer.
+        ftp.OnProgress = [&c](qint64, qint64 total) {
+            if (c.announced < 0)
+                c.announced = total;
+        };
 
         if (sc.script)
             sc.script(c);

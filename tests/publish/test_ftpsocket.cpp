@@ -4,9 +4,11 @@
 #include "publish/ftpsocket.h"
 #include "publish/replacingfile.h"
 #include "publish/sockettimer.h"
+#include "publish/wholeupload.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -549,6 +551,43 @@ TEST(ReplacingFileTest, ReplacesOnlyOnCommitAndKeepsPermissions)
     ASSERT_TRUE(g.commit());
     EXPECT_TRUE(QFile::permissions(fresh) & QFileDevice::ReadOther);
     EXPECT_FALSE(ReplacingFile((dir.path() + "/no/such/f").toStdString()).open());
+}
+
+TEST(ReplacingFileTest, LongNamesFitAndWhatAKilledRunLeftIsReplaced)
+{
+    QTemporaryDir dir;
+    // 254 bytes: the usual temporary name would pass the 255-byte limit.
+    const QString target = dir.path() + "/" + QString(250, QChar('p')) + ".txt";
+    const QString leftover = QString::fromStdString(temporaryNameFor(target.toStdString()));
+    writeFileBytes(leftover, "half of an earlier download");
+    ReplacingFile f(target.toStdString());
+    ASSERT_TRUE(f.open());
+    f.device().write("whole");
+    ASSERT_TRUE(f.commit());
+    EXPECT_EQ(readFileBytes(target), QByteArray("whole"));
+    EXPECT_EQ(folderEntries(dir.path()),
+              (std::vector<std::string>{QFileInfo(target).fileName().toStdString()}));
+}
+
+TEST(TemporaryNames, StayInTheirFolderWithinTheLimitAndAreTheSameEveryTime)
+{
+    EXPECT_EQ(temporaryNameFor("index.html"), ".index.html.part");
+    EXPECT_EQ(temporaryNameFor("/www/archive/2024-01.html"), "/www/archive/.2024-01.html.part");
+    EXPECT_EQ(temporaryNameFor("/wwwindex.html"), "/.wwwindex.html.part");
+    // Names too long for the usual form: cut, with a hash of the whole name,
+    // never inside a UTF-8 character, different for names that differ late.
+    for (const std::string &name : {std::string(249, 'a') + ".txt", std::string(300, 'a'),
+                                    QString(150, QChar(0xE9)).toUtf8().toStdString()}) {
+        const std::string temp = temporaryNameFor("/www/" + name);
+        const std::string bare = temp.substr(5);
+        EXPECT_EQ(temp.substr(0, 6), "/www/.");
+        EXPECT_LE(bare.size(), kMaxFileNameBytes);
+        EXPECT_EQ(bare.substr(bare.size() - 5), ".part");
+        EXPECT_EQ(QString::fromUtf8(bare.c_str()).toUtf8().toStdString(), bare);
+        EXPECT_EQ(temporaryNameFor("/www/" + name), temp);
+        EXPECT_NE(temporaryNameFor("/www/" + name + "x"), temp);
+    }
+    EXPECT_EQ(temporaryNameFor(std::string(249, 'b')).size(), 255u);
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 // own host key, client key and configuration in a temporary folder. The
 // client's HOME is a temporary folder too, so ~/.ssh is the test's own.
 #include "publish/sftpclient.h"
+#include "publish/wholeupload.h"
 #include "sshserver.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -16,6 +18,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 #include <memory>
+#include <numeric>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -291,9 +294,8 @@ TEST_F(Sftp, RefusedRequestsNameWhatFailedAndLeaveLocalFilesAlone)
 
     o = outcomeOf([&] { client->UploadWhole(localFile("keep.txt"), remote("nofolder/x.txt")); });
     EXPECT_EQ(o.kind, "SftpError");
-    EXPECT_NE(o.message.find("Cannot create remote file " + remote("nofolder/.x.txt.tmp-")),
-        std::string::npos)
-        << o.message;
+    EXPECT_EQ(o.message,
+        "Cannot create remote file " + remote("nofolder/.x.txt.part") + ": No such file");
     // The connection is still good after refusals.
     std::vector<std::string> names;
     EXPECT_EQ(outcomeOf([&] { names = client->ListNames(remote("")); }).kind, "");
@@ -650,11 +652,255 @@ TEST_F(Sftp, RefusedConnectionIsNamedAndNoSocketIsLeaked)
     const quint16 port = s_server->port();
     const Outcome o = outcomeOf([&] { client->Connect(); });
     EXPECT_EQ(o.kind, "ESockError");
+    // The platform's words, with where the connection was to go.
     EXPECT_EQ(o.message,
-        "Cannot connect to 127.0.0.1 port " + std::to_string(port) + ": 10061:Connection refused");
+        "Cannot connect to 127.0.0.1 port " + std::to_string(port) + ": Connection refused");
     EXPECT_FALSE(client->Connected());
     EXPECT_EQ(openFileCount(), stopped);
     s_started = s_server->start(); // for the tests after this one
+}
+
+// ---- many files in flight ----
+
+// Every file and folder below `dir` whose name marks it as a temporary file.
+QStringList temporaries(const QString &dir)
+{
+    QStringList found;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(".part"))
+            found << path;
+    }
+    return found;
+}
+
+TEST_F(Sftp, UploadManyDeliversEveryFileWholeAndConfirmsThemInOrder)
+{
+    // Sizes around the chunk and the write window, empty files, and more
+    // files than are kept in flight at once, over files that exist already.
+    ASSERT_TRUE(QDir().mkpath(local.path() + "/up"));
+    ASSERT_TRUE(QDir().mkpath(servedPath("www/archive")));
+    std::vector<SftpUpload> files;
+    std::vector<QByteArray> contents;
+    for (int i = 0; i < 150; ++i) {
+        const qsizetype size = i % 7 == 0 ? 0
+            : i == 3                      ? 3 * 1024 * 1024 + 5
+            : i % 5 == 0                  ? 32768
+                                          : 100 + 997 * i;
+        contents.push_back(patternBytes(size, unsigned(i)));
+        const QString name = QString("p%1.html").arg(i);
+        writeBytes(local.path() + "/up/" + name, contents.back());
+        const QString rel = (i % 2 ? "www/archive/" : "www/") + name;
+        if (i % 3 == 0)
+            writeBytes(servedPath(rel), "old " + name.toLatin1());
+        files.push_back({ localFile("up/" + name), remote(rel) });
+    }
+    // The same file twice in one send: the later content stays.
+    writeBytes(local.path() + "/up/first", patternBytes(200000, 1));
+    writeBytes(local.path() + "/up/second", patternBytes(1000, 2));
+    files.push_back({ localFile("up/first"), remote("www/twice.html") });
+    files.push_back({ localFile("up/second"), remote("www/twice.html") });
+    contents.push_back(patternBytes(200000, 1));
+    contents.push_back(patternBytes(1000, 2));
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    for (bool posix : { true, false }) {
+        SCOPED_TRACE(posix ? "posix rename" : "remove, then rename");
+        client->UsePosixRename = posix;
+        std::vector<std::size_t> confirmed;
+        const Outcome o = outcomeOf([&] {
+            client->UploadMany(files, [&](std::size_t i) {
+                // The server holds the file whole when it is confirmed.
+                EXPECT_EQ(readBytes(QString::fromStdString(files[i].remotePath)), contents[i]) << i;
+                confirmed.push_back(i);
+            });
+        });
+        ASSERT_EQ(o.kind, "") << o.message;
+        ASSERT_EQ(confirmed.size(), files.size());
+        for (std::size_t i = 0; i < confirmed.size(); ++i)
+            EXPECT_EQ(confirmed[i], i);
+        EXPECT_EQ(readBytes(servedPath("www/twice.html")), patternBytes(1000, 2));
+        EXPECT_EQ(temporaries(served.path()), QStringList());
+    }
+    // The connection goes on.
+    EXPECT_EQ(outcomeOf([&] { client->ListNames(remote("www")); }).kind, "");
+}
+
+TEST_F(Sftp, UploadManyStopsAtTheFirstFailureAfterConfirmingTheFilesBeforeIt)
+{
+    ASSERT_TRUE(QDir().mkpath(servedPath("www")));
+    // A folder where a file should go: its rename fails once the file is whole.
+    ASSERT_TRUE(QDir().mkpath(servedPath("www/taken.html/inside")));
+    std::vector<SftpUpload> files;
+    for (int i = 0; i < 40; ++i) {
+        writeBytes(local.path() + QString("/f%1").arg(i), patternBytes(5000 + i, unsigned(i)));
+        files.push_back({ localFile(QString("f%1").arg(i)), remote(QString("www/f%1.html").arg(i)) });
+    }
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    struct Case {
+        const char *name;
+        std::string target;  // of file 17
+        std::string message; // the failure's
+    };
+    const Case cases[] = {
+        { "a missing folder", remote("nofolder/f17.html"),
+            "Cannot create remote file " + remote("nofolder/.f17.html.part") + ": No such file" },
+        { "a rename refused", remote("www/taken.html"),
+            "Cannot rename " + remote("www/.taken.html.part") + " to " + remote("www/taken.html") },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(servedPath("www")).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(servedPath("www/taken.html/inside")));
+        files[17].remotePath = c.target;
+        std::vector<std::size_t> confirmed;
+        logLines.clear();
+        const Outcome o = outcomeOf(
+            [&] { client->UploadMany(files, [&](std::size_t i) { confirmed.push_back(i); }); });
+        EXPECT_EQ(o.kind, "SftpError");
+        EXPECT_EQ(o.message.rfind(c.message, 0), 0u) << o.message;
+        std::vector<std::size_t> before(17);
+        std::iota(before.begin(), before.end(), 0);
+        EXPECT_EQ(confirmed, before);
+        for (int i = 0; i < 17; ++i)
+            EXPECT_EQ(readBytes(servedPath(QString("www/f%1.html").arg(i))),
+                patternBytes(5000 + i, unsigned(i)));
+        // No temporary file of the failing file or of those in flight after it.
+        EXPECT_EQ(temporaries(served.path()), QStringList());
+        EXPECT_TRUE(logLines.empty()) << logLines.front();
+    }
+    // Refused before any rename after it went out: nothing after it was renamed.
+    files[17].remotePath = remote("nofolder/f17.html");
+    QDir(servedPath("www")).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(servedPath("www")));
+    outcomeOf([&] { client->UploadMany(files, [](std::size_t) { }); });
+    for (int i = 18; i < 40; ++i)
+        EXPECT_FALSE(QFile::exists(servedPath(QString("www/f%1.html").arg(i)))) << i;
+    EXPECT_EQ(outcomeOf([&] { client->ListNames(remote("www")); }).kind, "");
+}
+
+TEST_F(Sftp, InterruptedUploadsLeaveOneTemporaryFileThatTheNextUploadTakesAway)
+{
+    QTemporaryDir dir;
+    SshServer server(dir.path());
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    writeBytes(sshPath("known_hosts"), server.knownHostsLine().toLatin1() + "\n");
+    QFile::remove(sshPath("id_ed25519"));
+    ASSERT_TRUE(QFile::copy(server.clientKeyPath(), sshPath("id_ed25519")));
+    writeBytes(local.path() + "/big.bin", patternBytes(16 * 1024 * 1024, 4));
+    // Twice a server that stops answering half way: the client gives up
+    // and cannot remove what it wrote.
+    for (int round = 0; round < 2; ++round) {
+        client = makeClient(server.port());
+        client->NoDataTimeOut = 400;
+        ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+        bool paused = false;
+        client->OnProgress = [&](qint64, qint64) {
+            if (!paused)
+                server.pause();
+            paused = true;
+        };
+        const Outcome o
+            = outcomeOf([&] { client->UploadWhole(localFile("big.bin"), remote("big.bin")); });
+        server.resume();
+        EXPECT_EQ(o.kind, "ESockError");
+        // The server's side of the dropped session ends.
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 300)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_EQ(entries(served.path()), QStringList({ ".big.bin.part" })) << round;
+    }
+    client = makeClient(server.port());
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    writeBytes(local.path() + "/small.bin", "whole");
+    const Outcome o
+        = outcomeOf([&] { client->UploadWhole(localFile("small.bin"), remote("big.bin")); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_EQ(entries(served.path()), QStringList({ "big.bin" }));
+    EXPECT_EQ(readBytes(servedPath("big.bin")), "whole");
+}
+
+TEST_F(Sftp, NamesAtTheFileNameLimitGoUpAndComeBack)
+{
+    // 250 bytes: a temporary name of "." + name + ".part" would pass 255.
+    const QString name = QString(246, QChar('n')) + ".txt";
+    ASSERT_EQ(name.toUtf8().size(), 250);
+    writeBytes(local.path() + "/" + name, "long name");
+    writeBytes(local.path() + "/other", "second");
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    ASSERT_EQ(outcomeOf([&] { client->UploadWhole(localFile(name), remote(name)); }).kind, "");
+    EXPECT_EQ(readBytes(servedPath(name)), "long name");
+    const Outcome many = outcomeOf([&] {
+        client->UploadMany({ { localFile("other"), remote("a" + name.mid(1)) },
+                               { localFile(name), remote(name) } },
+            [](std::size_t) { });
+    });
+    ASSERT_EQ(many.kind, "") << many.message;
+    EXPECT_EQ(readBytes(servedPath("a" + name.mid(1))), "second");
+    ASSERT_TRUE(QDir().mkpath(local.path() + "/down"));
+    const Outcome down
+        = outcomeOf([&] { client->Download(remote(name), localFile("down/" + name)); });
+    ASSERT_EQ(down.kind, "") << down.message;
+    EXPECT_EQ(readBytes(local.path() + "/down/" + name), "long name");
+    EXPECT_EQ(entries(local.path() + "/down"), QStringList({ name }));
+    EXPECT_EQ(entries(served.path()), QStringList({ "a" + name.mid(1), name }));
+}
+
+TEST_F(Sftp, FoldersAskedForWithoutWaitingAreThereForTheUploadsOrFailThem)
+{
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    writeBytes(local.path() + "/x", "x");
+    writeBytes(servedPath("afile"), "f");
+    std::vector<std::size_t> confirmed;
+    const auto uploadMany = [&](const std::vector<SftpUpload> &files) {
+        confirmed.clear();
+        return outcomeOf(
+            [&] { client->UploadMany(files, [&](std::size_t i) { confirmed.push_back(i); }); });
+    };
+    client->PrepareFolders(remote("new/a/b"));
+    client->PrepareFolders(remote("new/c"));
+    Outcome o = uploadMany({ { localFile("x"), remote("new/a/b/x") }, { localFile("x"), remote("new/c/y") } });
+    ASSERT_EQ(o.kind, "") << o.message;
+    EXPECT_EQ(readBytes(servedPath("new/a/b/x")), "x");
+    EXPECT_EQ(readBytes(servedPath("new/c/y")), "x");
+
+    // A folder that cannot be made fails the next step before it confirms
+    // anything, and leaves nothing behind.
+    EXPECT_EQ(outcomeOf([&] { client->PrepareFolders(remote("afile/sub")); }).kind, "");
+    o = uploadMany({ { localFile("x"), remote("new/c/z") } });
+    EXPECT_EQ(o.kind, "SftpError");
+    EXPECT_EQ(o.message.rfind("Cannot create remote folder " + remote("afile/sub"), 0), 0u) << o.message;
+    EXPECT_TRUE(confirmed.empty());
+    EXPECT_FALSE(QFile::exists(servedPath("new/c/z")));
+    EXPECT_EQ(temporaries(served.path()), QStringList());
+    EXPECT_EQ(outcomeOf([&] { client->ListNames(remote("new")); }).kind, "");
+}
+
+TEST_F(Sftp, ListingOfALargeFolderHasEveryNameOnce)
+{
+    // More answers than are asked for at once (about 100 names each).
+    ASSERT_TRUE(QDir().mkpath(servedPath("big")));
+    std::vector<std::string> expected;
+    for (int i = 0; i < 4500; ++i) {
+        const QString name = QString("%1.txt").arg(1000000 + i);
+        writeBytes(servedPath("big/" + name), QByteArray(i % 50, 'x'));
+        expected.push_back(name.toStdString());
+    }
+    ASSERT_EQ(outcomeOf([&] { client->Connect(); }).kind, "");
+    std::vector<RemoteEntry> listed;
+    const Outcome o = outcomeOf([&] { listed = client->List(remote("big")); });
+    ASSERT_EQ(o.kind, "") << o.message;
+    std::vector<std::string> names;
+    for (const RemoteEntry &e : listed) {
+        names.push_back(e.name);
+        EXPECT_EQ(e.size, (std::stoi(e.name) - 1000000) % 50) << e.name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
+    // The connection is in step afterwards.
+    EXPECT_EQ(client->FileSize(remote("big/1000049.txt")), 49);
 }
 
 } // namespace
