@@ -1,8 +1,8 @@
 #pragma once
 // The main window. It composes the controllers, each of which owns its
 // widgets and commands: posts (the Blog tab), projects and the project
-// settings (the Options, Content and FTP tabs' fields), generation,
-// publishing (the FTP tab) and tags (the Tags menu). The window itself has
+// settings (the Options, Content and Publishing tabs' fields), generation,
+// publishing (the Publishing tab) and tags (the Tags menu). The window itself has
 // the toolbar, the menus, the tabs, the log pane, the status bar, the
 // prompts, start-up and closing.
 //

@@ -173,7 +173,7 @@ QPushButton *ProjectsController::saveButton(QWidget *place, const char *name)
     return b;
 }
 
-// The Content and FTP tabs save only a project that is open.
+// The Content and Publishing tabs save only a project that is open.
 void ProjectsController::updateSaveButtons()
 {
     contentSaveButton_->setEnabled(project_.isOpen());

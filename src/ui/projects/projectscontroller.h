@@ -27,7 +27,7 @@ public:
 
     // Fills its places: the list, its buttons and the default project on
     // the Options tab, and the "Save to TVP file" buttons of the Content
-    // and FTP tabs.
+    // and Publishing tabs.
     ProjectsController(WindowShell &shell, OpenProject &project, PostsController &posts,
         PublishingController &publishing, QWidget *projectsPlace, QWidget *contentSavePlace,
         QWidget *serverSavePlace, PlacementWriter writePlacement);
