@@ -2,6 +2,7 @@
 
 #include "core/openproject.h"
 #include "media/picture.h"
+#include "ui/commandicons.h"
 #include "ui/posteditor.h"
 #include "ui/posts/postscontroller.h"
 #include "ui/prompts.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QStyle>
 #include <QWidget>
 
 namespace tl {
@@ -32,9 +32,7 @@ PictureController::PictureController(WindowShell &shell, OpenProject &project,
     , posts_(posts)
     , publishing_(publishing)
 {
-    insertAction_ = new QAction(QIcon::fromTheme(QStringLiteral("insert-image"),
-                                    window->style()->standardIcon(QStyle::SP_DirIcon)),
-        tr("Insert &picture..."), window);
+    insertAction_ = new QAction(pictureIcon(), tr("Insert &picture..."), window);
     insertAction_->setObjectName(QStringLiteral("actPICTURE"));
     insertAction_->setToolTip(tr("Insert picture: web-sized copies in the site, the tag at the "
                                  "cursor (or drop a picture onto the text)"));

@@ -8,12 +8,12 @@
 #include "posts/postfile.h"
 #include "posts/poststore.h"
 #include "preview/previewsession.h"
+#include "ui/commandicons.h"
 #include "ui/generator/mainpageopener.h"
 #include "ui/posts/postscontroller.h"
 #include "ui/windowshell.h"
 
 #include <QAction>
-#include <QStyle>
 #include <QTimer>
 #include <QWidget>
 
@@ -27,9 +27,7 @@ PreviewController::PreviewController(
     , posts_(posts)
     , session_(new preview::PreviewSession(this))
 {
-    previewAction_ = new QAction(QIcon::fromTheme(QStringLiteral("document-print-preview"),
-                                     window->style()->standardIcon(QStyle::SP_DesktopIcon)),
-        tr("Pre&view"), window);
+    previewAction_ = new QAction(previewIcon(), tr("Pre&view"), window);
     previewAction_->setObjectName(QStringLiteral("actPREVIEW"));
     // F12, as web editors have long opened the page in the browser.
     previewAction_->setShortcut(QKeySequence(Qt::Key_F12));
