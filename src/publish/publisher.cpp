@@ -559,18 +559,20 @@ Publisher::Outcome Publisher::send(const SendJob &job, const PublishPaths &paths
                 t.makeFolders(folderArgument(folder));
         }
 
-        // The uploads. The content is taken before it travels: a file
-        // changed during the upload then differs from the record and goes
-        // again.
+        // The uploads. A file changed during its upload then differs from
+        // the record and goes again.
         const int total = static_cast<int>(uploads.size());
         std::vector<SendRecord::Content> contents(uploads.size());
+        // Every file's content is taken before any travels, so that what is
+        // recorded is what went, whatever order a transport confirms in.
+        for (std::size_t i = 0; i < uploads.size(); ++i)
+            contents[i] = SendRecord::contentOf(localOf[i]);
         const auto started = [&](std::size_t i) {
             stopIfCancelled();
             const QString name = bareName(localOf[i]);
             log(QStringLiteral("Starting transfer of ") + name);
             if (onFileStarted)
                 onFileStarted(QStringLiteral("Sending"), name, static_cast<int>(i) + 1, total);
-            contents[i] = SendRecord::contentOf(localOf[i]);
         };
         if (!uploads.empty()) {
             started(0);

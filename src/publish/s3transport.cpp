@@ -1,6 +1,7 @@
 #include "publish/s3transport.h"
 
 #include <QString>
+#include <vector>
 
 namespace tl {
 
@@ -31,7 +32,18 @@ void S3Transport::uploadMany(const std::vector<Upload> &files,
     uploads.reserve(files.size());
     for (const Upload &u : files)
         uploads.push_back({u.localPath, u.remoteName});
-    client_.upload(uploads, confirmed);
+    // The client stores files as their requests finish, in any order; the
+    // caller is told in the list's order, as by every other transport (the
+    // publisher takes each file's content when the one before it is
+    // confirmed, and records a file only with that content). A file stored
+    // before an earlier one waits for it.
+    std::vector<bool> stored(files.size(), false);
+    std::size_t next = 0;
+    client_.upload(uploads, [&](std::size_t index) {
+        stored[index] = true;
+        while (next < stored.size() && stored[next])
+            confirmed(next++);
+    });
 }
 
 std::vector<RemoteEntry> S3Transport::list(const std::string &remoteFolder)

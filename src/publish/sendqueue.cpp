@@ -99,8 +99,10 @@ std::vector<std::string> SendQueue::removals() const
 bool SendQueue::removalsNeedConfirmation() const
 {
     const std::size_t n = removals().size();
+    if (n == 0)
+        return false;
     const std::size_t whole = static_cast<std::size_t>(allSiteFiles().size())
-        + static_cast<std::size_t>(allDataFiles(paths_.dataFolder).size());
+        + (paths_.sendsPosts ? static_cast<std::size_t>(allDataFiles(paths_.dataFolder).size()) : 0);
     return n > static_cast<std::size_t>(kRemovalsWithoutAsking) || n * 10 > whole;
 }
 

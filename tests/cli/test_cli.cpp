@@ -665,6 +665,11 @@ TEST_F(CommandLine, AGitBranchAndABucketGetExactlyTheLocalSite)
     qputenv("TARVLIT_S3_SECRET", S3Server::kSecret);
     r = run({"publish", "blog"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    // Every file stored is recorded, however the requests finished: the
+    // next publish finds nothing to send.
+    r = run({"publish", "blog"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("Nothing to send\n")) << r.err.toStdString();
     QDir(root + "data-back").removeRecursively();
     QDir().mkpath(root + "data-back");
     // Fetch reads the posts back into another data folder.

@@ -3,6 +3,7 @@
 // own for answers s3rver never gives (throttling, failing servers).
 #include "publish/ftpsocket.h" // EAbortError
 #include "publish/s3client.h"
+#include "publish/transport.h"
 #include "s3server.h"
 #include "sshserver.h" // runProgram
 #include "testsupport.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <set>
 
 namespace tl {
@@ -169,6 +171,31 @@ TEST_F(S3, ManyFilesArriveWholeAndListInPagesWithTheirSizes)
         EXPECT_EQ(client->size("www/" + name), qint64(files[name].size())) << name;
     }
     EXPECT_EQ(client->size("www/missing.html"), -1);
+}
+
+TEST_F(S3, AsATransportItConfirmsUploadsInTheListsOrder)
+{
+    // The big first file is stored after the small ones behind it; the
+    // publisher still hears of the files in the list's order, of each once.
+    std::vector<Upload> uploads;
+    uploads.push_back({ localFile("up/big", patternBytes(4000000, 1)), prefix + "/big.bin" });
+    for (int i = 0; i < 40; ++i)
+        uploads.push_back({ localFile(QString("up/%1").arg(i), patternBytes(100, unsigned(i))),
+            prefix + "/" + std::to_string(i) + ".html" });
+    PublishAccount account;
+    account.kind = PublishAccount::Kind::S3;
+    account.s3Endpoint = s_server->endpoint().toStdString();
+    account.s3Bucket = kBucket;
+    account.s3KeyId = S3Server::kAccessKeyId;
+    account.password = S3Server::kSecret;
+    const std::unique_ptr<Transport> transport = makeTransport(account, {});
+    std::vector<size_t> order;
+    ASSERT_NO_THROW(transport->connect());
+    ASSERT_NO_THROW(transport->uploadMany(uploads, [&](size_t i) { order.push_back(i); }));
+    std::vector<size_t> expected(uploads.size());
+    std::iota(expected.begin(), expected.end(), size_t(0));
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(client->list("", true).size(), uploads.size());
 }
 
 TEST_F(S3, EachFileGetsTheContentTypeOfItsKind)
