@@ -178,6 +178,10 @@ public:
     Answer saveChanges(const QString &, const QString &) override { return Answer::No; }
     QString chooseFolder(const QString &, const QString &) override { return {}; }
     QString chooseFile(const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> askText(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
     double askedAt = -1;
 
 private:

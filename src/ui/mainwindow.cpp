@@ -2,12 +2,16 @@
 
 #include "core/openproject.h"
 #include "core/programfiles.h"
+#include "spell/speller.h"
 #include "ui/aboutbox.h"
 #include "ui/commandrunner.h"
 #include "ui/formstorage.h"
 #include "ui/generator/generationcontroller.h"
 #include "ui/interfacetexts.h"
+#include "ui/media/picturecontroller.h"
+#include "ui/posts/editoraids.h"
 #include "ui/posts/postscontroller.h"
+#include "ui/preview/previewcontroller.h"
 #include "ui/projects/projectscontroller.h"
 #include "ui/projects/settingsform.h"
 #include "ui/prompts.h"
@@ -66,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , prompts_(std::make_unique<QtPrompts>(this))
     , project_(std::make_unique<OpenProject>())
+    , speller_(std::make_unique<spell::Speller>())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tarvel Lite"));
@@ -118,6 +123,14 @@ MainWindow::MainWindow(QWidget *parent)
     auto *tagsMenu = new TagsMenu(tr("&Tags"), this);
     tagsMenu->setObjectName(QStringLiteral("Tags1"));
     tags_ = new TagsController(*this, *posts_, this, tagsMenu, settingsFile());
+    pictures_ = new PictureController(*this, *project_, *posts_, *publishing_, this);
+    preview_ = new PreviewController(*this, *project_, *posts_, this);
+    posts_->form().addStripAction(preview_->previewAction());
+    editorAids_ = new EditorAids(*this, *project_, posts_->form(), *speller_, this);
+    QStringList dictionaries;
+    for (const spell::Dictionary &d : speller_->dictionaries())
+        dictionaries << d.name;
+    settingsForm_->setDictionaries(dictionaries, speller_->startLanguage());
     buildCommands(tagsMenu);
 
     // What one part does that others follow.
@@ -129,6 +142,8 @@ MainWindow::MainWindow(QWidget *parent)
         &GenerationController::setAvailable);
     connect(posts_, &PostsController::postSaved, publishing_, &PublishingController::postSaved);
     connect(posts_, &PostsController::postDeleted, publishing_, &PublishingController::postDeleted);
+    connect(generation_, &GenerationController::siteGenerated, preview_,
+        &PreviewController::siteChanged);
     connect(publishing_, &PublishingController::transferRunning, generation_,
         &GenerationController::holdForTransfer);
     connect(publishing_, &PublishingController::transferRunning, projects_,
@@ -142,6 +157,8 @@ MainWindow::~MainWindow()
     // A storage not saved since its last restore saves now, while the
     // controls still exist.
     FormStorage::windowDestroying(this);
+    // The speller goes before the editor does.
+    editorAids_->detach();
 }
 
 void MainWindow::buildLogAndStatus()
@@ -193,6 +210,8 @@ void MainWindow::buildCommands(QMenu *tagsMenu)
     toolbar->addActions({ posts_->newPostAction(), posts_->editAction(), posts_->saveAction(),
         posts_->deleteAction() });
     toolbar->addSeparator();
+    toolbar->addAction(pictures_->insertAction());
+    toolbar->addSeparator();
     toolbar->addAction(generate);
     toolbar->addSeparator();
     toolbar->addAction(exitAction_);
@@ -203,6 +222,8 @@ void MainWindow::buildCommands(QMenu *tagsMenu)
     blog->addActions({ posts_->readAction(), readServer, generate });
     blog->addSeparator();
     blog->addActions({ posts_->newPostAction(), posts_->editAction(), posts_->saveAction() });
+    blog->addSeparator();
+    blog->addActions({ pictures_->insertAction(), preview_->previewAction() });
     blog->addSeparator();
     blog->addAction(exitAction_);
     menuBar()->addMenu(tagsMenu);

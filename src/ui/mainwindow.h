@@ -2,7 +2,9 @@
 // The main window. It composes the controllers, each of which owns its
 // widgets and commands: posts (the Blog tab), projects and the project
 // settings (the Options, Content and Publishing tabs' fields), generation,
-// publishing (the Publishing tab) and tags (the Tags menu). The window itself has
+// publishing (the Publishing tab), tags (the Tags menu), pictures in posts, the
+// preview and the editor's aids (colouring and spelling by the project's
+// settings). The window itself has
 // the toolbar, the menus, the tabs, the log pane, the status bar, the
 // prompts, start-up and closing.
 //
@@ -21,11 +23,18 @@ class QTabWidget;
 
 namespace tl {
 
+namespace spell {
+class Speller;
+}
+
+class EditorAids;
 class FormStorage;
 class GenerationController;
 class IniFile;
 class OpenProject;
+class PictureController;
 class PostsController;
+class PreviewController;
 class ProjectsController;
 class PublishingController;
 class SettingsForm;
@@ -55,6 +64,9 @@ public:
     GenerationController &generation() { return *generation_; }
     PublishingController &publishing() { return *publishing_; }
     TagsController &tags() { return *tags_; }
+    PictureController &pictures() { return *pictures_; }
+    PreviewController &preview() { return *preview_; }
+    spell::Speller &speller() { return *speller_; }
 
     // The Exit command: asks about an open post, then closes the window.
     void exit();
@@ -75,6 +87,8 @@ private:
 
     std::unique_ptr<Prompts> prompts_;
     std::unique_ptr<OpenProject> project_;
+    // The editor's spell checker, one for the window's life.
+    std::unique_ptr<spell::Speller> speller_;
     QTabWidget *tabs_ = nullptr;
     QWidget *blogTab_ = nullptr;
     QWidget *optionsTab_ = nullptr;
@@ -92,6 +106,9 @@ private:
     ProjectsController *projects_ = nullptr;
     GenerationController *generation_ = nullptr;
     TagsController *tags_ = nullptr;
+    PictureController *pictures_ = nullptr;
+    PreviewController *preview_ = nullptr;
+    EditorAids *editorAids_ = nullptr;
 
     bool shownOnce_ = false;
     bool exitAnswered_ = false; // Exit asked about the open post already

@@ -6,9 +6,14 @@
 #include "spell/speller.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextBlock>
@@ -112,6 +117,74 @@ void PostEditor::contextMenuEvent(QContextMenuEvent *e)
     QMenu *menu = createContextMenu(e->pos());
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(e->globalPos());
+}
+
+std::optional<PictureOffer> PostEditor::pictureOffer(const QMimeData *data)
+{
+    if (!data)
+        return std::nullopt;
+    if (data->hasUrls()) {
+        PictureOffer offer;
+        for (const QUrl &url : data->urls()) {
+            const QString file = url.isLocalFile() ? url.toLocalFile() : QString();
+            if (file.isEmpty() || !QFileInfo(file).isFile()
+                || QImageReader::imageFormat(file).isEmpty())
+                return std::nullopt;
+            offer.files << file;
+        }
+        if (!offer.files.isEmpty())
+            return offer;
+    }
+    if (data->hasText() && !data->text().trimmed().isEmpty())
+        return std::nullopt;
+    static const char *const kinds[][2] = { { "image/png", "picture.png" },
+        { "image/jpeg", "picture.jpg" }, { "image/webp", "picture.webp" } };
+    for (const auto &kind : kinds) {
+        const QByteArray bytes = data->data(QString::fromLatin1(kind[0]));
+        if (!bytes.isEmpty())
+            return PictureOffer { {}, bytes, QString::fromLatin1(kind[1]) };
+    }
+    if (data->hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"))
+            return PictureOffer { {}, bytes, QStringLiteral("picture.png") };
+    }
+    return std::nullopt;
+}
+
+bool PostEditor::canInsertFromMimeData(const QMimeData *source) const
+{
+    return (pictureHandler_ && pictureOffer(source))
+        || QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void PostEditor::insertFromMimeData(const QMimeData *source)
+{
+    std::optional<PictureOffer> offer;
+    if (pictureHandler_ && !isReadOnly())
+        offer = pictureOffer(source);
+    if (!offer) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    // Not handled inside the drop: a question asked there would keep the
+    // program the picture came from waiting for the drag to end.
+    const int at = textCursor().position();
+    QMetaObject::invokeMethod(
+        this,
+        [this, at, offer = *offer] {
+            if (isReadOnly() || !pictureHandler_)
+                return;
+            if (textCursor().position() != at) {
+                QTextCursor c = textCursor();
+                c.setPosition(std::min(at, document()->characterCount() - 1));
+                setTextCursor(c);
+            }
+            pictureHandler_(offer);
+        },
+        Qt::QueuedConnection);
 }
 
 void PostEditor::setEditable(bool editable)

@@ -1,11 +1,15 @@
 #pragma once
 #include "core/projectsettings.h"
 
+#include <QByteArray>
 #include <QPlainTextEdit>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QMenu;
+class QMimeData;
 
 namespace tl {
 
@@ -31,6 +35,15 @@ class Speller;
 // (setParagraphMode). With a speller (setSpeller) that is active, misspelt
 // words get a red wavy line, and the context menu over one offers the
 // speller's suggestions, "Add to dictionary" and "Ignore".
+// A picture dropped or pasted onto the editor: image files (known by their
+// content, whatever their names), or picture data from the clipboard (a
+// screenshot), which its copies name after `name`.
+struct PictureOffer {
+    QStringList files;
+    QByteArray data;
+    QString name;
+};
+
 class PostEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -58,6 +71,19 @@ public:
         errorHandler_ = std::move(handler);
     }
 
+    // Where pictures dropped or pasted onto the editable editor go, instead
+    // of their file names as text. The handler runs once the drop or paste
+    // is over (it may ask questions), with the caret where the drop put it.
+    void setPictureHandler(std::function<void(const PictureOffer &)> handler)
+    {
+        pictureHandler_ = std::move(handler);
+    }
+    // The picture the data offers: local files that are all pictures, or,
+    // when no text comes with it, picture data. Text wins over picture data,
+    // so cells copied from a spreadsheet (which bring a picture of
+    // themselves) paste as text.
+    static std::optional<PictureOffer> pictureOffer(const QMimeData *data);
+
     // The context menu for a point of the viewport: the standard one, with
     // the spelling entries first when the point is on a misspelt word
     // (suggestions, which replace the word while the editor is editable,
@@ -84,6 +110,8 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
 
 private:
     void applyLook();
@@ -92,6 +120,7 @@ private:
     int rightMargin_ = 80;
     HtmlHighlighter *highlighter_ = nullptr;
     std::function<void(const QString &)> errorHandler_;
+    std::function<void(const PictureOffer &)> pictureHandler_;
 };
 
 } // namespace tl

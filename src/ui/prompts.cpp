@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -66,6 +67,17 @@ QString QtPrompts::chooseFile(const QString &caption, const QString &startDir,
                               const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent_, caption, startDir, qtFileFilter(filter));
+}
+
+std::optional<QString> QtPrompts::askText(
+    const QString &title, const QString &label, const QString &initial)
+{
+    bool ok = false;
+    const QString text
+        = QInputDialog::getText(parent_, title, label, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
 }
 
 QString qtFileFilter(const QString &filter)

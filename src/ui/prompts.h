@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 namespace tl {
@@ -26,6 +28,11 @@ public:
     virtual QString chooseFolder(const QString &caption, const QString &startDir) = 0;
     virtual QString chooseFile(const QString &caption, const QString &startDir,
                                const QString &filter) = 0;
+    // A line of text asked for, `initial` filled in: what was typed (an
+    // empty text is an answer too), or nothing when the user cancelled.
+    virtual std::optional<QString> askText(
+        const QString &title, const QString &label, const QString &initial = QString())
+        = 0;
 };
 
 // The real prompts: Qt dialogs over the given parent window.
@@ -40,6 +47,8 @@ public:
     QString chooseFolder(const QString &caption, const QString &startDir) override;
     QString chooseFile(const QString &caption, const QString &startDir,
                        const QString &filter) override;
+    std::optional<QString> askText(
+        const QString &title, const QString &label, const QString &initial = QString()) override;
 
 private:
     QWidget *parent_;

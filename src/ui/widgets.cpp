@@ -37,7 +37,7 @@ void RadioGroup::setItemIndex(int index)
     if (index < -1)
         index = -1;
     if (index >= count_)
-        index = count_ - 1;
+        index = beyondLast_ >= -1 && beyondLast_ < count_ ? beyondLast_ : count_ - 1;
     if (index == -1) {
         group_->setExclusive(false);
         for (auto *b : group_->buttons())

@@ -22,8 +22,11 @@ public:
         Qt::Orientation orientation = Qt::Vertical);
     int itemIndex() const;
     // Below -1 becomes -1 (nothing chosen); beyond the last choice becomes
-    // the last choice.
+    // the last choice, or the one setBeyondLastIndex names.
     void setItemIndex(int index);
+    // For a group whose later choices were added after the last one:
+    // numbers beyond the last choice keep selecting what they always did.
+    void setBeyondLastIndex(int index) { beyondLast_ = index; }
     int count() const;
 
 signals:
@@ -32,6 +35,7 @@ signals:
 private:
     QButtonGroup *group_;
     int count_;
+    int beyondLast_ = -2; // -2: the last choice
 };
 
 // A one-line field with a "..." button that picks a folder or a file.

@@ -147,6 +147,8 @@ TEST(StartUp, CommandsMenusAndTabs)
     EXPECT_EQ(action(w, "actEDIT")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     EXPECT_EQ(action(w, "actSAVE")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     EXPECT_EQ(action(w, "actGENERATE")->shortcut(), QKeySequence(Qt::Key_F9));
+    EXPECT_EQ(action(w, "actPREVIEW")->shortcut(), QKeySequence(Qt::Key_F12));
+    EXPECT_FALSE(action(w, "actPICTURE")->isEnabled()) << "no post is open";
     EXPECT_FALSE(action(w, "actEDIT")->isEnabled());
     EXPECT_FALSE(action(w, "actSAVE")->isEnabled());
     EXPECT_FALSE(action(w, "actGENERATE")->isEnabled());
@@ -155,14 +157,15 @@ TEST(StartUp, CommandsMenusAndTabs)
     for (QAction *a : control<QToolBar>(w, "ToolBar1")->actions())
         toolbar << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
     EXPECT_EQ(toolbar, QStringList({"actREAD", "actREADFROMFTP", "-", "actNEW", "actEDIT",
-                                    "actSAVE", "actDEL", "-", "actGENERATE", "-", "actEXIT"}));
+                                    "actSAVE", "actDEL", "-", "actPICTURE", "-", "actGENERATE",
+                                    "-", "actEXIT"}));
     QStringList menus;
     for (QAction *m : w.menuBar()->actions())
         menus << m->menu()->objectName();
     EXPECT_EQ(menus, QStringList({"Blog1", "Tags1", "Help1"}));
     EXPECT_EQ(menuTexts(control<QMenu>(w, "Blog1")),
               QStringList({"&Read", "Read data from FTP", "&Generate", "-", "&New", "&Edit",
-                           "&Save", "-", "&Exit"}));
+                           "&Save", "-", "Insert &picture...", "Pre&view", "-", "&Exit"}));
     // No tag shortcuts stored: the Tags menu holds only its three fixed entries.
     EXPECT_EQ(menuTexts(control<QMenu>(w, "Tags1")), QStringList({"&Setup...", "-", "More"}));
     EXPECT_EQ(menuTexts(control<QMenu>(w, "Help1")), QStringList({"&About..."}));

@@ -53,6 +53,17 @@ QString ScriptedPrompts::chooseFile(const QString &caption, const QString &start
     return p;
 }
 
+std::optional<QString> ScriptedPrompts::askText(const QString &title, const QString &label,
+                                               const QString &)
+{
+    shown.push_back({"text", title, label});
+    if (typed.empty())
+        return std::nullopt;
+    std::optional<QString> t = typed.front();
+    typed.pop_front();
+    return t;
+}
+
 QStringList ScriptedPrompts::errors() const
 {
     QStringList out;

@@ -28,9 +28,14 @@ public:
     QString chooseFolder(const QString &caption, const QString &startDir) override;
     QString chooseFile(const QString &caption, const QString &startDir,
                        const QString &filter) override;
+    // Recorded as kind "text" (its label as the text); unscripted it answers
+    // as a cancel would.
+    std::optional<QString> askText(const QString &title, const QString &label,
+                                   const QString &initial = QString()) override;
 
     std::deque<Answer> answers;   // next answers to questions
     std::deque<QString> picks;    // next answers to pickers
+    std::deque<std::optional<QString>> typed; // next answers to text questions
     std::vector<Shown> shown;     // everything shown, in order
 
     QStringList errors() const;

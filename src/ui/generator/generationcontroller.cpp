@@ -63,6 +63,13 @@ bool openPage(const QString &p)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(p));
 }
 
+bool openAddress(const QUrl &address)
+{
+    if (g_opener)
+        return g_opener(address.toString());
+    return QDesktopServices::openUrl(address);
+}
+
 GenerationController::GenerationController(WindowShell &shell, OpenProject &project,
     PostsController &posts, PublishingController &publishing, QWidget *window)
     : QObject(window)
@@ -117,6 +124,7 @@ void GenerationController::generate()
         throw;
     }
     publishing_.siteGenerated(reporter.generated);
+    emit siteGenerated();
 
     if (shell_.prompts().question(QStringLiteral("Confirm"),
             QStringLiteral("Completed.\nDo you want see the main page?"), false)

@@ -30,6 +30,10 @@ public:
     void setAvailable(bool available);
     void holdForTransfer(bool held);
 
+signals:
+    // Generate wrote the site.
+    void siteGenerated();
+
 private:
     void updateEnabled();
 

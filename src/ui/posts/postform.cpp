@@ -46,11 +46,14 @@ PostForm::PostForm(QWidget *place, QAction *closePost)
     grid->addWidget(new QLabel(tr("Time:"), strip), 0, 2);
     grid->addWidget(time_, 0, 3);
     grid->setColumnStretch(4, 1);
+    stripButtons_ = new QHBoxLayout;
+    stripButtons_->setSpacing(0);
+    grid->addLayout(stripButtons_, 0, 5, Qt::AlignRight);
     grid->addWidget(new QLabel(tr("Title:"), strip), 1, 0);
     auto *titleRow = new QHBoxLayout;
     titleRow->addWidget(title_, 1);
     titleRow->addWidget(closeButton_);
-    grid->addLayout(titleRow, 1, 1, 1, 4);
+    grid->addLayout(titleRow, 1, 1, 1, 5);
     layout->addWidget(strip);
     editor_ = new PostEditor(place);
     editor_->setObjectName(QStringLiteral("memoOBSAH"));
@@ -68,6 +71,41 @@ PostForm::PostForm(QWidget *place, QAction *closePost)
     setEditable(false);
     setEditingLook(false);
     date_->setEmpty();
+
+    connect(title_, &QLineEdit::textChanged, this, &PostForm::changed);
+    connect(time_, &QLineEdit::textChanged, this, &PostForm::changed);
+    connect(date_, &QDateEdit::dateChanged, this, &PostForm::changed);
+    connect(editor_, &QPlainTextEdit::textChanged, this, &PostForm::changed);
+}
+
+void PostForm::addStripAction(QAction *action)
+{
+    auto *button = new QToolButton(title_->parentWidget());
+    button->setDefaultAction(action);
+    button->setAutoRaise(true);
+    // For the mouse; the keyboard has the command's shortcut.
+    button->setFocusPolicy(Qt::NoFocus);
+    stripButtons_->addWidget(button);
+}
+
+void PostForm::setParagraphMode(ParagraphMode mode)
+{
+    editor_->setParagraphMode(mode);
+}
+
+void PostForm::setSpeller(spell::Speller *speller)
+{
+    editor_->setSpeller(speller);
+}
+
+void PostForm::setEditorErrorHandler(std::function<void(const QString &)> handler)
+{
+    editor_->setErrorHandler(std::move(handler));
+}
+
+void PostForm::setPictureHandler(std::function<void(const PictureOffer &)> handler)
+{
+    editor_->setPictureHandler(std::move(handler));
 }
 
 PostForm::Fields PostForm::fields() const
@@ -79,6 +117,14 @@ PostForm::Fields PostForm::fields() const
     f.time = time_->text();
     f.text = editor_->toPlainText();
     return f;
+}
+
+QDate PostForm::postDate() const
+{
+    if (!date_->isEmpty())
+        return date_->date();
+    const CivilDateTime now = civilFromDateTime(clock().now());
+    return QDate(now.year, now.month, now.day);
 }
 
 void PostForm::setEditable(bool editable)

@@ -3,13 +3,17 @@
 // editor, and the close-post button beside the title. Read-only in the
 // browse look while no post is open; editable in the editing look while one
 // is. The form holds only what is shown: the post's file is the post store's.
+#include "core/projectsettings.h"
+
 #include <QDate>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <string>
 
 class QAction;
 class QDateEdit;
+class QHBoxLayout;
 class QLineEdit;
 class QToolButton;
 class QWidget;
@@ -19,6 +23,11 @@ namespace tl {
 class PostDateEdit;
 class PostEditor;
 struct CivilDateTime;
+struct PictureOffer;
+
+namespace spell {
+class Speller;
+}
 
 class PostForm : public QObject {
     Q_OBJECT
@@ -37,6 +46,9 @@ public:
         bool operator==(const Fields &) const = default;
     };
     Fields fields() const;
+    // The day the post is dated: the date field's, or today's by the clock
+    // while the field is empty.
+    QDate postDate() const;
 
     void setEditable(bool editable);
     bool isEditable() const;
@@ -74,11 +86,26 @@ public:
     // after `start`.
     void wrapSelection(const QString &start, const QString &end);
 
+    // A command's button in the strip above the editor, after the time.
+    void addStripAction(QAction *action);
+
+    // The editor's aids: colouring by the paragraph mode, the speller and
+    // where its failures go, and where pictures dropped or pasted go.
+    void setParagraphMode(ParagraphMode mode);
+    void setSpeller(spell::Speller *speller);
+    void setEditorErrorHandler(std::function<void(const QString &)> handler);
+    void setPictureHandler(std::function<void(const PictureOffer &)> handler);
+
+signals:
+    // The title, date, time or text changed, by typing or by a post shown.
+    void changed();
+
 private:
     PostDateEdit *date_ = nullptr;
     QLineEdit *time_ = nullptr;
     QLineEdit *title_ = nullptr;
     QToolButton *closeButton_ = nullptr;
+    QHBoxLayout *stripButtons_ = nullptr;
     PostEditor *editor_ = nullptr;
 };
 

@@ -236,6 +236,12 @@ bool PostsController::openPostChanged() const
     return postOpen_ && form_->fields() != opened_;
 }
 
+QString PostsController::selectedPostName() const
+{
+    QTreeWidgetItem *node = selectedNode(tree_);
+    return isPostNode(node) ? nodeName(node) : QString();
+}
+
 int PostsController::matchedPosts() const
 {
     return static_cast<int>(std::count(found_.begin(), found_.end(), 1));
@@ -307,8 +313,9 @@ void PostsController::showPost(const QString &postName)
     std::string text
         = readWholeFile(joinPath(pathBytes(project_.settings().site.dataFolder), name));
     // In the two paragraph modes the line breaks are the program's to add:
-    // the editor shows none.
-    if (project_.settings().content.paragraphs != ParagraphMode::Unformatted) {
+    // the editor shows none. Unformatted and Markdown posts keep theirs.
+    const ParagraphMode mode = project_.settings().content.paragraphs;
+    if (mode != ParagraphMode::Unformatted && mode != ParagraphMode::Markdown) {
         QByteArray b(text.data(), static_cast<qsizetype>(text.size()));
         b.replace("<br />", "");
         text.assign(b.constData(), static_cast<std::size_t>(b.size()));

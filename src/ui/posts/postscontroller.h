@@ -72,6 +72,12 @@ public:
     // The open post's title, date, time or text differs from what it was
     // opened with.
     bool openPostChanged() const;
+    // The post selected in the tree ("" for none): the one the form shows
+    // while no post is open.
+    QString selectedPostName() const;
+    // The post's fields, for the commands that work on the open post
+    // (pictures, the preview, the editor's aids).
+    PostForm &form() { return *form_; }
     // The last Read: the post list, the month list and the tree's walk.
     const PostFolder &lastRead() const { return folder_; }
     // The titles and texts of the tree's posts (for the find benchmark).

@@ -7,6 +7,7 @@
 #include "ui/windowshell.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -119,6 +120,45 @@ void SettingsForm::bindChoice(RadioGroup *group, int (*get)(const S &), void (*s
     });
 }
 
+// The language box lists "" (the system's language) first, then the
+// dictionaries; its items carry the language as their data.
+void SettingsForm::bindLanguage(QComboBox *box, QString &(*value)(S &))
+{
+    shows_.push_back([this, value](S &s) { showLanguage(value(s)); });
+    connect(box, &QComboBox::currentIndexChanged, this, [this, box, value](int index) {
+        if (!showing_ && index >= 0)
+            project_.edit([&](S &s) { value(s) = box->itemData(index).toString(); });
+    });
+}
+
+void SettingsForm::showLanguage(const QString &language)
+{
+    int index = languageBox_->findData(language);
+    if (index < 0) {
+        // A dictionary this machine lacks stays the project's choice.
+        languageBox_->addItem(tr("%1 (not installed)").arg(language), language);
+        index = languageBox_->count() - 1;
+    }
+    const bool wasShowing = showing_;
+    showing_ = true;
+    languageBox_->setCurrentIndex(index);
+    showing_ = wasShowing;
+}
+
+void SettingsForm::setDictionaries(const QStringList &names, const QString &systemLanguage)
+{
+    const bool wasShowing = showing_;
+    showing_ = true;
+    languageBox_->clear();
+    languageBox_->addItem(systemLanguage.isEmpty() ? tr("System language (no dictionary)")
+                                                   : tr("System language (%1)").arg(systemLanguage),
+        QString());
+    for (const QString &name : names)
+        languageBox_->addItem(name, name);
+    showing_ = wasShowing;
+    showLanguage(project_.settings().content.spellLanguage);
+}
+
 void SettingsForm::showSettings()
 {
     showing_ = true;
@@ -131,6 +171,7 @@ void SettingsForm::showSettings()
     passiveBox_->setEnabled(!s.server.sftp);
     tlsBox_->setEnabled(!s.server.sftp);
     showTargetFields(s.server.target);
+    languageBox_->setEnabled(s.content.spellCheck);
     // The template pickers start in the configuration folder.
     for (PathEdit *p : templatePickers_)
         p->setInitialDir(s.site.configFolder);
@@ -229,16 +270,42 @@ void SettingsForm::buildContent(QWidget *place)
     gl->addLayout(fl);
     auto *groups = new QHBoxLayout;
     auto *paragraphs = new RadioGroup(tr("Paragraphs"),
-        { QStringLiteral("<br />"), QStringLiteral("<p></p>"), QStringLiteral("unformatted") },
+        { QStringLiteral("<br />"), QStringLiteral("<p></p>"), QStringLiteral("unformatted"),
+            QStringLiteral("Markdown") },
         contentGroup_);
     paragraphs->setObjectName(QStringLiteral("rgPARAGRAPH"));
+    // Markdown came later: a number beyond it still means "unformatted", as
+    // the project file reads it.
+    paragraphs->setBeyondLastIndex(int(ParagraphMode::Unformatted));
+    paragraphs->setToolTip(tr("How a post's text becomes HTML: line breaks, paragraphs, "
+                              "the text as typed, or Markdown (tables, links, emphasis; "
+                              "HTML in the text is kept)"));
     auto *charset = new RadioGroup(tr("Charset"),
-        { QStringLiteral("windows-1250"), QStringLiteral("iso-8859-2") }, contentGroup_);
+        { QStringLiteral("windows-1250"), QStringLiteral("iso-8859-2"), QStringLiteral("utf-8") },
+        contentGroup_);
     charset->setObjectName(QStringLiteral("rgCHARSET"));
+    charset->setBeyondLastIndex(int(OutputCharset::Iso88592));
+    charset->setToolTip(tr("The character set of the pages, the feed and the text page; "
+                           "utf-8 where the server says so for every page"));
     groups->addWidget(paragraphs);
     groups->addWidget(charset);
     gl->addLayout(groups);
+
+    // Spell checking in the editor.
+    auto *spelling = new QHBoxLayout;
+    spellBox_ = checkBox(contentGroup_, "chkSPELL", tr("Check spelling"),
+        tr("Underline misspelt words in the editor; right-click one for suggestions"));
+    languageBox_ = new QComboBox(contentGroup_);
+    languageBox_->setObjectName(QStringLiteral("cmbSPELLLANG"));
+    auto *languageLabel = new QLabel(tr("Language:"), contentGroup_);
+    languageLabel->setBuddy(languageBox_);
+    spelling->addWidget(spellBox_);
+    spelling->addSpacing(12);
+    spelling->addWidget(languageLabel);
+    spelling->addWidget(languageBox_, 1);
+    gl->addLayout(spelling);
     layout->addWidget(contentGroup_);
+    setDictionaries({}, QString());
 
     bindText(siteTitle, [](S &s) -> QString & { return s.content.siteTitle; });
     bindText(author, [](S &s) -> QString & { return s.content.author; });
@@ -250,6 +317,9 @@ void SettingsForm::buildContent(QWidget *place)
     bindChoice(
         charset, [](const S &s) { return static_cast<int>(s.content.charset); },
         [](S &s, int i) { s.content.charset = static_cast<OutputCharset>(i); });
+    bindFlag(spellBox_, [](S &s) -> bool & { return s.content.spellCheck; });
+    bindLanguage(languageBox_, [](S &s) -> QString & { return s.content.spellLanguage; });
+    connect(spellBox_, &QCheckBox::toggled, languageBox_, &QWidget::setEnabled);
 }
 
 void SettingsForm::buildServer(QWidget *place, QWidget *passwordRow, QWidget *serverSaveButton)

@@ -5,11 +5,13 @@
 // fields. The fields hold nothing the program needs later; the open project
 // does.
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
 class QCheckBox;
 class QFormLayout;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QWidget;
@@ -36,6 +38,11 @@ public:
         QWidget *contentPlace, QWidget *serverPlace, QWidget *passwordRow,
         QWidget *serverSaveButton, QObject *parent = nullptr);
 
+    // The dictionaries the spelling language can be chosen from, by name,
+    // and the one the system's language gives ("" for none), which the
+    // empty choice means.
+    void setDictionaries(const QStringList &names, const QString &systemLanguage);
+
 private:
     void buildOptions(QWidget *place);
     void buildContent(QWidget *place);
@@ -50,6 +57,9 @@ private:
     void bindFlag(QCheckBox *box, bool &(*value)(ProjectSettings &));
     void bindChoice(RadioGroup *group, int (*get)(const ProjectSettings &),
         void (*set)(ProjectSettings &, int));
+    void bindLanguage(QComboBox *box, QString &(*value)(ProjectSettings &));
+    // Puts a language into the language box, listing it when it is not.
+    void showLanguage(const QString &language);
     // Shows the open project's settings in every field.
     void showSettings();
 
@@ -59,6 +69,8 @@ private:
     bool showing_ = false; // fields being filled from the project
     QGroupBox *contentGroup_ = nullptr;
     std::vector<PathEdit *> templatePickers_;
+    QCheckBox *spellBox_ = nullptr;
+    QComboBox *languageBox_ = nullptr;
     QCheckBox *passiveBox_ = nullptr;
     QCheckBox *tlsBox_ = nullptr;
     QGroupBox *serverGroup_ = nullptr;

@@ -317,6 +317,23 @@ void PublishingController::siteGenerated(const QStringList &generated)
     record.save();
 }
 
+void PublishingController::siteFilesAdded(const QStringList &files)
+{
+    if (queueLoaded_) {
+        prepareQueue();
+        queue_.siteFilesAdded(files);
+        return;
+    }
+    // As after Generate: the record keeps them until the queue is worked out.
+    SendRecord record = SendRecord::load(SendRecord::pathFor(project_.filePath()));
+    QStringList kept = record.siteFiles();
+    for (const QString &f : files)
+        if (!kept.contains(f))
+            kept << f;
+    record.setSiteFiles(kept);
+    record.save();
+}
+
 // A queue not worked out yet finds the post changed (or gone) on disk when it
 // is; only a queue already shown needs to be told.
 void PublishingController::postSaved(const QString &path)

@@ -71,6 +71,9 @@ public:
     void projectOpened();
     // After Generate: the generated files the server lacks are queued.
     void siteGenerated(const QStringList &generated);
+    // Files put into the site outside generation (a picture's copies):
+    // queued while the server lacks them, remembered by the send record.
+    void siteFilesAdded(const QStringList &files);
     void postSaved(const QString &path);
     void postDeleted(const QString &path);
     // What waits to be sent now.
