@@ -50,15 +50,7 @@ void GitTransport::remove(const std::string &remoteName)
 
 std::vector<RemoteEntry> GitTransport::list(const std::string &remoteFolder)
 {
-    std::vector<RemoteEntry> entries;
-    for (const RemoteFile &f : client_.list(remoteFolder, false)) {
-        RemoteEntry e;
-        e.name = f.name;
-        e.size = f.size;
-        e.kind = RemoteEntry::Kind::File;
-        entries.push_back(std::move(e));
-    }
-    return entries;
+    return fileEntries(client_.list(remoteFolder, false));
 }
 
 void GitTransport::finish()

@@ -48,15 +48,7 @@ void S3Transport::uploadMany(const std::vector<Upload> &files,
 
 std::vector<RemoteEntry> S3Transport::list(const std::string &remoteFolder)
 {
-    std::vector<RemoteEntry> entries;
-    for (const RemoteFile &f : client_.list(remoteFolder, false)) {
-        RemoteEntry e;
-        e.name = f.name;
-        e.size = f.size;
-        e.kind = RemoteEntry::Kind::File;
-        entries.push_back(std::move(e));
-    }
-    return entries;
+    return fileEntries(client_.list(remoteFolder, false));
 }
 
 } // namespace tl

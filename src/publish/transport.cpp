@@ -20,6 +20,15 @@ const char *const kFailureTexts[] = {
 
 } // namespace
 
+std::vector<RemoteEntry> fileEntries(const std::vector<RemoteFile> &files)
+{
+    std::vector<RemoteEntry> entries;
+    entries.reserve(files.size());
+    for (const RemoteFile &f : files)
+        entries.push_back({f.name, f.size, RemoteEntry::Kind::File});
+    return entries;
+}
+
 QString failureText(FtpCommandKind kind)
 {
     if (kind >= 0 && kind < static_cast<int>(std::size(kFailureTexts)))

@@ -15,6 +15,12 @@
 
 namespace tl {
 
+struct RemoteFile;
+
+// Listing entries of files only (object storage and Git branches list no
+// folders).
+std::vector<RemoteEntry> fileEntries(const std::vector<RemoteFile> &files);
+
 // Status text of a refused FTP command of this kind ("Upload failure"), or
 // "" for a kind that has none.
 QString failureText(FtpCommandKind kind);
