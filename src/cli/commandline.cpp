@@ -26,7 +26,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <optional>
+#include <thread>
 
 #include <sys/stat.h>
 #include <termios.h>
@@ -117,7 +119,9 @@ public:
         g_interrupted = false;
         previous_ = std::signal(SIGINT, onInterrupt);
         QObject::connect(&timer_, &QTimer::timeout, [&publisher] {
-            if (g_interrupted.exchange(false))
+            // Ctrl+C before the transfer began (while the site is
+            // generated) waits for it.
+            if (publisher.busy() && g_interrupted.exchange(false))
                 publisher.cancel();
         });
         timer_.start(50);
@@ -407,18 +411,78 @@ void runTransferCommand(const std::function<Publisher::Outcome()> &transfer)
     }
 }
 
+// How the login that ran during generation ended.
+struct EarlyLogin {
+    Publisher::Outcome outcome = Publisher::Outcome::Completed;
+    std::exception_ptr failure;
+};
+
+// Generates the site on a thread of its own while the publisher logs in on
+// this one (its waits run the event loop, so Ctrl+C still cancels). The
+// publisher's log lines wait until generation is done, so the log reads as
+// it would one after the other.
+std::vector<std::string> generateWhileLoggingIn(Publisher &publisher, const ProjectSettings &project,
+                                                Console &console, EarlyLogin &login)
+{
+    std::vector<std::string> uploads;
+    std::exception_ptr generationFailure;
+    std::thread generation([&] {
+        try {
+            uploads = generate(project, console);
+        } catch (...) {
+            generationFailure = std::current_exception();
+        }
+    });
+    QStringList held;
+    const std::function<void(const QString &)> log = publisher.onLog;
+    publisher.onLog = [&held](const QString &line) { held << line; };
+    try {
+        login.outcome = publisher.connectAhead();
+    } catch (...) {
+        login.failure = std::current_exception();
+    }
+    generation.join();
+    publisher.onLog = log;
+    for (const QString &line : held)
+        console.line(line);
+    if (generationFailure)
+        std::rethrow_exception(generationFailure);
+    return uploads;
+}
+
 int runPublish(const QString &name, const QString &projectPath, const ProjectSettings &project,
                const PublishOptions &opt, const TrustOptions &trust, Console &console)
 {
-    const std::vector<std::string> uploads = generate(project, console);
-    QStringList generated;
-    for (const std::string &p : uploads)
-        generated << pathText(p);
-
     // The record says what the server has; the generated list is kept so
     // that pages a failed send left behind stay queued.
     SendQueue queue;
     queue.load(SendRecord::pathFor(projectPath), publishPaths(project));
+
+    Publisher publisher;
+    connectConsole(publisher, console);
+    setUpTrust(publisher, projectPath, project, trust, console);
+    std::optional<InterruptWatch> watch;
+    std::optional<QString> password;
+    const auto configure = [&] {
+        password = ftpPassword(name, project.server, console);
+        publisher.configure(publishAccount(project, *password, projectPath));
+        watch.emplace(publisher);
+    };
+
+    // A post or page that waits already means a connection, whatever the
+    // generation adds: the login then runs while the site is generated.
+    std::optional<EarlyLogin> early;
+    std::vector<std::string> uploads;
+    if (!opt.dryRun && queue.hasSendable()) {
+        configure();
+        early.emplace();
+        uploads = generateWhileLoggingIn(publisher, project, console, *early);
+    } else {
+        uploads = generate(project, console);
+    }
+    QStringList generated;
+    for (const std::string &p : uploads)
+        generated << pathText(p);
     queue.siteGenerated(generated, !opt.dryRun);
     if (opt.wholeSite)
         queue.queueWholeSite();
@@ -448,12 +512,14 @@ int runPublish(const QString &name, const QString &projectPath, const ProjectSet
         // Nothing the server lacks: no password asked, no connection.
         console.line(QStringLiteral("Nothing to send"));
     } else {
-        const QString password = ftpPassword(name, project.server, console);
-        Publisher publisher;
-        connectConsole(publisher, console);
-        setUpTrust(publisher, projectPath, project, trust, console);
-        publisher.configure(publishAccount(project, password, projectPath));
-        InterruptWatch watch(publisher);
+        if (!password)
+            configure();
+        if (early && (early->failure || early->outcome != Publisher::Outcome::Completed))
+            runTransferCommand([&] {
+                if (early->failure)
+                    std::rethrow_exception(early->failure);
+                return early->outcome;
+            });
         SendResult result;
         runTransferCommand([&] { return queue.send(publisher, removalsAllowed, opt.verify, &result); });
         if (opt.verify)

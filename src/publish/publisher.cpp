@@ -284,6 +284,36 @@ Publisher::~Publisher()
     onFinished = nullptr;
     onConnected = nullptr;
     questions = {};
+    dropAhead();
+}
+
+void Publisher::configure(const PublishAccount &account)
+{
+    dropAhead();
+    account_ = account;
+}
+
+void Publisher::dropAhead()
+{
+    if (!ahead_)
+        return;
+    // A session nothing used: say goodbye, but a server that no longer
+    // answers keeps nobody waiting.
+    try {
+        ahead_->disconnect();
+    } catch (const std::exception &) {
+        ahead_->drop();
+    }
+    ahead_.reset();
+}
+
+Publisher::Outcome Publisher::connectAhead()
+{
+    dropAhead();
+    std::unique_ptr<Transport> session;
+    const Outcome outcome = runTransfer([](Transport &) {}, &session);
+    ahead_ = std::move(session);
+    return outcome;
 }
 
 QStringList queueSiteFiles(SendRecord &record, const QStringList &generated, const PublishPaths &paths)
@@ -322,6 +352,9 @@ void Publisher::wire(Transport &t)
 
 void Publisher::connect(Transport &t)
 {
+    // A session opened ahead is logged in already, and said so then.
+    if (t.connected())
+        return;
     t.connect();
     if (onConnected)
         onConnected();
@@ -360,12 +393,16 @@ void Publisher::cancel()
 // cancellation itself and ends quietly. However the work ends, the session
 // is gone afterwards: a failure or Cancel drops it at once (its pending
 // replies would confuse anything after it), a success has quit politely.
-Publisher::Outcome Publisher::runTransfer(const std::function<void(Transport &)> &work)
+Publisher::Outcome Publisher::runTransfer(const std::function<void(Transport &)> &work,
+                                         std::unique_ptr<Transport> *keep)
 {
     busy_ = true;
     cancelled_ = false;
-    std::unique_ptr<Transport> session = makeTransport(account_, questions);
-    wire(*session);
+    std::unique_ptr<Transport> session = std::move(ahead_);
+    if (!session) {
+        session = makeTransport(account_, questions);
+        wire(*session);
+    }
     active_ = session.get();
     struct Idle {
         Publisher &p;
@@ -376,6 +413,8 @@ Publisher::Outcome Publisher::runTransfer(const std::function<void(Transport &)>
         }
     } idle{*this};
     try {
+        if (keep)
+            connect(*session);
         work(*session);
     } catch (const std::exception &) {
         session->drop();
@@ -384,6 +423,8 @@ Publisher::Outcome Publisher::runTransfer(const std::function<void(Transport &)>
         log(QString::fromLatin1(kTransferCancelled));
         return Outcome::Cancelled;
     }
+    if (keep)
+        *keep = std::move(session);
     return Outcome::Completed;
 }
 

@@ -164,7 +164,15 @@ public:
     // session with it and closes that session at its end, after success,
     // failure or Cancel, so a changed address or password always takes
     // effect and nothing goes over a session left open by another.
-    void configure(const PublishAccount &account) { account_ = account; }
+    // A session opened ahead (connectAhead) is dropped.
+    void configure(const PublishAccount &account);
+
+    // Opens the next transfer's session now and logs in, so that the login
+    // can run while the caller does other work (the command line generates
+    // the site meanwhile, on another thread). The next send, check, list or
+    // fetch runs on this session instead of opening one. A failure throws
+    // as the transfer's own connection would, and leaves no session.
+    Outcome connectAhead();
 
     // Sends a job: with nothing to send, remove or compare it connects to
     // nothing. Otherwise it connects; when the record holds the main page,
@@ -202,7 +210,11 @@ public:
 private:
     // Opens a session with the configured account, runs `work` on it and
     // closes it, however the work ends.
-    Outcome runTransfer(const std::function<void(Transport &)> &work);
+    // With `keep`, connects first and hands the session over at the end
+    // instead of closing it.
+    Outcome runTransfer(const std::function<void(Transport &)> &work,
+                        std::unique_ptr<Transport> *keep = nullptr);
+    void dropAhead();
     void stopIfCancelled() const;
     // Connects and logs in, then tells onConnected.
     void connect(Transport &t);
@@ -215,6 +227,7 @@ private:
                   FetchResult &result);
 
     PublishAccount account_;
+    std::unique_ptr<Transport> ahead_; // opened by connectAhead, not used yet
     Transport *active_ = nullptr; // the running transfer's session
     SendRecord *record_ = nullptr;
     bool busy_ = false;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <set>
 
 namespace tl {
@@ -78,19 +79,19 @@ std::vector<std::string> SendQueue::removals() const
     std::set<std::string> site;
     for (const QString &f : allSiteFiles())
         site.insert(remoteSiteName(paths_, f));
+    // The posts there are, by file name (bytes, as the record names them).
+    std::set<std::string> posts;
+    if (paths_.sendsPosts && !paths_.dataFolder.isEmpty())
+        for (const QString &f : allDataFiles(paths_.dataFolder))
+            posts.insert(pathBytes(f.mid(f.lastIndexOf(QLatin1Char('/')) + 1)));
     std::vector<std::string> gone;
     for (const std::string &name : record_.sentNames()) {
         if (site.count(name))
             continue;
         const bool underData = paths_.sendsPosts
             && name.compare(0, paths_.dataPrefix.size(), paths_.dataPrefix) == 0;
-        if (underData) {
-            const std::string bare = name.substr(paths_.dataPrefix.size());
-            if (bare.find('/') == std::string::npos && !paths_.dataFolder.isEmpty()
-                && QFileInfo(WithTrailingSeparator(paths_.dataFolder) + QString::fromLatin1(bare.c_str()))
-                       .isFile())
-                continue;
-        }
+        if (underData && posts.count(name.substr(paths_.dataPrefix.size())))
+            continue;
         gone.push_back(name);
     }
     return gone;
@@ -171,6 +172,20 @@ void SendQueue::remove(const QString &path)
         changed();
 }
 
+bool SendQueue::sendable(const QString &path, const QString &folder) const
+{
+    return inside(path, folder) && QFileInfo(path).isFile();
+}
+
+bool SendQueue::hasSendable() const
+{
+    const auto any = [this](const QStringList &list, const QString &folder) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const QString &f) { return sendable(f, folder); });
+    };
+    return any(site_, paths_.mainFolder) || any(posts_, paths_.dataFolder);
+}
+
 bool SendQueue::inside(const QString &path, const QString &folder) const
 {
     if (folder.isEmpty())
@@ -189,7 +204,7 @@ void SendQueue::dropUnsendable(const std::function<void(const QString &line)> &l
             if (!inside(f, folder)) {
                 log(QStringLiteral("Not sent: %1 is outside the %2 folder").arg(f, QLatin1String(what)));
                 dropped = true;
-            } else if (!QFileInfo(f).isFile()) {
+            } else if (!sendable(f, folder)) {
                 log(QStringLiteral("Not sent: %1 no longer exists").arg(bareName(f)));
                 dropped = true;
             } else {

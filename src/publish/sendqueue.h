@@ -86,6 +86,9 @@ public:
     // Drops what cannot or must not be sent, each with a line for the log:
     // files that are gone and files outside the main and data folders.
     void dropUnsendable(const std::function<void(const QString &line)> &log);
+    // Whether a file that dropUnsendable would keep waits: a send will
+    // connect whatever else happens.
+    bool hasSendable() const;
 
     // The server confirmed a file: it leaves the queue (files added while a
     // send waited for the network stay).
@@ -112,6 +115,7 @@ private:
     void rebuildSite();
     SendJob job(bool removing, bool compareAll) const;
     bool inside(const QString &path, const QString &folder) const;
+    bool sendable(const QString &path, const QString &folder) const;
 
     SendRecord record_;
     PublishPaths paths_;

@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QSslCertificate>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -288,6 +289,12 @@ protected:
     }
 
     QString commandLog() const { return dir.path() + "-commands.log"; }
+    // The logins the server saw so far.
+    int logins() const
+    {
+        const QString log = QString::fromStdString(fileBytes(commandLog()));
+        return int(log.split('\n').filter(QRegularExpression("^USER ")).size());
+    }
     // The files stored since the last call, by remote name: each is stored
     // under a temporary name and then renamed to its own.
     QStringList stored()
@@ -307,9 +314,12 @@ protected:
 
 TEST_F(CommandLineFtp, PublishSendsTheSiteAndPostsAndFetchBringsThePostsBack)
 {
+    // The posts wait, so the login runs while the site is generated, and
+    // the send goes over that session.
     const Result sent = run({"publish", "blog", "--data"}, "pw");
     ASSERT_EQ(sent.status, 0) << sent.err.toStdString();
     EXPECT_TRUE(sent.err.contains("Sending index.html (1 of 13)")) << sent.err.toStdString();
+    EXPECT_EQ(logins(), 1);
     EXPECT_EQ(filesBelow(serverRoot.path() + "/www"), filesBelow(root + "site"));
     EXPECT_EQ(filesBelow(serverRoot.path() + "/data"), filesBelow(root + "data"));
 
@@ -422,6 +432,10 @@ TEST_F(CommandLineFtp, AWrongPasswordFailsWithTheServersReplyAndIsNeverWritten)
         expectPasswordNowhere(r);
     }
     EXPECT_EQ(fileBytes(serverRoot.path() + "/www/index.html"), "old");
+    // The refused login ran during generation: the site is there all the
+    // same, and nothing tried the password twice.
+    EXPECT_TRUE(QFileInfo(root + "site/index.html").isFile());
+    EXPECT_EQ(logins(), 2);
 
     // Without the variable and without a terminal there is nobody to ask.
     const Result r = run({"publish", "blog"});
