@@ -490,7 +490,7 @@ int runPublish(const QString &name, const QString &projectPath, const ProjectSet
         queue.setAllPosts(true);
     const PublishPaths &paths = queue.paths();
     const std::vector<std::string> removals = queue.removals();
-    const bool removalsAllowed = opt.allowDeletes || !queue.removalsNeedConfirmation();
+    const bool removalsAllowed = opt.allowDeletes || !queue.removalsNeedConfirmation(removals.size());
 
     if (opt.dryRun) {
         for (const QString &f : queue.siteFiles())

@@ -23,6 +23,7 @@ FileStamp stampOf(const struct stat &st)
     s.size = static_cast<std::int64_t>(st.st_size);
     s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     s.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    s.regular = S_ISREG(st.st_mode);
     return s;
 }
 

@@ -14,6 +14,7 @@ struct FileStamp {
     std::int64_t size = -1;
     std::int64_t mtimeNs = 0;
     std::int64_t ctimeNs = 0;
+    bool regular = false; // a regular file (not a folder, device or pipe)
     bool operator==(const FileStamp &) const = default;
 };
 

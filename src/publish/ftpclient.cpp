@@ -436,14 +436,12 @@ void FtpClient::closeAfterFailedConnect(bool serverAnswered)
     m_control.ClearCancel();
     if (Connected() && serverAnswered) {
         const int limit = NoDataTimeOut;
-        m_control.NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
+        NoDataTimeOut = limit > 0 ? std::min(limit, kCleanupWaitMs) : kCleanupWaitMs;
         try {
-            report("QUIT", 1);
-            m_control.TakeUnread();
-            Transaction("QUIT");
+            Disconnect();
         } catch (...) {
         }
-        m_control.NoDataTimeOut = limit;
+        NoDataTimeOut = limit;
     } else if (Connected()) {
         // Say goodbye without waiting for an answer.
         m_control.TakeUnread();

@@ -186,7 +186,7 @@ int FtpSocket::LiveCount() { return g_liveCount; }
 
 bool FtpSocket::IsListening() const { return m_server && m_server->isListening(); }
 
-void FtpSocket::Report(const std::string &text, int level)
+void FtpSocket::report(const std::string &text, int level)
 {
     if (ReportLevel < level)
         return;
@@ -226,15 +226,10 @@ void FtpSocket::wireSocket(QTcpSocket *s)
     QObject::connect(s, &QTcpSocket::bytesWritten, this,
                      [this](qint64 n) { onBytesWritten(n); });
     QObject::connect(s, &QTcpSocket::connected, this, [this] {
-        try {
-            if (!m_noError)
-                return;
-            m_connected = true;
-            m_closedByPeer = false;
-            if (OnConnect)
-                OnConnect(this);
-        } catch (...) {
-        }
+        if (!m_noError)
+            return;
+        m_connected = true;
+        m_closedByPeer = false;
     });
     QObject::connect(s, &QTcpSocket::disconnected, this, [this] { onPeerClosed(); });
     QObject::connect(s, &QAbstractSocket::errorOccurred, this,

@@ -97,7 +97,6 @@ public:
     int SendBufferLimit = 0;
 
     // ---- events ----
-    NotifyEvent OnConnect;
     NotifyEvent OnDisconnect;
     HandlerEvent OnInvalidHost;
     HostResolvedEvent OnHostResolved;
@@ -182,9 +181,6 @@ public:
     void ClearWaitDeadline();
     // One look: handles pending events, waiting at most ~2 ms for one.
     void Look();
-    // A status report of this level (see ReportLevel).
-    void Report(const std::string &text, int level);
-
     // ---- TLS ----
     // Starts TLS as the client on the connected socket (made with
     // TlsSockets) and waits until the handshake is done. Input that arrived
@@ -204,7 +200,8 @@ public:
     void CloseGracefully(const std::function<bool()> &peerDone = {});
 
 private:
-    void report(const std::string &text, int level) { Report(text, level); }
+    // A status report of this level (see ReportLevel).
+    void report(const std::string &text, int level);
     void resolveHost();
     void closeSocket();
 

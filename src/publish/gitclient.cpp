@@ -412,10 +412,10 @@ std::string fetchTip(GitJob &job, const Context &c, git_remote *remote)
     options.callbacks = callbacksFor(s);
     options.download_tags = GIT_REMOTE_DOWNLOAD_TAGS_NONE;
     options.update_fetchhead = 0;
-    std::string spec = "+" + branchRef(c) + ":" + trackingRef(c);
-    char *specs[] = { spec.data() };
-    const git_strarray refspecs = { specs, 1 };
-    if (git_remote_fetch(remote, &refspecs, &options, "fetch") < 0)
+    std::string mapping = "+" + branchRef(c) + ":" + trackingRef(c);
+    char *mappings[] = { mapping.data() };
+    const git_strarray refMappings = { mappings, 1 };
+    if (git_remote_fetch(remote, &refMappings, &options, "fetch") < 0)
         connectionFailed(
             s, "Cannot fetch the branch " + c.settings.branch + " of " + c.settings.url);
     // The heads the remote announced for this fetch say whether it has the
@@ -553,10 +553,10 @@ void commitAndPush(GitJob &job, const Context &c, std::string tip,
         git_push_options options = GIT_PUSH_OPTIONS_INIT;
         options.callbacks = callbacksFor(s);
         options.pb_parallelism = 0; // packing uses every core (the first push carries the site)
-        std::string spec = branchRef(c) + ":" + branchRef(c); // never "+": no force
-        char *specs[] = { spec.data() };
-        const git_strarray refspecs = { specs, 1 };
-        const int rc = git_remote_push(remote.get(), &refspecs, &options);
+        std::string mapping = branchRef(c) + ":" + branchRef(c); // never "+": no force
+        char *mappings[] = { mapping.data() };
+        const git_strarray refMappings = { mappings, 1 };
+        const int rc = git_remote_push(remote.get(), &refMappings, &options);
         if (rc == 0 && s.refused.empty()) {
             setRef(repo.get(), trackingRef(c), commit);
             job.tip = job.commit = commit;

@@ -40,8 +40,12 @@ bool ReplacingFile::commit()
     m_temp.setPermissions(perms);
     const QByteArray from = QFile::encodeName(m_temp.fileName());
     m_temp.close();
-    if (std::rename(from.constData(), m_target.c_str()) != 0)
+    if (std::rename(from.constData(), m_target.c_str()) != 0) {
+        // Closed already, so the destructor would leave it: nothing of a
+        // failed download stays behind.
+        m_temp.remove();
         return false;
+    }
     m_committed = true;
     return true;
 }

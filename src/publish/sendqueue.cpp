@@ -75,15 +75,20 @@ void SendQueue::setPaths(const PublishPaths &paths)
 
 std::vector<std::string> SendQueue::removals() const
 {
+    const bool posts = paths_.sendsPosts && !paths_.dataFolder.isEmpty();
+    return removalsAmong(posts ? allDataFiles(paths_.dataFolder) : QStringList());
+}
+
+std::vector<std::string> SendQueue::removalsAmong(const QStringList &dataFiles) const
+{
     // What the site is now, by remote name.
     std::set<std::string> site;
     for (const QString &f : allSiteFiles())
         site.insert(remoteSiteName(paths_, f));
     // The posts there are, by file name (bytes, as the record names them).
     std::set<std::string> posts;
-    if (paths_.sendsPosts && !paths_.dataFolder.isEmpty())
-        for (const QString &f : allDataFiles(paths_.dataFolder))
-            posts.insert(pathBytes(f.mid(f.lastIndexOf(QLatin1Char('/')) + 1)));
+    for (const QString &f : dataFiles)
+        posts.insert(pathBytes(f.mid(f.lastIndexOf(QLatin1Char('/')) + 1)));
     std::vector<std::string> gone;
     for (const std::string &name : record_.sentNames()) {
         if (site.count(name))
@@ -97,9 +102,8 @@ std::vector<std::string> SendQueue::removals() const
     return gone;
 }
 
-bool SendQueue::removalsNeedConfirmation() const
+bool SendQueue::removalsNeedConfirmation(std::size_t n) const
 {
-    const std::size_t n = removals().size();
     if (n == 0)
         return false;
     const std::size_t whole = static_cast<std::size_t>(allSiteFiles().size())
@@ -231,11 +235,11 @@ SendJob SendQueue::job(bool removing, bool compareAll) const
     SendJob job;
     job.siteFiles = site_;
     job.postFiles = posts_;
-    if (removing)
-        job.removals = removals();
     job.allSiteFiles = allSiteFiles();
     if (paths_.sendsPosts)
         job.allPostFiles = allDataFiles(paths_.dataFolder);
+    if (removing)
+        job.removals = removalsAmong(paths_.dataFolder.isEmpty() ? QStringList() : job.allPostFiles);
     job.compareAll = compareAll;
     return job;
 }

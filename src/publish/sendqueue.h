@@ -74,9 +74,10 @@ public:
 
     // The remote names the next send removes from the server.
     std::vector<std::string> removals() const;
-    // Whether those removals are many enough to need the writer's yes: more
-    // than 20, or more than a tenth of the site.
-    bool removalsNeedConfirmation() const;
+    // Whether that many removals (the size of removals(), worked out once
+    // by the caller) need the writer's yes: more than 20, or more than a
+    // tenth of the site.
+    bool removalsNeedConfirmation(std::size_t count) const;
     static constexpr int kRemovalsWithoutAsking = 20;
 
     // Every page of the site (of the last generation, and pictures added
@@ -116,6 +117,9 @@ private:
     SendJob job(bool removing, bool compareAll) const;
     bool inside(const QString &path, const QString &folder) const;
     bool sendable(const QString &path, const QString &folder) const;
+    // removals(), given the data folder's post files (none when posts are
+    // not sent).
+    std::vector<std::string> removalsAmong(const QStringList &dataFiles) const;
 
     SendRecord record_;
     PublishPaths paths_;

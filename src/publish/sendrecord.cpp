@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 namespace tl {
 
 namespace {
@@ -20,11 +18,11 @@ namespace {
 // file for each of the ten thousands of posts a blog may hold.
 bool regularFileTimes(const QString &path, qint64 &size, qint64 &modifiedMs)
 {
-    struct stat st;
-    if (::stat(pathBytes(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileStamp stamp;
+    if (!statFile(pathBytes(path), stamp) || !stamp.regular)
         return false;
-    size = static_cast<qint64>(st.st_size);
-    modifiedMs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    size = stamp.size;
+    modifiedMs = stamp.mtimeNs / 1000000;
     return true;
 }
 

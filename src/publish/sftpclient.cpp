@@ -1076,11 +1076,6 @@ QByteArray SftpClient::handleOf(const Reply &r, const std::string &failure) cons
     return rd.str();
 }
 
-QByteArray SftpClient::openHandle(const std::string &path, quint32 flags, const std::string &what)
-{
-    return handleOf(await(sendOpen(path, flags)), what + " " + path);
-}
-
 void SftpClient::abandon(const QByteArray &handle)
 {
     if (!Connected())
@@ -1539,11 +1534,11 @@ void SftpClient::UploadMany(const std::vector<SftpUpload> &files,
             confirmed(index);
         }
         // A file sent twice in one send goes the second time once the first
-        // is done: both would write the same temporary file.
+        // is done: both would write the same temporary file (the temporary
+        // name follows from the target alone).
         const auto busyName = [&](std::size_t i) {
-            const std::string temp = temporaryNameFor(files[i].remotePath);
             return std::any_of(active.begin(), active.end(),
-                               [&](const ManyFile &f) { return f.temp == temp; });
+                               [&](const ManyFile &f) { return f.target == files[i].remotePath; });
         };
         if (!active.empty() && active.front().index == failedAt)
             return true;

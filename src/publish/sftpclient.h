@@ -241,7 +241,6 @@ private:
     // The handle an OPEN or OPENDIR answered with; a refusal throws `failure`
     // with the server's reason.
     QByteArray handleOf(const Reply &r, const std::string &failure) const;
-    QByteArray openHandle(const std::string &path, quint32 flags, const std::string &what);
     void closeQuietly(const QByteArray &handle);
     // A handle left behind by a failure: closed while the connection lasts.
     void abandon(const QByteArray &handle);

@@ -57,7 +57,8 @@ void Speller::configure(bool on, const QString &languageSetting)
     const QString name = languageSetting.isEmpty() ? startLanguage() : languageSetting;
     const auto it = std::find_if(dictionaries_.begin(), dictionaries_.end(),
                                  [&](const Dictionary &d) { return d.name == name; });
-    if (it == dictionaries_.end()) {
+    // Off, no dictionary is loaded: it would only cost time and memory.
+    if (!on || it == dictionaries_.end()) {
         dictionary_.reset();
     } else if (!dictionary_ || !(dictionary_->dictionary() == *it)) {
         dictionary_.reset();

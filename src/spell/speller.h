@@ -43,8 +43,9 @@ public:
     QString startLanguage() const;
 
     // The project's settings: checking on or off, and the dictionary's name
-    // ("" for the system's language). Looks for dictionaries again and loads
-    // the one named; checking stays off when there is none for the language.
+    // ("" for the system's language). Looks for dictionaries again and, with
+    // checking on, loads the one named; checking stays off when there is
+    // none for the language.
     // Throws AppError when the dictionary cannot be read (its character set
     // is unknown); checking is then off.
     void configure(bool on, const QString &language);

@@ -107,13 +107,10 @@ void PictureController::insert(const std::vector<Source> &sources)
             files << p.files;
         publishing_.siteFilesAdded(files);
     } catch (...) {
-        for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            try {
-                media::removePicture(*it);
-            } catch (...) {
-                // The failure that stopped the insertion is the one to show.
-            }
-        }
+        // Undone newest first, so folders made for a picture are empty when
+        // its files are gone.
+        for (auto it = done.rbegin(); it != done.rend(); ++it)
+            media::removePicture(*it);
         throw;
     }
 

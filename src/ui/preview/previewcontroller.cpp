@@ -110,7 +110,7 @@ std::optional<preview::PreviewPost> PreviewController::shownPost() const
     // As its file holds it: the editor leaves out what the paragraph modes add.
     const std::string file = pathBytes(name);
     const PostContent content
-        = parsePost(readWholeFile(joinPath(pathBytes(project_.settings().site.dataFolder), file)));
+        = readPost(joinPath(pathBytes(project_.settings().site.dataFolder), file));
     preview::PreviewPost post;
     post.title = content.title;
     post.body = content.body;

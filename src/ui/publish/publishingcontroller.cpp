@@ -439,16 +439,22 @@ void PublishingController::showProgress(qint64 done, qint64 total)
 QString PublishingController::configure(const ProjectSettings &settings)
 {
     // Reading the keyring runs the event loop (it may wait for the writer to
-    // unlock it): no second command starts meanwhile.
+    // unlock it): no second command starts meanwhile, here or in the rest of
+    // the window (Generate, choosing another project).
     struct Preparing {
-        bool &flag;
-        explicit Preparing(bool &f)
-            : flag(f)
+        PublishingController &c;
+        explicit Preparing(PublishingController &controller)
+            : c(controller)
         {
-            flag = true;
+            c.preparing_ = true;
+            emit c.transferRunning(true);
         }
-        ~Preparing() { flag = false; }
-    } preparing { preparing_ };
+        ~Preparing()
+        {
+            c.preparing_ = false;
+            emit c.transferRunning(false);
+        }
+    } preparing { *this };
     const QString password = password_->passwordForTransfer(settings.server);
     publisher_.configure(publishAccount(settings, password, project_.filePath()));
     transferServer_ = settings.server;
@@ -483,7 +489,7 @@ void PublishingController::send()
 bool PublishingController::removalsConfirmed()
 {
     const std::vector<std::string> gone = queue_.removals();
-    if (gone.empty() || !queue_.removalsNeedConfirmation())
+    if (gone.empty() || !queue_.removalsNeedConfirmation(gone.size()))
         return true;
     if (askRemovals(shell_.prompts(), gone))
         return true;
@@ -512,7 +518,7 @@ void PublishingController::checkServer()
     }
     for (const QString &name : differing)
         shell_.log(tr("Lacking or different on the server: %1").arg(name));
-    shell_.prompts().message(tr("Check the server"), checkReport(differing));
+    shell_.prompts().message(tr("Check the server"), checkReport(differing, sendButton_->text().remove(QLatin1Char('&'))));
 }
 
 void PublishingController::sendWholeSite()

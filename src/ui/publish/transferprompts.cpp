@@ -82,13 +82,13 @@ bool askRemovals(Prompts &prompts, const std::vector<std::string> &remoteNames)
         == Prompts::Answer::Yes;
 }
 
-QString checkReport(const QStringList &differing)
+QString checkReport(const QStringList &differing, const QString &sendCommand)
 {
     if (differing.isEmpty())
         return QObject::tr("The server holds the whole site.");
     return QObject::tr("The server lacks or holds otherwise %1:\n\n%2\n"
-                       "They are queued: Send to FTP sends them.")
-        .arg(files(differing.size()), nameList(differing));
+                       "They are queued: %3 sends them.")
+        .arg(files(differing.size()), nameList(differing), sendCommand);
 }
 
 QString fetchReport(const FetchResult &result, const QString &dataFolder)

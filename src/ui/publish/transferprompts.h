@@ -25,8 +25,9 @@ bool askCertificate(Prompts &prompts, const CertificateInfo &info);
 bool askRemovals(Prompts &prompts, const std::vector<std::string> &remoteNames);
 
 // Check the server found these files (as the queue list names them)
-// missing or different on the server, and queued them: the message.
-QString checkReport(const QStringList &differing);
+// missing or different on the server, and queued them: the message, which
+// names the command that sends them ("Send to Git").
+QString checkReport(const QStringList &differing, const QString &sendCommand);
 // Save to local kept both copies of some posts or skipped some files: the
 // message naming them ("" when neither happened).
 QString fetchReport(const FetchResult &result, const QString &dataFolder);
